@@ -14,10 +14,10 @@ extern "C" {
 
 enum DocumentStatus {
     DOC_OK = 0,
-    DOC_ERR_ARGUMENT = 1,       /* null or empty argument */
+    DOC_ERR_ARGUMENT = 1, /* null or empty argument */
     DOC_ERR_NOTHING_COLLECTED = 2,
     DOC_ERR_UNREADABLE_INPUT = 3, /* one or more pictures missing, corrupt or of an unknown kind */
-    DOC_ERR_WRITE_FAILED = 4,   /* the output could not be written (folder missing, unwritable, disk full) */
+    DOC_ERR_WRITE_FAILED = 4, /* the output could not be written (folder missing, unwritable, disk full) */
     DOC_ERR_NO_LANGUAGE_DATA = 5,
     DOC_ERR_OCR_FAILED = 6,
     DOC_ERR_UNKNOWN_TYPE = 7
