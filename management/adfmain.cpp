@@ -88,7 +88,8 @@ void ADFmain::initSettingFile()
     }
     m_toolHelper.setSettingFilePath(settingPath);
 
-    if (m_toolHelper.FileExists(settingPath))
+    QString probe;
+    if (m_toolHelper.readMainValue("FilePath", probe) != -1)
         qWarning("ADFmain::ADFmain() __ UILastSetting 已存在,跳过初始化环节.");
     else
         writeDefaultSettings(appDir);

@@ -1,0 +1,185 @@
+#include "ctoolhelper.h"
+
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestCToolHelper : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void missingFilesGiveEmptyAndMinusOne();
+    void pathResolution();
+    void bulkWritesInOrderAndReadBack();
+    void chineseValuesAreEscapedAndRoundTrip();
+    void shortListsWriteNothing();
+    void cameraModelTable();
+
+private:
+    QString appFile(const QString &name) const { return QCoreApplication::applicationDirPath() + "/" + name; }
+    QTemporaryDir m_tmp;
+};
+
+void TestCToolHelper::init()
+{
+    QFile::remove(appFile("icon.ini"));
+    QFile::remove(appFile("CamModel.ini"));
+}
+
+void TestCToolHelper::cleanup()
+{
+    init();
+}
+
+void TestCToolHelper::missingFilesGiveEmptyAndMinusOne()
+{
+    CToolHelper helper;
+    QCOMPARE(helper.getSettingFilePath(), appFile("icon.ini"));
+    QVERIFY(helper.readSettingValue("ProcessName", "nameString").isEmpty());
+
+    // No remembered path and no configured one: "/tmp/" exists, so reads succeed empty.
+    QString value = "untouched";
+    QCOMPARE(helper.readMainValue("FilePath", value), 0);
+    QVERIFY(value.isEmpty());
+
+    helper.setSettingFilePath(m_tmp.path() + "/missing.ini");
+    value = "untouched";
+    QCOMPARE(helper.readMainValue("FilePath", value), -1);
+    QCOMPARE(helper.readCameraValue("FileFormat", value), -1);
+    QCOMPARE(value, QString("untouched"));
+    QCOMPARE(helper.setSingleMainValue("StartNum", "5"), -1);
+    QCOMPARE(helper.setSingleCameraValue("CropIndex", "5"), -1);
+    QVERIFY(!QFile::exists(m_tmp.path() + "/missing.ini"));
+}
+
+void TestCToolHelper::pathResolution()
+{
+    // A configured path wins over the remembered one and is taken below /tmp.
+    const QString name = QString("pagelux-ctoolhelper-%1.ini").arg(QCoreApplication::applicationPid());
+    {
+        QSettings icon(appFile("icon.ini"), QSettings::IniFormat);
+        icon.setValue("LastSetting/path", name);
+    }
+    CToolHelper helper;
+    helper.setSettingFilePath(m_tmp.path() + "/remembered.ini");
+    QString value;
+    QCOMPARE(helper.readMainValue("FilePath", value), -1);
+    QCOMPARE(helper.setMainValue({"/a", "1", "Base", "3", "0", "1", "0"}), 0);
+    QVERIFY(QFile::exists("/tmp/" + name));
+    QVERIFY(!QFile::exists(m_tmp.path() + "/remembered.ini"));
+    QCOMPARE(helper.readMainValue("NameBase", value), 0);
+    QCOMPARE(value, QString("Base"));
+    QFile::remove("/tmp/" + name);
+}
+
+void TestCToolHelper::bulkWritesInOrderAndReadBack()
+{
+    CToolHelper helper;
+    const QString path = m_tmp.path() + "/UILastSetting.ini";
+    helper.setSettingFilePath(path);
+    QCOMPARE(helper.setMainValue({"/docs", "0", "Scan", "7", "1", "0", "1", "extra"}), 0);
+    const QStringList mainKeys = {"FilePath", "NameFormatType", "NameBase", "StartNum",
+                                  "SaveType", "ScanVoice",      "ErrorTips"};
+    const QStringList mainValues = {"/docs", "0", "Scan", "7", "1", "0", "1"};
+    for (int i = 0; i < mainKeys.size(); ++i) {
+        QString v;
+        QCOMPARE(helper.readMainValue(mainKeys[i], v), 0);
+        QCOMPARE(v, mainValues[i]);
+    }
+
+    QStringList cam;
+    for (int i = 0; i < 22; ++i)
+        cam << QString("v%1").arg(i);
+    QCOMPARE(helper.setCameraValue(cam), 0);
+    QString v;
+    QCOMPARE(helper.readCameraValue("FileFormat", v), 0);
+    QCOMPARE(v, QString("v0"));
+    QCOMPARE(helper.readCameraValue("WaterMarkType", v), 0);
+    QCOMPARE(v, QString("v7"));
+    QCOMPARE(helper.readCameraValue("BookExportIndex", v), 0);
+    QCOMPARE(v, QString("v18"));
+    QCOMPARE(helper.readCameraValue("WaterMarkColor", v), 0);
+    QCOMPARE(v, QString("v21"));
+
+    QStringList water;
+    for (int i = 0; i < 11; ++i)
+        water << QString("w%1").arg(i);
+    QCOMPARE(helper.setCameraWaterMarkValue(water), 0);
+    QCOMPARE(helper.readCameraValue("WaterFormat", v), 0);
+    QCOMPARE(v, QString("w10"));
+    QCOMPARE(helper.readCameraValue("WaterTextContent", v), 0);
+    QCOMPARE(v, QString("w4"));
+    QCOMPARE(helper.readCameraValue("BookExportIndex", v), 0); // not a watermark key
+    QCOMPARE(v, QString("v18"));
+
+    QCOMPARE(helper.setSingleMainValue("StartNum", "9"), 0);
+    QCOMPARE(helper.readMainValue("StartNum", v), 0);
+    QCOMPARE(v, QString("9"));
+    QCOMPARE(helper.readMainValue("NoSuchKey", v), 0);
+    QVERIFY(v.isEmpty());
+}
+
+void TestCToolHelper::chineseValuesAreEscapedAndRoundTrip()
+{
+    CToolHelper helper;
+    const QString path = m_tmp.path() + "/zh.ini";
+    helper.setSettingFilePath(path);
+    QCOMPARE(helper.setMainValue({"/home/用户/文档", "1", "扫描件", "1", "0", "1", "1"}), 0);
+    QFile raw(path);
+    QVERIFY(raw.open(QIODevice::ReadOnly));
+    const QByteArray bytes = raw.readAll();
+    QVERIFY(!bytes.contains(QString("扫描件").toUtf8())); // the INI library's own escaping
+    QString v;
+    QCOMPARE(helper.readMainValue("NameBase", v), 0);
+    QCOMPARE(v, QString("扫描件"));
+    QCOMPARE(helper.readMainValue("FilePath", v), 0);
+    QCOMPARE(v, QString("/home/用户/文档"));
+
+    // The theme file is read as UTF-8 text.
+    QFile icon(appFile("icon.ini"));
+    QVERIFY(icon.open(QIODevice::WriteOnly));
+    icon.write(QString("[RunName]\nnameString=高拍仪 文档\n").toUtf8());
+    icon.close();
+    QCOMPARE(helper.readSettingValue("RunName", "nameString"), QString("高拍仪 文档"));
+}
+
+void TestCToolHelper::shortListsWriteNothing()
+{
+    CToolHelper helper;
+    const QString path = m_tmp.path() + "/short.ini";
+    helper.setSettingFilePath(path);
+    QCOMPARE(helper.setMainValue({"a", "b"}), -1);
+    QCOMPARE(helper.setCameraValue(QVector<QString>(21, "x").toList()), -1);
+    QCOMPARE(helper.setCameraWaterMarkValue(QVector<QString>(10, "x").toList()), -1);
+    QVERIFY(!QFile::exists(path));
+}
+
+void TestCToolHelper::cameraModelTable()
+{
+    CToolHelper helper;
+    QString value = "untouched";
+    QVERIFY(!helper.readCameraModel("deviceInfo0", "pid", value));
+    QCOMPARE(value, QString("untouched"));
+
+    QFile model(appFile("CamModel.ini"));
+    QVERIFY(model.open(QIODevice::WriteOnly));
+    model.write(QString("[deviceInfo0]\npid=3F5A\nvid=1d6b\ndevType=\ndevName=高拍仪 S500\n").toUtf8());
+    model.close();
+    QVERIFY(helper.readCameraModel("deviceInfo0", "pid", value));
+    QCOMPARE(value, QString("3F5A"));
+    QVERIFY(helper.readCameraModel("deviceInfo0", "devName", value));
+    QCOMPARE(value, QString("高拍仪 S500"));
+    QVERIFY(!helper.readCameraModel("deviceInfo0", "devType", value));
+    QVERIFY(!helper.readCameraModel("deviceInfo1", "pid", value));
+
+    QVERIFY(helper.FileExists(appFile("CamModel.ini")));
+    QVERIFY(helper.FileExists(m_tmp.path()));
+    QVERIFY(!helper.FileExists(m_tmp.path() + "/nothing"));
+}
+
+QTEST_GUILESS_MAIN(TestCToolHelper)
+#include "tst_ctoolhelper.moc"
