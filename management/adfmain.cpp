@@ -102,6 +102,7 @@ void ADFmain::initSettingFile()
     std::memset(&ScanSet, 0, sizeof(ScanSet));
     std::memset(&ImageSet, 0, sizeof(ImageSet));
     filePath = SetInfo.savepath;
+    qRegisterMetaType<PicItemData>("PicItemData");
 }
 
 void ADFmain::writeDefaultSettings(const QString &appDir)
@@ -140,10 +141,11 @@ void ADFmain::writeDefaultSettings(const QString &appDir)
     m_toolHelper.setCameraValue(cameraSettingValues(QString(), QString(), "0"));
     qWarning("ADFmain::ADFmain() __ 初始化写入lastSetting完成.\n");
 
+    // Missing parents are created too: a new account may have no Documents folder yet.
     qWarning("ADFmain::ADFmain() __ 新建存储文件夹");
     if (QDir(SetInfo.savepath).exists()) {
         qWarning("ADFmain::ADFmain() __ 文件夹已存在");
-    } else if (QDir().mkdir(SetInfo.savepath)) {
+    } else if (QDir().mkpath(SetInfo.savepath)) {
         qWarning("ADFmain::ADFmain() __ 文件夹已成功创建");
     } else {
         qWarning("ADFmain::ADFmain() __ 文件夹创建失败");

@@ -26,7 +26,7 @@ private slots:
     void firstRunWritesDefaults();
     void secondStartKeepsEveryValue();
     void badStoredValuesAreRepaired();
-    void missingDocumentsFolderIsReported();
+    void saveFolderCreation();
 
 private:
     QString settingsPath() const { return m_appDir + "/" + m_user + "/UILastSetting.ini"; }
@@ -178,9 +178,24 @@ void TestADFmain::badStoredValuesAreRepaired()
     }
 }
 
-void TestADFmain::missingDocumentsFolderIsReported()
+void TestADFmain::saveFolderCreation()
 {
+    // Missing parents are created with the folder.
     QDir(m_home + "/Documents").removeRecursively();
+    {
+        ADFmain w;
+        QVERIFY(QDir(m_home + "/Documents/PageLux").exists());
+    }
+    QVERIFY(g_log.contains("ADFmain::ADFmain() __ 文件夹已成功创建"));
+    QVERIFY(QMetaType::type("PicItemData") != QMetaType::UnknownType);
+
+    // A folder that cannot be made is reported; the settings are still written.
+    cleanup();
+    init();
+    QDir(m_home + "/Documents").removeRecursively();
+    QFile blocker(m_home + "/Documents");
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
     {
         ADFmain w;
         closeWindow(w);
