@@ -6,8 +6,7 @@
 
 #include <vector>
 
-namespace
-{
+namespace {
 const char *const kMainGroup = "MainSettings";
 const char *const kCamGroup = "CamSettings";
 
@@ -20,36 +19,22 @@ const QStringList &mainKeys()
 
 const QStringList &cameraKeys()
 {
-    static const QStringList keys = {"FileFormat",
-                                     "XResolution",
-                                     "YResolution",
-                                     "CropIndex",
-                                     "ImageIndex",
-                                     "EdgeMendingIndex",
-                                     "ForeignMatterIndex",
-                                     "WaterMarkType",
-                                     "WaterImagePath",
-                                     "WaterImageXPosition",
-                                     "WaterImageYPosition",
-                                     "WaterTextContent",
-                                     "WaterTextSize",
-                                     "WaterColorR",
-                                     "WaterColorG",
-                                     "WaterColorB",
-                                     "WaterTransparentIndex",
-                                     "WaterFormat",
-                                     "BookExportIndex",
-                                     "TakeModleFormat",
-                                     "IDCardModeIndex",
+    static const QStringList keys = {"FileFormat",          "XResolution",         "YResolution",
+                                     "CropIndex",           "ImageIndex",          "EdgeMendingIndex",
+                                     "ForeignMatterIndex",  "WaterMarkType",       "WaterImagePath",
+                                     "WaterImageXPosition", "WaterImageYPosition", "WaterTextContent",
+                                     "WaterTextSize",       "WaterColorR",         "WaterColorG",
+                                     "WaterColorB",         "WaterTransparentIndex", "WaterFormat",
+                                     "BookExportIndex",     "TakeModleFormat",     "IDCardModeIndex",
                                      "WaterMarkColor"};
     return keys;
 }
 
 const QStringList &waterMarkKeys()
 {
-    static const QStringList keys = {"WaterMarkType",         "WaterImagePath",   "WaterImageXPosition",
-                                     "WaterImageYPosition",   "WaterTextContent", "WaterTextSize",
-                                     "WaterColorR",           "WaterColorG",      "WaterColorB",
+    static const QStringList keys = {"WaterMarkType",       "WaterImagePath", "WaterImageXPosition",
+                                     "WaterImageYPosition", "WaterTextContent", "WaterTextSize",
+                                     "WaterColorR",         "WaterColorG",    "WaterColorB",
                                      "WaterTransparentIndex", "WaterFormat"};
     return keys;
 }
