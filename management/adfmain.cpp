@@ -1,36 +1,55 @@
 #include "adfmain.h"
 #include "ui_adfmain.h"
 
+#include "CamCaptureSDK.h"
+#include "initdevthread.h"
+#include "titlebar.h"
+
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileSystemWatcher>
 #include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QStyledItemDelegate>
+#include <QThread>
+#include <QTimer>
+#include <QVBoxLayout>
 
 #include <cstdio>
 #include <cstring>
 
-namespace
-{
+QDateTime closeStartTime;
+QDateTime closeEndTime;
+QMutex MutexDataBuffLock;
+const int g_ItemWidth = 108;
+const int g_ItemHeight = 120;
+
+namespace {
 const int kWaterBufferSize = 256;
 const int kNameBaseMax = 30;
+const QSize kNormalSize(900, 600);
 
 bool flagOf(const QString &text)
 {
     return text.toInt() != 0;
+}
+
+QString rgb(const QColor &c)
+{
+    return QString("%1,%2,%3").arg(c.red()).arg(c.green()).arg(c.blue());
 }
 } // namespace
 
 ADFmain::ADFmain(QWidget *parent) : QMainWindow(parent), ui(new Ui::ADFmain)
 {
     ui->setupUi(this);
-    setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
-    resize(900, 600);
-    if (QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    m_toolHelper.SettingAllSets();
     NormalPoint = pos();
-
     std::memset(&watermarkInfo, 0, sizeof(watermarkInfo));
     SetInfo.nameformatType = 1;
     SetInfo.saveType = 0;
@@ -40,13 +59,469 @@ ADFmain::ADFmain(QWidget *parent) : QMainWindow(parent), ui(new Ui::ADFmain)
     SetInfo.nameFormat.strSeparator = "_";
     camImageInfo.cropIndex = camImageInfo.imageIndex = camImageInfo.edgeMendingIndex = 0;
     camImageInfo.foreignMatterIndex = camImageInfo.idCardModeIndex = 0;
+    for (DEVPARAM &dev : DevsInfo) {
+        dev.nType = 0;
+        dev.nCurrentIndex = 0;
+    }
+    currentDevInfo = DevsInfo[0];
 
-    initSettingFile();
+    const QString appDir = QCoreApplication::applicationDirPath();
+    initSettingFile(appDir);
+
+    m_vecDevType.clear();
+    initADFmainUI();
+    initConnection();
+
+    readLastSetting(appDir);
+    filePath = SetInfo.savepath;
+    qRegisterMetaType<PicItemData>("PicItemData");
+
+    startDeviceDiscovery();
+
+    updateImageTimer = new QTimer(this);
+    filters << "*.png"
+            << "*.jpg"
+            << "*.bmp"
+            << "*.tiff"
+            << "*.pdf";
+
+    fileSystemWater = new QFileSystemWatcher(this);
+    watcher = new QFileSystemWatcher(this);
+    watcher->addPath("/dev");
+    connect(watcher, SIGNAL(directoryChanged(QString)), this, SLOT(slotGetDeviceChanged(QString)));
 }
 
 ADFmain::~ADFmain()
 {
+    stopDiscoveryThread();
     delete ui;
+}
+
+void ADFmain::initADFmainUI()
+{
+    resize(kNormalSize);
+    if (QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QRect desk = screen->geometry();
+        move((desk.width() - width()) / 2, (desk.height() - height()) / 2);
+    }
+    NormalPoint = pos();
+    setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
+    setWindowTitle(m_toolHelper.titlename);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, m_toolHelper.uibackcolor);
+    setPalette(pal);
+    setAutoFillBackground(true);
+    setWindowIcon(QIcon(m_toolHelper.uiiconpath));
+
+    adfmaintitle = new TitleBar(this);
+    adfmaintitle->setTitleIcon(m_toolHelper.uiiconpath, QSize(16, 16));
+    if (!m_toolHelper.titlename.isEmpty())
+        adfmaintitle->setTitleContent(m_toolHelper.titlename, 9);
+    adfmaintitle->setBackgroundColor(m_toolHelper.title_background_R, m_toolHelper.title_background_G,
+                                     m_toolHelper.title_background_B, false);
+    adfmaintitle->setButtonType(MIN_MAX_BUTTON);
+
+    const CToolHelper &t = m_toolHelper;
+    adfmaintitle->m_comboSelect->setItemDelegate(new QStyledItemDelegate(adfmaintitle->m_comboSelect));
+    adfmaintitle->m_comboSelect->setStyleSheet(
+        QString("QComboBox QAbstractItemView{background:rgba(%1,%2,%3,1);border:1px solid rgba(%4,%5,%6,1);"
+                "font:10px;selection-color:rgb(%7,%8,%9);color:rgb(%10,%11,%12);}"
+                "QComboBox QAbstractItemView::item{height: 20px;}"
+                "QComboBox QAbstractItemView::item:selected{background-color: rgb(%13,%14,%15);}"
+                "QComboBox {border:none;border-radius:6px;background-color:rgb(%16,%17,%18);}"
+                "QComboBox:hover {background-color:rgb(%19,%20,%21)}"
+                "QComboBox::drop-down {width:30px; border:none;}QComboBox::down-arrow {image:url(%22)}")
+            .arg(t.comboBoxBackcolor.red())
+            .arg(t.comboBoxBackcolor.green())
+            .arg(t.comboBoxBackcolor.blue())
+            .arg(t.comboBoxbordercolor.red())
+            .arg(t.comboBoxbordercolor.green())
+            .arg(t.comboBoxbordercolor.blue())
+            .arg(t.comboBoxSelectfontcolor.red())
+            .arg(t.comboBoxSelectfontcolor.green())
+            .arg(t.comboBoxSelectfontcolor.blue())
+            .arg(t.comboBoxfontcolor.red())
+            .arg(t.comboBoxfontcolor.green())
+            .arg(t.comboBoxfontcolor.blue())
+            .arg(t.comboBoxSelectcolor.red())
+            .arg(t.comboBoxSelectcolor.green())
+            .arg(t.comboBoxSelectcolor.blue())
+            .arg(t.comboBackcolor.red())
+            .arg(t.comboBackcolor.green())
+            .arg(t.comboBackcolor.blue())
+            .arg(t.combohovercolor.red())
+            .arg(t.combohovercolor.green())
+            .arg(t.combohovercolor.blue())
+            .arg(t.comboBoxdownarrowpath));
+
+    auto styleButton = [this](QPushButton *button, const QString &normal, const QString &pressed,
+                              const QString &tip) {
+        button->setFixedSize(36, 30);
+        button->setToolTip(tip);
+        button->setStyleSheet(titleButtonStyle(normal, normal, pressed));
+    };
+    styleButton(adfmaintitle->m_capture, t.titlecapturepath, t.titlecapturepresspath, t.capturetip);
+    styleButton(adfmaintitle->m_list, t.uilistpath, t.uilistpresspath, t.displaytip);
+    styleButton(adfmaintitle->m_scan, t.titlescanpath, t.titlescanpresspath, t.scantip);
+    styleButton(adfmaintitle->m_pButtonSet, t.seticonpath, t.setpressiconpath, t.settip);
+    styleButton(adfmaintitle->m_pButtonMin, t.miniconpath, t.minpressiconpath, t.mintip);
+    styleButton(adfmaintitle->m_pButtonMax, t.maxiconpath, t.maxpressiconpath, t.maxtip);
+    styleButton(adfmaintitle->m_pButtonRestore, t.restoreiconpath, t.restorepressiconpath, t.restoretip);
+    styleButton(adfmaintitle->m_pButtonClose, t.closeiconpath, t.closepressiconpath, t.closetip);
+    adfmaintitle->m_pButtonClose->setIconSize(QSize(13, 13));
+    adfmaintitle->m_pButtonfunction->setFixedSize(80, 30);
+    adfmaintitle->m_pButtonfunction->setText("功能设置");
+    adfmaintitle->m_pButtonfunction->hide();
+    adfmaintitle->m_scan->hide();
+
+    // The document list comes below the title bar.
+    auto *layout = new QVBoxLayout(ui->centralwidget);
+    layout->setContentsMargins(0, 40, 0, 0);
+}
+
+QString ADFmain::titleButtonStyle(const QString &normal, const QString &hover, const QString &pressed) const
+{
+    const CToolHelper &t = m_toolHelper;
+    const QString normalStyle =
+        QString("QPushButton{border-image: url(%1);background: rgb(%2,%3,%4);border-radius:6px;outline:none;}")
+            .arg(normal)
+            .arg(t.title_normal_R)
+            .arg(t.title_normal_G)
+            .arg(t.title_normal_B);
+    const QString hoverStyle =
+        QString("QPushButton:hover{border-image: url(%1);background: rgb(%2,%3,%4);border-radius:6px;outline:none;}")
+            .arg(hover)
+            .arg(t.title_hovor_R)
+            .arg(t.title_hovor_G)
+            .arg(t.title_hovor_B);
+    const QString pressedStyle =
+        QString(
+            "QPushButton:pressed{border-image: url(%1);background: rgb(%2,%3,%4);border-radius:6px;outline:none;}")
+            .arg(pressed)
+            .arg(t.title_pressed_R)
+            .arg(t.title_pressed_G)
+            .arg(t.title_pressed_B);
+    return QString("%1\n%2\n%3").arg(normalStyle, hoverStyle, pressedStyle);
+}
+
+void ADFmain::initConnection()
+{
+    connect(adfmaintitle, SIGNAL(signalButtonMinClicked()), this, SLOT(onButtonMinClicked()));
+    connect(adfmaintitle, SIGNAL(signalButtonMaxClicked()), this, SLOT(onButtonMaxClicked()));
+    connect(adfmaintitle, SIGNAL(signalButtonRestoreClicked()), this, SLOT(onButtonRestoreClicked()));
+    connect(adfmaintitle, SIGNAL(signalButtonCloseClicked()), this, SLOT(onButtonCloseClicked()));
+    connect(adfmaintitle, SIGNAL(signalButtonFunctionClicked()), this, SLOT(onButtonFunctionClicked()));
+    connect(adfmaintitle, SIGNAL(signalButtonSetClicked()), this, SLOT(onButtonSetClicked()));
+    connect(adfmaintitle->m_comboSelect, SIGNAL(currentIndexChanged(int)), this,
+            SLOT(comboboxCurrentIndexChangedDevnameADF(int)));
+    connect(adfmaintitle->m_capture, SIGNAL(clicked()), this, SLOT(onADFBtnCaptureClicked()));
+    connect(this, SIGNAL(signalTitleBigger()), adfmaintitle, SLOT(onButtonMaxClicked()));
+    connect(this, SIGNAL(signalTileNormal()), adfmaintitle, SLOT(onButtonRestoreClicked()));
+}
+
+void ADFmain::startDeviceDiscovery()
+{
+    initDevthread = new Initdevthread();
+    _initDevThread = new QThread();
+    initDevthread->moveToThread(_initDevThread);
+    connect(_initDevThread, SIGNAL(started()), initDevthread, SLOT(InitDevParam()));
+    connect(_initDevThread, SIGNAL(finished()), initDevthread, SLOT(deleteLater()));
+    connect(initDevthread, SIGNAL(signalCameraOver()), this, SLOT(slotInitCamDevThreadOver()),
+            Qt::QueuedConnection);
+    _initDevThread->start(QThread::InheritPriority);
+}
+
+void ADFmain::stopDiscoveryThread()
+{
+    if (_initDevThread && _initDevThread->isRunning()) {
+        _initDevThread->quit();
+        _initDevThread->wait();
+    }
+}
+
+void ADFmain::copyDevices(const Initdevthread &worker, int count)
+{
+    const int rows = count > 0 ? count : 1;
+    for (int i = 0; i < rows; ++i)
+        DevsInfo[i] = worker.devparams[i];
+}
+
+void ADFmain::slotInitCamDevThreadOver()
+{
+    qWarning("ADFmain::slotInitCamDevThreadOver() __ 初始化设备完成,开始更新设备结构体参数.");
+    cameraCounts = initDevthread->cameracounts;
+    copyDevices(*initDevthread, cameraCounts);
+    if (!m_toolHelper.IsScannerType)
+        stopDiscoveryThread();
+    updateInitDevUI();
+}
+
+void ADFmain::showDeviceWarning(const QString &text)
+{
+    adfmaintitle->m_capture->hide();
+    adfmaintitle->m_comboSelect->hide();
+    QLabel *label = adfmaintitle->m_label;
+    label->setStyleSheet(QString("QLabel{background: rgb(%1);}").arg(rgb(m_toolHelper.titlewarningcolor)));
+    label->setText(text);
+    label->setAlignment(Qt::AlignCenter);
+    label->setFont(QFont("Microsoft YaHei", 20, QFont::Normal));
+    label->setMinimumWidth(m_IsMaxScren ? m_toolHelper.maxwidth : m_toolHelper.minwidth);
+    label->show();
+}
+
+void ADFmain::updateInitDevUI()
+{
+    qWarning("ADFmain::updateInitDevUI() __ cameraCounts is %d,scannerCounts is %d\n", cameraCounts,
+             scannerCounts);
+    adfmaintitle->m_scan->hide();
+    if (cameraCounts == 0) {
+        showDeviceWarning(m_toolHelper.titlenodevstr);
+    } else if (cameraCounts > 0) {
+        adfmaintitle->m_capture->show();
+        adfmaintitle->m_comboSelect->show();
+        adfmaintitle->m_capture->setEnabled(true);
+        adfmaintitle->m_scan->hide();
+        adfmaintitle->m_label->hide();
+    } else {
+        showDeviceWarning(m_toolHelper.titlewarningstr);
+    }
+
+    // Refilling the selector must not count as the user picking a device.
+    const bool picked = m_bCurrentDevChange;
+    adfmaintitle->m_comboSelect->blockSignals(true);
+    adfmaintitle->m_comboSelect->clear();
+    adfmaintitle->m_comboSelect->clearEditText();
+    m_vecDevType.clear();
+    for (int i = 0; i < cameraCounts; ++i) {
+        m_vecDevType.push_back(DevsInfo[i].nType);
+        adfmaintitle->m_comboSelect->addItem(DevsInfo[i].cameraParam.cameraName);
+    }
+    adfmaintitle->m_comboSelect->setCurrentIndex(0);
+    adfmaintitle->m_comboSelect->blockSignals(false);
+    m_bCurrentDevChange = picked;
+
+    currentDevInfo = DevsInfo[0];
+    qWarning("ADFmain::updateInitDevUI() __ end\n");
+}
+
+void ADFmain::comboboxCurrentIndexChangedDevnameADF(int index)
+{
+    if (index < 0 || index >= DEVICE_TABLE_SIZE)
+        return;
+    m_bCurrentDevChange = true;
+    adfmaintitle->m_comboSelect->setCurrentIndex(index);
+    if (DevsInfo[index].nType == 0) {
+        adfmaintitle->m_pButtonfunction->hide();
+        adfmaintitle->m_scan->hide();
+        adfmaintitle->m_capture->show();
+    } else if (DevsInfo[index].nType == 1) {
+        adfmaintitle->m_pButtonfunction->show();
+        adfmaintitle->m_scan->show();
+        adfmaintitle->m_capture->hide();
+        adfmaintitle->m_scan->setEnabled(true);
+    }
+    currentDevInfo = DevsInfo[index];
+}
+
+// Any change in /dev may be a camera coming or going; the virtual camera leaves
+// no trace there, so tests call this slot directly.
+void ADFmain::slotGetDeviceChanged(QString)
+{
+    Initdevthread scan;
+    scan.setMultiThreadValue(false);
+    scan.InitHotDevParam();
+    const int n = scan.cameracounts;
+    if (cameraCounts < n) {
+        cameraCounts = n;
+        copyDevices(scan, n);
+        updateInitDevUI();
+    } else if (cameraCounts > n) {
+        cameraCounts = n;
+        copyDevices(scan, n);
+        if (n <= 0)
+            cameraCounts = -1;
+        updateInitDevUI();
+        if (m_IsCaptureOpen)
+            emit signalHotPlugChanged(false);
+    }
+}
+
+// The camera window is not part of this build yet: the press only keeps the
+// bookkeeping that window relies on.
+void ADFmain::onADFBtnCaptureClicked()
+{
+    if (updateImageTimer->isActive())
+        updateImageTimer->stop();
+    if (m_IsCaptureOpen)
+        return;
+    if (!m_IsMaxScren)
+        NormalPoint = pos();
+    if (!m_bCurrentDevChange)
+        currentDevInfo = DevsInfo[0];
+    qWarning("ADFmain::onADFBtnCaptureClicked() __ %s", qUtf8Printable(currentDevInfo.cameraParam.cameraName));
+}
+
+void ADFmain::onButtonScanClicked() {}
+
+void ADFmain::slotCameraOpen()
+{
+    m_IsCaptureOpen = false;
+}
+
+// The general settings window is not part of this build yet; the press
+// selects the device it would be given.
+void ADFmain::onButtonSetClicked()
+{
+    if (m_IsSetOpen)
+        return;
+    if (!m_bCurrentDevChange)
+        currentDevInfo = DevsInfo[0];
+    int pid = 0, vid = 0;
+    if (currentDevInfo.cameraParam.cameraName != "NULL") {
+        const long status = Cam_GetPIDVID(currentDevInfo.nCurrentIndex, &pid, &vid);
+        qWarning("ADFmain::onButtonSetClicked() -- Get PID&VID states is %ld, pid = %04X, vid = %04X",
+                 static_cast<long>(status != 0), pid, vid);
+    }
+}
+
+void ADFmain::slotadfEnableSetBtnUI()
+{
+    m_IsSetOpen = false;
+    adfmaintitle->setAttribute(Qt::WA_TransparentForMouseEvents, false);
+    centralWidget()->setAttribute(Qt::WA_TransparentForMouseEvents, false);
+}
+
+void ADFmain::updateSetParamSlot(SETPARAM setParam, bool)
+{
+    SetInfo.IsErrorTip = setParam.IsErrorTip;
+    SetInfo.IsScanVoice = setParam.IsScanVoice;
+    SetInfo.nameFormat.nameBase = setParam.nameFormat.nameBase;
+    SetInfo.nameFormat.startNum = setParam.nameFormat.startNum;
+    SetInfo.nameFormat.strSeparator = setParam.nameFormat.strSeparator;
+    SetInfo.nameformatType = setParam.nameformatType;
+    SetInfo.savepath = setParam.savepath;
+    SetInfo.saveType = setParam.saveType;
+    filePath = SetInfo.savepath;
+}
+
+void ADFmain::slotUpdateCameraParam(CAMIMAGESET camImage, WATERPARAM water, int startNum, int bookIndex,
+                                    int rotateIndex)
+{
+    camImageInfo = camImage;
+    // The camera window's buffers die with it: keep copies of the texts.
+    watermarkInfo = water;
+    watermarkInfo.szWaterImagePath = newWaterBuffer(QString::fromUtf8(water.szWaterImagePath));
+    watermarkInfo.szWaterContent = newWaterBuffer(QString::fromUtf8(water.szWaterContent));
+    watermarkInfo.szWaterFont = newWaterBuffer(QString::fromUtf8(water.szWaterFont));
+    watermarkInfo.nColor = newWaterBuffer(QString::fromUtf8(water.nColor));
+    if (startNum != 0)
+        SetInfo.nameFormat.startNum = startNum;
+    bookExportIndex = bookIndex;
+    rotationindex = rotateIndex;
+    qWarning("ADFmain::slotUpdateCameraParam()__已更新拍摄界面参数.");
+}
+
+// The scanner window is not part of this build; scanner entries never come
+// from discovery, so the function button stays hidden.
+void ADFmain::onButtonFunctionClicked() {}
+
+void ADFmain::slotScanUIClosed()
+{
+    show();
+}
+
+void ADFmain::slotScanModeChanged(int value)
+{
+    ScanSet.scanmode = value;
+}
+void ADFmain::slotColorModeChanged(int value)
+{
+    ScanSet.colormode = value;
+}
+void ADFmain::slotFileFormatChanged(int value)
+{
+    ScanSet.fileformat = value;
+}
+void ADFmain::slotResolutionChanged(int value)
+{
+    ScanSet.resolution = value;
+}
+void ADFmain::slotScanSizeChanged(int value)
+{
+    ScanSet.size = value;
+}
+void ADFmain::slotCutMethodChanged(int value)
+{
+    ImageSet.cropmode = value;
+}
+void ADFmain::slotFilterChanged(int value)
+{
+    ImageSet.filter = value;
+}
+void ADFmain::slotEdgeMendingChanged(int value)
+{
+    ImageSet.edgemending = value;
+}
+void ADFmain::slotRotationChanged(int value)
+{
+    ImageSet.rotation = value;
+}
+
+void ADFmain::onButtonMinClicked()
+{
+    if (!m_IsMaxScren)
+        NormalPoint = pos();
+    m_OldWindowState = static_cast<int>(windowState());
+    showMinimized();
+    m_WindowState = 1;
+}
+
+void ADFmain::onButtonMaxClicked()
+{
+    NormalPoint = pos();
+    m_WindowState = 2;
+    m_IsMaxScren = true;
+    adfmaintitle->m_label->setMinimumWidth(m_toolHelper.maxwidth);
+    move(0, 0);
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        resize(screen->availableGeometry().size());
+    show();
+}
+
+void ADFmain::onButtonRestoreClicked()
+{
+    m_IsMaxScren = false;
+    m_WindowState = 0;
+    move(NormalPoint);
+    adfmaintitle->m_label->setMinimumWidth(m_toolHelper.minwidth);
+    resize(kNormalSize);
+    show();
+}
+
+void ADFmain::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+}
+
+bool ADFmain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (m_IsSetOpen) {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+            return true;
+        default:
+            break;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void ADFmain::paintEvent(QPaintEvent *event)
+{
+    QMainWindow::paintEvent(event);
 }
 
 char *ADFmain::newWaterBuffer(const QString &text)
@@ -58,7 +533,7 @@ char *ADFmain::newWaterBuffer(const QString &text)
 }
 
 // The user settings file: resolve its path, write first-run defaults, read it back.
-void ADFmain::initSettingFile()
+void ADFmain::initSettingFile(const QString &appDir)
 {
     const QString home = QStandardPaths::writableLocation(QStandardPaths::HomeLocation);
     printf("HomeLocation = %s\n", qPrintable(home));
@@ -71,7 +546,6 @@ void ADFmain::initSettingFile()
         userName = parts.value(1);
         printf("**** no home ****%s\n", qPrintable(userName));
     }
-    const QString appDir = QCoreApplication::applicationDirPath();
     const QString userPath = appDir + "/" + userName;
     printf("userpath=%s\n", qPrintable(userPath));
     fflush(stdout);
@@ -93,30 +567,19 @@ void ADFmain::initSettingFile()
         qWarning("ADFmain::ADFmain() __ UILastSetting 已存在,跳过初始化环节.");
     else
         writeDefaultSettings(appDir);
-
-    readLastSetting(appDir);
-    if (SetInfo.nameFormat.nameBase.length() > kNameBaseMax) {
-        qWarning("adfmain::adfmain() -- SetInfo.nameFormat.nameBase 长度超过30 ");
-        SetInfo.nameFormat.nameBase = SetInfo.nameFormat.nameBase.left(kNameBaseMax);
-    }
-    std::memset(&ScanSet, 0, sizeof(ScanSet));
-    std::memset(&ImageSet, 0, sizeof(ImageSet));
-    filePath = SetInfo.savepath;
-    qRegisterMetaType<PicItemData>("PicItemData");
 }
 
 void ADFmain::writeDefaultSettings(const QString &appDir)
 {
     qWarning("ADFmain::ADFmain() __ 没有lastSetting,开始写入主界面参数.");
-    SetInfo.savepath = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) +
-                       m_toolHelper.readSettingValue("savePath", "imagePath");
+    SetInfo.savepath = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + m_toolHelper.savePath;
     SetInfo.nameformatType = 1;
     SetInfo.nameFormat.nameBase = "CameraImage";
     SetInfo.nameFormat.startNum = 1;
     SetInfo.nameFormat.strSeparator = "_";
     SetInfo.saveType = 0;
-    SetInfo.IsScanVoice = flagOf(m_toolHelper.readSettingValue("Set", "IsScanVoice"));
-    SetInfo.IsErrorTip = flagOf(m_toolHelper.readSettingValue("Set", "IsErrorTips"));
+    SetInfo.IsScanVoice = m_toolHelper.IsScanVoice;
+    SetInfo.IsErrorTip = m_toolHelper.IsErrorTip;
     m_toolHelper.setMainValue(mainSettingValues());
 
     qWarning("ADFmain::ADFmain() __ 没有lastSetting,开始写入拍摄界面参数\n");
@@ -158,9 +621,20 @@ void ADFmain::readLastSetting(const QString &appDir)
     QString value;
     if (m_toolHelper.readMainValue("FilePath", value) == -1) {
         qWarning("ADFmain::ADFmain() __ UILastSetting 不存在,读取失败.\n");
-        return;
+    } else {
+        readStoredValues(appDir, value);
     }
-    SetInfo.savepath = value;
+    if (SetInfo.nameFormat.nameBase.length() > kNameBaseMax) {
+        qWarning("adfmain::adfmain() -- SetInfo.nameFormat.nameBase 长度超过30 ");
+        SetInfo.nameFormat.nameBase = SetInfo.nameFormat.nameBase.left(kNameBaseMax);
+    }
+    std::memset(&ScanSet, 0, sizeof(ScanSet));
+    std::memset(&ImageSet, 0, sizeof(ImageSet));
+}
+
+void ADFmain::readStoredValues(const QString &appDir, const QString &savePath)
+{
+    SetInfo.savepath = savePath;
     auto readMain = [this](const char *key) {
         QString text;
         m_toolHelper.readMainValue(key, text);
@@ -261,6 +735,7 @@ void ADFmain::writeLastSetting()
 void ADFmain::onButtonCloseClicked()
 {
     writeLastSetting();
+    stopDiscoveryThread();
     close();
 }
 
@@ -268,7 +743,9 @@ void ADFmain::onButtonCloseClicked()
 // still keeps the user's settings.
 void ADFmain::closeEvent(QCloseEvent *event)
 {
-    if (!m_settingsWritten)
+    if (!m_settingsWritten) {
         writeLastSetting();
+        stopDiscoveryThread();
+    }
     QMainWindow::closeEvent(event);
 }

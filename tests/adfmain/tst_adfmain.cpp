@@ -1,4 +1,13 @@
+#include "CamCaptureSDK.h"
 #include "adfmain.h"
+#include "titlebar.h"
+
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
 
 #include <QDir>
 #include <QFile>
@@ -27,11 +36,19 @@ private slots:
     void secondStartKeepsEveryValue();
     void badStoredValuesAreRepaired();
     void saveFolderCreation();
+    void discoveryFillsTheSelector();
+    void hotPlugFollowsTheCameras();
+    void noCameraAtStart();
+    void restoreGivesNormalSizeAtLastPosition();
+    void closeButtonWritesSettingsAndCloses();
 
 private:
     QString settingsPath() const { return m_appDir + "/" + m_user + "/UILastSetting.ini"; }
     QMap<QString, QString> readAll() const;
     void closeWindow(ADFmain &w);
+    void setPresent(bool first, bool second);
+    static TitleBar *titleBar(ADFmain &w) { return w.findChild<TitleBar *>(); }
+    CToolHelper m_theme;
 
     QString m_appDir, m_home, m_user;
 };
@@ -44,15 +61,38 @@ void TestADFmain::initTestCase()
     QVERIFY(QDir().mkpath(m_home));
     qputenv("HOME", m_home.toUtf8());
     qputenv("XDG_CONFIG_HOME", (m_home + "/.config").toUtf8());
-    QFile icon(m_appDir + "/icon.ini");
-    QVERIFY(icon.open(QIODevice::WriteOnly));
-    icon.write("[Set]\nIsScanVoice=1\nIsErrorTips=0\n[savePath]\nimagePath=/PageLux\n");
-    icon.close();
+    // The shipped theme, with error tips off so that no message box can block a test.
+    const QString icon = m_appDir + "/icon.ini";
+    QFile::remove(icon);
+    QVERIFY(QFile::copy(qEnvironmentVariable("PAGELUX_SOURCE_DIR") + "/deploy/icon.ini", icon));
+    QFile::setPermissions(icon, QFile::ReadOwner | QFile::WriteOwner);
+    {
+        QSettings ini(icon, QSettings::IniFormat);
+        ini.setIniCodec("UTF-8");
+        ini.setValue("Set/IsErrorTips", "0");
+        ini.setValue("Set/IsScanVoice", "1");
+    }
+    m_theme.SettingAllSets();
+    QVERIFY(!m_theme.titlenodevstr.isEmpty());
+    QCOMPARE(Cam_Init(), long(ERROR_GOOD));
     qInstallMessageHandler(captureLog);
+}
+
+void TestADFmain::setPresent(bool first, bool second)
+{
+    QFile f(controlPath());
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(QByteArray("device 0 ") + (first ? "present" : "absent") + "\ndevice 1 " + (second ? "present" : "absent") +
+            "\n");
+    f.close();
+    const long expected = int(first) + int(second);
+    long count = -1;
+    QTRY_VERIFY_WITH_TIMEOUT((Cam_GetDevCount(&count), count == expected), 5000);
 }
 
 void TestADFmain::init()
 {
+    setPresent(true, true);
     g_log.clear();
     QDir(m_appDir + "/" + m_user).removeRecursively();
     QDir(m_home).removeRecursively();
@@ -205,5 +245,112 @@ void TestADFmain::saveFolderCreation()
     QCOMPARE(readAll()["MainSettings/FilePath"], m_home + "/Documents/PageLux");
 }
 
-QTEST_MAIN(TestADFmain)
+void TestADFmain::discoveryFillsTheSelector()
+{
+    ADFmain w;
+    TitleBar *bar = titleBar(w);
+    QVERIFY(bar);
+    QTRY_COMPARE_WITH_TIMEOUT(bar->m_comboSelect->count(), 2, 20000);
+    char name[CAM_NAME_SIZE] = {};
+    QCOMPARE(Cam_GetDevName(0, name), long(ERROR_GOOD));
+    QCOMPARE(bar->m_comboSelect->itemText(0), QString::fromUtf8(name));
+    QCOMPARE(bar->m_comboSelect->currentIndex(), 0);
+    QVERIFY(!bar->m_comboSelect->isHidden());
+    QVERIFY(!bar->m_capture->isHidden());
+    QVERIFY(bar->m_capture->isEnabled());
+    QVERIFY(bar->m_label->isHidden());
+    QVERIFY(bar->m_scan->isHidden());
+    QVERIFY(g_log.contains("ADFmain::slotInitCamDevThreadOver() __ 初始化设备完成,开始更新设备结构体参数."));
+}
+
+void TestADFmain::hotPlugFollowsTheCameras()
+{
+    ADFmain w;
+    TitleBar *bar = titleBar(w);
+    QTRY_COMPARE_WITH_TIMEOUT(bar->m_comboSelect->count(), 2, 20000);
+
+    setPresent(true, false);
+    QMetaObject::invokeMethod(&w, "slotGetDeviceChanged", Q_ARG(QString, "/dev"));
+    QCOMPARE(bar->m_comboSelect->count(), 1);
+
+    setPresent(true, true);
+    QMetaObject::invokeMethod(&w, "slotGetDeviceChanged", Q_ARG(QString, "/dev"));
+    QCOMPARE(bar->m_comboSelect->count(), 2);
+    QCOMPARE(bar->m_comboSelect->currentIndex(), 0);
+
+    // A change that keeps the number of cameras leaves the user's choice alone.
+    bar->m_comboSelect->setCurrentIndex(1);
+    QMetaObject::invokeMethod(&w, "slotGetDeviceChanged", Q_ARG(QString, "/dev"));
+    QCOMPARE(bar->m_comboSelect->count(), 2);
+    QCOMPARE(bar->m_comboSelect->currentIndex(), 1);
+
+    // The last camera gone: the warning text takes the selector's place.
+    setPresent(false, false);
+    QMetaObject::invokeMethod(&w, "slotGetDeviceChanged", Q_ARG(QString, "/dev"));
+    QVERIFY(bar->m_comboSelect->isHidden());
+    QVERIFY(bar->m_capture->isHidden());
+    QVERIFY(!bar->m_label->isHidden());
+    QCOMPARE(bar->m_label->text(), m_theme.titlewarningstr);
+
+    setPresent(false, true);
+    QMetaObject::invokeMethod(&w, "slotGetDeviceChanged", Q_ARG(QString, "/dev"));
+    QCOMPARE(bar->m_comboSelect->count(), 1);
+    QVERIFY(bar->m_label->isHidden());
+    QVERIFY(!bar->m_capture->isHidden());
+}
+
+void TestADFmain::noCameraAtStart()
+{
+    setPresent(false, false);
+    ADFmain w;
+    TitleBar *bar = titleBar(w);
+    QTRY_VERIFY_WITH_TIMEOUT(g_log.contains("ADFmain::updateInitDevUI() __ end\n"), 20000);
+    QVERIFY(!bar->m_label->isHidden());
+    QCOMPARE(bar->m_label->text(), m_theme.titlenodevstr);
+    QCOMPARE(bar->m_label->minimumWidth(), m_theme.minwidth);
+    QVERIFY(bar->m_capture->isHidden());
+    QVERIFY(bar->m_comboSelect->isHidden());
+    QCOMPARE(bar->m_comboSelect->count(), 0);
+}
+
+void TestADFmain::restoreGivesNormalSizeAtLastPosition()
+{
+    ADFmain w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.move(40, 30);
+    TitleBar *bar = titleBar(w);
+    bar->m_pButtonMax->click();
+    QCOMPARE(w.pos(), QPoint(0, 0));
+    QCOMPARE(w.size(), QGuiApplication::primaryScreen()->availableGeometry().size());
+    QVERIFY(bar->m_pButtonMax->isHidden());
+    bar->m_pButtonRestore->click();
+    QCOMPARE(w.size(), QSize(900, 600));
+    QCOMPARE(w.pos(), QPoint(40, 30));
+    QVERIFY(!bar->m_pButtonMax->isHidden());
+}
+
+void TestADFmain::closeButtonWritesSettingsAndCloses()
+{
+    ADFmain w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QSettings(settingsPath(), QSettings::IniFormat).setValue("MainSettings/NameBase", "changed-on-disk");
+    g_log.clear();
+    titleBar(w)->m_pButtonClose->click();
+    QVERIFY(g_log.contains("ADFmain::onButtonCloseClicked() __ 已完成lastSetting的写入.\n"));
+    QVERIFY(!w.isVisible());
+    QCOMPARE(readAll()["MainSettings/NameBase"], QString("CameraImage"));
+}
+
+int main(int argc, char **argv)
+{
+    QTemporaryDir tmp;
+    g_tmp = &tmp;
+    qputenv("CAMSDK_VIRTUAL", "2");
+    qputenv("CAMSDK_VIRTUAL_CONTROL", controlPath().toUtf8());
+    QApplication app(argc, argv);
+    TestADFmain test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_adfmain.moc"
