@@ -545,8 +545,7 @@ void ThemeTest::shippedThemeIsComplete()
         if (group != "WarningTips" && group != "tooltips")
             continue;
         const QString text = helper.*r.member;
-        QVERIFY2(std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x4e00; }),
-                 r.key);
+        QVERIFY2(std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x4e00; }), r.key);
     }
 }
 
