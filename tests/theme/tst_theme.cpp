@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QImageReader>
 #include <QSettings>
+#include <QTranslator>
 #include <QtTest>
 
 namespace
@@ -336,6 +337,7 @@ private slots:
     void shippedThemeIsComplete();
     void shippedImagesLoadAndAreAllUsed();
     void shippedColoursAreReadable();
+    void translationIsBuilt();
 
 private:
     // Writes a theme in which every text, number and channel is unique.
@@ -617,6 +619,22 @@ void ThemeTest::shippedColoursAreReadable()
     // The pressed close button stands out from the bar.
     const QColor closePressed(helper.close_pressed_R, helper.close_pressed_G, helper.close_pressed_B);
     QVERIFY(contrast(closePressed, title) >= 3.0);
+}
+
+void ThemeTest::translationIsBuilt()
+{
+    QTranslator translator;
+    QVERIFY(translator.load(qEnvironmentVariable("PAGELUX_BIN_DIR") + "/pagelux_zh_CN.qm"));
+    QVERIFY(!translator.isEmpty());
+    QCOMPARE(translator.translate("main", "程序已经启动，请立刻关闭，并且重试！"),
+             QString("程序已经启动，请立刻关闭，并且重试！"));
+    // One text of every window.
+    const QList<QPair<const char *, QString>> samples = {
+        {"ADFmain", "功能设置"}, {"MainWindow", "拍  摄"}, {"NameFormat", "文件命名设置"},
+        {"Set", "存储路径"},     {"ImageSet", "水印设置"}, {"ScanUI", "图像处理"},
+    };
+    for (const auto &sample : samples)
+        QCOMPARE(translator.translate(sample.first, sample.second.toUtf8().constData()), sample.second);
 }
 
 QTEST_MAIN(ThemeTest)
