@@ -89,13 +89,14 @@ std::vector<V4l2Mode> selectModes(const std::vector<V4l2Mode> &offered)
 
 bool readUsbIds(const std::string &sysfsRoot, const std::string &node, int *vid, int *pid)
 {
-    char resolved[PATH_MAX];
+    char resolved[PATH_MAX], root[PATH_MAX];
     const std::string link = sysfsRoot + "/class/video4linux/" + node + "/device";
-    if (!realpath(link.c_str(), resolved))
+    if (!realpath(link.c_str(), resolved) || !realpath(sysfsRoot.c_str(), root))
         return false;
+    const std::string top = root;
     std::string dir = resolved;
     // Walk up from the interface to the USB device that carries the ids.
-    while (dir.size() > 1 && dir.compare(0, sysfsRoot.size(), sysfsRoot) == 0) {
+    while (dir.size() > top.size() && dir.compare(0, top.size(), top) == 0) {
         std::ifstream v(dir + "/idVendor"), p(dir + "/idProduct");
         std::string vs, ps;
         if (v >> vs && p >> ps) {
