@@ -14,8 +14,12 @@
 #include <QSettings>
 #include <QtTest>
 
-namespace
+namespace {
+QTemporaryDir *g_tmp = nullptr;
+QString controlPath()
 {
+    return g_tmp->path() + "/control";
+}
 QStringList g_log;
 void captureLog(QtMsgType, const QMessageLogContext &, const QString &msg)
 {
@@ -82,7 +86,7 @@ void TestADFmain::setPresent(bool first, bool second)
 {
     QFile f(controlPath());
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(QByteArray("device 0 ") + (first ? "present" : "absent") + "\ndevice 1 " + (second ? "present" : "absent") +
+    f.write(QByteArray("device 1 ") + (first ? "present" : "absent") + "\ndevice 2 " + (second ? "present" : "absent") +
             "\n");
     f.close();
     const long expected = int(first) + int(second);

@@ -44,7 +44,7 @@ void TestInitdevthread::writeFile(const QString &name, const QByteArray &text)
 
 void TestInitdevthread::setPresent(bool first, bool second)
 {
-    writeFile(controlPath(), QByteArray("device 0 ") + (first ? "present" : "absent") + "\ndevice 1 " +
+    writeFile(controlPath(), QByteArray("device 1 ") + (first ? "present" : "absent") + "\ndevice 2 " +
                                  (second ? "present" : "absent") + "\n");
     const long expected = int(first) + int(second);
     long count = -1;
