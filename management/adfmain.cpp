@@ -123,6 +123,9 @@ void ADFmain::initADFmainUI()
 
     const CToolHelper &t = m_toolHelper;
     adfmaintitle->m_comboSelect->setItemDelegate(new QStyledItemDelegate(adfmaintitle->m_comboSelect));
+    // Camera names are long ("model + serial"); the selector grows with them.
+    adfmaintitle->m_comboSelect->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    adfmaintitle->m_comboSelect->setMinimumSize(180, 30);
     adfmaintitle->m_comboSelect->setStyleSheet(
         QString("QComboBox QAbstractItemView{background:rgba(%1,%2,%3,1);border:1px solid rgba(%4,%5,%6,1);"
                 "font:10px;selection-color:rgb(%7,%8,%9);color:rgb(%10,%11,%12);}"
