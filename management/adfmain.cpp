@@ -186,24 +186,24 @@ QString ADFmain::titleButtonStyle(const QString &normal, const QString &hover, c
 {
     const CToolHelper &t = m_toolHelper;
     const QString normalStyle =
-        QString("QPushButton{border-image: url(%1);background: rgb(%2,%3,%4);border-radius:6px;outline:none;}")
+        QString(
+            "QPushButton{border-image: url(%1);background: rgb(%2,%3,%4);border-radius:6px;outline:none;}")
             .arg(normal)
             .arg(t.title_normal_R)
             .arg(t.title_normal_G)
             .arg(t.title_normal_B);
-    const QString hoverStyle =
-        QString("QPushButton:hover{border-image: url(%1);background: rgb(%2,%3,%4);border-radius:6px;outline:none;}")
-            .arg(hover)
-            .arg(t.title_hovor_R)
-            .arg(t.title_hovor_G)
-            .arg(t.title_hovor_B);
-    const QString pressedStyle =
-        QString(
-            "QPushButton:pressed{border-image: url(%1);background: rgb(%2,%3,%4);border-radius:6px;outline:none;}")
-            .arg(pressed)
-            .arg(t.title_pressed_R)
-            .arg(t.title_pressed_G)
-            .arg(t.title_pressed_B);
+    const QString hoverStyle = QString("QPushButton:hover{border-image: url(%1);background: "
+                                       "rgb(%2,%3,%4);border-radius:6px;outline:none;}")
+                                   .arg(hover)
+                                   .arg(t.title_hovor_R)
+                                   .arg(t.title_hovor_G)
+                                   .arg(t.title_hovor_B);
+    const QString pressedStyle = QString("QPushButton:pressed{border-image: url(%1);background: "
+                                         "rgb(%2,%3,%4);border-radius:6px;outline:none;}")
+                                     .arg(pressed)
+                                     .arg(t.title_pressed_R)
+                                     .arg(t.title_pressed_G)
+                                     .arg(t.title_pressed_B);
     return QString("%1\n%2\n%3").arg(normalStyle, hoverStyle, pressedStyle);
 }
 
@@ -361,7 +361,31 @@ void ADFmain::onADFBtnCaptureClicked()
         NormalPoint = pos();
     if (!m_bCurrentDevChange)
         currentDevInfo = DevsInfo[0];
-    qWarning("ADFmain::onADFBtnCaptureClicked() __ %s", qUtf8Printable(currentDevInfo.cameraParam.cameraName));
+    qWarning("ADFmain::onADFBtnCaptureClicked() __ %s",
+             qUtf8Printable(currentDevInfo.cameraParam.cameraName));
+}
+
+// Runs inside the camera window's closing: the home window takes the screen back
+// and remembers what was captured for the document list.
+void ADFmain::slotShowADFUI(bool CameraUIIsMax, QPoint position, QStringList camList)
+{
+    m_camImages.clear();
+    NormalPoint = position;
+    if (CameraUIIsMax) {
+        if (!m_IsMaxScren) {
+            emit signalTitleBigger();
+            NormalPoint = position;
+        }
+    } else if (m_IsMaxScren) {
+        emit signalTileNormal();
+    } else {
+        move(NormalPoint);
+    }
+    closeEndTime = QDateTime::currentDateTime();
+    const qint64 elapsed = closeStartTime.isValid() ? closeStartTime.msecsTo(closeEndTime) : 0;
+    qWarning("ADFmain::slotShowADFUI() __ %lld.%03lld s", elapsed / 1000, elapsed % 1000);
+    show();
+    m_camImages.append(camList);
 }
 
 void ADFmain::onButtonScanClicked() {}
@@ -575,7 +599,8 @@ void ADFmain::initSettingFile(const QString &appDir)
 void ADFmain::writeDefaultSettings(const QString &appDir)
 {
     qWarning("ADFmain::ADFmain() __ 没有lastSetting,开始写入主界面参数.");
-    SetInfo.savepath = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + m_toolHelper.savePath;
+    SetInfo.savepath =
+        QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + m_toolHelper.savePath;
     SetInfo.nameformatType = 1;
     SetInfo.nameFormat.nameBase = "CameraImage";
     SetInfo.nameFormat.startNum = 1;

@@ -61,6 +61,7 @@ public slots:
     void slotInitCamDevThreadOver();
     void slotGetDeviceChanged(QString path);
     void slotCameraOpen();
+    void slotShowADFUI(bool CameraUIIsMax, QPoint position, QStringList camList);
     void slotadfEnableSetBtnUI();
     void slotScanUIClosed();
     void updateSetParamSlot(SETPARAM setParam, bool bIsReloadImages);
@@ -132,6 +133,7 @@ private:
     int m_WindowState = 0;
     int m_OldWindowState = 0;
     QTimer *updateImageTimer = nullptr;
+    QStringList m_camImages;
 
     // Owns every watermark text buffer handed out by this window.
     std::vector<std::unique_ptr<char[]>> m_waterBuffers;

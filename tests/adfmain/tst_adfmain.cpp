@@ -86,8 +86,8 @@ void TestADFmain::setPresent(bool first, bool second)
 {
     QFile f(controlPath());
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(QByteArray("device 1 ") + (first ? "present" : "absent") + "\ndevice 2 " + (second ? "present" : "absent") +
-            "\n");
+    f.write(QByteArray("device 1 ") + (first ? "present" : "absent") + "\ndevice 2 " +
+            (second ? "present" : "absent") + "\n");
     f.close();
     const long expected = int(first) + int(second);
     long count = -1;
@@ -332,6 +332,18 @@ void TestADFmain::restoreGivesNormalSizeAtLastPosition()
     QCOMPARE(w.size(), QSize(900, 600));
     QCOMPARE(w.pos(), QPoint(40, 30));
     QVERIFY(!bar->m_pButtonMax->isHidden());
+
+    // The camera window hands back its state: maximised, then normal at its position.
+    w.hide();
+    QMetaObject::invokeMethod(&w, "slotShowADFUI", Q_ARG(bool, true), Q_ARG(QPoint, QPoint(70, 80)),
+                              Q_ARG(QStringList, QStringList{"/p/a.jpg"}));
+    QVERIFY(w.isVisible());
+    QCOMPARE(w.size(), QGuiApplication::primaryScreen()->availableGeometry().size());
+    QVERIFY(bar->m_pButtonMax->isHidden());
+    QMetaObject::invokeMethod(&w, "slotShowADFUI", Q_ARG(bool, false), Q_ARG(QPoint, QPoint(70, 80)),
+                              Q_ARG(QStringList, QStringList()));
+    QCOMPARE(w.size(), QSize(900, 600));
+    QCOMPARE(w.pos(), QPoint(70, 80));
 }
 
 void TestADFmain::closeButtonWritesSettingsAndCloses()
