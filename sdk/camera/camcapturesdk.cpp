@@ -341,8 +341,11 @@ long Cam_CameraCaptureFile(long devIndex, char *path, IMAGEPARAM *param)
         const FramePtr frame = stream->newestFrame(kFirstFrameWait);
         if (!frame)
             return stream->lost() ? ERROR_NO_DEVICE : ERROR_NO_FRAME;
-        JpegCodec codec;
-        return captureToFile(codec, *frame, path, *param);
+        // One capture at a time, on buffers kept between captures.
+        static std::mutex captureMutex;
+        static Capturer capturer;
+        std::lock_guard<std::mutex> lock(captureMutex);
+        return capturer.capture(*frame, path, *param);
     } catch (...) {
         return ERROR_FAILED;
     }

@@ -250,7 +250,7 @@ private slots:
     void captureFromFrames()
     {
         QTemporaryDir dir;
-        JpegCodec codec;
+        Capturer capturer;
         EncodedFrame frame;
         frame.width = 320;
         frame.height = 240;
@@ -261,7 +261,7 @@ private slots:
         // Unprocessed JPEG: the camera's bytes, only the density changed.
         char path[CAM_PATH_SIZE] = {};
         std::strcpy(path, dir.filePath("f.jpg").toUtf8().constData());
-        QCOMPARE(captureToFile(codec, frame, path, p), long(ERROR_GOOD));
+        QCOMPARE(capturer.capture(frame, path, p), long(ERROR_GOOD));
         const QByteArray file = readFile(path);
         QCOMPARE(size_t(file.size()), frame.data.size());
         QCOMPARE(file.mid(20), QByteArray(reinterpret_cast<const char *>(frame.data.data()) + 20,
@@ -272,7 +272,7 @@ private slots:
         EncodedFrame bare = frame;
         bare.data = withoutSegments(frame.data, 0xC4);
         std::strcpy(path, dir.filePath("bare.jpg").toUtf8().constData());
-        QCOMPARE(captureToFile(codec, bare, path, p), long(ERROR_GOOD));
+        QCOMPARE(capturer.capture(bare, path, p), long(ERROR_GOOD));
         const QByteArray b = readFile(path);
         QVERIFY(hasHuffmanTables(std::vector<uint8_t>(b.begin(), b.end())));
 
@@ -283,25 +283,25 @@ private slots:
         yuyv.height = 32;
         yuyv.data.assign(64 * 32 * 2, 128);
         std::strcpy(path, dir.filePath("y.png").toUtf8().constData());
-        QCOMPARE(captureToFile(codec, yuyv, path, p), long(ERROR_GOOD));
+        QCOMPARE(capturer.capture(yuyv, path, p), long(ERROR_GOOD));
         QCOMPARE(cv::imread(path).size(), cv::Size(64, 32));
 
         // Garbage and truncated-to-nothing frames: a status and no file.
         EncodedFrame junk = frame;
         junk.data.assign(1000, 0x55);
         std::strcpy(path, dir.filePath("junk.jpg").toUtf8().constData());
-        QCOMPARE(captureToFile(codec, junk, path, p), long(ERROR_NO_FRAME));
+        QCOMPARE(capturer.capture(junk, path, p), long(ERROR_NO_FRAME));
         QCOMPARE(QString(path), dir.filePath("junk.jpg"));
         junk.data.resize(10);
         junk.data[0] = 0xFF;
         junk.data[1] = 0xD8;
-        QCOMPARE(captureToFile(codec, junk, path, p), long(ERROR_NO_FRAME));
+        QCOMPARE(capturer.capture(junk, path, p), long(ERROR_NO_FRAME));
         QVERIFY(!QFile::exists(dir.filePath("junk.jpg")));
 
         // Rotation through the decode path, into a PDF.
         p.nRotate = 270;
         std::strcpy(path, dir.filePath("r.pdf").toUtf8().constData());
-        QCOMPARE(captureToFile(codec, frame, path, p), long(ERROR_GOOD));
+        QCOMPARE(capturer.capture(frame, path, p), long(ERROR_GOOD));
         const QByteArray pdf = readFile(path);
         QVERIFY(pdf.contains("/Width 240"));
         QVERIFY(pdf.contains("/Height 320"));
