@@ -242,7 +242,7 @@ private slots:
         QCOMPARE(writeAtomically(dir.filePath("no/a.jpg").toStdString(), {'x'}, false, &written),
                  long(ERROR_WRITE_FAILED));
         QCOMPARE(writeAtomically(target + "/a.jpg", {'x'}, false, &written), long(ERROR_WRITE_FAILED));
-        QCOMPARE(writeAtomically(dir.filePath("/").toStdString(), {'x'}, false, &written),
+        QCOMPARE(writeAtomically((dir.path() + "/").toStdString(), {'x'}, false, &written),
                  long(ERROR_BAD_ARGUMENT));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 3); // no temporaries left
     }
@@ -307,6 +307,40 @@ private slots:
         QVERIFY(pdf.contains("/Height 320"));
         // 240 px at 300 dpi is 57.6 pt.
         QVERIFY(pdf.contains("57.6"));
+    }
+
+    void losslessRotation()
+    {
+        // Camera JPEGs are turned on their DCT blocks: the pixels are those of
+        // the upright frame, turned (up to chroma upsampling, no re-encoding loss).
+        QTemporaryDir dir;
+        Capturer capturer;
+        EncodedFrame frame;
+        frame.width = 320;
+        frame.height = 240;
+        frame.data = encodeTestJpeg(320, 240);
+        const cv::Mat upright = cv::imdecode(frame.data, cv::IMREAD_COLOR);
+        IMAGEPARAM p = plainParam();
+        p.nRotate = 90;
+        char path[CAM_PATH_SIZE] = {};
+        std::strcpy(path, dir.filePath("r.jpg").toUtf8().constData());
+        QCOMPARE(capturer.capture(frame, path, p), long(ERROR_GOOD));
+        cv::Mat expected;
+        cv::rotate(upright, expected, cv::ROTATE_90_CLOCKWISE);
+        const cv::Mat lossless = cv::imread(path);
+        QVERIFY(cv::norm(lossless, expected, cv::NORM_INF) <= 4);
+        QVERIFY(cv::norm(lossless, expected, cv::NORM_L1) / lossless.total() < 0.5);
+
+        // 1080 rows are not whole 4:2:0 blocks: decoded, turned and encoded instead.
+        frame.width = 1920;
+        frame.height = 1080;
+        frame.data = encodeTestJpeg(1920, 1080);
+        std::strcpy(path, dir.filePath("hd.jpg").toUtf8().constData());
+        QCOMPARE(capturer.capture(frame, path, p), long(ERROR_GOOD));
+        cv::rotate(cv::imdecode(frame.data, cv::IMREAD_COLOR), expected, cv::ROTATE_90_CLOCKWISE);
+        const cv::Mat turned = cv::imread(path);
+        QCOMPARE(turned.size(), cv::Size(1080, 1920));
+        QVERIFY(cv::norm(turned, expected, cv::NORM_L1) / turned.total() < 6);
     }
 
     void stillness()
