@@ -37,6 +37,15 @@ std::vector<uint8_t> encodeTestJpeg(int w, int h)
     return jpeg;
 }
 
+EncodedFrame testFrame(int w, int h)
+{
+    EncodedFrame f;
+    f.width = w;
+    f.height = h;
+    f.data = encodeTestJpeg(w, h);
+    return f;
+}
+
 // Drops every segment with the given marker from the header of a JPEG.
 std::vector<uint8_t> withoutSegments(const std::vector<uint8_t> &j, uint8_t marker)
 {
@@ -251,10 +260,7 @@ private slots:
     {
         QTemporaryDir dir;
         Capturer capturer;
-        EncodedFrame frame;
-        frame.width = 320;
-        frame.height = 240;
-        frame.data = encodeTestJpeg(320, 240);
+        EncodedFrame frame = testFrame(320, 240);
         IMAGEPARAM p = plainParam();
         p.nXDPI = p.nYDPI = 300;
 
@@ -315,10 +321,7 @@ private slots:
         // the upright frame, turned (up to chroma upsampling, no re-encoding loss).
         QTemporaryDir dir;
         Capturer capturer;
-        EncodedFrame frame;
-        frame.width = 320;
-        frame.height = 240;
-        frame.data = encodeTestJpeg(320, 240);
+        EncodedFrame frame = testFrame(320, 240);
         const cv::Mat upright = cv::imdecode(frame.data, cv::IMREAD_COLOR);
         IMAGEPARAM p = plainParam();
         p.nRotate = 90;
@@ -332,9 +335,7 @@ private slots:
         QVERIFY(cv::norm(lossless, expected, cv::NORM_L1) / lossless.total() < 0.5);
 
         // 1080 rows are not whole 4:2:0 blocks: decoded, turned and encoded instead.
-        frame.width = 1920;
-        frame.height = 1080;
-        frame.data = encodeTestJpeg(1920, 1080);
+        frame = testFrame(1920, 1080);
         std::strcpy(path, dir.filePath("hd.jpg").toUtf8().constData());
         QCOMPARE(capturer.capture(frame, path, p), long(ERROR_GOOD));
         cv::rotate(cv::imdecode(frame.data, cv::IMREAD_COLOR), expected, cv::ROTATE_90_CLOCKWISE);
