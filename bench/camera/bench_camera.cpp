@@ -2,7 +2,8 @@
 // this process on the same frames:
 //   frame path: decode-and-deliver per frame vs a bare (scaled) decode;
 //   8 MP virtual stream at 15 fps: delivered rate and CPU share of one core;
-//   capture to file of an unprocessed 8 MP frame vs a full decode + encode.
+//   capture to file of an unprocessed 8 MP frame vs a full decode + encode
+//   (best of several runs on both sides).
 #include "CamCaptureSDK.h"
 #include "capturefile.h"
 #include "stream.h"
@@ -12,10 +13,12 @@
 
 #include <turbojpeg.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <future>
 #include <unistd.h>
 
 using namespace camsdk;
@@ -69,11 +72,17 @@ protected:
     {
         for (int i = 0; i < m_count && !stopRequested(); ++i)
             sink(m_frame);
+        m_done.set_value();
         return false;
     }
     void closeStream() override {}
 
+public:
+    // Ready once every frame went through the frame path.
+    std::future<void> finished() { return m_done.get_future(); }
+
 private:
+    std::promise<void> m_done;
     FramePtr m_frame;
     int m_count;
 };
@@ -106,20 +115,25 @@ double framePath(const FramePtr &f, int count)
     auto device = std::make_shared<ReplayDevice>(f, count);
     Stream stream(device, {f->width, f->height}, countFrame, noRotation);
     const auto t0 = Clock::now();
+    std::future<void> done = device->finished();
     stream.start();
-    while (g_delivered < count)
-        usleep(200);
+    done.wait();
     const double s = seconds(t0, Clock::now()) / count;
     stream.stop();
     return s;
 }
 
+// The machine is shared: both sides run in alternating rounds and each keeps
+// its best round.
 void benchFramePath(int w, int h, int count)
 {
     const FramePtr f = sceneFrame(w, h);
     rawDecode(*f, 3); // warm-up
-    const double ref = rawDecode(*f, count);
-    const double ours = framePath(f, count);
+    double ref = 1e9, ours = 1e9;
+    for (int round = 0; round < 5; ++round) {
+        ref = std::min(ref, rawDecode(*f, count / 5));
+        ours = std::min(ours, framePath(f, count / 5));
+    }
     const std::string tag = std::to_string(w) + "x" + std::to_string(h);
     std::printf("deliver_%s_ms %.2f ms\n", tag.c_str(), ours * 1e3);
     std::printf("raw_decode_%s_ms %.2f ms\n", tag.c_str(), ref * 1e3);
@@ -164,8 +178,9 @@ void benchCapture(int count)
     std::vector<uint8_t> out(tjBufSize(f->width, f->height, TJSAMP_420));
     const char *dir = "/tmp";
     const std::string refPath = std::string(dir) + "/bench_camera_ref.jpg";
-    auto t0 = Clock::now();
+    double ref = 1e9;
     for (int i = 0; i < count; ++i) {
+        const auto t0 = Clock::now();
         tjDecompress2(d, f->data.data(), f->data.size(), bgr.data(), f->width, 0, f->height, TJPF_BGR, 0);
         unsigned char *buf = out.data();
         unsigned long size = 0;
@@ -174,8 +189,8 @@ void benchCapture(int count)
         FILE *fp = std::fopen(refPath.c_str(), "wb");
         std::fwrite(buf, 1, size, fp);
         std::fclose(fp);
+        ref = std::min(ref, seconds(t0, Clock::now()));
     }
-    const double ref = seconds(t0, Clock::now()) / count;
     std::remove(refPath.c_str());
     tjDestroy(d);
     tjDestroy(e);
@@ -190,15 +205,17 @@ void benchCapture(int count)
         char warm[CAM_PATH_SIZE] = {};
         std::strcpy(warm, target.c_str());
         capturer.capture(*f, warm, p);
-        const auto t = Clock::now();
+        double best = 1e9;
         for (int i = 0; i < count; ++i) {
             char path[CAM_PATH_SIZE] = {};
             std::strcpy(path, target.c_str());
+            const auto t = Clock::now();
             if (capturer.capture(*f, path, p) != ERROR_GOOD)
                 std::fprintf(stderr, "capture to %s failed\n", target.c_str());
+            best = std::min(best, seconds(t, Clock::now()));
         }
         std::remove(target.c_str());
-        return seconds(t, Clock::now()) / count;
+        return best;
     };
     const double jpg = run("jpg", 0), pdf = run("pdf", 0), turned = run("jpg", 90), png = run("png", 0);
     std::printf("decode_encode_8mp_ms %.1f ms\n", ref * 1e3);
