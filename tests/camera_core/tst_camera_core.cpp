@@ -303,6 +303,16 @@ private slots:
         junk.data[1] = 0xD8;
         QCOMPARE(capturer.capture(junk, path, p), long(ERROR_NO_FRAME));
         QVERIFY(!QFile::exists(dir.filePath("junk.jpg")));
+        // A header claiming 60000 x 60000 pixels is refused, not allocated.
+        EncodedFrame giant = frame;
+        const uint8_t sof0[] = {0xFF, 0xC0};
+        const auto sof = std::search(giant.data.begin(), giant.data.end(), sof0, sof0 + 2);
+        QVERIFY(sof != giant.data.end());
+        for (int i : {5, 7}) {
+            sof[i] = 0xEA;
+            sof[i + 1] = 0x60;
+        }
+        QCOMPARE(capturer.capture(giant, path, p), long(ERROR_NO_FRAME));
 
         // Rotation through the decode path, into a PDF.
         p.nRotate = 270;

@@ -8,6 +8,11 @@
 namespace camsdk
 {
 
+namespace
+{
+constexpr long long kMaxPixels = 64LL * 1000 * 1000;
+} // namespace
+
 JpegCodec::JpegCodec()
     : m_decoder(tjInitDecompress()), m_encoder(tjInitCompress()), m_transformer(tjInitTransform())
 {
@@ -31,7 +36,9 @@ bool JpegCodec::header(const uint8_t *data, size_t size, int *width, int *height
     if (tjDecompressHeader3(m_decoder, data, static_cast<unsigned long>(size), &w, &h, &subsamp,
                             &colorspace) != 0)
         return false;
-    if (w <= 0 || h <= 0)
+    // No document camera makes more than this; a corrupt header must not
+    // make us allocate gigabytes.
+    if (w <= 0 || h <= 0 || static_cast<long long>(w) * h > kMaxPixels)
         return false;
     *width = w;
     *height = h;
