@@ -115,6 +115,26 @@ template <typename F> long withLibrary(F f)
     }
 }
 
+// withLibrary for a call about one device of the enumeration.
+template <typename F> long withDevice(long devIndex, F f)
+{
+    return withLibrary([&](Library &l, std::unique_lock<std::mutex> &lock) -> long {
+        const DevicePtr d = deviceAt(l, devIndex);
+        return d ? f(l, d, lock) : ERROR_NO_DEVICE;
+    });
+}
+
+long setAutoCapture(long devIndex, CamAutoCaptureCallback callback)
+{
+    return withDevice(devIndex, [&](Library &l, const DevicePtr &d, std::unique_lock<std::mutex> &) -> long {
+        const std::shared_ptr<Stream> stream = streamOf(l, d);
+        if (!stream)
+            return ERROR_NOT_STREAMING;
+        stream->setAutoCapture(callback);
+        return ERROR_GOOD;
+    });
+}
+
 int foldRotation(long degrees)
 {
     long r = degrees % 360;
@@ -166,10 +186,7 @@ long Cam_GetDevName(long devIndex, char *name)
 {
     if (!name)
         return ERROR_BAD_ARGUMENT;
-    return withLibrary([&](Library &l, std::unique_lock<std::mutex> &) -> long {
-        const DevicePtr d = deviceAt(l, devIndex);
-        if (!d)
-            return ERROR_NO_DEVICE;
+    return withDevice(devIndex, [&](Library &, const DevicePtr &d, std::unique_lock<std::mutex> &) -> long {
         std::string n = d->name();
         if (n.size() >= CAM_NAME_SIZE) {
             n.resize(CAM_NAME_SIZE - 1);
@@ -188,10 +205,7 @@ long Cam_GetPIDVID(long devIndex, int *pid, int *vid)
 {
     if (!pid || !vid)
         return ERROR_BAD_ARGUMENT;
-    return withLibrary([&](Library &l, std::unique_lock<std::mutex> &) -> long {
-        const DevicePtr d = deviceAt(l, devIndex);
-        if (!d)
-            return ERROR_NO_DEVICE;
+    return withDevice(devIndex, [&](Library &, const DevicePtr &d, std::unique_lock<std::mutex> &) -> long {
         *pid = d->productId();
         *vid = d->vendorId();
         return ERROR_GOOD;
@@ -202,10 +216,7 @@ long Cam_GetDevParams(long devIndex, bool *supportsBook)
 {
     if (!supportsBook)
         return ERROR_BAD_ARGUMENT;
-    return withLibrary([&](Library &l, std::unique_lock<std::mutex> &) -> long {
-        const DevicePtr d = deviceAt(l, devIndex);
-        if (!d)
-            return ERROR_NO_DEVICE;
+    return withDevice(devIndex, [&](Library &, const DevicePtr &d, std::unique_lock<std::mutex> &) -> long {
         *supportsBook = d->supportsBook();
         return ERROR_GOOD;
     });
@@ -217,10 +228,7 @@ long Cam_GetCameraResolutionCount(long devIndex, long format, long *count)
         return ERROR_BAD_ARGUMENT;
     if (format != 0)
         return ERROR_UNSUPPORTED;
-    return withLibrary([&](Library &l, std::unique_lock<std::mutex> &) -> long {
-        const DevicePtr d = deviceAt(l, devIndex);
-        if (!d)
-            return ERROR_NO_DEVICE;
+    return withDevice(devIndex, [&](Library &l, const DevicePtr &d, std::unique_lock<std::mutex> &) -> long {
         l.selected = d;
         *count = static_cast<long>(d->resolutions().size());
         return ERROR_GOOD;
@@ -245,10 +253,7 @@ long Cam_GetCameraResolutionName(long resIndex, long *width, long *height)
 
 long Cam_SetCameraResolution(long devIndex, long width, long height)
 {
-    return withLibrary([&](Library &l, std::unique_lock<std::mutex> &) -> long {
-        const DevicePtr d = deviceAt(l, devIndex);
-        if (!d)
-            return ERROR_NO_DEVICE;
+    return withDevice(devIndex, [&](Library &l, const DevicePtr &d, std::unique_lock<std::mutex> &) -> long {
         const std::vector<FrameSize> sizes = d->resolutions();
         auto it = std::find_if(sizes.begin(), sizes.end(),
                                [&](const FrameSize &s) { return s.width == width && s.height == height; });
@@ -262,9 +267,7 @@ long Cam_SetCameraResolution(long devIndex, long width, long height)
 
 long Cam_SetCameraFormat(long devIndex, long format)
 {
-    return withLibrary([&](Library &l, std::unique_lock<std::mutex> &) -> long {
-        if (!deviceAt(l, devIndex))
-            return ERROR_NO_DEVICE;
+    return withDevice(devIndex, [&](Library &, const DevicePtr &, std::unique_lock<std::mutex> &) -> long {
         // 0, the camera's preferred compressed format, is the only one offered.
         return format == 0 ? ERROR_GOOD : ERROR_UNSUPPORTED;
     });
@@ -341,8 +344,11 @@ long Cam_CameraCaptureFile(long devIndex, char *path, IMAGEPARAM *param)
         const FramePtr frame = stream->newestFrame(kFirstFrameWait);
         if (!frame)
             return stream->lost() ? ERROR_NO_DEVICE : ERROR_NO_FRAME;
-        JpegCodec codec;
-        return captureToFile(codec, *frame, path, *param);
+        // One capture at a time, on buffers kept between captures.
+        static std::mutex captureMutex;
+        static Capturer capturer;
+        std::lock_guard<std::mutex> lock(captureMutex);
+        return capturer.capture(*frame, path, *param);
     } catch (...) {
         return ERROR_FAILED;
     }
@@ -352,30 +358,12 @@ long Cam_AutoCapture(long devIndex, long mode, CamAutoCaptureCallback callback)
 {
     if (!callback || mode != 0)
         return ERROR_BAD_ARGUMENT;
-    return withLibrary([&](Library &l, std::unique_lock<std::mutex> &) -> long {
-        const DevicePtr d = deviceAt(l, devIndex);
-        if (!d)
-            return ERROR_NO_DEVICE;
-        const std::shared_ptr<Stream> stream = streamOf(l, d);
-        if (!stream)
-            return ERROR_NOT_STREAMING;
-        stream->setAutoCapture(callback);
-        return ERROR_GOOD;
-    });
+    return setAutoCapture(devIndex, callback);
 }
 
 long Cam_PauseAutoCapture(long devIndex, long /*mode: every mode pauses*/)
 {
-    return withLibrary([&](Library &l, std::unique_lock<std::mutex> &) -> long {
-        const DevicePtr d = deviceAt(l, devIndex);
-        if (!d)
-            return ERROR_NO_DEVICE;
-        const std::shared_ptr<Stream> stream = streamOf(l, d);
-        if (!stream)
-            return ERROR_NOT_STREAMING;
-        stream->setAutoCapture(nullptr);
-        return ERROR_GOOD;
-    });
+    return setAutoCapture(devIndex, nullptr);
 }
 
 long Cam_SetAutoCrop(int mode)

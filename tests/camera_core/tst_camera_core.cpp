@@ -37,6 +37,15 @@ std::vector<uint8_t> encodeTestJpeg(int w, int h)
     return jpeg;
 }
 
+EncodedFrame testFrame(int w, int h)
+{
+    EncodedFrame f;
+    f.width = w;
+    f.height = h;
+    f.data = encodeTestJpeg(w, h);
+    return f;
+}
+
 // Drops every segment with the given marker from the header of a JPEG.
 std::vector<uint8_t> withoutSegments(const std::vector<uint8_t> &j, uint8_t marker)
 {
@@ -242,7 +251,7 @@ private slots:
         QCOMPARE(writeAtomically(dir.filePath("no/a.jpg").toStdString(), {'x'}, false, &written),
                  long(ERROR_WRITE_FAILED));
         QCOMPARE(writeAtomically(target + "/a.jpg", {'x'}, false, &written), long(ERROR_WRITE_FAILED));
-        QCOMPARE(writeAtomically(dir.filePath("/").toStdString(), {'x'}, false, &written),
+        QCOMPARE(writeAtomically((dir.path() + "/").toStdString(), {'x'}, false, &written),
                  long(ERROR_BAD_ARGUMENT));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 3); // no temporaries left
     }
@@ -250,18 +259,15 @@ private slots:
     void captureFromFrames()
     {
         QTemporaryDir dir;
-        JpegCodec codec;
-        EncodedFrame frame;
-        frame.width = 320;
-        frame.height = 240;
-        frame.data = encodeTestJpeg(320, 240);
+        Capturer capturer;
+        EncodedFrame frame = testFrame(320, 240);
         IMAGEPARAM p = plainParam();
         p.nXDPI = p.nYDPI = 300;
 
         // Unprocessed JPEG: the camera's bytes, only the density changed.
         char path[CAM_PATH_SIZE] = {};
         std::strcpy(path, dir.filePath("f.jpg").toUtf8().constData());
-        QCOMPARE(captureToFile(codec, frame, path, p), long(ERROR_GOOD));
+        QCOMPARE(capturer.capture(frame, path, p), long(ERROR_GOOD));
         const QByteArray file = readFile(path);
         QCOMPARE(size_t(file.size()), frame.data.size());
         QCOMPARE(file.mid(20), QByteArray(reinterpret_cast<const char *>(frame.data.data()) + 20,
@@ -272,7 +278,7 @@ private slots:
         EncodedFrame bare = frame;
         bare.data = withoutSegments(frame.data, 0xC4);
         std::strcpy(path, dir.filePath("bare.jpg").toUtf8().constData());
-        QCOMPARE(captureToFile(codec, bare, path, p), long(ERROR_GOOD));
+        QCOMPARE(capturer.capture(bare, path, p), long(ERROR_GOOD));
         const QByteArray b = readFile(path);
         QVERIFY(hasHuffmanTables(std::vector<uint8_t>(b.begin(), b.end())));
 
@@ -283,30 +289,69 @@ private slots:
         yuyv.height = 32;
         yuyv.data.assign(64 * 32 * 2, 128);
         std::strcpy(path, dir.filePath("y.png").toUtf8().constData());
-        QCOMPARE(captureToFile(codec, yuyv, path, p), long(ERROR_GOOD));
+        QCOMPARE(capturer.capture(yuyv, path, p), long(ERROR_GOOD));
         QCOMPARE(cv::imread(path).size(), cv::Size(64, 32));
 
         // Garbage and truncated-to-nothing frames: a status and no file.
         EncodedFrame junk = frame;
         junk.data.assign(1000, 0x55);
         std::strcpy(path, dir.filePath("junk.jpg").toUtf8().constData());
-        QCOMPARE(captureToFile(codec, junk, path, p), long(ERROR_NO_FRAME));
+        QCOMPARE(capturer.capture(junk, path, p), long(ERROR_NO_FRAME));
         QCOMPARE(QString(path), dir.filePath("junk.jpg"));
         junk.data.resize(10);
         junk.data[0] = 0xFF;
         junk.data[1] = 0xD8;
-        QCOMPARE(captureToFile(codec, junk, path, p), long(ERROR_NO_FRAME));
+        QCOMPARE(capturer.capture(junk, path, p), long(ERROR_NO_FRAME));
         QVERIFY(!QFile::exists(dir.filePath("junk.jpg")));
+        // A header claiming 60000 x 60000 pixels is refused, not allocated.
+        EncodedFrame giant = frame;
+        const uint8_t sof0[] = {0xFF, 0xC0};
+        const auto sof = std::search(giant.data.begin(), giant.data.end(), sof0, sof0 + 2);
+        QVERIFY(sof != giant.data.end());
+        for (int i : {5, 7}) {
+            sof[i] = 0xEA;
+            sof[i + 1] = 0x60;
+        }
+        QCOMPARE(capturer.capture(giant, path, p), long(ERROR_NO_FRAME));
 
         // Rotation through the decode path, into a PDF.
         p.nRotate = 270;
         std::strcpy(path, dir.filePath("r.pdf").toUtf8().constData());
-        QCOMPARE(captureToFile(codec, frame, path, p), long(ERROR_GOOD));
+        QCOMPARE(capturer.capture(frame, path, p), long(ERROR_GOOD));
         const QByteArray pdf = readFile(path);
         QVERIFY(pdf.contains("/Width 240"));
         QVERIFY(pdf.contains("/Height 320"));
         // 240 px at 300 dpi is 57.6 pt.
         QVERIFY(pdf.contains("57.6"));
+    }
+
+    void losslessRotation()
+    {
+        // Camera JPEGs are turned on their DCT blocks: the pixels are those of
+        // the upright frame, turned (up to chroma upsampling, no re-encoding loss).
+        QTemporaryDir dir;
+        Capturer capturer;
+        EncodedFrame frame = testFrame(320, 240);
+        const cv::Mat upright = cv::imdecode(frame.data, cv::IMREAD_COLOR);
+        IMAGEPARAM p = plainParam();
+        p.nRotate = 90;
+        char path[CAM_PATH_SIZE] = {};
+        std::strcpy(path, dir.filePath("r.jpg").toUtf8().constData());
+        QCOMPARE(capturer.capture(frame, path, p), long(ERROR_GOOD));
+        cv::Mat expected;
+        cv::rotate(upright, expected, cv::ROTATE_90_CLOCKWISE);
+        const cv::Mat lossless = cv::imread(path);
+        QVERIFY(cv::norm(lossless, expected, cv::NORM_INF) <= 4);
+        QVERIFY(cv::norm(lossless, expected, cv::NORM_L1) / lossless.total() < 0.5);
+
+        // 1080 rows are not whole 4:2:0 blocks: decoded, turned and encoded instead.
+        frame = testFrame(1920, 1080);
+        std::strcpy(path, dir.filePath("hd.jpg").toUtf8().constData());
+        QCOMPARE(capturer.capture(frame, path, p), long(ERROR_GOOD));
+        cv::rotate(cv::imdecode(frame.data, cv::IMREAD_COLOR), expected, cv::ROTATE_90_CLOCKWISE);
+        const cv::Mat turned = cv::imread(path);
+        QCOMPARE(turned.size(), cv::Size(1080, 1920));
+        QVERIFY(cv::norm(turned, expected, cv::NORM_L1) / turned.total() < 6);
     }
 
     void stillness()

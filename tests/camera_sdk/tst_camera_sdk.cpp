@@ -537,6 +537,31 @@ private slots:
         QCOMPARE(Cam_CameraCaptureStop(0), long(ERROR_GOOD));
     }
 
+    void sceneFromEnvironment()
+    {
+        // A picture of our own lies on the desk instead of the page.
+        const QString picture = m_dir.filePath("doc.png");
+        QVERIFY(cv::imwrite(picture.toStdString(), cv::Mat(400, 300, CV_8UC3, cv::Scalar(20, 20, 230))));
+        qputenv("CAMSDK_VIRTUAL_DOCS", (m_dir.filePath("missing.png") + "," + picture).toUtf8());
+        qputenv("CAMSDK_VIRTUAL_DESK", "white");
+        QCOMPARE(Cam_Init(), long(ERROR_GOOD));
+        startStream(640, 480);
+        double redShare = 0;
+        {
+            std::lock_guard<std::mutex> lock(g_frames.mutex);
+            const cv::Mat rgb(480, 640, CV_8UC3, g_frames.last.data());
+            std::vector<cv::Mat> ch;
+            cv::split(rgb, ch);
+            redShare = double(cv::countNonZero(ch[0] > ch[2] + 80)) / rgb.total();
+        }
+        stopStream();
+        QVERIFY2(redShare > 0.15 && redShare < 0.8, QByteArray::number(redShare));
+        QVERIFY(QFile::remove(picture));
+        qunsetenv("CAMSDK_VIRTUAL_DOCS");
+        qunsetenv("CAMSDK_VIRTUAL_DESK");
+        QCOMPARE(Cam_Init(), long(ERROR_GOOD));
+    }
+
     void reinitWhileStreaming()
     {
         startStream(640, 480);

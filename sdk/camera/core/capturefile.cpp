@@ -24,7 +24,7 @@ namespace
 constexpr int kJpegQuality = 90;
 constexpr double kDefaultDpi = 200;
 
-enum class Format { Jpeg, Bmp, Png, Tiff, Pdf };
+enum Format { Jpeg, Bmp, Png, Tiff, Pdf };
 
 struct PathParts {
     std::string dir;  // "" for the current folder
@@ -51,14 +51,14 @@ PathParts splitPath(const std::string &path)
     return p;
 }
 
-bool formatOf(const std::string &ext, Format *format)
+bool formatOf(const std::string &ext, int *format)
 {
     std::string e = ext;
     std::transform(e.begin(), e.end(), e.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    static const std::pair<const char *, Format> known[] = {
-        {".jpg", Format::Jpeg}, {".jpeg", Format::Jpeg}, {".bmp", Format::Bmp}, {".png", Format::Png},
-        {".tif", Format::Tiff}, {".tiff", Format::Tiff}, {".pdf", Format::Pdf}};
+    static const std::pair<const char *, int> known[] = {{".jpg", Jpeg}, {".jpeg", Jpeg}, {".bmp", Bmp},
+                                                         {".png", Png},  {".tif", Tiff},  {".tiff", Tiff},
+                                                         {".pdf", Pdf}};
     for (const auto &k : known)
         if (e == k.first) {
             *format = k.second;
@@ -110,15 +110,18 @@ bool wantsProcessing(const IMAGEPARAM &p)
 
 // The pictures to write: the frame turned and processed. Processing that
 // fails still leaves the whole frame: a capture always yields a file.
-std::vector<cv::Mat> processedImages(const cv::Mat &frame, int rotation, const IMAGEPARAM &param)
+// scratch receives the turned frame when it has to be turned.
+std::vector<cv::Mat> processedImages(const cv::Mat &frame, int rotation, const IMAGEPARAM &param,
+                                     cv::Mat &scratch)
 {
     cv::Mat turned = frame;
-    if (rotation == 90)
-        cv::rotate(frame, turned, cv::ROTATE_90_CLOCKWISE);
-    else if (rotation == 180)
-        cv::rotate(frame, turned, cv::ROTATE_180);
-    else if (rotation == 270)
-        cv::rotate(frame, turned, cv::ROTATE_90_COUNTERCLOCKWISE);
+    if (rotation != 0) {
+        cv::rotate(frame, scratch,
+                   rotation == 90    ? cv::ROTATE_90_CLOCKWISE
+                   : rotation == 180 ? cv::ROTATE_180
+                                     : cv::ROTATE_90_COUNTERCLOCKWISE);
+        turned = scratch;
+    }
     if (!wantsProcessing(param))
         return {turned};
     try {
@@ -130,57 +133,6 @@ std::vector<cv::Mat> processedImages(const cv::Mat &frame, int rotation, const I
     } catch (const std::exception &) {
     }
     return {turned};
-}
-
-bool encodeImage(JpegCodec &codec, const cv::Mat &img, Format format, const IMAGEPARAM &param,
-                 std::vector<uint8_t> &out)
-{
-    const double dpiX = validDpi(param.nXDPI), dpiY = validDpi(param.nYDPI);
-    switch (format) {
-    case Format::Jpeg:
-    case Format::Pdf: {
-        std::vector<uint8_t> jpeg;
-        if (!codec.encode(img, kJpegQuality, jpeg) ||
-            !setJfifDensity(jpeg, static_cast<int>(dpiX + 0.5), static_cast<int>(dpiY + 0.5)))
-            return false;
-        if (format == Format::Jpeg) {
-            out.swap(jpeg);
-            return true;
-        }
-        return makeJpegPdf(jpeg, img.cols, img.rows, img.channels() == 1, dpiX, dpiY, out);
-    }
-    case Format::Bmp:
-        return cv::imencode(".bmp", img, out);
-    case Format::Png:
-        return cv::imencode(".png", img, out);
-    case Format::Tiff:
-        return cv::imencode(".tiff", img, out,
-                            {cv::IMWRITE_TIFF_RESUNIT, 2, cv::IMWRITE_TIFF_XDPI, static_cast<int>(dpiX + 0.5),
-                             cv::IMWRITE_TIFF_YDPI, static_cast<int>(dpiY + 0.5)});
-    }
-    return false;
-}
-
-// The camera's own JPEG as the file, when nothing has to change in the
-// picture: no re-encoding loss and no decode time.
-bool passThrough(JpegCodec &codec, const EncodedFrame &frame, Format format, const IMAGEPARAM &param,
-                 std::vector<uint8_t> &out)
-{
-    if (frame.format != PixelFormat::Mjpeg || !hasHuffmanTables(frame.data))
-        return false;
-    int w = 0, h = 0;
-    bool gray = false;
-    if (!codec.header(frame.data.data(), frame.data.size(), &w, &h, &gray))
-        return false;
-    const double dpiX = validDpi(param.nXDPI), dpiY = validDpi(param.nYDPI);
-    std::vector<uint8_t> jpeg = frame.data;
-    if (!setJfifDensity(jpeg, static_cast<int>(dpiX + 0.5), static_cast<int>(dpiY + 0.5)))
-        return false;
-    if (format == Format::Jpeg) {
-        out.swap(jpeg);
-        return true;
-    }
-    return makeJpegPdf(jpeg, w, h, gray, dpiX, dpiY, out);
 }
 
 } // namespace
@@ -236,7 +188,54 @@ long writeAtomically(const std::string &path, const std::vector<uint8_t> &bytes,
     return ERROR_WRITE_FAILED;
 }
 
-long captureToFile(JpegCodec &codec, const EncodedFrame &frame, char *path, const IMAGEPARAM &param)
+bool Capturer::encode(const cv::Mat &img, int format, const IMAGEPARAM &param, std::vector<uint8_t> &out)
+{
+    const double dpiX = validDpi(param.nXDPI), dpiY = validDpi(param.nYDPI);
+    switch (format) {
+    case Jpeg:
+    case Pdf: {
+        std::vector<uint8_t> &jpeg = format == Jpeg ? out : m_jpeg;
+        if (!m_codec.encode(img, kJpegQuality, jpeg) ||
+            !setJfifDensity(jpeg, static_cast<int>(dpiX + 0.5), static_cast<int>(dpiY + 0.5)))
+            return false;
+        return format == Jpeg || makeJpegPdf(jpeg, img.cols, img.rows, img.channels() == 1, dpiX, dpiY, out);
+    }
+    case Bmp:
+        return cv::imencode(".bmp", img, out);
+    case Png:
+        return cv::imencode(".png", img, out);
+    case Tiff:
+        return cv::imencode(".tiff", img, out,
+                            {cv::IMWRITE_TIFF_RESUNIT, 2, cv::IMWRITE_TIFF_XDPI, static_cast<int>(dpiX + 0.5),
+                             cv::IMWRITE_TIFF_YDPI, static_cast<int>(dpiY + 0.5)});
+    }
+    return false;
+}
+
+// The camera's own JPEG as the file, turned losslessly when asked, whenever
+// nothing else has to change in the picture: no re-encoding loss and no
+// decode time.
+bool Capturer::passThrough(const EncodedFrame &frame, int rotation, int format, const IMAGEPARAM &param,
+                           std::vector<uint8_t> &out)
+{
+    if ((format != Jpeg && format != Pdf) || wantsProcessing(param) || frame.format != PixelFormat::Mjpeg ||
+        !hasHuffmanTables(frame.data))
+        return false;
+    std::vector<uint8_t> &jpeg = format == Jpeg ? out : m_jpeg;
+    if (rotation == 0)
+        jpeg = frame.data;
+    else if (!m_codec.rotate(frame.data, rotation, jpeg))
+        return false;
+    int w = 0, h = 0;
+    bool gray = false;
+    const double dpiX = validDpi(param.nXDPI), dpiY = validDpi(param.nYDPI);
+    if (!m_codec.header(jpeg.data(), jpeg.size(), &w, &h, &gray) ||
+        !setJfifDensity(jpeg, static_cast<int>(dpiX + 0.5), static_cast<int>(dpiY + 0.5)))
+        return false;
+    return format == Jpeg || makeJpegPdf(jpeg, w, h, gray, dpiX, dpiY, out);
+}
+
+long Capturer::capture(const EncodedFrame &frame, char *path, const IMAGEPARAM &param)
 {
     if (!path)
         return ERROR_BAD_ARGUMENT;
@@ -244,7 +243,7 @@ long captureToFile(JpegCodec &codec, const EncodedFrame &frame, char *path, cons
     if (!nul || nul == path)
         return ERROR_BAD_ARGUMENT;
     const std::string target(path);
-    Format format = Format::Jpeg;
+    int format = Jpeg;
     if (!formatOf(splitPath(target).ext, &format))
         return ERROR_BAD_ARGUMENT;
     int rotation = param.nRotate % 360;
@@ -253,17 +252,15 @@ long captureToFile(JpegCodec &codec, const EncodedFrame &frame, char *path, cons
     if (rotation % 90 != 0)
         return ERROR_BAD_ARGUMENT;
 
-    std::vector<std::vector<uint8_t>> files(1);
-    const bool plain = rotation == 0 && !wantsProcessing(param);
-    if (!(plain && (format == Format::Jpeg || format == Format::Pdf) &&
-          passThrough(codec, frame, format, param, files[0]))) {
-        const cv::Mat bgr = decodeFrame(codec, frame);
-        if (bgr.empty())
+    std::vector<std::vector<uint8_t>> &files = m_files;
+    files.resize(1);
+    if (!passThrough(frame, rotation, format, param, files[0])) {
+        if (!decodeFrame(m_codec, frame, m_bgr))
             return ERROR_NO_FRAME;
-        const std::vector<cv::Mat> images = processedImages(bgr, rotation, param);
-        files.assign(images.size(), {});
+        const std::vector<cv::Mat> images = processedImages(m_bgr, rotation, param, m_turned);
+        files.resize(images.size());
         for (size_t i = 0; i < images.size(); ++i)
-            if (!encodeImage(codec, images[i], format, param, files[i]))
+            if (!encode(images[i], format, param, files[i]))
                 return ERROR_WRITE_FAILED;
     }
 

@@ -23,9 +23,26 @@ std::string nthOutputPath(const std::string &path, int index);
 long writeAtomically(const std::string &path, const std::vector<uint8_t> &bytes, bool cover,
                      std::string *written);
 
-// The whole capture; path is the caller's CAM_PATH_SIZE buffer (target in,
-// written paths joined by ';' out).
-long captureToFile(JpegCodec &codec, const EncodedFrame &frame, char *path, const IMAGEPARAM &param);
+// Does whole captures. Keeps its decode and encode buffers from one capture to
+// the next: fresh 8 MP buffers cost more in page faults than the work itself.
+class Capturer
+{
+public:
+    // path is the caller's CAM_PATH_SIZE buffer: the target in, the written
+    // paths joined by ';' out (unchanged when nothing was written).
+    long capture(const EncodedFrame &frame, char *path, const IMAGEPARAM &param);
+
+private:
+    bool encode(const cv::Mat &img, int format, const IMAGEPARAM &param, std::vector<uint8_t> &out);
+    bool passThrough(const EncodedFrame &frame, int rotation, int format, const IMAGEPARAM &param,
+                     std::vector<uint8_t> &out);
+
+    JpegCodec m_codec;
+    cv::Mat m_bgr;
+    cv::Mat m_turned;
+    std::vector<uint8_t> m_jpeg;
+    std::vector<std::vector<uint8_t>> m_files;
+};
 
 } // namespace camsdk
 

@@ -8,10 +8,20 @@
 namespace camsdk
 {
 
-JpegCodec::JpegCodec() : m_decoder(tjInitDecompress()), m_encoder(tjInitCompress()) {}
+namespace
+{
+constexpr long long kMaxPixels = 64LL * 1000 * 1000;
+} // namespace
+
+JpegCodec::JpegCodec()
+    : m_decoder(tjInitDecompress()), m_encoder(tjInitCompress()), m_transformer(tjInitTransform())
+{
+}
 
 JpegCodec::~JpegCodec()
 {
+    if (m_transformer)
+        tjDestroy(m_transformer);
     if (m_decoder)
         tjDestroy(m_decoder);
     if (m_encoder)
@@ -26,7 +36,9 @@ bool JpegCodec::header(const uint8_t *data, size_t size, int *width, int *height
     if (tjDecompressHeader3(m_decoder, data, static_cast<unsigned long>(size), &w, &h, &subsamp,
                             &colorspace) != 0)
         return false;
-    if (w <= 0 || h <= 0)
+    // No document camera makes more than this; a corrupt header must not
+    // make us allocate gigabytes.
+    if (w <= 0 || h <= 0 || static_cast<long long>(w) * h > kMaxPixels)
         return false;
     *width = w;
     *height = h;
@@ -69,6 +81,28 @@ bool JpegCodec::encode(const cv::Mat &img, int quality, std::vector<uint8_t> &ou
     return true;
 }
 
+bool JpegCodec::rotate(const std::vector<uint8_t> &jpeg, int degrees, std::vector<uint8_t> &out)
+{
+    if (!m_transformer || jpeg.empty() || jpeg.size() > 0x7fffffffu)
+        return false;
+    tjtransform t{};
+    t.op = degrees == 90    ? TJXOP_ROT90
+           : degrees == 180 ? TJXOP_ROT180
+           : degrees == 270 ? TJXOP_ROT270
+                            : TJXOP_NONE;
+    if (t.op == TJXOP_NONE)
+        return false;
+    t.options = TJXOPT_PERFECT;
+    unsigned char *buf = nullptr;
+    unsigned long size = 0;
+    const bool ok = tjTransform(m_transformer, jpeg.data(), static_cast<unsigned long>(jpeg.size()), 1, &buf,
+                                &size, &t, 0) == 0;
+    if (ok)
+        out.assign(buf, buf + size);
+    tjFree(buf);
+    return ok;
+}
+
 int previewDenominator(int width, int height)
 {
     const double pixels = static_cast<double>(width) * height;
@@ -83,21 +117,19 @@ FrameSize scaledSize(FrameSize full, int denominator)
     return {TJSCALED(full.width, f), TJSCALED(full.height, f)};
 }
 
-cv::Mat decodeFrame(JpegCodec &codec, const EncodedFrame &frame)
+bool decodeFrame(JpegCodec &codec, const EncodedFrame &frame, cv::Mat &bgr)
 {
     if (frame.format == PixelFormat::Yuyv) {
-        cv::Mat bgr(frame.height, frame.width, CV_8UC3);
-        if (!convertYuyv(frame.data.data(), frame.data.size(), frame.width, frame.height, false, bgr.data))
-            return {};
-        return bgr;
+        if (frame.width <= 0 || frame.height <= 0)
+            return false;
+        bgr.create(frame.height, frame.width, CV_8UC3);
+        return convertYuyv(frame.data.data(), frame.data.size(), frame.width, frame.height, false, bgr.data);
     }
     int w = 0, h = 0;
     if (!codec.header(frame.data.data(), frame.data.size(), &w, &h))
-        return {};
-    cv::Mat bgr(h, w, CV_8UC3);
-    if (!codec.decode(frame.data.data(), frame.data.size(), w, h, false, bgr.data))
-        return {};
-    return bgr;
+        return false;
+    bgr.create(h, w, CV_8UC3);
+    return codec.decode(frame.data.data(), frame.data.size(), w, h, false, bgr.data);
 }
 
 bool convertYuyv(const uint8_t *yuyv, size_t size, int width, int height, bool rgb, uint8_t *out)

@@ -25,10 +25,14 @@ public:
     bool decode(const uint8_t *data, size_t size, int width, int height, bool rgb, uint8_t *out);
     // img: 8-bit gray, BGR or BGRA.
     bool encode(const cv::Mat &img, int quality, std::vector<uint8_t> &out);
+    // Lossless rotation by 90, 180 or 270 degrees on the DCT blocks; fails
+    // rather than leave untransformed edge blocks (sizes not a multiple of the MCU).
+    bool rotate(const std::vector<uint8_t> &jpeg, int degrees, std::vector<uint8_t> &out);
 
 private:
     void *m_decoder;
     void *m_encoder;
+    void *m_transformer;
 };
 
 // DCT scale denominator (1, 2 or 4) for the live picture of a width x height
@@ -37,8 +41,9 @@ private:
 int previewDenominator(int width, int height);
 FrameSize scaledSize(FrameSize full, int denominator);
 
-// Full-resolution BGR of any frame; empty on a corrupt frame.
-cv::Mat decodeFrame(JpegCodec &codec, const EncodedFrame &frame);
+// Full-resolution BGR of any frame into bgr (its buffer reused when the size
+// fits); false on a corrupt frame.
+bool decodeFrame(JpegCodec &codec, const EncodedFrame &frame, cv::Mat &bgr);
 // Packed YUYV 4:2:2 to packed RGB (or BGR).
 bool convertYuyv(const uint8_t *yuyv, size_t size, int width, int height, bool rgb, uint8_t *out);
 

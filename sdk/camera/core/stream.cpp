@@ -82,7 +82,12 @@ void Stream::onFrame(const FramePtr &frame)
         m_newest = frame;
     }
     m_newestArrived.notify_all();
-    if (!decodePreview(*frame))
+    bool decoded = false;
+    try {
+        decoded = decodePreview(*frame);
+    } catch (const std::exception &) {
+    }
+    if (!decoded)
         return; // a corrupt frame is dropped; the next one will do
     const cv::Mat *shown = &m_rgb;
     switch (m_rotation.load()) {

@@ -26,7 +26,13 @@ long ThreadedDevice::start(FrameSize size, FrameSink sink, std::function<void()>
         return status;
     m_stop = false;
     m_thread = std::thread([this, sink = std::move(sink), lost = std::move(lost)] {
-        const bool wasLost = streamLoop(sink);
+        bool wasLost = true;
+        try {
+            wasLost = streamLoop(sink);
+        } catch (...) {
+            // Out of memory or the like: the stream ends as if unplugged
+            // rather than take the program down.
+        }
         closeStream();
         if (wasLost && lost)
             lost();

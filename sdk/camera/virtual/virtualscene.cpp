@@ -492,45 +492,45 @@ SceneRenderer::SceneRenderer(const SceneRequest &request) : d(std::make_unique<L
     d->desk = makeDesk({w, h}, request.desk, rng);
 
     // Document sizes in millimetres; textures are drawn at about the size they appear.
-    struct Spec {
+    struct Sheet {
         std::string kind;
         cv::Size2f mm;
         cv::Mat picture;
     };
-    std::vector<Spec> specs;
+    std::vector<Sheet> sheets;
     if (!request.documents.empty()) {
         for (const cv::Mat &pic : request.documents)
             if (!pic.empty() && pic.type() == CV_8UC3) {
                 const float longSide = 210;
                 const float ratio = static_cast<float>(pic.cols) / pic.rows;
-                specs.push_back({"picture",
-                                 ratio >= 1 ? cv::Size2f(longSide, longSide / ratio)
-                                            : cv::Size2f(longSide * ratio, longSide),
-                                 pic});
+                sheets.push_back({"picture",
+                                  ratio >= 1 ? cv::Size2f(longSide, longSide / ratio)
+                                             : cv::Size2f(longSide * ratio, longSide),
+                                  pic});
             }
     } else {
         switch (request.scene) {
         case SceneKind::Page:
-            specs.push_back({"page", {210, 297}, {}});
+            sheets.push_back({"page", {210, 297}, {}});
             break;
         case SceneKind::Multi:
-            specs.push_back({"receipt", {80, 180}, {}});
-            specs.push_back({"idcard-front", {85.6f, 54}, {}});
-            specs.push_back({"photo", {152, 102}, {}});
-            specs.push_back({"note", {105, 148}, {}});
+            sheets.push_back({"receipt", {80, 180}, {}});
+            sheets.push_back({"idcard-front", {85.6f, 54}, {}});
+            sheets.push_back({"photo", {152, 102}, {}});
+            sheets.push_back({"note", {105, 148}, {}});
             break;
         case SceneKind::Receipt:
-            specs.push_back({"receipt", {80, 220}, {}});
+            sheets.push_back({"receipt", {80, 220}, {}});
             break;
         case SceneKind::IdCard:
-            specs.push_back({"idcard-front", {85.6f, 54}, {}});
-            specs.push_back({"idcard-back", {85.6f, 54}, {}});
+            sheets.push_back({"idcard-front", {85.6f, 54}, {}});
+            sheets.push_back({"idcard-back", {85.6f, 54}, {}});
             break;
         case SceneKind::Book:
-            specs.push_back({"book", {296, 210}, {}});
+            sheets.push_back({"book", {296, 210}, {}});
             break;
         case SceneKind::Photo:
-            specs.push_back({"photo", {152, 102}, {}});
+            sheets.push_back({"photo", {152, 102}, {}});
             break;
         case SceneKind::Empty:
             break;
@@ -538,7 +538,7 @@ SceneRenderer::SceneRenderer(const SceneRequest &request) : d(std::make_unique<L
     }
 
     // Grid of cells, one document per cell, all at one common scale.
-    const int n = static_cast<int>(specs.size());
+    const int n = static_cast<int>(sheets.size());
     const int cols = n <= 1 ? 1 : n == 2 ? 2 : n <= 4 ? 2 : 3;
     const int rows = n <= 0 ? 1 : (n + cols - 1) / cols;
     const double cellW = static_cast<double>(w) / cols, cellH = static_cast<double>(h) / rows;
@@ -549,20 +549,20 @@ SceneRenderer::SceneRenderer(const SceneRequest &request) : d(std::make_unique<L
     for (int i = 0; i < n; ++i) {
         angles[i] = unit(rng) * maxAngle;
         const double a = std::abs(angles[i]) * CV_PI / 180.0;
-        const double bw = specs[i].mm.width * std::cos(a) + specs[i].mm.height * std::sin(a);
-        const double bh = specs[i].mm.width * std::sin(a) + specs[i].mm.height * std::cos(a);
+        const double bw = sheets[i].mm.width * std::cos(a) + sheets[i].mm.height * std::sin(a);
+        const double bh = sheets[i].mm.width * std::sin(a) + sheets[i].mm.height * std::cos(a);
         const double fill = n > 1 ? 0.78 : 0.84 + 0.04 * unit(rng);
         d->scale = std::min(d->scale, fill * std::min(cellW / bw, cellH / bh));
     }
     // A lone receipt or photo is not blown up to fill the frame.
-    if (n == 1 && specs[0].kind != "page" && specs[0].kind != "book" && specs[0].kind != "picture")
+    if (n == 1 && sheets[0].kind != "page" && sheets[0].kind != "book" && sheets[0].kind != "picture")
         d->scale *= 0.8;
 
     TextPainter tp;
     for (int i = 0; i < n; ++i) {
         Doc doc;
-        doc.kind = specs[i].kind;
-        doc.sizeMm = specs[i].mm;
+        doc.kind = sheets[i].kind;
+        doc.sizeMm = sheets[i].mm;
         doc.angle = angles[i];
         const double slackX = cellW * 0.05, slackY = cellH * 0.05;
         doc.centre = cv::Point2f(static_cast<float>((i % cols + 0.5) * cellW + unit(rng) * slackX),
@@ -578,7 +578,7 @@ SceneRenderer::SceneRenderer(const SceneRequest &request) : d(std::make_unique<L
         else if (doc.kind == "photo")
             doc.texture = makePhoto(tex, rng);
         else if (doc.kind == "picture")
-            cv::resize(specs[i].picture, doc.texture, tex, 0, 0, cv::INTER_AREA);
+            cv::resize(sheets[i].picture, doc.texture, tex, 0, 0, cv::INTER_AREA);
         else { // book: two pages side by side
             doc.texture.create(tex, CV_8UC3);
             const int half = tex.width / 2;
