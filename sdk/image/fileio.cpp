@@ -1,6 +1,7 @@
 #include "fileio.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -35,26 +36,22 @@ bool readFile(const std::string &path, Bytes &out)
 
 bool replaceFile(const std::string &path, const std::uint8_t *data, std::size_t size)
 {
-    const std::size_t slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
     // Hidden, so a folder listing taken meanwhile does not show a second picture.
-    std::string tmp = dir + "." + base + ".XXXXXX";
-    const int fd = ::mkstemp(tmp.data());
+    const std::size_t slash = path.rfind('/');
+    const std::string stem = path.substr(0, slash + 1) + "." + path.substr(slash + 1) + "." +
+                             std::to_string(::getpid()) + ".";
+    static std::atomic<unsigned> serial{0};
+    std::string tmp;
+    int fd = -1;
+    do { // the umask applies to new files as it would to any other the user creates
+        tmp = stem + std::to_string(serial++) + ".tmp";
+        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EEXIST);
     if (fd < 0)
         return false;
 
     struct stat st;
-    mode_t mode = 0644;
-    if (::stat(path.c_str(), &st) == 0)
-        mode = st.st_mode & 07777;
-    else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-
-    bool ok = ::fchmod(fd, mode) == 0;
+    bool ok = ::stat(path.c_str(), &st) != 0 || ::fchmod(fd, st.st_mode & 07777) == 0;
     std::size_t done = 0;
     while (ok && done < size) {
         const ssize_t n = ::write(fd, data + done, size - done);

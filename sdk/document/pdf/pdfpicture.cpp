@@ -1,0 +1,135 @@
+#include "pdfpicture.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <leptonica/allheaders.h>
+#include <memory>
+#include <qpdf/Pipeline.hh>
+#include <qpdf/QUtil.hh>
+#include <stdexcept>
+#include <vector>
+
+namespace docsdk {
+namespace {
+
+constexpr int kDefaultDpi = 200;
+// Densities outside this range are placeholders (JFIF aspect ratios, 1 dpi) rather
+// than a real scan resolution; pages from them would be absurdly large or small.
+constexpr int kMinDpi = 20, kMaxDpi = 10000;
+
+struct CidDeleter {
+    void operator()(L_COMP_DATA *c) const { l_CIDataDestroy(&c); }
+};
+using CidPtr = std::unique_ptr<L_COMP_DATA, CidDeleter>;
+
+CidPtr compressedData(const std::string &path)
+{
+    L_COMP_DATA *cid = nullptr;
+    if (l_generateCIDataForPdf(path.c_str(), nullptr, 0, &cid) != 0)
+        l_CIDataDestroy(&cid);
+    return CidPtr(cid);
+}
+
+bool readAll(const std::string &path, std::vector<char> &data)
+{
+    std::ifstream in(path, std::ios::binary);
+    data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+// A complete JPEG closes its last scan with an EOI marker. Entropy-coded data
+// never contains 0xFF 0xDA or 0xFF 0xD9, so the last SOS belongs to the main
+// picture (not to an EXIF thumbnail) and a truncated file has no EOI after it.
+bool jpegIsComplete(const std::vector<char> &data)
+{
+    const auto find = [&](char code, std::vector<char>::const_iterator from) {
+        const char marker[2] = {'\xFF', code};
+        return std::search(from, data.end(), marker, marker + 2);
+    };
+    const char sos[2] = {'\xFF', '\xDA'};
+    const auto lastScan = std::find_end(data.begin(), data.end(), sos, sos + 2);
+    return lastScan != data.end() && find('\xD9', lastScan) != data.end();
+}
+
+// Adobe's CMYK JPEGs store inverted ink values, which the PDF must invert back.
+bool adobeInvertedCmyk(const std::vector<char> &data)
+{
+    const char app14[] = "\xFF\xEE";
+    const auto it = std::search(data.begin(), data.end(), app14, app14 + 2);
+    return it != data.end() && data.end() - it > 9 && std::memcmp(&*(it + 4), "Adobe", 5) == 0;
+}
+
+QPDFObjectHandle name(const char *n) { return QPDFObjectHandle::newName(n); }
+
+QPDFObjectHandle deviceSpace(int spp)
+{
+    return name(spp == 1 ? "/DeviceGray" : spp == 4 ? "/DeviceCMYK" : "/DeviceRGB");
+}
+
+bool probeJpeg(const std::string &path, const L_COMP_DATA &cid, PdfPicture &picture)
+{
+    std::vector<char> data;
+    if (!readAll(path, data) || !jpegIsComplete(data))
+        return false;
+    picture.filter = name("/DCTDecode");
+    picture.colorSpace = deviceSpace(cid.spp);
+    if (cid.spp == 4 && adobeInvertedCmyk(data))
+        picture.decode = QPDFObjectHandle::parse("[1 0 1 0 1 0 1 0]");
+    picture.data = QUtil::file_provider(path);
+    return true;
+}
+
+bool probeLossless(const std::string &path, const L_COMP_DATA &cid, PdfPicture &picture)
+{
+    if (cid.type == L_G4_ENCODE) {
+        picture.filter = name("/CCITTFaxDecode");
+        picture.decodeParms = QPDFObjectHandle::newDictionary();
+        picture.decodeParms.replaceKey("/K", QPDFObjectHandle::newInteger(-1));
+        picture.decodeParms.replaceKey("/Columns", QPDFObjectHandle::newInteger(cid.w));
+        picture.decodeParms.replaceKey("/Rows", QPDFObjectHandle::newInteger(cid.h));
+        picture.decodeParms.replaceKey("/BlackIs1", QPDFObjectHandle::newBool(!cid.minisblack));
+        picture.colorSpace = name("/DeviceGray");
+    } else {
+        picture.filter = name("/FlateDecode");
+        if (cid.predictor) {
+            picture.decodeParms = QPDFObjectHandle::parse("<< /Predictor 14 >>");
+            picture.decodeParms.replaceKey("/Colors", QPDFObjectHandle::newInteger(cid.spp));
+            picture.decodeParms.replaceKey("/BitsPerComponent", QPDFObjectHandle::newInteger(cid.bps));
+            picture.decodeParms.replaceKey("/Columns", QPDFObjectHandle::newInteger(cid.w));
+        }
+        picture.colorSpace = cid.ncolors > 0 && cid.cmapdatahex ? QPDFObjectHandle::parse(cid.cmapdatahex)
+                                                                : deviceSpace(cid.spp);
+    }
+    // Decoding again while the PDF is written keeps one page in memory at a time;
+    // the file must still decode to the same raster.
+    const int w = cid.w, h = cid.h;
+    const std::size_t size = cid.nbytescomp;
+    picture.data = [path, w, h, size](Pipeline *out) {
+        CidPtr again = compressedData(path);
+        if (!again || again->w != w || again->h != h || again->nbytescomp != size)
+            throw std::runtime_error(path + " changed while the PDF was written");
+        out->write(again->datacomp, again->nbytescomp);
+        out->finish();
+    };
+    return true;
+}
+
+} // namespace
+
+bool probePicture(const std::string &path, PdfPicture &picture)
+{
+    CidPtr cid = compressedData(path);
+    if (!cid || cid->w <= 0 || cid->h <= 0 || (cid->spp != 1 && cid->spp != 3 && cid->spp != 4))
+        return false;
+    picture = PdfPicture();
+    picture.path = path;
+    picture.width = cid->w;
+    picture.height = cid->h;
+    picture.bitsPerComponent = cid->bps;
+    picture.dpi = cid->res >= kMinDpi && cid->res <= kMaxDpi ? cid->res : kDefaultDpi;
+    return cid->type == L_JPEG_ENCODE ? probeJpeg(path, *cid, picture) : probeLossless(path, *cid, picture);
+}
+
+} // namespace docsdk
