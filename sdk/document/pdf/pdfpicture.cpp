@@ -24,11 +24,28 @@ struct CidDeleter {
 };
 using CidPtr = std::unique_ptr<L_COMP_DATA, CidDeleter>;
 
+struct PixDeleter {
+    void operator()(PIX *p) const { pixDestroy(&p); }
+};
+
+// JPEG data as stored, PNG data as stored where the PDF filters can read it
+// (Flate with PNG predictors), anything else decoded and compressed losslessly:
+// G4 for bilevel pictures, Flate otherwise.
 CidPtr compressedData(const std::string &path)
 {
+    l_int32 format = IFF_UNKNOWN;
+    if (findFileFormat(path.c_str(), &format) != 0)
+        return nullptr;
     L_COMP_DATA *cid = nullptr;
-    if (l_generateCIDataForPdf(path.c_str(), nullptr, 0, &cid) != 0)
-        l_CIDataDestroy(&cid);
+    if (format == IFF_JFIF_JPEG || format == IFF_PNG) {
+        if (l_generateCIDataForPdf(path.c_str(), nullptr, 0, &cid) != 0)
+            l_CIDataDestroy(&cid);
+    } else {
+        std::unique_ptr<PIX, PixDeleter> pix(pixRead(path.c_str()));
+        if (pix && pixGenerateCIData(pix.get(), pixGetDepth(pix.get()) == 1 ? L_G4_ENCODE : L_FLATE_ENCODE, 0, 0,
+                                     &cid) != 0)
+            l_CIDataDestroy(&cid);
+    }
     return CidPtr(cid);
 }
 
@@ -89,7 +106,8 @@ bool probeLossless(const std::string &path, const L_COMP_DATA &cid, PdfPicture &
         picture.decodeParms.replaceKey("/K", QPDFObjectHandle::newInteger(-1));
         picture.decodeParms.replaceKey("/Columns", QPDFObjectHandle::newInteger(cid.w));
         picture.decodeParms.replaceKey("/Rows", QPDFObjectHandle::newInteger(cid.h));
-        picture.decodeParms.replaceKey("/BlackIs1", QPDFObjectHandle::newBool(!cid.minisblack));
+        // The fax code itself says which runs are black; only inverted data needs the flag.
+        picture.decodeParms.replaceKey("/BlackIs1", QPDFObjectHandle::newBool(cid.minisblack));
         picture.colorSpace = name("/DeviceGray");
     } else {
         picture.filter = name("/FlateDecode");
@@ -99,8 +117,14 @@ bool probeLossless(const std::string &path, const L_COMP_DATA &cid, PdfPicture &
             picture.decodeParms.replaceKey("/BitsPerComponent", QPDFObjectHandle::newInteger(cid.bps));
             picture.decodeParms.replaceKey("/Columns", QPDFObjectHandle::newInteger(cid.w));
         }
-        picture.colorSpace = cid.ncolors > 0 && cid.cmapdatahex ? QPDFObjectHandle::parse(cid.cmapdatahex)
-                                                                : deviceSpace(cid.spp);
+        if (cid.ncolors > 0 && cid.cmapdatahex) {
+            picture.colorSpace = QPDFObjectHandle::parse("[/Indexed /DeviceRGB " + std::to_string(cid.ncolors - 1) +
+                                                         " " + cid.cmapdatahex + "]");
+        } else {
+            picture.colorSpace = deviceSpace(cid.spp);
+            if (cid.bps == 1 && !cid.minisblack) // leptonica's bilevel data: 1 is black
+                picture.decode = QPDFObjectHandle::parse("[1 0]");
+        }
     }
     // Decoding again while the PDF is written keeps one page in memory at a time;
     // the file must still decode to the same raster.
