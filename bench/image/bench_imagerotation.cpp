@@ -22,8 +22,9 @@ int main(int argc, char **argv)
     const double ours = medianMs(runs, [&] { imageRotation(in.toUtf8(), 90); });
     bool jpegtranOk = true;
     const double jpegtran = medianMs(runs, [&] {
-        jpegtranOk = runCommand("jpegtran", {"-rotate", "90", "-perfect", "-copy", "all", "-outfile", out, in}) &&
-                     jpegtranOk;
+        jpegtranOk =
+            runCommand("jpegtran", {"-rotate", "90", "-perfect", "-copy", "all", "-outfile", out, in}) &&
+            jpegtranOk;
     });
     tjhandle tj = tjInitTransform();
     const double transformOnly = medianMs(runs, [&] {
@@ -32,8 +33,8 @@ int main(int argc, char **argv)
         xf.options = TJXOPT_PERFECT;
         unsigned char *dst = nullptr;
         unsigned long size = 0;
-        tjTransform(tj, reinterpret_cast<const unsigned char *>(jpeg.constData()), jpeg.size(), 1, &dst, &size, &xf,
-                    0);
+        tjTransform(tj, reinterpret_cast<const unsigned char *>(jpeg.constData()), jpeg.size(), 1, &dst,
+                    &size, &xf, 0);
         tjFree(dst);
     });
     tjDestroy(tj);

@@ -9,7 +9,8 @@
 #include <functional>
 #include <vector>
 
-namespace benchtiming {
+namespace benchtiming
+{
 
 // Median wall time in milliseconds of runs calls of f (one warm-up call first).
 inline double medianMs(int runs, const std::function<void()> &f)
@@ -34,7 +35,10 @@ inline bool runCommand(const QString &program, const QStringList &args)
     return p.waitForFinished(-1) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
-inline void report(const char *name, double value, const char *unit) { std::printf("%s %.3f %s\n", name, value, unit); }
+inline void report(const char *name, double value, const char *unit)
+{
+    std::printf("%s %.3f %s\n", name, value, unit);
+}
 
 } // namespace benchtiming
 

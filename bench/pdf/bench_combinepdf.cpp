@@ -15,7 +15,8 @@
 
 using namespace benchtiming;
 
-namespace {
+namespace
+{
 
 // A printed page as a camera sees it: slightly grey paper, lines of dark words.
 QImage documentPage(int seed)
@@ -70,7 +71,8 @@ int main(int argc, char **argv)
     });
     report("merge_100_a4_jpeg_combinePDF", merge, "ms");
     report("merge_100_a4_jpeg_vs_raw_copy", merge / copy, "ratio");
-    report("merge_100_a4_overhead_per_page", double(QFileInfo(ours).size() - inputBytes) / files.size(), "bytes");
+    report("merge_100_a4_overhead_per_page", double(QFileInfo(ours).size() - inputBytes) / files.size(),
+           "bytes");
 
     bool img2pdfOk = runCommand("img2pdf", {"--version"});
     if (img2pdfOk) {

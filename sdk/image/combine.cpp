@@ -5,8 +5,10 @@
 #include <cmath>
 #include <cstdint>
 
-namespace imgsdk {
-namespace {
+namespace imgsdk
+{
+namespace
+{
 
 // Card scans are small; this only stops a corrupt header from asking for gigabytes.
 constexpr std::int64_t kMaxOutputPixels = std::int64_t(1) << 28;
@@ -44,7 +46,10 @@ PixPtr normalised(PIX *pix, bool grey)
     return rgb;
 }
 
-bool isPlainGrey(PIX *pix) { return pixGetDepth(pix) == 8 && !pixGetColormap(pix); }
+bool isPlainGrey(PIX *pix)
+{
+    return pixGetDepth(pix) == 8 && !pixGetColormap(pix);
+}
 
 } // namespace
 

@@ -4,11 +4,13 @@
 
 #include <string>
 
-namespace imgsdk {
+namespace imgsdk
+{
 
 enum class Layout { SideBySide, Stacked };
 
-bool combinePictures(const std::string &front, const std::string &back, const std::string &out, Layout layout);
+bool combinePictures(const std::string &front, const std::string &back, const std::string &out,
+                     Layout layout);
 
 } // namespace imgsdk
 

@@ -9,7 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace imgsdk {
+namespace imgsdk
+{
 
 bool readFile(const std::string &path, Bytes &out)
 {
@@ -38,8 +39,8 @@ bool replaceFile(const std::string &path, const std::uint8_t *data, std::size_t 
 {
     // Hidden, so a folder listing taken meanwhile does not show a second picture.
     const std::size_t slash = path.rfind('/');
-    const std::string stem = path.substr(0, slash + 1) + "." + path.substr(slash + 1) + "." +
-                             std::to_string(::getpid()) + ".";
+    const std::string stem =
+        path.substr(0, slash + 1) + "." + path.substr(slash + 1) + "." + std::to_string(::getpid()) + ".";
     static std::atomic<unsigned> serial{0};
     std::string tmp;
     int fd = -1;

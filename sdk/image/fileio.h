@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-namespace imgsdk {
+namespace imgsdk
+{
 
 using Bytes = std::vector<std::uint8_t>;
 

@@ -3,7 +3,8 @@
 #include "combine.h"
 #include "rotate.h"
 
-extern "C" long CombineImage(const char *front, const char *back, const char *out, int mode, int, int, int, int)
+extern "C" long CombineImage(const char *front, const char *back, const char *out, int mode, int, int, int,
+                             int)
 {
     if (!front || !back || !out || !*out || (mode != 0 && mode != 1))
         return -1;
@@ -22,5 +23,6 @@ extern "C" int imageRotation(const char *path, int angle)
     if (quarterTurns == 0)
         return IMG_OK;
     const bool jpeg = data.size() >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF;
-    return jpeg ? imgsdk::rotateJpeg(path, data, quarterTurns) : imgsdk::rotateRaster(path, data, quarterTurns);
+    return jpeg ? imgsdk::rotateJpeg(path, data, quarterTurns)
+                : imgsdk::rotateRaster(path, data, quarterTurns);
 }

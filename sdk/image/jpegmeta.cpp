@@ -2,8 +2,10 @@
 
 #include <cstring>
 
-namespace imgsdk {
-namespace {
+namespace imgsdk
+{
+namespace
+{
 
 constexpr std::uint8_t kApp0 = 0xE0, kApp1 = 0xE1, kApp15 = 0xEF, kCom = 0xFE, kSos = 0xDA, kEoi = 0xD9;
 
@@ -13,7 +15,10 @@ struct Segment {
     std::size_t len; // marker and payload
 };
 
-unsigned be16(const std::uint8_t *p) { return (unsigned(p[0]) << 8) | p[1]; }
+unsigned be16(const std::uint8_t *p)
+{
+    return (unsigned(p[0]) << 8) | p[1];
+}
 
 // The segments between SOI and the first scan.
 std::vector<Segment> headerSegments(const Bytes &jpeg)
@@ -37,7 +42,10 @@ std::vector<Segment> headerSegments(const Bytes &jpeg)
     return segs;
 }
 
-bool isMetadata(std::uint8_t marker) { return (marker >= kApp0 && marker <= kApp15) || marker == kCom; }
+bool isMetadata(std::uint8_t marker)
+{
+    return (marker >= kApp0 && marker <= kApp15) || marker == kCom;
+}
 
 bool hasSignature(const Bytes &jpeg, const Segment &s, std::uint8_t marker, const char *sig, std::size_t n)
 {

@@ -5,7 +5,8 @@
 
 #include "fileio.h"
 
-namespace imgsdk {
+namespace imgsdk
+{
 
 // Returns encoded with its application and comment segments replaced by those of
 // original (JFIF density, EXIF, ICC profile, XMP, comments).

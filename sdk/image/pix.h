@@ -7,7 +7,8 @@
 #include <leptonica/allheaders.h>
 #include <memory>
 
-namespace imgsdk {
+namespace imgsdk
+{
 
 struct PixDeleter {
     void operator()(PIX *p) const { pixDestroy(&p); }

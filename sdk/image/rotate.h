@@ -4,7 +4,8 @@
 
 #include "fileio.h"
 
-namespace imgsdk {
+namespace imgsdk
+{
 
 // Each returns an ImageStatus; quarterTurns is 1, 2 or 3 clockwise. The file at
 // path (whose bytes are data) is replaced only when the turned picture is complete.

@@ -6,8 +6,10 @@
 #include <opencv2/core.hpp>
 #include <turbojpeg.h>
 
-namespace imgsdk {
-namespace {
+namespace imgsdk
+{
+namespace
+{
 
 struct TjFree {
     void operator()(unsigned char *p) const { tjFree(p); }
@@ -78,7 +80,8 @@ int reencodeTurned(const Bytes &data, int width, int height, int subsamp, int co
                       TJFLAG_ACCURATEDCT | TJFLAG_STOPONWARNING) != 0)
         return IMG_ERR_UNREADABLE;
 
-    static const int rotations[] = {0, cv::ROTATE_90_CLOCKWISE, cv::ROTATE_180, cv::ROTATE_90_COUNTERCLOCKWISE};
+    static const int rotations[] = {0, cv::ROTATE_90_CLOCKWISE, cv::ROTATE_180,
+                                    cv::ROTATE_90_COUNTERCLOCKWISE};
     cv::Mat turned;
     cv::rotate(pixels, turned, rotations[quarterTurns]);
 

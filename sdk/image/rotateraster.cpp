@@ -4,8 +4,10 @@
 
 #include <cstdio>
 
-namespace imgsdk {
-namespace {
+namespace imgsdk
+{
+namespace
+{
 
 bool singlePageTiff(const std::string &path)
 {
@@ -23,7 +25,8 @@ bool singlePageTiff(const std::string &path)
 int rotateRaster(const std::string &path, const Bytes &data, int quarterTurns)
 {
     l_int32 format = IFF_UNKNOWN, w = 0, h = 0, bps = 0, spp = 0, cmap = 0;
-    if (data.size() < 12 || pixReadHeaderMem(data.data(), data.size(), &format, &w, &h, &bps, &spp, &cmap) != 0)
+    if (data.size() < 12 ||
+        pixReadHeaderMem(data.data(), data.size(), &format, &w, &h, &bps, &spp, &cmap) != 0)
         return IMG_ERR_UNREADABLE;
     const bool tiff = L_FORMAT_IS_TIFF(format);
     if (format != IFF_PNG && format != IFF_BMP && !tiff)

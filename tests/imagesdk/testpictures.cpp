@@ -7,7 +7,8 @@
 #include <cmath>
 #include <turbojpeg.h>
 
-namespace testpictures {
+namespace testpictures
+{
 
 QImage scene(int width, int height, int seed, bool grey)
 {
@@ -39,9 +40,9 @@ QByteArray encodeJpeg(const QImage &image, int subsamp, int quality, int dpi)
     tjhandle tj = tjInitCompress();
     unsigned char *out = nullptr;
     unsigned long size = 0;
-    const int rc = tjCompress2(tj, src.constBits(), src.width(), src.bytesPerLine(), src.height(),
-                               grey ? TJPF_GRAY : TJPF_RGB, &out, &size, grey ? TJSAMP_GRAY : subsamp,
-                               quality, 0);
+    const int rc =
+        tjCompress2(tj, src.constBits(), src.width(), src.bytesPerLine(), src.height(),
+                    grey ? TJPF_GRAY : TJPF_RGB, &out, &size, grey ? TJSAMP_GRAY : subsamp, quality, 0);
     QByteArray jpeg = rc == 0 ? QByteArray(reinterpret_cast<const char *>(out), int(size)) : QByteArray();
     tjFree(out);
     tjDestroy(tj);
@@ -59,8 +60,8 @@ QImage decodeJpeg(const QByteArray &jpeg)
     if (tjDecompressHeader3(tj, data, jpeg.size(), &w, &h, &samp, &cs) == 0) {
         const bool grey = cs == TJCS_GRAY;
         img = QImage(w, h, grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
-        if (tjDecompress2(tj, data, jpeg.size(), img.bits(), w, img.bytesPerLine(), h, grey ? TJPF_GRAY : TJPF_RGB,
-                          TJFLAG_STOPONWARNING) != 0)
+        if (tjDecompress2(tj, data, jpeg.size(), img.bits(), w, img.bytesPerLine(), h,
+                          grey ? TJPF_GRAY : TJPF_RGB, TJFLAG_STOPONWARNING) != 0)
             img = QImage();
     }
     tjDestroy(tj);
@@ -71,8 +72,8 @@ int jpegSubsampling(const QByteArray &jpeg)
 {
     tjhandle tj = tjInitDecompress();
     int w = 0, h = 0, samp = -1, cs = 0;
-    if (tjDecompressHeader3(tj, reinterpret_cast<const unsigned char *>(jpeg.constData()), jpeg.size(), &w, &h,
-                            &samp, &cs) != 0)
+    if (tjDecompressHeader3(tj, reinterpret_cast<const unsigned char *>(jpeg.constData()), jpeg.size(), &w,
+                            &h, &samp, &cs) != 0)
         samp = -1;
     tjDestroy(tj);
     return samp;
@@ -102,12 +103,13 @@ void insertExifOrientation(QByteArray &jpeg, int orientation, bool le)
 {
     QByteArray tiff = le ? QByteArray("II\x2A\0\x08\0\0\0", 8) : QByteArray("MM\0\x2A\0\0\0\x08", 8);
     const auto u16 = [le](int v) {
-        return le ? QByteArray(1, char(v & 0xFF)) + char(v >> 8) : QByteArray(1, char(v >> 8)) + char(v & 0xFF);
+        return le ? QByteArray(1, char(v & 0xFF)) + char(v >> 8)
+                  : QByteArray(1, char(v >> 8)) + char(v & 0xFF);
     };
-    tiff += u16(1);                                             // one entry
+    tiff += u16(1); // one entry
     const QByteArray countOne = le ? u16(1) + u16(0) : u16(0) + u16(1);
     tiff += u16(0x0112) + u16(3) + countOne + u16(orientation) + u16(0); // SHORT in the value field
-    tiff += QByteArray(4, '\0');                                // no next IFD
+    tiff += QByteArray(4, '\0');                                         // no next IFD
     const QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
     QByteArray seg("\xFF\xE1", 2);
     seg += char((payload.size() + 2) >> 8);
@@ -124,7 +126,9 @@ int exifOrientation(const QByteArray &jpeg)
         return 0;
     const auto *t = reinterpret_cast<const uchar *>(jpeg.constData()) + at + 6;
     const bool le = t[0] == 'I';
-    const auto u16 = [le](const uchar *p) { return le ? qFromLittleEndian<quint16>(p) : qFromBigEndian<quint16>(p); };
+    const auto u16 = [le](const uchar *p) {
+        return le ? qFromLittleEndian<quint16>(p) : qFromBigEndian<quint16>(p);
+    };
     const auto *entry = t + 8 + 2;
     return u16(entry) == 0x0112 ? u16(entry + 8) : 0;
 }

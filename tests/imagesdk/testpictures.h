@@ -6,7 +6,8 @@
 #include <QImage>
 #include <QString>
 
-namespace testpictures {
+namespace testpictures
+{
 
 // A deterministic scene: gradients, stripes and text-like blocks, with a pure red
 // square in the top-left corner to tell the orientation. Format RGB888, or

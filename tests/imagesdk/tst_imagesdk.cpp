@@ -70,8 +70,8 @@ void TestImageSdk::joinBothLayouts()
     QVERIFY(writeAll(path("a.jpg"), encodeJpeg(front, TJSAMP_444, 95, 300)));
     QVERIFY(back.save(path("b.png")));
 
-    QCOMPARE(CombineImage(path("a.jpg").toUtf8(), path("b.png").toUtf8(), path(outName).toUtf8(), mode, 0, 0, 0,
-                          0),
+    QCOMPARE(CombineImage(path("a.jpg").toUtf8(), path("b.png").toUtf8(), path(outName).toUtf8(), mode, 0, 0,
+                          0, 0),
              0L);
     PIX *pix = pixRead(path(outName).toUtf8());
     QVERIFY(pix);
@@ -105,7 +105,7 @@ void TestImageSdk::joinFailuresWriteNothing()
     QCOMPARE(CombineImage(g, path("garbage.png").toUtf8(), out, 1, 0, 0, 0, 0), -1L);
     QCOMPARE(CombineImage(path("empty.jpg").toUtf8(), g, out, 1, 0, 0, 0, 0), -1L);
     QCOMPARE(CombineImage(g, m_dir->path().toUtf8(), out, 0, 0, 0, 0, 0), -1L); // a folder
-    QCOMPARE(CombineImage(g, g, out, 2, 0, 0, 0, 0), -1L);                    // unknown mode
+    QCOMPARE(CombineImage(g, g, out, 2, 0, 0, 0, 0), -1L);                      // unknown mode
     QCOMPARE(CombineImage(g, g, path("out.xyz").toUtf8(), 0, 0, 0, 0, 0), -1L);
     QCOMPARE(CombineImage(g, g, path("noext").toUtf8(), 0, 0, 0, 0, 0), -1L);
     // A folder that cannot exist: it would sit below a regular file.
@@ -130,7 +130,8 @@ void TestImageSdk::jpegTurnsAddingToZeroAreLossless_data()
     QTest::newRow("4:2:0, right then left") << int(TJSAMP_420) << aligned << QList<int>{90, -90};
     QTest::newRow("4:2:2, half turns") << int(TJSAMP_422) << aligned << QList<int>{180, 180};
     QTest::newRow("4:4:4, 270 and 90") << int(TJSAMP_444) << QSize(808, 600) << QList<int>{270, 90};
-    QTest::newRow("grey, four right turns") << int(TJSAMP_GRAY) << QSize(808, 600) << QList<int>{90, 90, 90, 90};
+    QTest::newRow("grey, four right turns")
+        << int(TJSAMP_GRAY) << QSize(808, 600) << QList<int>{90, 90, 90, 90};
 }
 
 void TestImageSdk::jpegTurnsAddingToZeroAreLossless()
@@ -138,7 +139,8 @@ void TestImageSdk::jpegTurnsAddingToZeroAreLossless()
     QFETCH(int, subsamp);
     QFETCH(QSize, size);
     QFETCH(QList<int>, turns);
-    const QByteArray original = encodeJpeg(scene(size.width(), size.height(), 7, subsamp == TJSAMP_GRAY), subsamp);
+    const QByteArray original =
+        encodeJpeg(scene(size.width(), size.height(), 7, subsamp == TJSAMP_GRAY), subsamp);
     const QImage before = decodeJpeg(original);
     QVERIFY(writeAll(path("page.jpg"), original));
     int sum = 0;
@@ -249,7 +251,8 @@ void TestImageSdk::rasterFormatsTurnExactly()
         src.save(path("src.png"));
         PIX *pix = pixRead(path("src.png").toUtf8());
         QVERIFY(pix);
-        QVERIFY(pixWriteTiff(file, pix, format == QImage::Format_Mono ? IFF_TIFF_G4 : IFF_TIFF_ZIP, "w") == 0);
+        QVERIFY(pixWriteTiff(file, pix, format == QImage::Format_Mono ? IFF_TIFF_G4 : IFF_TIFF_ZIP, "w") ==
+                0);
         pixDestroy(&pix);
         QFile::remove(path("src.png"));
     } else {
@@ -309,10 +312,10 @@ void TestImageSdk::badFilesAreLeftUntouched_data()
         corruptScan[i] = char(0xFF); // markers in the middle of the entropy-coded data
     QTest::newRow("empty") << "e.jpg" << QByteArray() << int(IMG_ERR_UNREADABLE);
     QTest::newRow("garbage") << "g.jpg" << QByteArray(3000, 'z') << int(IMG_ERR_UNREADABLE);
-    QTest::newRow("truncated jpeg, lossless path") << "t.jpg" << jpeg.left(jpeg.size() * 2 / 3)
-                                                   << int(IMG_ERR_UNREADABLE);
-    QTest::newRow("truncated jpeg, re-encode path") << "t.jpg" << oddJpeg.left(oddJpeg.size() * 2 / 3)
-                                                    << int(IMG_ERR_UNREADABLE);
+    QTest::newRow("truncated jpeg, lossless path")
+        << "t.jpg" << jpeg.left(jpeg.size() * 2 / 3) << int(IMG_ERR_UNREADABLE);
+    QTest::newRow("truncated jpeg, re-encode path")
+        << "t.jpg" << oddJpeg.left(oddJpeg.size() * 2 / 3) << int(IMG_ERR_UNREADABLE);
     QTest::newRow("corrupt scan") << "c.jpg" << corruptScan << int(IMG_ERR_UNREADABLE);
     QTest::newRow("header only") << "h.jpg" << jpeg.left(300) << int(IMG_ERR_UNREADABLE);
     QTest::newRow("truncated png") << "t.png" << png.left(png.size() / 2) << int(IMG_ERR_UNREADABLE);

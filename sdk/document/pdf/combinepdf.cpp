@@ -6,8 +6,8 @@
 
 #include <atomic>
 #include <cstdio>
-#include <fcntl.h>
 #include <exception>
+#include <fcntl.h>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFWriter.hh>
@@ -16,8 +16,10 @@
 #include <unistd.h>
 #include <vector>
 
-namespace docsdk {
-namespace {
+namespace docsdk
+{
+namespace
+{
 
 QPDFObjectHandle imageObject(QPDF &pdf, const PdfPicture &picture)
 {

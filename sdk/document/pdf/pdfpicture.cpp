@@ -11,8 +11,10 @@
 #include <stdexcept>
 #include <vector>
 
-namespace docsdk {
-namespace {
+namespace docsdk
+{
+namespace
+{
 
 constexpr int kDefaultDpi = 200;
 // Densities outside this range are placeholders (JFIF aspect ratios, 1 dpi) rather
@@ -42,8 +44,8 @@ CidPtr compressedData(const std::string &path)
             l_CIDataDestroy(&cid);
     } else {
         std::unique_ptr<PIX, PixDeleter> pix(pixRead(path.c_str()));
-        if (pix && pixGenerateCIData(pix.get(), pixGetDepth(pix.get()) == 1 ? L_G4_ENCODE : L_FLATE_ENCODE, 0, 0,
-                                     &cid) != 0)
+        if (pix && pixGenerateCIData(pix.get(), pixGetDepth(pix.get()) == 1 ? L_G4_ENCODE : L_FLATE_ENCODE, 0,
+                                     0, &cid) != 0)
             l_CIDataDestroy(&cid);
     }
     return CidPtr(cid);
@@ -78,7 +80,10 @@ bool adobeInvertedCmyk(const std::vector<char> &data)
     return it != data.end() && data.end() - it > 9 && std::memcmp(&*(it + 4), "Adobe", 5) == 0;
 }
 
-QPDFObjectHandle name(const char *n) { return QPDFObjectHandle::newName(n); }
+QPDFObjectHandle name(const char *n)
+{
+    return QPDFObjectHandle::newName(n);
+}
 
 QPDFObjectHandle deviceSpace(int spp)
 {
@@ -118,8 +123,8 @@ bool probeLossless(const std::string &path, const L_COMP_DATA &cid, PdfPicture &
             picture.decodeParms.replaceKey("/Columns", QPDFObjectHandle::newInteger(cid.w));
         }
         if (cid.ncolors > 0 && cid.cmapdatahex) {
-            picture.colorSpace = QPDFObjectHandle::parse("[/Indexed /DeviceRGB " + std::to_string(cid.ncolors - 1) +
-                                                         " " + cid.cmapdatahex + "]");
+            picture.colorSpace = QPDFObjectHandle::parse(
+                "[/Indexed /DeviceRGB " + std::to_string(cid.ncolors - 1) + " " + cid.cmapdatahex + "]");
         } else {
             picture.colorSpace = deviceSpace(cid.spp);
             if (cid.bps == 1 && !cid.minisblack) // leptonica's bilevel data: 1 is black

@@ -6,7 +6,8 @@
 #include <qpdf/QPDFObjectHandle.hh>
 #include <string>
 
-namespace docsdk {
+namespace docsdk
+{
 
 struct PdfPicture {
     std::string path;
