@@ -144,16 +144,7 @@ void TestDocumentPdf::jpegPagesPassThroughWithDensitySizes()
 
 void TestDocumentPdf::losslessPagesRenderExactly_data()
 {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("format");
-    QTest::newRow("png rgb") << "p.png" << int(QImage::Format_RGB888);
-    QTest::newRow("png grey") << "p.png" << int(QImage::Format_Grayscale8);
-    QTest::newRow("png palette") << "p.png" << int(QImage::Format_Indexed8);
-    QTest::newRow("png 1 bit") << "p.png" << int(QImage::Format_Mono);
-    QTest::newRow("png with alpha") << "p.png" << int(QImage::Format_ARGB32);
-    QTest::newRow("bmp") << "p.bmp" << int(QImage::Format_RGB888);
-    QTest::newRow("tiff zip") << "p.tiff" << int(QImage::Format_RGB888);
-    QTest::newRow("tiff g4") << "p.tif" << int(QImage::Format_Mono);
+    addLosslessFormatRows();
 }
 
 void TestDocumentPdf::losslessPagesRenderExactly()
@@ -165,17 +156,7 @@ void TestDocumentPdf::losslessPagesRenderExactly()
     QImage withDensity = src;
     withDensity.setDotsPerMeterX(2835); // 72 dpi: one pixel per point
     withDensity.setDotsPerMeterY(2835);
-    if (name.contains(".tif")) {
-        QVERIFY(withDensity.save(path("tmp.png")));
-        PIX *pix = pixRead(path("tmp.png").toUtf8());
-        QVERIFY(pix);
-        QVERIFY(pixWriteTiff(path(name).toUtf8(), pix,
-                             format == QImage::Format_Mono ? IFF_TIFF_G4 : IFF_TIFF_ZIP, "w") == 0);
-        pixDestroy(&pix);
-        QFile::remove(path("tmp.png"));
-    } else {
-        QVERIFY(withDensity.save(path(name)));
-    }
+    QVERIFY(savePicture(withDensity, path(name)));
     QCOMPARE(addFile(path(name).toUtf8()), int(DOC_OK));
     QCOMPARE(combinePDF(path("out.pdf").toUtf8()), int(DOC_OK));
     QVERIFY(qpdfCheckPasses(path("out.pdf")));

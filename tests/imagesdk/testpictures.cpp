@@ -1,10 +1,13 @@
 #include "testpictures.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QPainter>
 #include <QRandomGenerator>
 #include <QtEndian>
+#include <QtTest>
 #include <cmath>
+#include <leptonica/allheaders.h>
 #include <turbojpeg.h>
 
 namespace testpictures
@@ -145,33 +148,69 @@ bool writeAll(const QString &path, const QByteArray &data)
     return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
 }
 
-int maxDifference(const QImage &a, const QImage &b)
+namespace
+{
+
+// Calls f(sampleA, sampleB) for every byte of two same-sized images; false when they differ in size or
+// format.
+template <typename F> bool forEachSample(const QImage &a, const QImage &b, F f)
 {
     if (a.size() != b.size() || a.format() != b.format())
-        return 256;
-    int worst = 0;
+        return false;
     const int bytes = a.width() * a.depth() / 8;
     for (int y = 0; y < a.height(); ++y) {
         const uchar *pa = a.constScanLine(y), *pb = b.constScanLine(y);
         for (int i = 0; i < bytes; ++i)
-            worst = std::max(worst, std::abs(int(pa[i]) - int(pb[i])));
+            f(int(pa[i]), int(pb[i]));
     }
-    return worst;
+    return true;
+}
+
+} // namespace
+
+int maxDifference(const QImage &a, const QImage &b)
+{
+    int worst = 0;
+    const bool same = forEachSample(a, b, [&](int x, int y) { worst = std::max(worst, std::abs(x - y)); });
+    return same ? worst : 256;
 }
 
 double psnr(const QImage &a, const QImage &b)
 {
-    if (a.size() != b.size() || a.format() != b.format())
-        return 0;
     double sum = 0;
-    const int bytes = a.width() * a.depth() / 8;
-    for (int y = 0; y < a.height(); ++y) {
-        const uchar *pa = a.constScanLine(y), *pb = b.constScanLine(y);
-        for (int i = 0; i < bytes; ++i)
-            sum += double(pa[i] - pb[i]) * (pa[i] - pb[i]);
-    }
-    const double mse = sum / (double(bytes) * a.height());
+    if (!forEachSample(a, b, [&](int x, int y) { sum += double(x - y) * (x - y); }))
+        return 0;
+    const double mse = sum / (double(a.width()) * a.depth() / 8 * a.height());
     return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+void addLosslessFormatRows()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("format");
+    QTest::newRow("png rgb") << "p.png" << int(QImage::Format_RGB888);
+    QTest::newRow("png grey") << "p.png" << int(QImage::Format_Grayscale8);
+    QTest::newRow("png palette") << "p.png" << int(QImage::Format_Indexed8);
+    QTest::newRow("png 1 bit") << "p.png" << int(QImage::Format_Mono);
+    QTest::newRow("png with alpha") << "p.png" << int(QImage::Format_ARGB32);
+    QTest::newRow("bmp") << "p.bmp" << int(QImage::Format_RGB888);
+    QTest::newRow("tiff deflate") << "p.tiff" << int(QImage::Format_RGB888);
+    QTest::newRow("tiff g4") << "p.tif" << int(QImage::Format_Mono);
+}
+
+bool savePicture(const QImage &image, const QString &path)
+{
+    if (!path.endsWith(".tif") && !path.endsWith(".tiff"))
+        return image.save(path);
+    QByteArray png; // Qt has no TIFF writer without an extra plugin
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG"))
+        return false;
+    PIX *pix = pixReadMem(reinterpret_cast<const l_uint8 *>(png.constData()), size_t(png.size()));
+    const bool ok =
+        pix && pixWriteTiff(path.toUtf8(), pix, pixGetDepth(pix) == 1 ? IFF_TIFF_G4 : IFF_TIFF_ZIP, "w") == 0;
+    pixDestroy(&pix);
+    return ok;
 }
 
 } // namespace testpictures

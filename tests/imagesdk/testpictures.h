@@ -29,6 +29,13 @@ void setJfifDensity(QByteArray &jpeg, int x, int y);
 void insertExifOrientation(QByteArray &jpeg, int orientation, bool littleEndian);
 int exifOrientation(const QByteArray &jpeg);
 
+// Data rows over the lossless formats: columns "name" (a file name whose
+// extension picks the format) and "format" (the QImage::Format of the picture).
+void addLosslessFormatRows();
+// Saves image with its density in the format of path's extension; TIFF (G4 for
+// 1-bit pictures, Deflate otherwise) goes through leptonica.
+bool savePicture(const QImage &image, const QString &path);
+
 QByteArray readAll(const QString &path);
 bool writeAll(const QString &path, const QByteArray &data);
 
