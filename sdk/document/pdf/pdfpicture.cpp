@@ -30,16 +30,16 @@ struct PixDeleter {
     void operator()(PIX *p) const { pixDestroy(&p); }
 };
 
-// JPEG data as stored, PNG data as stored where the PDF filters can read it
-// (Flate with PNG predictors), anything else decoded and compressed losslessly:
-// G4 for bilevel pictures, Flate otherwise.
+// Lossless image data: a PNG's data as stored where the PDF filters can read it
+// (Flate with PNG predictors), anything else decoded and compressed: G4 for
+// bilevel pictures, Flate otherwise.
 CidPtr compressedData(const std::string &path)
 {
     l_int32 format = IFF_UNKNOWN;
-    if (findFileFormat(path.c_str(), &format) != 0)
+    if (findFileFormat(path.c_str(), &format) != 0 || format == IFF_JFIF_JPEG)
         return nullptr;
     L_COMP_DATA *cid = nullptr;
-    if (format == IFF_JFIF_JPEG || format == IFF_PNG) {
+    if (format == IFF_PNG) {
         if (l_generateCIDataForPdf(path.c_str(), nullptr, 0, &cid) != 0)
             l_CIDataDestroy(&cid);
     } else {
@@ -90,14 +90,28 @@ QPDFObjectHandle deviceSpace(int spp)
     return name(spp == 1 ? "/DeviceGray" : spp == 4 ? "/DeviceCMYK" : "/DeviceRGB");
 }
 
-bool probeJpeg(const std::string &path, const L_COMP_DATA &cid, PdfPicture &picture)
+int usableDpi(int dpi)
+{
+    return dpi >= kMinDpi && dpi <= kMaxDpi ? dpi : kDefaultDpi;
+}
+
+bool probeJpeg(const std::string &path, PdfPicture &picture)
 {
     std::vector<char> data;
     if (!readAll(path, data) || !jpegIsComplete(data))
         return false;
+    const auto *bytes = reinterpret_cast<const l_uint8 *>(data.data());
+    l_int32 w = 0, h = 0, spp = 0, xres = 0, yres = 0;
+    if (readHeaderMemJpeg(bytes, data.size(), &w, &h, &spp, nullptr, nullptr) != 0 ||
+        (spp != 1 && spp != 3 && spp != 4))
+        return false;
+    readResolutionMemJpeg(bytes, data.size(), &xres, &yres);
+    picture.width = w;
+    picture.height = h;
+    picture.dpi = usableDpi(xres);
     picture.filter = name("/DCTDecode");
-    picture.colorSpace = deviceSpace(cid.spp);
-    if (cid.spp == 4 && adobeInvertedCmyk(data))
+    picture.colorSpace = deviceSpace(spp);
+    if (spp == 4 && adobeInvertedCmyk(data))
         picture.decode = QPDFObjectHandle::parse("[1 0 1 0 1 0 1 0]");
     picture.data = QUtil::file_provider(path);
     return true;
@@ -149,16 +163,20 @@ bool probeLossless(const std::string &path, const L_COMP_DATA &cid, PdfPicture &
 
 bool probePicture(const std::string &path, PdfPicture &picture)
 {
-    CidPtr cid = compressedData(path);
-    if (!cid || cid->w <= 0 || cid->h <= 0 || (cid->spp != 1 && cid->spp != 3 && cid->spp != 4))
-        return false;
     picture = PdfPicture();
-    picture.path = path;
+    l_int32 format = IFF_UNKNOWN;
+    if (findFileFormat(path.c_str(), &format) != 0)
+        return false;
+    if (format == IFF_JFIF_JPEG)
+        return probeJpeg(path, picture);
+    CidPtr cid = compressedData(path);
+    if (!cid || cid->w <= 0 || cid->h <= 0 || (cid->spp != 1 && cid->spp != 3))
+        return false;
     picture.width = cid->w;
     picture.height = cid->h;
     picture.bitsPerComponent = cid->bps;
-    picture.dpi = cid->res >= kMinDpi && cid->res <= kMaxDpi ? cid->res : kDefaultDpi;
-    return cid->type == L_JPEG_ENCODE ? probeJpeg(path, *cid, picture) : probeLossless(path, *cid, picture);
+    picture.dpi = usableDpi(cid->res);
+    return probeLossless(path, *cid, picture);
 }
 
 } // namespace docsdk

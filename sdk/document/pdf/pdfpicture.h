@@ -10,7 +10,6 @@ namespace docsdk
 {
 
 struct PdfPicture {
-    std::string path;
     int width = 0;
     int height = 0;
     int dpi = 0; // density in pixels per inch; a default stands in when the file has none
