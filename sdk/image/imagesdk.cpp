@@ -3,6 +3,9 @@
 #include "combine.h"
 #include "rotate.h"
 
+#include <cstdlib>
+#include <memory>
+
 extern "C" long CombineImage(const char *front, const char *back, const char *out, int mode, int, int, int,
                              int)
 {
@@ -17,12 +20,14 @@ extern "C" int imageRotation(const char *path, int angle)
     if (!path || !*path || angle % 90 != 0)
         return IMG_ERR_ARGUMENT;
     const int quarterTurns = ((angle / 90) % 4 + 4) % 4;
+    // Through a symbolic link the picture itself is turned, and the link stays a link.
+    std::unique_ptr<char, decltype(&std::free)> real(::realpath(path, nullptr), &std::free);
     imgsdk::Bytes data;
-    if (!imgsdk::readFile(path, data))
+    if (!real || !imgsdk::readFile(real.get(), data))
         return IMG_ERR_UNREADABLE;
     if (quarterTurns == 0)
         return IMG_OK;
     const bool jpeg = data.size() >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF;
-    return jpeg ? imgsdk::rotateJpeg(path, data, quarterTurns)
-                : imgsdk::rotateRaster(path, data, quarterTurns);
+    return jpeg ? imgsdk::rotateJpeg(real.get(), data, quarterTurns)
+                : imgsdk::rotateRaster(real.get(), data, quarterTurns);
 }

@@ -7,7 +7,8 @@ namespace imgsdk
 namespace
 {
 
-constexpr std::uint8_t kApp0 = 0xE0, kApp1 = 0xE1, kApp15 = 0xEF, kCom = 0xFE, kSos = 0xDA, kEoi = 0xD9;
+constexpr std::uint8_t kApp0 = 0xE0, kApp1 = 0xE1, kApp14 = 0xEE, kApp15 = 0xEF, kCom = 0xFE, kSos = 0xDA,
+                       kEoi = 0xD9;
 
 struct Segment {
     std::uint8_t marker;
@@ -42,9 +43,11 @@ std::vector<Segment> headerSegments(const Bytes &jpeg)
     return segs;
 }
 
+// APP14 (Adobe) records the encoder's colour transform: it describes the coded
+// data, not the picture, so it stays with whichever encoding it came from.
 bool isMetadata(std::uint8_t marker)
 {
-    return (marker >= kApp0 && marker <= kApp15) || marker == kCom;
+    return (marker >= kApp0 && marker <= kApp15 && marker != kApp14) || marker == kCom;
 }
 
 bool hasSignature(const Bytes &jpeg, const Segment &s, std::uint8_t marker, const char *sig, std::size_t n)
@@ -102,13 +105,13 @@ Bytes withMetadataOf(const Bytes &original, const Bytes &encoded)
     for (const Segment &s : headerSegments(original))
         if (isMetadata(s.marker))
             out.insert(out.end(), original.begin() + s.pos, original.begin() + s.pos + s.len);
-    std::size_t rest = 2;
+    std::size_t scan = 2;
     for (const Segment &s : headerSegments(encoded)) {
         if (!isMetadata(s.marker))
-            break;
-        rest = s.pos + s.len;
+            out.insert(out.end(), encoded.begin() + s.pos, encoded.begin() + s.pos + s.len);
+        scan = s.pos + s.len;
     }
-    out.insert(out.end(), encoded.begin() + rest, encoded.end());
+    out.insert(out.end(), encoded.begin() + scan, encoded.end());
     return out;
 }
 

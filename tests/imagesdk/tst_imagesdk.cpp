@@ -28,6 +28,8 @@ private slots:
     void jpegPositiveAngleTurnsClockwise();
     void unalignedJpegKeepsEveryPixel();
     void jpegMetadataFollowsTheTurn();
+    void cmykJpegKeepsItsInks();
+    void linkedPictureTurnsBehindTheLink();
     void rasterFormatsTurnExactly_data();
     void rasterFormatsTurnExactly();
     void badFilesAreLeftUntouched_data();
@@ -216,6 +218,68 @@ void TestImageSdk::jpegMetadataFollowsTheTurn()
         QCOMPARE(imageRotation(path("m.jpg").toUtf8(), 180), int(IMG_OK));
         QCOMPARE(jfifDensity(readAll(path("m.jpg"))), qMakePair(150, 300));
     }
+}
+
+void TestImageSdk::cmykJpegKeepsItsInks()
+{
+    // Four planes of ink; the fourth (black) carries the orientation marker.
+    for (const QSize &size : {QSize(320, 240), QSize(321, 241)}) { // lossless, then re-encoded
+        QByteArray inks(size.width() * size.height() * 4, '\0');
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width(); ++x) {
+                uchar *p = reinterpret_cast<uchar *>(inks.data()) + 4 * (y * size.width() + x);
+                p[0] = uchar(x), p[1] = uchar(y), p[2] = uchar(128), p[3] = x < 40 && y < 40 ? 250 : 10;
+            }
+        tjhandle tj = tjInitCompress();
+        unsigned char *jpeg = nullptr;
+        unsigned long jpegSize = 0;
+        QCOMPARE(tjCompress2(tj, reinterpret_cast<const uchar *>(inks.constData()), size.width(), 0,
+                             size.height(), TJPF_CMYK, &jpeg, &jpegSize, TJSAMP_444, 95, 0),
+                 0);
+        QVERIFY(writeAll(path("cmyk.jpg"), QByteArray(reinterpret_cast<char *>(jpeg), int(jpegSize))));
+        tjFree(jpeg);
+        tjDestroy(tj);
+
+        QCOMPARE(imageRotation(path("cmyk.jpg").toUtf8(), 90), int(IMG_OK));
+        const QByteArray turned = readAll(path("cmyk.jpg"));
+        tjhandle dec = tjInitDecompress();
+        int w = 0, h = 0, samp = 0, cs = 0;
+        QCOMPARE(tjDecompressHeader3(dec, reinterpret_cast<const uchar *>(turned.constData()), turned.size(),
+                                     &w, &h, &samp, &cs),
+                 0);
+        QCOMPARE(QSize(w, h), size.transposed());
+        QByteArray out(w * h * 4, '\0');
+        QCOMPARE(tjDecompress2(dec, reinterpret_cast<const uchar *>(turned.constData()), turned.size(),
+                               reinterpret_cast<uchar *>(out.data()), w, 0, h, TJPF_CMYK, 0),
+                 0);
+        tjDestroy(dec);
+        // Clockwise: source (x, y) lands at (h - 1 - y, x). Check the inks at a few places.
+        for (const QPoint &src :
+             {QPoint(5, 5), QPoint(200, 100), QPoint(size.width() - 3, size.height() - 3)}) {
+            const uchar *a =
+                reinterpret_cast<const uchar *>(inks.constData()) + 4 * (src.y() * size.width() + src.x());
+            const int dx = size.height() - 1 - src.y(), dy = src.x();
+            const uchar *b = reinterpret_cast<const uchar *>(out.constData()) + 4 * (dy * w + dx);
+            for (int c = 0; c < 4; ++c)
+                QVERIFY2(std::abs(a[c] - b[c]) <= 12, qPrintable(QString("ink %1 at %2,%3: %4 vs %5")
+                                                                     .arg(c)
+                                                                     .arg(src.x())
+                                                                     .arg(src.y())
+                                                                     .arg(a[c])
+                                                                     .arg(b[c])));
+        }
+    }
+}
+
+void TestImageSdk::linkedPictureTurnsBehindTheLink()
+{
+    QVERIFY(QDir(m_dir->path()).mkdir("store"));
+    QVERIFY(writeAll(path("store/p.jpg"), encodeJpeg(scene(320, 240, 4), TJSAMP_420)));
+    QVERIFY(QFile::link(path("store/p.jpg"), path("link.jpg")));
+    QCOMPARE(imageRotation(path("link.jpg").toUtf8(), -90), int(IMG_OK));
+    QVERIFY(QFileInfo(path("link.jpg")).isSymLink());
+    QCOMPARE(decodeJpeg(readAll(path("store/p.jpg"))).size(), QSize(240, 320));
+    QCOMPARE(QDir(path("store")).entryList(QDir::Files | QDir::Hidden), QStringList{"p.jpg"});
 }
 
 void TestImageSdk::rasterFormatsTurnExactly_data()
