@@ -10,8 +10,6 @@ namespace imgsdk
 namespace
 {
 
-// Card scans are small; this only stops a corrupt header from asking for gigabytes.
-constexpr std::int64_t kMaxOutputPixels = std::int64_t(1) << 28;
 constexpr int kJpegQuality = 92;
 
 int formatForExtension(const std::string &ext)
@@ -88,7 +86,7 @@ bool combinePictures(const std::string &front, const std::string &back, const st
     const int bw = pixGetWidth(b.get()), bh = pixGetHeight(b.get());
     const std::int64_t width = side ? std::int64_t(aw) + bw : aw;
     const std::int64_t height = side ? ah : std::int64_t(ah) + bh;
-    if (width * height > kMaxOutputPixels)
+    if (width * height > kMaxPicturePixels)
         return false;
     PixPtr joined(pixCreate(int(width), int(height), pixGetDepth(a.get())));
     if (!joined)

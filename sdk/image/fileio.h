@@ -11,6 +11,10 @@ namespace imgsdk
 
 using Bytes = std::vector<std::uint8_t>;
 
+// Larger pictures are refused before decoding: far beyond any camera, and a
+// corrupt or hostile header must not make us allocate gigabytes.
+constexpr std::int64_t kMaxPicturePixels = std::int64_t(1) << 28;
+
 // Reads a regular file whole; false when it is missing, not a regular file or unreadable.
 bool readFile(const std::string &path, Bytes &out);
 

@@ -15,10 +15,16 @@ struct PixDeleter {
 };
 using PixPtr = std::unique_ptr<PIX, PixDeleter>;
 
-// Decodes a picture held in memory; null when it is corrupt or of an unknown kind.
+// Decodes a picture held in memory; null when it is corrupt, of an unknown kind
+// or larger than kMaxPicturePixels.
 inline PixPtr decodePix(const Bytes &data)
 {
-    return PixPtr(data.size() < 12 ? nullptr : pixReadMem(data.data(), data.size()));
+    l_int32 format = 0, w = 0, h = 0, bps = 0, spp = 0, cmap = 0;
+    if (data.size() < 12 ||
+        pixReadHeaderMem(data.data(), data.size(), &format, &w, &h, &bps, &spp, &cmap) != 0 ||
+        std::int64_t(w) * h > kMaxPicturePixels)
+        return nullptr;
+    return PixPtr(pixReadMem(data.data(), data.size()));
 }
 
 // Encodes pix in a leptonica file format (IFF_*); JPEG at the given quality.

@@ -121,7 +121,7 @@ int rotateJpeg(const std::string &path, const Bytes &data, int quarterTurns)
         if (tjDecompressHeader3(tj.h, data.data(), data.size(), &width, &height, &subsamp, &colorspace) != 0)
             return IMG_ERR_UNREADABLE;
     }
-    if (subsamp < 0 || subsamp >= TJ_NUMSAMP)
+    if (subsamp < 0 || subsamp >= TJ_NUMSAMP || std::int64_t(width) * height > kMaxPicturePixels)
         return IMG_ERR_UNSUPPORTED;
 
     Bytes out;

@@ -33,7 +33,7 @@ int rotateRaster(const std::string &path, const Bytes &data, int quarterTurns)
         return IMG_ERR_UNREADABLE;
     // Leptonica narrows 16-bit samples to 8 and reads only a TIFF's first page:
     // writing either back would lose data.
-    if (bps > 8 || (tiff && !singlePageTiff(path)))
+    if (bps > 8 || std::int64_t(w) * h > kMaxPicturePixels || (tiff && !singlePageTiff(path)))
         return IMG_ERR_UNSUPPORTED;
 
     PixPtr pix = decodePix(data);

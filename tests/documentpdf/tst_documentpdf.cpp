@@ -216,7 +216,7 @@ void TestDocumentPdf::unreadablePicturesAreSkipped()
     for (const char *name : {"2.jpg", "3.png", "4.bmp", "missing.jpg"})
         addFile(path(name).toUtf8());
     addFile(m_dir->path().toUtf8()); // a folder
-    addJpeg("5.jpg", 240, 320, 100, 2);
+    addJpeg("6.jpg", 240, 320, 100, 2);
 
     QCOMPARE(combinePDF(path("mixed.pdf").toUtf8()), int(DOC_ERR_UNREADABLE_INPUT));
     QVERIFY(qpdfCheckPasses(path("mixed.pdf")));

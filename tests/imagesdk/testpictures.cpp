@@ -136,6 +136,27 @@ int exifOrientation(const QByteArray &jpeg)
     return u16(entry) == 0x0112 ? u16(entry + 8) : 0;
 }
 
+QByteArray hugeJpeg()
+{
+    QByteArray jpeg = encodeJpeg(scene(64, 64, 1), TJSAMP_420);
+    auto *sof = reinterpret_cast<uchar *>(jpeg.data()) + jpeg.indexOf("\xFF\xC0");
+    qToBigEndian<quint16>(60000, sof + 5); // height
+    qToBigEndian<quint16>(60000, sof + 7); // width
+    return jpeg;
+}
+
+QByteArray hugeBmp()
+{
+    QByteArray bmp;
+    QBuffer buffer(&bmp);
+    buffer.open(QIODevice::WriteOnly);
+    scene(64, 64, 1).save(&buffer, "BMP");
+    auto *header = reinterpret_cast<uchar *>(bmp.data());
+    qToLittleEndian<qint32>(60000, header + 18);
+    qToLittleEndian<qint32>(60000, header + 22);
+    return bmp;
+}
+
 QByteArray readAll(const QString &path)
 {
     QFile f(path);

@@ -36,6 +36,10 @@ void addLosslessFormatRows();
 // 1-bit pictures, Deflate otherwise) goes through leptonica.
 bool savePicture(const QImage &image, const QString &path);
 
+// Files whose headers claim 60000x60000 pixels over a few bytes of data.
+QByteArray hugeJpeg();
+QByteArray hugeBmp();
+
 QByteArray readAll(const QString &path);
 bool writeAll(const QString &path, const QByteArray &data);
 

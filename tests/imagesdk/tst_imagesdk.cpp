@@ -99,6 +99,7 @@ void TestImageSdk::joinFailuresWriteNothing()
     QVERIFY(writeAll(path("truncated.jpg"), good.left(good.size() / 2)));
     QVERIFY(writeAll(path("garbage.png"), QByteArray(5000, 'x')));
     QVERIFY(writeAll(path("empty.jpg"), QByteArray()));
+    QVERIFY(writeAll(path("huge.bmp"), hugeBmp()));
     const QByteArray g = path("good.jpg").toUtf8();
     const QByteArray out = path("out.jpg").toUtf8();
 
@@ -106,6 +107,7 @@ void TestImageSdk::joinFailuresWriteNothing()
     QCOMPARE(CombineImage(g, path("truncated.jpg").toUtf8(), out, 0, 0, 0, 0, 0), -1L);
     QCOMPARE(CombineImage(g, path("garbage.png").toUtf8(), out, 1, 0, 0, 0, 0), -1L);
     QCOMPARE(CombineImage(path("empty.jpg").toUtf8(), g, out, 1, 0, 0, 0, 0), -1L);
+    QCOMPARE(CombineImage(g, path("huge.bmp").toUtf8(), out, 0, 0, 0, 0, 0), -1L);
     QCOMPARE(CombineImage(g, m_dir->path().toUtf8(), out, 0, 0, 0, 0, 0), -1L); // a folder
     QCOMPARE(CombineImage(g, g, out, 2, 0, 0, 0, 0), -1L);                      // unknown mode
     QCOMPARE(CombineImage(g, g, path("out.xyz").toUtf8(), 0, 0, 0, 0, 0), -1L);
@@ -117,7 +119,7 @@ void TestImageSdk::joinFailuresWriteNothing()
     QCOMPARE(CombineImage(g, nullptr, out, 0, 0, 0, 0, 0), -1L);
     QCOMPARE(CombineImage(g, g, nullptr, 0, 0, 0, 0, 0), -1L);
     QCOMPARE(CombineImage(g, g, "", 0, 0, 0, 0, 0), -1L);
-    QCOMPARE(entries(), QStringList({"empty.jpg", "garbage.png", "good.jpg", "truncated.jpg"}));
+    QCOMPARE(entries(), QStringList({"empty.jpg", "garbage.png", "good.jpg", "huge.bmp", "truncated.jpg"}));
     QCOMPARE(readAll(path("good.jpg")), good);
 }
 
@@ -365,6 +367,8 @@ void TestImageSdk::badFilesAreLeftUntouched_data()
     QTest::newRow("header only") << "h.jpg" << jpeg.left(300) << int(IMG_ERR_UNREADABLE);
     QTest::newRow("truncated png") << "t.png" << png.left(png.size() / 2) << int(IMG_ERR_UNREADABLE);
     QTest::newRow("16-bit png") << "d.png" << png16 << int(IMG_ERR_UNSUPPORTED);
+    QTest::newRow("jpeg claiming 60000x60000") << "huge.jpg" << hugeJpeg() << int(IMG_ERR_UNSUPPORTED);
+    QTest::newRow("bmp claiming 60000x60000") << "huge.bmp" << hugeBmp() << int(IMG_ERR_UNREADABLE);
     QTest::newRow("pdf") << "x.pdf" << QByteArray("%PDF-1.4\n%%EOF\n") << int(IMG_ERR_UNREADABLE);
 }
 

@@ -20,6 +20,9 @@ constexpr int kDefaultDpi = 200;
 // Densities outside this range are placeholders (JFIF aspect ratios, 1 dpi) rather
 // than a real scan resolution; pages from them would be absurdly large or small.
 constexpr int kMinDpi = 20, kMaxDpi = 10000;
+// Pictures that must be decoded are refused beyond this size, far beyond any
+// camera, so that a corrupt header cannot make us allocate gigabytes.
+constexpr long long kMaxDecodedPixels = 1LL << 28;
 
 struct CidDeleter {
     void operator()(L_COMP_DATA *c) const { l_CIDataDestroy(&c); }
@@ -35,8 +38,9 @@ struct PixDeleter {
 // bilevel pictures, Flate otherwise.
 CidPtr compressedData(const std::string &path)
 {
-    l_int32 format = IFF_UNKNOWN;
-    if (findFileFormat(path.c_str(), &format) != 0 || format == IFF_JFIF_JPEG)
+    l_int32 format = IFF_UNKNOWN, w = 0, h = 0;
+    if (pixReadHeader(path.c_str(), &format, &w, &h, nullptr, nullptr, nullptr) != 0 ||
+        format == IFF_JFIF_JPEG || static_cast<long long>(w) * h > kMaxDecodedPixels)
         return nullptr;
     L_COMP_DATA *cid = nullptr;
     if (format == IFF_PNG) {
