@@ -7,24 +7,33 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <utility>
 #include <vector>
 
 namespace benchtiming
 {
 
-// Median wall time in milliseconds of runs calls of f (one warm-up call first).
-inline double medianMs(int runs, const std::function<void()> &f)
+// Median wall times in milliseconds of ours and of the reference, run in
+// alternation so that a change in the machine's load hits both alike (one
+// warm-up call of each first).
+inline std::pair<double, double> medianMs(int runs, const std::function<void()> &ours,
+                                          const std::function<void()> &reference)
 {
-    f();
-    std::vector<double> t;
+    ours();
+    reference();
+    std::vector<double> a, b;
+    QElapsedTimer timer;
     for (int i = 0; i < runs; ++i) {
-        QElapsedTimer timer;
         timer.start();
-        f();
-        t.push_back(timer.nsecsElapsed() / 1e6);
+        ours();
+        a.push_back(timer.nsecsElapsed() / 1e6);
+        timer.start();
+        reference();
+        b.push_back(timer.nsecsElapsed() / 1e6);
     }
-    std::sort(t.begin(), t.end());
-    return t[t.size() / 2];
+    std::sort(a.begin(), a.end());
+    std::sort(b.begin(), b.end());
+    return {a[a.size() / 2], b[b.size() / 2]};
 }
 
 // Runs a command to completion; false when it could not start or failed.
