@@ -60,7 +60,7 @@ int main(int argc, char **argv)
         combinePDF(ours.toUtf8());
         deleteFile();
     };
-    const auto copy = medianMs(runs, merge, [&] {
+    const auto vsCopy = medianMs(runs, merge, [&] {
         QFile out(dir.filePath("copy.bin"));
         out.open(QIODevice::WriteOnly);
         for (const QString &f : files)
@@ -68,8 +68,8 @@ int main(int argc, char **argv)
         out.flush();
         ::fsync(out.handle());
     });
-    report("merge_100_a4_jpeg_combinePDF", copy.first, "ms");
-    report("merge_100_a4_jpeg_vs_raw_copy", copy.first / copy.second, "ratio");
+    report("merge_100_a4_jpeg_combinePDF", vsCopy.first, "ms");
+    report("merge_100_a4_jpeg_vs_raw_copy", vsCopy.first / vsCopy.second, "ratio");
     report("merge_100_a4_overhead_per_page", double(QFileInfo(ours).size() - inputBytes) / files.size(),
            "bytes");
 

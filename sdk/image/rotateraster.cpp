@@ -1,5 +1,6 @@
 #include "ImageSDK.h"
 #include "pix.h"
+#include "pngmeta.h"
 #include "rotate.h"
 
 #include <cstdio>
@@ -50,6 +51,8 @@ int rotateRaster(const std::string &path, const Bytes &data, int quarterTurns)
     Bytes out;
     if (!encodePix(turned.get(), outFormat, 0, out))
         return IMG_ERR_WRITE_FAILED;
+    if (format == IFF_PNG)
+        out = withPngMetadataOf(data, out);
     return replaceFile(path, out.data(), out.size()) ? IMG_OK : IMG_ERR_WRITE_FAILED;
 }
 

@@ -301,8 +301,9 @@ void TestImageSdk::rasterFormatsTurnExactly()
     } else {
         src = src.convertToFormat(QImage::Format(format));
     }
-    src.setDotsPerMeterX(11811); // 300 dpi
-    src.setDotsPerMeterY(5906);  // 150 dpi
+    src.setText("Title", "Invoice 7"); // kept by PNG
+    src.setDotsPerMeterX(11811);       // 300 dpi
+    src.setDotsPerMeterY(5906);        // 150 dpi
     const QByteArray file = path(name).toUtf8();
     QVERIFY(savePicture(src, path(name)));
     const auto load = [&] {
@@ -332,6 +333,8 @@ void TestImageSdk::rasterFormatsTurnExactly()
     QCOMPARE(load(), before.transformed(QTransform().rotate(-90)));
     QCOMPARE(imageRotation(file, 90), int(IMG_OK));
     QCOMPARE(load(), before);
+    if (name.endsWith(".png"))
+        QCOMPARE(QImage(path(name)).text("Title"), QString("Invoice 7"));
     QCOMPARE(entries(), QStringList{name});
 }
 
