@@ -13,9 +13,7 @@ namespace imgsdk
 Bytes withMetadataOf(const Bytes &original, const Bytes &encoded);
 
 // Brings turned's metadata in line with its pixels after quarterTurns clockwise
-// quarter turns of original: the JFIF density is original's (swapped for odd
-// turns) and an EXIF orientation tag reads "upright", since the turn is now in
-// the pixels themselves.
+// quarter turns of original: the JFIF density is original's, swapped for odd turns.
 void adjustTurnedMetadata(const Bytes &original, Bytes &turned, int quarterTurns);
 
 } // namespace imgsdk

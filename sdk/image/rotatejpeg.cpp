@@ -1,5 +1,6 @@
 #include "ImageSDK.h"
 #include "jpegmeta.h"
+#include "jpegsegments.h"
 #include "rotate.h"
 
 #include <memory>
@@ -113,6 +114,13 @@ int reencodeTurned(const Bytes &data, int width, int height, int subsamp, int co
 
 int rotateJpeg(const std::string &path, const Bytes &data, int quarterTurns)
 {
+    // Viewers show the picture through its EXIF orientation, which stays as it
+    // is. Seen through a mirror, a clockwise turn of what is shown is a
+    // counter-clockwise turn of what is stored.
+    const int orientation = jpegsegments::exifOrientation(data.data(), data.size());
+    if (orientation == 2 || orientation == 4 || orientation == 5 || orientation == 7)
+        quarterTurns = (4 - quarterTurns) % 4;
+
     int width = 0, height = 0, subsamp = -1, colorspace = -1;
     {
         TjHandle tj(tjInitDecompress());

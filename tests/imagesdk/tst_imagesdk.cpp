@@ -28,6 +28,7 @@ private slots:
     void jpegPositiveAngleTurnsClockwise();
     void unalignedJpegKeepsEveryPixel();
     void jpegMetadataFollowsTheTurn();
+    void mirroredExifTurnsAsShown();
     void cmykJpegKeepsItsInks();
     void linkedPictureTurnsBehindTheLink();
     void rasterFormatsTurnExactly_data();
@@ -212,7 +213,7 @@ void TestImageSdk::jpegMetadataFollowsTheTurn()
         QCOMPARE(imageRotation(path("m.jpg").toUtf8(), 90), int(IMG_OK));
         const QByteArray turned = readAll(path("m.jpg"));
         QCOMPARE(jfifDensity(turned), qMakePair(150, 300));
-        QCOMPARE(exifOrientation(turned), 1);
+        QCOMPARE(exifOrientation(turned), 6); // the turn is in the pixels, the orientation stays
         QVERIFY(turned.contains("pagelux-test"));
         struct stat st;
         QVERIFY(::stat(path("m.jpg").toUtf8(), &st) == 0);
@@ -220,6 +221,22 @@ void TestImageSdk::jpegMetadataFollowsTheTurn()
         QCOMPARE(imageRotation(path("m.jpg").toUtf8(), 180), int(IMG_OK));
         QCOMPARE(jfifDensity(readAll(path("m.jpg"))), qMakePair(150, 300));
     }
+}
+
+void TestImageSdk::mirroredExifTurnsAsShown()
+{
+    // Orientation 2 shows the picture mirrored left to right: the red marker
+    // stored top left is shown top right. Turning what is shown clockwise
+    // takes it to the bottom right, so the stored marker ends bottom left.
+    QByteArray jpeg = encodeJpeg(scene(320, 240, 6), TJSAMP_420, 95);
+    insertExifOrientation(jpeg, 2, true);
+    QVERIFY(writeAll(path("m.jpg"), jpeg));
+    QCOMPARE(imageRotation(path("m.jpg").toUtf8(), 90), int(IMG_OK));
+    const QImage stored = decodeJpeg(readAll(path("m.jpg")));
+    QCOMPARE(stored.size(), QSize(240, 320));
+    const QRgb corner = stored.pixel(5, stored.height() - 5);
+    QVERIFY(qRed(corner) > 200 && qGreen(corner) < 60);
+    QCOMPARE(exifOrientation(readAll(path("m.jpg"))), 2);
 }
 
 void TestImageSdk::cmykJpegKeepsItsInks()
