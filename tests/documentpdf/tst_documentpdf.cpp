@@ -76,6 +76,8 @@ private slots:
     void jpegPagesPassThroughWithDensitySizes();
     void losslessPagesRenderExactly_data();
     void losslessPagesRenderExactly();
+    void exifOrientationShapesThePage_data();
+    void exifOrientationShapesThePage();
     void twentyA4PagesAndAPngStaySmall();
     void emptyCollectionWritesNothing();
     void unreadablePicturesAreSkipped();
@@ -171,6 +173,43 @@ void TestDocumentPdf::losslessPagesRenderExactly()
     QCOMPARE(code, 0);
     const QImage shown = QImage(path("img-000.png")).convertToFormat(QImage::Format_RGB888);
     QCOMPARE(maxDifference(shown, src.convertToFormat(QImage::Format_RGB888)), 0);
+}
+
+void TestDocumentPdf::exifOrientationShapesThePage_data()
+{
+    QTest::addColumn<int>("orientation");
+    QTest::addColumn<QSize>("page");
+    QTest::addColumn<QPoint>("marker"); // where the stored top-left corner is shown
+    QTest::newRow("upright") << 1 << QSize(240, 160) << QPoint(5, 5);
+    QTest::newRow("mirrored") << 2 << QSize(240, 160) << QPoint(234, 5);
+    QTest::newRow("upside down") << 3 << QSize(240, 160) << QPoint(234, 154);
+    QTest::newRow("transposed") << 5 << QSize(160, 240) << QPoint(5, 5);
+    QTest::newRow("turned right") << 6 << QSize(160, 240) << QPoint(154, 5);
+    QTest::newRow("turned left") << 8 << QSize(160, 240) << QPoint(5, 234);
+}
+
+void TestDocumentPdf::exifOrientationShapesThePage()
+{
+    QFETCH(int, orientation);
+    QFETCH(QSize, page);
+    QFETCH(QPoint, marker);
+    QByteArray jpeg = encodeJpeg(scene(240, 160, 3), TJSAMP_444, 95, 72);
+    insertExifOrientation(jpeg, orientation, orientation % 2 == 0);
+    QVERIFY(writeAll(path("o.jpg"), jpeg));
+    addFile(path("o.jpg").toUtf8());
+    QCOMPARE(combinePDF(path("o.pdf").toUtf8()), int(DOC_OK));
+    QVERIFY(qpdfCheckPasses(path("o.pdf")));
+    const PageInfo info = pagesOf(path("o.pdf")).value(0);
+    QCOMPARE(QSize(qRound(info.width), qRound(info.height)), page);
+    QVERIFY(info.rawData == jpeg);
+
+    int code = -1;
+    run("pdftoppm", {"-r", "72", "-png", "-singlefile", path("o.pdf"), path("shown")}, &code);
+    QCOMPARE(code, 0);
+    const QImage shown(path("shown.png"));
+    QCOMPARE(shown.size(), page);
+    const QRgb c = shown.pixel(marker);
+    QVERIFY2(qRed(c) > 200 && qGreen(c) < 60 && qBlue(c) < 60, qPrintable(QString::number(c, 16)));
 }
 
 void TestDocumentPdf::twentyA4PagesAndAPngStaySmall()

@@ -39,20 +39,30 @@ QPDFObjectHandle imageObject(QPDF &pdf, const PdfPicture &picture)
     return image;
 }
 
-// The picture fills the page, which has the picture's printed size.
+// The picture fills the page, which has the picture's printed size, as viewers
+// show it: the EXIF orientation is applied by the placement matrix.
 QPDFObjectHandle pageObject(QPDF &pdf, const PdfPicture &picture)
 {
     const double w = picture.width * 72.0 / picture.dpi;
     const double h = picture.height * 72.0 / picture.dpi;
-    const std::string wt = QUtil::double_to_string(w, 3), ht = QUtil::double_to_string(h, 3);
+    // Maps the image's unit square onto the page for orientations 1 to 8.
+    const double placements[8][6] = {{w, 0, 0, h, 0, 0},  {-w, 0, 0, h, w, 0},  {-w, 0, 0, -h, w, h},
+                                     {w, 0, 0, -h, 0, h}, {0, -w, -h, 0, h, w}, {0, -w, h, 0, 0, w},
+                                     {0, w, h, 0, 0, 0},  {0, w, -h, 0, h, 0}};
+    const double *m = placements[picture.orientation - 1];
+    const bool sideways = picture.orientation >= 5;
+    const auto num = [](double v) { return QUtil::double_to_string(v, 3); };
 
     QPDFObjectHandle resources = QPDFObjectHandle::parse("<< /XObject << >> >>");
     resources.getKey("/XObject").replaceKey("/Im0", imageObject(pdf, picture));
     QPDFObjectHandle page = pdf.makeIndirectObject(QPDFObjectHandle::parse("<< /Type /Page >>"));
-    page.replaceKey("/MediaBox", QPDFObjectHandle::parse("[0 0 " + wt + " " + ht + "]"));
+    page.replaceKey("/MediaBox", QPDFObjectHandle::parse("[0 0 " + num(sideways ? h : w) + " " +
+                                                         num(sideways ? w : h) + "]"));
     page.replaceKey("/Resources", resources);
-    page.replaceKey("/Contents",
-                    QPDFObjectHandle::newStream(&pdf, "q " + wt + " 0 0 " + ht + " 0 0 cm /Im0 Do Q\n"));
+    std::string content = "q";
+    for (int i = 0; i < 6; ++i)
+        content += " " + num(m[i]);
+    page.replaceKey("/Contents", QPDFObjectHandle::newStream(&pdf, content + " cm /Im0 Do Q\n"));
     return page;
 }
 

@@ -1,5 +1,7 @@
 #include "pdfpicture.h"
 
+#include "../../image/jpegsegments.h"
+
 #include <algorithm>
 #include <cstring>
 #include <fstream>
@@ -76,14 +78,6 @@ bool jpegIsComplete(const std::vector<char> &data)
     return lastScan != data.end() && find('\xD9', lastScan) != data.end();
 }
 
-// Adobe's CMYK JPEGs store inverted ink values, which the PDF must invert back.
-bool adobeInvertedCmyk(const std::vector<char> &data)
-{
-    const char app14[] = "\xFF\xEE";
-    const auto it = std::search(data.begin(), data.end(), app14, app14 + 2);
-    return it != data.end() && data.end() - it > 9 && std::memcmp(&*(it + 4), "Adobe", 5) == 0;
-}
-
 QPDFObjectHandle name(const char *n)
 {
     return QPDFObjectHandle::newName(n);
@@ -105,6 +99,7 @@ bool probeJpeg(const std::string &path, PdfPicture &picture)
     if (!readAll(path, data) || !jpegIsComplete(data))
         return false;
     const auto *bytes = reinterpret_cast<const l_uint8 *>(data.data());
+    const std::vector<jpegsegments::Segment> segments = jpegsegments::headerSegments(bytes, data.size());
     l_int32 w = 0, h = 0, spp = 0, xres = 0, yres = 0;
     if (readHeaderMemJpeg(bytes, data.size(), &w, &h, &spp, nullptr, nullptr) != 0 ||
         (spp != 1 && spp != 3 && spp != 4))
@@ -113,9 +108,14 @@ bool probeJpeg(const std::string &path, PdfPicture &picture)
     picture.width = w;
     picture.height = h;
     picture.dpi = usableDpi(xres);
+    picture.orientation = jpegsegments::exifOrientation(bytes, data.size());
     picture.filter = name("/DCTDecode");
     picture.colorSpace = deviceSpace(spp);
-    if (spp == 4 && adobeInvertedCmyk(data))
+    // Adobe's CMYK JPEGs store inverted ink values, which the PDF must invert back.
+    const bool adobe = std::any_of(segments.begin(), segments.end(), [&](const jpegsegments::Segment &s) {
+        return jpegsegments::hasSignature(bytes, s, jpegsegments::kApp14, "Adobe", 5);
+    });
+    if (spp == 4 && adobe)
         picture.decode = QPDFObjectHandle::parse("[1 0 1 0 1 0 1 0]");
     picture.data = QUtil::file_provider(path);
     return true;

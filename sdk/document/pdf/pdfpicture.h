@@ -12,7 +12,8 @@ namespace docsdk
 struct PdfPicture {
     int width = 0;
     int height = 0;
-    int dpi = 0; // density in pixels per inch; a default stands in when the file has none
+    int dpi = 0;         // density in pixels per inch; a default stands in when the file has none
+    int orientation = 1; // EXIF orientation of a JPEG: how viewers show the stored pixels
     // The image XObject's dictionary entries (colour space, bits, filter, parameters).
     QPDFObjectHandle filter;
     QPDFObjectHandle decodeParms;
