@@ -3,6 +3,7 @@
 #include "jpegsegments.h"
 #include "rotate.h"
 
+#include <algorithm>
 #include <memory>
 #include <opencv2/core.hpp>
 #include <turbojpeg.h>
@@ -58,6 +59,12 @@ int transformLossless(const Bytes &data, int quarterTurns, Bytes &out)
     tjtransform xf{};
     xf.op = ops[quarterTurns];
     xf.options = TJXOPT_PERFECT;
+    // Progressive files stay progressive (the coefficients are the same either way).
+    const std::vector<jpegsegments::Segment> segments =
+        jpegsegments::headerSegments(data.data(), data.size());
+    if (std::any_of(segments.begin(), segments.end(),
+                    [](const jpegsegments::Segment &s) { return s.marker == 0xC2; }))
+        xf.options |= TJXOPT_PROGRESSIVE;
     unsigned char *dst = nullptr;
     unsigned long dstSize = 0;
     const int rc = tjTransform(tj.h, data.data(), data.size(), 1, &dst, &dstSize, &xf, TJFLAG_STOPONWARNING);

@@ -36,16 +36,16 @@ QImage scene(int width, int height, int seed, bool grey)
     return grey ? img.convertToFormat(QImage::Format_Grayscale8) : img;
 }
 
-QByteArray encodeJpeg(const QImage &image, int subsamp, int quality, int dpi)
+QByteArray encodeJpeg(const QImage &image, int subsamp, int quality, int dpi, bool progressive)
 {
     const bool grey = image.format() == QImage::Format_Grayscale8;
     const QImage src = grey ? image : image.convertToFormat(QImage::Format_RGB888);
     tjhandle tj = tjInitCompress();
     unsigned char *out = nullptr;
     unsigned long size = 0;
-    const int rc =
-        tjCompress2(tj, src.constBits(), src.width(), src.bytesPerLine(), src.height(),
-                    grey ? TJPF_GRAY : TJPF_RGB, &out, &size, grey ? TJSAMP_GRAY : subsamp, quality, 0);
+    const int rc = tjCompress2(tj, src.constBits(), src.width(), src.bytesPerLine(), src.height(),
+                               grey ? TJPF_GRAY : TJPF_RGB, &out, &size, grey ? TJSAMP_GRAY : subsamp,
+                               quality, progressive ? TJFLAG_PROGRESSIVE : 0);
     QByteArray jpeg = rc == 0 ? QByteArray(reinterpret_cast<const char *>(out), int(size)) : QByteArray();
     tjFree(out);
     tjDestroy(tj);

@@ -16,7 +16,8 @@ QImage scene(int width, int height, int seed, bool grey = false);
 
 // Encodes with TurboJPEG (subsamp is a TJSAMP_* value); the JFIF header carries
 // no density unless dpi > 0.
-QByteArray encodeJpeg(const QImage &image, int subsamp, int quality = 90, int dpi = 0);
+QByteArray encodeJpeg(const QImage &image, int subsamp, int quality = 90, int dpi = 0,
+                      bool progressive = false);
 // Decodes a JPEG to RGB888 (Grayscale8 for grey JPEGs); null on failure.
 QImage decodeJpeg(const QByteArray &jpeg);
 // The JPEG's chroma subsampling (TJSAMP_*), or -1.

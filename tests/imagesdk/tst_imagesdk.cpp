@@ -137,6 +137,8 @@ void TestImageSdk::jpegTurnsAddingToZeroAreLossless_data()
     QTest::newRow("4:4:4, 270 and 90") << int(TJSAMP_444) << QSize(808, 600) << QList<int>{270, 90};
     QTest::newRow("grey, four right turns")
         << int(TJSAMP_GRAY) << QSize(808, 600) << QList<int>{90, 90, 90, 90};
+    QTest::newRow("progressive 4:2:0, right then left")
+        << int(TJSAMP_420) << QSize(640, 480) << QList<int>{90, -90};
 }
 
 void TestImageSdk::jpegTurnsAddingToZeroAreLossless()
@@ -144,8 +146,9 @@ void TestImageSdk::jpegTurnsAddingToZeroAreLossless()
     QFETCH(int, subsamp);
     QFETCH(QSize, size);
     QFETCH(QList<int>, turns);
-    const QByteArray original =
-        encodeJpeg(scene(size.width(), size.height(), 7, subsamp == TJSAMP_GRAY), subsamp);
+    const bool progressive = QByteArray(QTest::currentDataTag()).startsWith("progressive");
+    const QByteArray original = encodeJpeg(scene(size.width(), size.height(), 7, subsamp == TJSAMP_GRAY),
+                                           subsamp, 90, 0, progressive);
     const QImage before = decodeJpeg(original);
     QVERIFY(writeAll(path("page.jpg"), original));
     int sum = 0;
@@ -160,6 +163,7 @@ void TestImageSdk::jpegTurnsAddingToZeroAreLossless()
     }
     QCOMPARE(decodeJpeg(readAll(path("page.jpg"))), before);
     QCOMPARE(jpegSubsampling(readAll(path("page.jpg"))), subsamp);
+    QCOMPARE(readAll(path("page.jpg")).contains("\xFF\xC2"), progressive); // start of a progressive frame
     QCOMPARE(entries(), QStringList{"page.jpg"});
 }
 
