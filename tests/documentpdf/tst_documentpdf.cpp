@@ -282,6 +282,10 @@ void TestDocumentPdf::unwritableOutputFolder()
     QCOMPARE(combinePDF(m_dir->path().toUtf8()), int(DOC_ERR_WRITE_FAILED)); // a folder as target
     QCOMPARE(combinePDF(nullptr), int(DOC_ERR_ARGUMENT));
     QCOMPARE(combinePDF(""), int(DOC_ERR_ARGUMENT));
+    // Never over a collected picture, whatever the path says.
+    QCOMPARE(combinePDF(path("a.jpg").toUtf8()), int(DOC_ERR_ARGUMENT));
+    QCOMPARE(combinePDF(path("./a.jpg").toUtf8()), int(DOC_ERR_ARGUMENT));
+    QCOMPARE(decodeJpeg(readAll(path("a.jpg"))).size(), QSize(64, 64));
     QCOMPARE(entries(), QStringList{"a.jpg"});
 
     // An existing file under the target name is replaced whole.

@@ -104,6 +104,20 @@ bool writeAtomically(QPDF &pdf, const std::string &output)
     return ok;
 }
 
+// Whether output names one of the collected pictures (through any path), which
+// the PDF would replace.
+bool isOneOf(const std::string &output, const std::vector<std::string> &paths)
+{
+    struct stat target;
+    if (::stat(output.c_str(), &target) != 0)
+        return false;
+    struct stat st;
+    for (const std::string &path : paths)
+        if (::stat(path.c_str(), &st) == 0 && st.st_dev == target.st_dev && st.st_ino == target.st_ino)
+            return true;
+    return false;
+}
+
 } // namespace
 } // namespace docsdk
 
@@ -115,6 +129,8 @@ extern "C" int combinePDF(const char *output)
     const std::vector<std::string> paths = collectionSnapshot();
     if (paths.empty())
         return DOC_ERR_NOTHING_COLLECTED;
+    if (isOneOf(output, paths))
+        return DOC_ERR_ARGUMENT;
 
     std::vector<PdfPicture> pictures;
     for (const std::string &path : paths) {
