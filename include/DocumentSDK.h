@@ -14,7 +14,7 @@ extern "C" {
 
 enum DocumentStatus {
     DOC_OK = 0,
-    DOC_ERR_ARGUMENT = 1, /* null or empty argument */
+    DOC_ERR_ARGUMENT = 1, /* null or empty argument; a PDF target that is one of the collected pictures */
     DOC_ERR_NOTHING_COLLECTED = 2,
     DOC_ERR_UNREADABLE_INPUT = 3, /* one or more pictures missing, corrupt or of an unknown kind */
     DOC_ERR_WRITE_FAILED = 4, /* the output could not be written (folder missing, unwritable, disk full) */

@@ -1,0 +1,156 @@
+// combinePDF: one page per collected picture, written with qpdf to a temporary
+// file beside the target and renamed into place once it is complete.
+#include "DocumentSDK.h"
+#include "collection.h"
+#include "pdfpicture.h"
+
+#include <atomic>
+#include <cstdio>
+#include <exception>
+#include <fcntl.h>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFWriter.hh>
+#include <qpdf/QUtil.hh>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace docsdk
+{
+namespace
+{
+
+QPDFObjectHandle imageObject(QPDF &pdf, const PdfPicture &picture)
+{
+    QPDFObjectHandle image = QPDFObjectHandle::newStream(&pdf);
+    QPDFObjectHandle dict = image.getDict();
+    dict.replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
+    dict.replaceKey("/Subtype", QPDFObjectHandle::newName("/Image"));
+    dict.replaceKey("/Width", QPDFObjectHandle::newInteger(picture.width));
+    dict.replaceKey("/Height", QPDFObjectHandle::newInteger(picture.height));
+    dict.replaceKey("/ColorSpace", picture.colorSpace);
+    dict.replaceKey("/BitsPerComponent", QPDFObjectHandle::newInteger(picture.bitsPerComponent));
+    if (picture.decode.isInitialized())
+        dict.replaceKey("/Decode", picture.decode);
+    image.replaceStreamData(picture.data, picture.filter,
+                            picture.decodeParms.isInitialized() ? picture.decodeParms
+                                                                : QPDFObjectHandle::newNull());
+    return image;
+}
+
+// The picture fills the page, which has the picture's printed size, as viewers
+// show it: the EXIF orientation is applied by the placement matrix.
+QPDFObjectHandle pageObject(QPDF &pdf, const PdfPicture &picture)
+{
+    const double w = picture.width * 72.0 / picture.dpi;
+    const double h = picture.height * 72.0 / picture.dpi;
+    // Maps the image's unit square onto the page for orientations 1 to 8.
+    const double placements[8][6] = {{w, 0, 0, h, 0, 0},  {-w, 0, 0, h, w, 0},  {-w, 0, 0, -h, w, h},
+                                     {w, 0, 0, -h, 0, h}, {0, -w, -h, 0, h, w}, {0, -w, h, 0, 0, w},
+                                     {0, w, h, 0, 0, 0},  {0, w, -h, 0, h, 0}};
+    const double *m = placements[picture.orientation - 1];
+    const bool sideways = picture.orientation >= 5;
+    const auto num = [](double v) { return QUtil::double_to_string(v, 3); };
+
+    QPDFObjectHandle resources = QPDFObjectHandle::parse("<< /XObject << >> >>");
+    resources.getKey("/XObject").replaceKey("/Im0", imageObject(pdf, picture));
+    QPDFObjectHandle page = pdf.makeIndirectObject(QPDFObjectHandle::parse("<< /Type /Page >>"));
+    page.replaceKey("/MediaBox", QPDFObjectHandle::parse("[0 0 " + num(sideways ? h : w) + " " +
+                                                         num(sideways ? w : h) + "]"));
+    page.replaceKey("/Resources", resources);
+    std::string content = "q";
+    for (int i = 0; i < 6; ++i)
+        content += " " + num(m[i]);
+    page.replaceKey("/Contents", QPDFObjectHandle::newStream(&pdf, content + " cm /Im0 Do Q\n"));
+    return page;
+}
+
+// A hidden name beside output that nothing uses yet.
+std::string temporaryName(const std::string &output)
+{
+    const std::size_t slash = output.rfind('/');
+    const std::string prefix = output.substr(0, slash + 1) + "." + output.substr(slash + 1) + ".";
+    static std::atomic<unsigned> serial{0};
+    std::string name;
+    struct stat st;
+    do
+        name = prefix + std::to_string(::getpid()) + "-" + std::to_string(serial++) + ".part";
+    while (::lstat(name.c_str(), &st) == 0);
+    return name;
+}
+
+bool writeAtomically(QPDF &pdf, const std::string &output)
+{
+    const std::string tmp = temporaryName(output);
+    try {
+        QPDFWriter writer(pdf, tmp.c_str());
+        // Keep the picture streams exactly as given: JPEG bytes pass through untouched.
+        writer.setDecodeLevel(qpdf_dl_none);
+        writer.setObjectStreamMode(qpdf_o_generate);
+        writer.write();
+    } catch (const std::exception &) {
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    // The data must be on disk before the rename makes it visible under its name.
+    const int fd = ::open(tmp.c_str(), O_RDONLY | O_CLOEXEC);
+    bool ok = fd >= 0 && ::fsync(fd) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    ok = ok && std::rename(tmp.c_str(), output.c_str()) == 0;
+    if (!ok)
+        ::unlink(tmp.c_str());
+    return ok;
+}
+
+// Whether output names one of the collected pictures (through any path), which
+// the PDF would replace.
+bool isOneOf(const std::string &output, const std::vector<std::string> &paths)
+{
+    struct stat target;
+    if (::stat(output.c_str(), &target) != 0)
+        return false;
+    struct stat st;
+    for (const std::string &path : paths)
+        if (::stat(path.c_str(), &st) == 0 && st.st_dev == target.st_dev && st.st_ino == target.st_ino)
+            return true;
+    return false;
+}
+
+} // namespace
+} // namespace docsdk
+
+extern "C" int combinePDF(const char *output)
+{
+    using namespace docsdk;
+    if (!output || !*output)
+        return DOC_ERR_ARGUMENT;
+    const std::vector<std::string> paths = collectionSnapshot();
+    if (paths.empty())
+        return DOC_ERR_NOTHING_COLLECTED;
+    if (isOneOf(output, paths))
+        return DOC_ERR_ARGUMENT;
+
+    std::vector<PdfPicture> pictures;
+    for (const std::string &path : paths) {
+        PdfPicture picture;
+        if (probePicture(path, picture))
+            pictures.push_back(std::move(picture));
+    }
+    if (pictures.empty())
+        return DOC_ERR_UNREADABLE_INPUT;
+
+    try {
+        QPDF pdf;
+        pdf.emptyPDF();
+        QPDFPageDocumentHelper pages(pdf);
+        for (const PdfPicture &picture : pictures)
+            pages.addPage(QPDFPageObjectHelper(pageObject(pdf, picture)), false);
+        if (!writeAtomically(pdf, output))
+            return DOC_ERR_WRITE_FAILED;
+    } catch (const std::exception &) {
+        return DOC_ERR_WRITE_FAILED;
+    }
+    return pictures.size() == paths.size() ? DOC_OK : DOC_ERR_UNREADABLE_INPUT;
+}

@@ -1,0 +1,35 @@
+// What a PDF page needs to know about one picture, and its image data.
+#ifndef DOCSDK_PDFPICTURE_H
+#define DOCSDK_PDFPICTURE_H
+
+#include <functional>
+#include <qpdf/QPDFObjectHandle.hh>
+#include <string>
+
+namespace docsdk
+{
+
+struct PdfPicture {
+    int width = 0;
+    int height = 0;
+    int dpi = 0;         // density in pixels per inch; a default stands in when the file has none
+    int orientation = 1; // EXIF orientation of a JPEG: how viewers show the stored pixels
+    // The image XObject's dictionary entries (colour space, bits, filter, parameters).
+    QPDFObjectHandle filter;
+    QPDFObjectHandle decodeParms;
+    QPDFObjectHandle colorSpace;
+    QPDFObjectHandle decode;
+    int bitsPerComponent = 8;
+    // Writes the encoded image data; called while the PDF is written, so pages
+    // are held in memory one at a time.
+    std::function<void(Pipeline *)> data;
+};
+
+// Fills picture from the file at path: JPEGs are taken as they are, other
+// pictures are Flate-compressed losslessly. False when the file is missing,
+// incomplete, corrupt or of a kind we cannot embed.
+bool probePicture(const std::string &path, PdfPicture &picture);
+
+} // namespace docsdk
+
+#endif

@@ -1,0 +1,237 @@
+#include "testpictures.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QtEndian>
+#include <QtTest>
+#include <cmath>
+#include <leptonica/allheaders.h>
+#include <turbojpeg.h>
+
+namespace testpictures
+{
+
+QImage scene(int width, int height, int seed, bool grey)
+{
+    QImage img(width, height, QImage::Format_RGB888);
+    for (int y = 0; y < height; ++y) {
+        uchar *row = img.scanLine(y);
+        for (int x = 0; x < width; ++x) {
+            row[3 * x] = uchar((x * 255) / std::max(1, width - 1));
+            row[3 * x + 1] = uchar((y * 255) / std::max(1, height - 1));
+            row[3 * x + 2] = uchar(((x / 7 + y / 5 + seed) % 9) * 28);
+        }
+    }
+    QPainter p(&img);
+    QRandomGenerator rng{quint32(seed)};
+    for (int i = 0; i < 40; ++i) {
+        const int w = 4 + int(rng.bounded(width / 6 + 1)), h = 2 + int(rng.bounded(height / 30 + 1));
+        p.fillRect(int(rng.bounded(width)), int(rng.bounded(height)), w, h, QColor::fromRgb(rng.generate()));
+    }
+    const int corner = std::max(8, std::min(width, height) / 8);
+    p.fillRect(0, 0, corner, corner, Qt::red);
+    p.end();
+    return grey ? img.convertToFormat(QImage::Format_Grayscale8) : img;
+}
+
+QByteArray encodeJpeg(const QImage &image, int subsamp, int quality, int dpi, bool progressive)
+{
+    const bool grey = image.format() == QImage::Format_Grayscale8;
+    const QImage src = grey ? image : image.convertToFormat(QImage::Format_RGB888);
+    tjhandle tj = tjInitCompress();
+    unsigned char *out = nullptr;
+    unsigned long size = 0;
+    const int rc = tjCompress2(tj, src.constBits(), src.width(), src.bytesPerLine(), src.height(),
+                               grey ? TJPF_GRAY : TJPF_RGB, &out, &size, grey ? TJSAMP_GRAY : subsamp,
+                               quality, progressive ? TJFLAG_PROGRESSIVE : 0);
+    QByteArray jpeg = rc == 0 ? QByteArray(reinterpret_cast<const char *>(out), int(size)) : QByteArray();
+    tjFree(out);
+    tjDestroy(tj);
+    if (dpi > 0 && !jpeg.isEmpty())
+        setJfifDensity(jpeg, dpi, dpi);
+    return jpeg;
+}
+
+QImage decodeJpeg(const QByteArray &jpeg)
+{
+    tjhandle tj = tjInitDecompress();
+    int w = 0, h = 0, samp = 0, cs = 0;
+    QImage img;
+    const auto *data = reinterpret_cast<const unsigned char *>(jpeg.constData());
+    if (tjDecompressHeader3(tj, data, jpeg.size(), &w, &h, &samp, &cs) == 0) {
+        const bool grey = cs == TJCS_GRAY;
+        img = QImage(w, h, grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
+        if (tjDecompress2(tj, data, jpeg.size(), img.bits(), w, img.bytesPerLine(), h,
+                          grey ? TJPF_GRAY : TJPF_RGB, TJFLAG_STOPONWARNING) != 0)
+            img = QImage();
+    }
+    tjDestroy(tj);
+    return img;
+}
+
+int jpegSubsampling(const QByteArray &jpeg)
+{
+    tjhandle tj = tjInitDecompress();
+    int w = 0, h = 0, samp = -1, cs = 0;
+    if (tjDecompressHeader3(tj, reinterpret_cast<const unsigned char *>(jpeg.constData()), jpeg.size(), &w,
+                            &h, &samp, &cs) != 0)
+        samp = -1;
+    tjDestroy(tj);
+    return samp;
+}
+
+QPair<int, int> jfifDensity(const QByteArray &jpeg)
+{
+    const int at = jpeg.indexOf(QByteArray("JFIF\0", 5));
+    if (at < 0 || at + 12 > jpeg.size())
+        return {0, 0};
+    const auto *p = reinterpret_cast<const uchar *>(jpeg.constData()) + at;
+    return {qFromBigEndian<quint16>(p + 8), qFromBigEndian<quint16>(p + 10)};
+}
+
+void setJfifDensity(QByteArray &jpeg, int x, int y)
+{
+    const int at = jpeg.indexOf(QByteArray("JFIF\0", 5));
+    if (at < 0)
+        return;
+    auto *p = reinterpret_cast<uchar *>(jpeg.data()) + at;
+    p[7] = 1;
+    qToBigEndian<quint16>(quint16(x), p + 8);
+    qToBigEndian<quint16>(quint16(y), p + 10);
+}
+
+void insertExifOrientation(QByteArray &jpeg, int orientation, bool le)
+{
+    QByteArray tiff = le ? QByteArray("II\x2A\0\x08\0\0\0", 8) : QByteArray("MM\0\x2A\0\0\0\x08", 8);
+    const auto u16 = [le](int v) {
+        return le ? QByteArray(1, char(v & 0xFF)) + char(v >> 8)
+                  : QByteArray(1, char(v >> 8)) + char(v & 0xFF);
+    };
+    tiff += u16(1); // one entry
+    const QByteArray countOne = le ? u16(1) + u16(0) : u16(0) + u16(1);
+    tiff += u16(0x0112) + u16(3) + countOne + u16(orientation) + u16(0); // SHORT in the value field
+    tiff += QByteArray(4, '\0');                                         // no next IFD
+    const QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
+    QByteArray seg("\xFF\xE1", 2);
+    seg += char((payload.size() + 2) >> 8);
+    seg += char((payload.size() + 2) & 0xFF);
+    const bool jfif = jpeg.mid(6, 4) == "JFIF";
+    jpeg.insert(jfif ? 4 + qFromBigEndian<quint16>(reinterpret_cast<const uchar *>(jpeg.constData()) + 4) : 2,
+                seg + payload);
+}
+
+int exifOrientation(const QByteArray &jpeg)
+{
+    const int at = jpeg.indexOf(QByteArray("Exif\0\0", 6));
+    if (at < 0)
+        return 0;
+    const auto *t = reinterpret_cast<const uchar *>(jpeg.constData()) + at + 6;
+    const bool le = t[0] == 'I';
+    const auto u16 = [le](const uchar *p) {
+        return le ? qFromLittleEndian<quint16>(p) : qFromBigEndian<quint16>(p);
+    };
+    const auto *entry = t + 8 + 2;
+    return u16(entry) == 0x0112 ? u16(entry + 8) : 0;
+}
+
+QByteArray hugeJpeg()
+{
+    QByteArray jpeg = encodeJpeg(scene(64, 64, 1), TJSAMP_420);
+    auto *sof = reinterpret_cast<uchar *>(jpeg.data()) + jpeg.indexOf("\xFF\xC0");
+    qToBigEndian<quint16>(60000, sof + 5); // height
+    qToBigEndian<quint16>(60000, sof + 7); // width
+    return jpeg;
+}
+
+QByteArray hugeBmp()
+{
+    QByteArray bmp;
+    QBuffer buffer(&bmp);
+    buffer.open(QIODevice::WriteOnly);
+    scene(64, 64, 1).save(&buffer, "BMP");
+    auto *header = reinterpret_cast<uchar *>(bmp.data());
+    qToLittleEndian<qint32>(60000, header + 18);
+    qToLittleEndian<qint32>(60000, header + 22);
+    return bmp;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeAll(const QString &path, const QByteArray &data)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
+}
+
+namespace
+{
+
+// Calls f(sampleA, sampleB) for every byte of two same-sized images; false when they differ in size or
+// format.
+template <typename F> bool forEachSample(const QImage &a, const QImage &b, F f)
+{
+    if (a.size() != b.size() || a.format() != b.format())
+        return false;
+    const int bytes = a.width() * a.depth() / 8;
+    for (int y = 0; y < a.height(); ++y) {
+        const uchar *pa = a.constScanLine(y), *pb = b.constScanLine(y);
+        for (int i = 0; i < bytes; ++i)
+            f(int(pa[i]), int(pb[i]));
+    }
+    return true;
+}
+
+} // namespace
+
+int maxDifference(const QImage &a, const QImage &b)
+{
+    int worst = 0;
+    const bool same = forEachSample(a, b, [&](int x, int y) { worst = std::max(worst, std::abs(x - y)); });
+    return same ? worst : 256;
+}
+
+double psnr(const QImage &a, const QImage &b)
+{
+    double sum = 0;
+    if (!forEachSample(a, b, [&](int x, int y) { sum += double(x - y) * (x - y); }))
+        return 0;
+    const double mse = sum / (double(a.width()) * a.depth() / 8 * a.height());
+    return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+void addLosslessFormatRows()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("format");
+    QTest::newRow("png rgb") << "p.png" << int(QImage::Format_RGB888);
+    QTest::newRow("png grey") << "p.png" << int(QImage::Format_Grayscale8);
+    QTest::newRow("png palette") << "p.png" << int(QImage::Format_Indexed8);
+    QTest::newRow("png 1 bit") << "p.png" << int(QImage::Format_Mono);
+    QTest::newRow("png with alpha") << "p.png" << int(QImage::Format_ARGB32);
+    QTest::newRow("bmp") << "p.bmp" << int(QImage::Format_RGB888);
+    QTest::newRow("tiff deflate") << "p.tiff" << int(QImage::Format_RGB888);
+    QTest::newRow("tiff g4") << "p.tif" << int(QImage::Format_Mono);
+}
+
+bool savePicture(const QImage &image, const QString &path)
+{
+    if (!path.endsWith(".tif") && !path.endsWith(".tiff"))
+        return image.save(path);
+    QByteArray png; // Qt has no TIFF writer without an extra plugin
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG"))
+        return false;
+    PIX *pix = pixReadMem(reinterpret_cast<const l_uint8 *>(png.constData()), size_t(png.size()));
+    const bool ok =
+        pix && pixWriteTiff(path.toUtf8(), pix, pixGetDepth(pix) == 1 ? IFF_TIFF_G4 : IFF_TIFF_ZIP, "w") == 0;
+    pixDestroy(&pix);
+    return ok;
+}
+
+} // namespace testpictures

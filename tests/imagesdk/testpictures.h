@@ -1,0 +1,53 @@
+// Pictures generated at run time for the image and PDF tests.
+#ifndef TESTPICTURES_H
+#define TESTPICTURES_H
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+namespace testpictures
+{
+
+// A deterministic scene: gradients, stripes and text-like blocks, with a pure red
+// square in the top-left corner to tell the orientation. Format RGB888, or
+// Grayscale8 when grey.
+QImage scene(int width, int height, int seed, bool grey = false);
+
+// Encodes with TurboJPEG (subsamp is a TJSAMP_* value); the JFIF header carries
+// no density unless dpi > 0.
+QByteArray encodeJpeg(const QImage &image, int subsamp, int quality = 90, int dpi = 0,
+                      bool progressive = false);
+// Decodes a JPEG to RGB888 (Grayscale8 for grey JPEGs); null on failure.
+QImage decodeJpeg(const QByteArray &jpeg);
+// The JPEG's chroma subsampling (TJSAMP_*), or -1.
+int jpegSubsampling(const QByteArray &jpeg);
+
+// JFIF density (units 1 = dots per inch); {0, 0} when there is no JFIF segment.
+QPair<int, int> jfifDensity(const QByteArray &jpeg);
+void setJfifDensity(QByteArray &jpeg, int x, int y);
+// Inserts an EXIF segment holding only an orientation tag; reads it back (0 if absent).
+void insertExifOrientation(QByteArray &jpeg, int orientation, bool littleEndian);
+int exifOrientation(const QByteArray &jpeg);
+
+// Data rows over the lossless formats: columns "name" (a file name whose
+// extension picks the format) and "format" (the QImage::Format of the picture).
+void addLosslessFormatRows();
+// Saves image with its density in the format of path's extension; TIFF (G4 for
+// 1-bit pictures, Deflate otherwise) goes through leptonica.
+bool savePicture(const QImage &image, const QString &path);
+
+// Files whose headers claim 60000x60000 pixels over a few bytes of data.
+QByteArray hugeJpeg();
+QByteArray hugeBmp();
+
+QByteArray readAll(const QString &path);
+bool writeAll(const QString &path, const QByteArray &data);
+
+// Largest absolute difference of two same-sized images, and their PSNR in dB.
+int maxDifference(const QImage &a, const QImage &b);
+double psnr(const QImage &a, const QImage &b);
+
+} // namespace testpictures
+
+#endif
