@@ -1,0 +1,107 @@
+#include "ocrtruth.h"
+
+#include <QFont>
+#include <QFontDatabase>
+#include <QImage>
+#include <QPainter>
+#include <QProcess>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <vector>
+
+namespace ocrtruth
+{
+
+QStringList pageLines(int page)
+{
+    static const QStringList pages[] = {
+        {QStringLiteral("文档摄像头可以快速扫描书本和证件。"),
+         QStringLiteral("Document cameras capture a page in one second."),
+         QStringLiteral("识别后的文字可以搜索和复制。"),
+         QStringLiteral("The quick brown fox jumps over the lazy dog.")},
+        {QStringLiteral("今天天气很好，我们一起去公园散步。"),
+         QStringLiteral("Searchable PDF files keep the original picture."),
+         QStringLiteral("中华人民共和国国家标准规定了版式文档格式。"),
+         QStringLiteral("Plain text export uses UTF-8 encoding.")},
+        {QStringLiteral("图书馆的资料需要长期保存和整理。"),
+         QStringLiteral("Every export names its file after the first page."),
+         QStringLiteral("会议记录已经发送给所有参加的人员。"),
+         QStringLiteral("Open the document in any word processor.")},
+    };
+    return pages[page % 3];
+}
+
+bool renderPage(const QString &path, const QStringList &lines, int dpi)
+{
+    static const QString family = [] {
+        const int id = QFontDatabase::addApplicationFont(
+            QStringLiteral("/usr/share/fonts/truetype/wqy/wqy-microhei.ttc"));
+        const QStringList families = QFontDatabase::applicationFontFamilies(id);
+        return families.isEmpty() ? QString() : families.first();
+    }();
+    if (family.isEmpty())
+        return false;
+    const int scale = dpi > 0 ? dpi : 300;
+    // A half-width A4 strip keeps recognition quick; 14 pt type.
+    const int width = scale * 1654 / 200, lineHeight = scale * 14 * 18 / 10 / 72;
+    QImage image(width, lineHeight * (lines.size() + 2), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    if (dpi > 0) {
+        image.setDotsPerMeterX(qRound(dpi / 0.0254));
+        image.setDotsPerMeterY(qRound(dpi / 0.0254));
+    }
+    {
+        QPainter painter(&image);
+        QFont font(family);
+        font.setPixelSize(scale * 14 / 72);
+        painter.setFont(font);
+        painter.setPen(Qt::black);
+        for (int i = 0; i < lines.size(); ++i)
+            painter.drawText(scale / 2, lineHeight * (i + 1) + lineHeight * 3 / 4, lines[i]);
+    }
+    return image.save(path, nullptr, 92);
+}
+
+double characterErrorRate(const QString &truth, const QString &recognised)
+{
+    auto prepare = [](const QString &s) {
+        QString n = s.normalized(QString::NormalizationForm_KC);
+        n.remove(QRegularExpression(QStringLiteral("\\s")));
+        return n.toUcs4();
+    };
+    const QVector<uint> a = prepare(truth), b = prepare(recognised);
+    if (a.isEmpty())
+        return b.isEmpty() ? 0.0 : 1.0;
+    std::vector<int> row(size_t(b.size()) + 1);
+    for (int j = 0; j <= b.size(); ++j)
+        row[size_t(j)] = j;
+    for (int i = 1; i <= a.size(); ++i) {
+        int diagonal = row[0];
+        row[0] = i;
+        for (int j = 1; j <= b.size(); ++j) {
+            const int above = row[size_t(j)];
+            row[size_t(j)] = std::min({above + 1, row[size_t(j) - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
+            diagonal = above;
+        }
+    }
+    return double(row[size_t(b.size())]) / a.size();
+}
+
+bool hasSpaceBetweenHan(const QString &text)
+{
+    static const QRegularExpression re(QStringLiteral("\\p{Han}\\s+\\p{Han}"));
+    return re.match(text).hasMatch();
+}
+
+QByteArray run(const QString &program, const QStringList &args, int *status)
+{
+    QProcess process;
+    process.start(program, args);
+    process.waitForFinished(-1);
+    if (status)
+        *status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return process.readAllStandardOutput();
+}
+
+} // namespace ocrtruth
