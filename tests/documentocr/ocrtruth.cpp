@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -32,7 +33,27 @@ QStringList pageLines(int page)
     return pages[page % 3];
 }
 
-bool renderPage(const QString &path, const QStringList &lines, int dpi)
+namespace
+{
+void degrade(QImage &image)
+{
+    const QSize size = image.size();
+    image = image.scaled(size * 0.6, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                .scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                .convertToFormat(QImage::Format_RGB32);
+    QRandomGenerator noise(7);
+    for (int y = 0; y < image.height(); ++y) {
+        QRgb *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const int n = int(noise.bounded(41)) - 20;
+            const int v = std::clamp(qGray(line[x]) * 190 / 255 + 45 + n, 0, 255);
+            line[x] = qRgb(v, v, std::max(0, v - 8));
+        }
+    }
+}
+} // namespace
+
+bool renderPage(const QString &path, const QStringList &lines, int dpi, Look look)
 {
     static const QString family = [] {
         const int id = QFontDatabase::addApplicationFont(
@@ -47,20 +68,24 @@ bool renderPage(const QString &path, const QStringList &lines, int dpi)
     const int width = scale * 1654 / 200, lineHeight = scale * 14 * 18 / 10 / 72;
     QImage image(width, lineHeight * (lines.size() + 2), QImage::Format_RGB32);
     image.fill(Qt::white);
-    if (dpi > 0) {
-        image.setDotsPerMeterX(qRound(dpi / 0.0254));
-        image.setDotsPerMeterY(qRound(dpi / 0.0254));
-    }
     {
         QPainter painter(&image);
         QFont font(family);
         font.setPixelSize(scale * 14 / 72);
         painter.setFont(font);
         painter.setPen(Qt::black);
+        if (look == Look::Camera)
+            painter.rotate(0.4);
         for (int i = 0; i < lines.size(); ++i)
             painter.drawText(scale / 2, lineHeight * (i + 1) + lineHeight * 3 / 4, lines[i]);
     }
-    return image.save(path, nullptr, 92);
+    if (look == Look::Camera)
+        degrade(image);
+    if (dpi > 0) {
+        image.setDotsPerMeterX(qRound(dpi / 0.0254));
+        image.setDotsPerMeterY(qRound(dpi / 0.0254));
+    }
+    return image.save(path, nullptr, look == Look::Camera ? 70 : 92);
 }
 
 double characterErrorRate(const QString &truth, const QString &recognised)

@@ -10,8 +10,12 @@ namespace ocrtruth
 
 // Printed lines of the test pages: Chinese and English mixed, different on every page.
 QStringList pageLines(int page);
+enum class Look {
+    Clean,
+    Camera // grey paper, soft focus, a slight tilt, sensor noise and stronger JPEG compression
+};
 // Renders lines at the given density; a density of 0 leaves Qt's default 96 dpi in the file.
-bool renderPage(const QString &path, const QStringList &lines, int dpi = 300);
+bool renderPage(const QString &path, const QStringList &lines, int dpi = 300, Look look = Look::Clean);
 // Edit distance over characters after NFKC and with all white space removed, divided by the
 // length of the truth.
 double characterErrorRate(const QString &truth, const QString &recognised);

@@ -376,6 +376,9 @@ void TestDocumentOcr::secondExportTakesFreeName()
         QCOMPARE(QString::fromUtf8(name), QLatin1String(expected));
     }
     QCOMPARE(readFile(dir.filePath(QStringLiteral("page.txt"))), QByteArray("not ours"));
+    // Published with the permissions of any new file, not those of the private temporary.
+    QCOMPARE(QFile::permissions(dir.filePath(QStringLiteral("page(1).txt"))),
+             QFile::permissions(dir.filePath(QStringLiteral("page.txt"))));
     QCOMPARE(readFile(dir.filePath(QStringLiteral("page(1).txt"))),
              readFile(dir.filePath(QStringLiteral("page(2).txt"))));
 }

@@ -94,16 +94,16 @@ void writeTextObject(OfdPart &xml, const Page &page, const Line &line, const Run
     xml.writeAttribute(QStringLiteral("Alpha"), QStringLiteral("0"));
     xml.writeEndElement();
 
-    // Readers step through a text code per UTF-16 unit, so a glyph outside the BMP takes two steps.
+    // Advances between glyph centres, which are steadier than ink edges; readers step through a
+    // text code per UTF-16 unit, so a glyph outside the BMP takes a zero step for its first half.
     QStringList deltas;
     for (size_t i = 0; i < run.glyphs.size(); ++i) {
-        const int units = run.glyphs[i].text.size();
-        const double step = i + 1 < run.glyphs.size()
-                                ? page.pixelsToMm(run.glyphs[i + 1].box.left - run.glyphs[i].box.left)
-                                : 0;
-        for (int u = 0; u < units; ++u) {
-            if (i + 1 < run.glyphs.size() || u + 1 < units)
-                deltas << decimal(u + 1 < units ? 0 : step);
+        const Box &b = run.glyphs[i].box;
+        for (int u = 1; u < run.glyphs[i].text.size(); ++u)
+            deltas << QStringLiteral("0");
+        if (i + 1 < run.glyphs.size()) {
+            const Box &next = run.glyphs[i + 1].box;
+            deltas << decimal(page.pixelsToMm((next.left + next.right - b.left - b.right) / 2.0));
         }
     }
     xml.start(QStringLiteral("TextCode"));

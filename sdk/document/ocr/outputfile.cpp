@@ -1,10 +1,12 @@
 #include "outputfile.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace docsdk
@@ -34,6 +36,21 @@ bool moveNoReplace(const std::string &from, const std::string &to, bool *exists)
 
 const int kMaxNumber = 9999;
 
+// mkstemp creates 0600; documents get the mode any new file of the user gets. The umask is read
+// from /proc because umask() can only be queried by changing it, which races with other threads.
+mode_t documentMode()
+{
+    mode_t mask = 022;
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("Umask:"))
+                mask = mode_t(line.mid(6).trimmed().toUInt(nullptr, 8));
+        }
+    }
+    return 0666 & ~mask;
+}
+
 } // namespace
 
 OutputFile::OutputFile(const std::string &picture, const std::string &extension) : m_extension(extension)
@@ -55,6 +72,7 @@ bool OutputFile::open()
     const int fd = mkstemp(pattern.data());
     if (fd < 0)
         return false;
+    fchmod(fd, documentMode());
     close(fd);
     m_temp = pattern;
     return true;

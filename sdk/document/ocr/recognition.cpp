@@ -9,6 +9,8 @@
 
 #include <QFileInfo>
 
+#include <omp.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
@@ -93,11 +95,19 @@ std::string tessdataDir()
     return prefix && *prefix ? prefix : "/usr/share/tesseract-ocr/5/tessdata";
 }
 
-Recognizer::Recognizer() : m_api(std::make_unique<tesseract::TessBaseAPI>()) {}
+// Debian's Tesseract runs its network layers in OpenMP teams. Recognition of one page does not
+// scale on a few cores and slows down a lot when other processes use them, so this thread runs
+// it alone. The environment (OMP_THREAD_LIMIT) cannot do that: it is read when the process starts.
+Recognizer::Recognizer()
+    : m_api(std::make_unique<tesseract::TessBaseAPI>()), m_savedParallelLevels(omp_get_max_active_levels())
+{
+    omp_set_max_active_levels(0);
+}
 
 Recognizer::~Recognizer()
 {
     m_api->End();
+    omp_set_max_active_levels(m_savedParallelLevels);
 }
 
 int Recognizer::init()

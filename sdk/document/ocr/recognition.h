@@ -20,6 +20,7 @@ namespace ocr
 // Where the language data (and Tesseract's glyphless PDF font) is read from.
 std::string tessdataDir();
 
+// Lives on the thread that recognises, which it keeps out of OpenMP's thread teams meanwhile.
 class Recognizer
 {
 public:
@@ -35,6 +36,7 @@ public:
 
 private:
     std::unique_ptr<tesseract::TessBaseAPI> m_api;
+    int m_savedParallelLevels;
 };
 
 } // namespace ocr
