@@ -2,6 +2,7 @@
 
 #include <QFont>
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
@@ -24,7 +25,7 @@ QStringList pageLines(int page)
         {QStringLiteral("今天天气很好，我们一起去公园散步。"),
          QStringLiteral("Searchable PDF files keep the original picture."),
          QStringLiteral("中华人民共和国国家标准规定了版式文档格式。"),
-         QStringLiteral("Plain text export uses UTF-8 encoding.")},
+         QStringLiteral("Plain text & XML exports use <UTF-8> encoding.")},
         {QStringLiteral("图书馆的资料需要长期保存和整理。"),
          QStringLiteral("Every export names its file after the first page."),
          QStringLiteral("会议记录已经发送给所有参加的人员。"),
@@ -53,31 +54,47 @@ void degrade(QImage &image)
 }
 } // namespace
 
+namespace
+{
+// Where renderPage() prints: an A4-wide strip of a few lines keeps recognition quick; 14 pt type.
+struct Layout {
+    explicit Layout(int dpi) : scale(dpi > 0 ? dpi : 300)
+    {
+        static const QString family = [] {
+            const int id = QFontDatabase::addApplicationFont(
+                QStringLiteral("/usr/share/fonts/truetype/wqy/wqy-microhei.ttc"));
+            const QStringList families = QFontDatabase::applicationFontFamilies(id);
+            return families.isEmpty() ? QString() : families.first();
+        }();
+        font = QFont(family);
+        font.setPixelSize(scale * 14 / 72);
+    }
+    bool valid() const { return !font.family().isEmpty(); }
+    int width() const { return scale * 1654 / 200; }
+    int lineHeight() const { return scale * 14 * 18 / 10 / 72; }
+    int left() const { return scale / 2; }
+    int baseline(int line) const { return lineHeight() * (line + 1) + lineHeight() * 3 / 4; }
+
+    int scale;
+    QFont font;
+};
+} // namespace
+
 bool renderPage(const QString &path, const QStringList &lines, int dpi, Look look)
 {
-    static const QString family = [] {
-        const int id = QFontDatabase::addApplicationFont(
-            QStringLiteral("/usr/share/fonts/truetype/wqy/wqy-microhei.ttc"));
-        const QStringList families = QFontDatabase::applicationFontFamilies(id);
-        return families.isEmpty() ? QString() : families.first();
-    }();
-    if (family.isEmpty())
+    const Layout layout(dpi);
+    if (!layout.valid())
         return false;
-    const int scale = dpi > 0 ? dpi : 300;
-    // A half-width A4 strip keeps recognition quick; 14 pt type.
-    const int width = scale * 1654 / 200, lineHeight = scale * 14 * 18 / 10 / 72;
-    QImage image(width, lineHeight * (lines.size() + 2), QImage::Format_RGB32);
+    QImage image(layout.width(), layout.lineHeight() * (lines.size() + 2), QImage::Format_RGB32);
     image.fill(Qt::white);
     {
         QPainter painter(&image);
-        QFont font(family);
-        font.setPixelSize(scale * 14 / 72);
-        painter.setFont(font);
+        painter.setFont(layout.font);
         painter.setPen(Qt::black);
         if (look == Look::Camera)
             painter.rotate(0.4);
         for (int i = 0; i < lines.size(); ++i)
-            painter.drawText(scale / 2, lineHeight * (i + 1) + lineHeight * 3 / 4, lines[i]);
+            painter.drawText(layout.left(), layout.baseline(i), lines[i]);
     }
     if (look == Look::Camera)
         degrade(image);
@@ -86,6 +103,19 @@ bool renderPage(const QString &path, const QStringList &lines, int dpi, Look loo
         image.setDotsPerMeterY(qRound(dpi / 0.0254));
     }
     return image.save(path, nullptr, look == Look::Camera ? 70 : 92);
+}
+
+QRectF printedBox(const QStringList &lines, int line, const QString &text, int dpi)
+{
+    const Layout layout(dpi);
+    const QFontMetricsF metrics(layout.font);
+    const int at = lines.value(line).indexOf(text);
+    if (at < 0)
+        return QRectF();
+    // The ink, relative to the pen position on the baseline.
+    const QRectF ink = metrics.tightBoundingRect(text);
+    return ink.translated(layout.left() + metrics.horizontalAdvance(lines[line].left(at)),
+                          layout.baseline(line));
 }
 
 double characterErrorRate(const QString &truth, const QString &recognised)

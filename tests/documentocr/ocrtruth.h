@@ -2,6 +2,7 @@
 #ifndef OCRTRUTH_H
 #define OCRTRUTH_H
 
+#include <QRectF>
 #include <QString>
 #include <QStringList>
 
@@ -16,6 +17,8 @@ enum class Look {
 };
 // Renders lines at the given density; a density of 0 leaves Qt's default 96 dpi in the file.
 bool renderPage(const QString &path, const QStringList &lines, int dpi = 300, Look look = Look::Clean);
+// Pixel box of the ink with which renderPage() printed text (the first occurrence) on the given line.
+QRectF printedBox(const QStringList &lines, int line, const QString &text, int dpi = 300);
 // Edit distance over characters after NFKC and with all white space removed, divided by the
 // length of the truth.
 double characterErrorRate(const QString &truth, const QString &recognised);

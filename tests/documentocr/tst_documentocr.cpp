@@ -13,6 +13,7 @@
 
 #include <zip.h>
 
+#include <cmath>
 #include <cstring>
 #include <map>
 
@@ -106,6 +107,65 @@ QString ofdPageText(const QByteArray &content)
     return text;
 }
 
+// Boundary (millimetres) of the OFD text object whose text is the given run.
+QRectF ofdTextBox(const QByteArray &content, const QString &text)
+{
+    QXmlStreamReader reader(content);
+    QString boundary;
+    while (!reader.atEnd()) {
+        if (reader.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        if (reader.name() == QLatin1String("TextObject"))
+            boundary = reader.attributes().value(QLatin1String("Boundary")).toString();
+        else if (reader.name() == QLatin1String("TextCode") && reader.readElementText() == text) {
+            const QStringList v = boundary.split(QLatin1Char(' '));
+            return v.size() == 4 ? QRectF(v[0].toDouble(), v[1].toDouble(), v[2].toDouble(), v[3].toDouble())
+                                 : QRectF();
+        }
+    }
+    return QRectF();
+}
+
+// Words of the first page as pdftotext places them (points).
+std::map<QString, QRectF> pdfWordBoxes(const QString &path)
+{
+    const QString xhtml = QString::fromUtf8(run(
+        QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), QStringLiteral("-f"), QStringLiteral("1"),
+                                      QStringLiteral("-l"), QStringLiteral("1"), path, QStringLiteral("-")}));
+    static const QRegularExpression word(QStringLiteral(
+        "<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\">([^<]*)</word>"));
+    std::map<QString, QRectF> boxes;
+    auto it = word.globalMatch(xhtml);
+    while (it.hasNext()) {
+        const auto m = it.next();
+        boxes[m.captured(5)] = QRectF(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
+                                      QPointF(m.captured(3).toDouble(), m.captured(4).toDouble()));
+    }
+    return boxes;
+}
+
+// The text layer lies on the printed words: same start, width and line (pixel boxes).
+void verifyPlacement(const QRectF &found, const QRectF &printed)
+{
+    const double tolerance = printed.height() / 3;
+    const QString detail = QStringLiteral("found %1,%2 %3x%4 printed %5,%6 %7x%8")
+                               .arg(found.x())
+                               .arg(found.y())
+                               .arg(found.width())
+                               .arg(found.height())
+                               .arg(printed.x())
+                               .arg(printed.y())
+                               .arg(printed.width())
+                               .arg(printed.height());
+    QVERIFY2(std::abs(found.left() - printed.left()) < tolerance, qPrintable(detail));
+    QVERIFY2(std::abs(found.right() - printed.right()) < tolerance, qPrintable(detail));
+    QVERIFY2(std::abs(found.center().y() - printed.center().y()) < printed.height() / 2, qPrintable(detail));
+}
+
+// Printed words checked for placement: an English word and a whole Chinese line.
+const std::pair<int, QString> kPlaced[] = {{3, QStringLiteral("quick")},
+                                           {2, QStringLiteral("识别后的文字可以搜索和复制。")}};
+
 void writeFile(const QString &path, const QByteArray &data)
 {
     QFile file(path);
@@ -133,6 +193,7 @@ private slots:
     void secondExportTakesFreeName();
     void oneDocumentPerPicture();
     void pictureWithoutDensityGetsA4Page();
+    void blankPageGivesEmptyDocuments();
     void refusesBadInput();
     void reportsUnwritableFolder();
     void reportsMissingLanguageData();
@@ -236,6 +297,14 @@ void TestDocumentOcr::checkPdf(const QString &path, QStringList *pages)
     QVERIFY2(fonts.contains(QStringLiteral("CID TrueType")) && fonts.contains(QStringLiteral("Identity-H")),
              qPrintable(fonts));
     *pages = pdfPages(path, 2);
+
+    const std::map<QString, QRectF> boxes = pdfWordBoxes(path);
+    for (const auto &placed : kPlaced) {
+        QVERIFY2(boxes.count(placed.second), qPrintable(placed.second));
+        const QRectF pt = boxes.at(placed.second);
+        verifyPlacement(QRectF(pt.topLeft() * 300 / 72, pt.size() * 300 / 72),
+                        printedBox(pageLines(0), placed.first, placed.second));
+    }
 }
 
 void TestDocumentOcr::checkDocx(const QString &path, QStringList *pages)
@@ -356,6 +425,13 @@ void TestDocumentOcr::checkOfd(const QString &path, QStringList *pages)
     // Pictures are packed unchanged.
     QCOMPARE(package[QStringLiteral("Doc_0/Res/image_0.jpg")], readFile(m_first));
     QCOMPARE(package[QStringLiteral("Doc_0/Res/image_1.jpg")], readFile(m_second));
+    for (const auto &placed : kPlaced) {
+        const QRectF mm =
+            ofdTextBox(package[QStringLiteral("Doc_0/Pages/Page_0/Content.xml")], placed.second);
+        QVERIFY2(!mm.isNull(), qPrintable(placed.second));
+        verifyPlacement(QRectF(mm.topLeft() * 300 / 25.4, mm.size() * 300 / 25.4),
+                        printedBox(pageLines(0), placed.first, placed.second));
+    }
     for (int p = 0; p < 2; ++p) {
         const QByteArray content = package[QStringLiteral("Doc_0/Pages/Page_%1/Content.xml").arg(p)];
         QVERIFY(content.contains("Type=\"Background\""));
@@ -420,6 +496,31 @@ void TestDocumentOcr::pictureWithoutDensityGetsA4Page()
     QVERIFY(QString::fromUtf8(run(QStringLiteral("pdfimages"), {QStringLiteral("-list"), path}))
                 .contains(QStringLiteral(" image ")));
     QVERIFY(characterErrorRate(pageLines(2).join(QString()), pdfPages(path, 1).first()) <= kMaxErrorRate);
+}
+
+void TestDocumentOcr::blankPageGivesEmptyDocuments()
+{
+    QTemporaryDir dir;
+    const QString picture = dir.filePath(QStringLiteral("blank.jpg"));
+    QImage white(800, 600, QImage::Format_RGB32);
+    white.fill(Qt::white);
+    QVERIFY(white.save(picture));
+    char name[256];
+    for (int type = 0; type < 4; ++type) {
+        QCOMPARE(addFile(picture.toUtf8().constData()), DOC_OK);
+        QCOMPARE(ocrRecog(type, true, name), DOC_OK);
+    }
+    QCOMPARE(readFile(dir.filePath(QStringLiteral("blank.txt"))), QByteArray());
+    int status = -1;
+    run(QStringLiteral("qpdf"), {QStringLiteral("--check"), dir.filePath(QStringLiteral("blank.pdf"))},
+        &status);
+    QCOMPARE(status, 0);
+    int breaks = -1;
+    QCOMPARE(docxPages(dir.filePath(QStringLiteral("blank.docx")), &breaks), QStringList{QString()});
+    const Package ofd = readPackage(dir.filePath(QStringLiteral("blank.ofd")));
+    const QByteArray content = ofd[QStringLiteral("Doc_0/Pages/Page_0/Content.xml")];
+    QVERIFY(content.contains("ImageObject"));
+    QVERIFY(!content.contains("TextObject"));
 }
 
 void TestDocumentOcr::refusesBadInput()

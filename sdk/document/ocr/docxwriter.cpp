@@ -23,12 +23,7 @@ const QString kRelType =
 class WordPart : public XmlPart
 {
 public:
-    explicit WordPart(const QString &root)
-    {
-        writeNamespace(kW, QStringLiteral("w"));
-        writeStartElement(kW, root);
-    }
-    void start(const QString &name) { writeStartElement(kW, name); }
+    explicit WordPart(const QString &root) : XmlPart(kW, QStringLiteral("w"), root) {}
     // An empty element with one w:val attribute.
     void value(const QString &name, const QString &val)
     {

@@ -22,16 +22,11 @@ namespace
 
 const QString kNs = QStringLiteral("http://www.ofdspec.org/2016");
 
+// Every OFD element carries the ofd: prefix; some readers look elements up by that literal name.
 class OfdPart : public XmlPart
 {
 public:
-    explicit OfdPart(const QString &root)
-    {
-        writeNamespace(kNs, QStringLiteral("ofd"));
-        writeStartElement(kNs, root);
-    }
-    void start(const QString &name) { writeStartElement(kNs, name); }
-    void element(const QString &name, const QString &text) { writeTextElement(kNs, name, text); }
+    explicit OfdPart(const QString &root) : XmlPart(kNs, QStringLiteral("ofd"), root) {}
 };
 
 QString box(double x, double y, double w, double h)
