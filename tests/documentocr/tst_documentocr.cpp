@@ -574,10 +574,14 @@ void TestDocumentOcr::reportsUnwritableFolder()
     char name[256];
     QCOMPARE(ocrRecog(1, true, name), DOC_ERR_WRITE_FAILED);
     QCOMPARE(name[0], '\0');
-    // Inside a regular file's path.
-    const QString inFile = m_first + QStringLiteral("/page.jpg");
-    QCOMPARE(addFile(inFile.toUtf8().constData()), DOC_OK);
-    QCOMPARE(ocrRecog(0, true, name), DOC_ERR_UNREADABLE_INPUT);
+    // One document per picture: the first, whose folder is fine, is not written either.
+    QTemporaryDir dir;
+    const QString good = dir.filePath(QStringLiteral("good.jpg"));
+    QVERIFY(QFile::copy(m_first, good));
+    QCOMPARE(addFile(good.toUtf8().constData()), DOC_OK);
+    QCOMPARE(addFile(viaFd.toUtf8().constData()), DOC_OK);
+    QCOMPARE(ocrRecog(2, false, name), DOC_ERR_WRITE_FAILED);
+    QCOMPARE(folderEntries(dir.path()), QStringList{QStringLiteral("good.jpg")});
 }
 
 void TestDocumentOcr::reportsMissingLanguageData()

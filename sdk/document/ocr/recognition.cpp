@@ -117,6 +117,8 @@ int Recognizer::init()
         if (!QFileInfo(QString::fromStdString(dir + "/" + lang + ".traineddata")).isReadable())
             return DOC_ERR_NO_LANGUAGE_DATA;
     }
+    // Progress chatter ("Detected N diacritics") would land in the host's stderr; statuses say enough.
+    m_api->SetVariable("debug_file", "/dev/null");
     if (m_api->Init(dir.c_str(), kLanguages, tesseract::OEM_LSTM_ONLY) != 0)
         return DOC_ERR_NO_LANGUAGE_DATA;
     m_api->SetPageSegMode(tesseract::PSM_AUTO);
