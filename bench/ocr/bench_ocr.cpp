@@ -16,8 +16,20 @@
 namespace
 {
 
-const int kPages = 4;
-const int kRounds = 3;
+// Every kind of page is printed with each text of the truth.
+struct Kind {
+    const char *name;
+    ocrtruth::Look look;
+    int dpi;
+};
+// Clean 300 dpi scans; camera-like pictures at 150 dpi (a 2-megapixel camera over an A4 page)
+// and at 100 dpi (the same camera over a larger sheet).
+const Kind kKinds[] = {{"clean", ocrtruth::Look::Clean, 300},
+                       {"camera150", ocrtruth::Look::Camera, 150},
+                       {"camera100", ocrtruth::Look::Camera, 100}};
+const int kKindCount = 3;
+const int kPages = 3 * kKindCount;
+const int kRounds = 2;
 
 double median(std::vector<double> v)
 {
@@ -38,12 +50,11 @@ int main(int argc, char **argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     QTemporaryDir dir;
-    // Clean 300 dpi pages, and camera-like ones at 150 dpi (a 2-megapixel camera over an A4 page).
     QStringList pictures;
     for (int p = 0; p < kPages; ++p) {
         pictures << dir.filePath(QStringLiteral("page%1.jpg").arg(p));
-        const auto look = p % 2 ? ocrtruth::Look::Camera : ocrtruth::Look::Clean;
-        if (!ocrtruth::renderPage(pictures.last(), ocrtruth::pageLines(p), p % 2 ? 150 : 300, look))
+        const Kind &kind = kKinds[p % kKindCount];
+        if (!ocrtruth::renderPage(pictures.last(), ocrtruth::pageLines(p / kKindCount), kind.dpi, kind.look))
             return 1;
     }
     // The command as a user runs it, and with OpenMP held to one thread as its maintainers advise
@@ -52,11 +63,11 @@ int main(int argc, char **argv)
     limited.insert(QStringLiteral("OMP_THREAD_LIMIT"), QStringLiteral("1"));
 
     std::vector<double> libraryTimes, commandTimes, limitedTimes, combinedTimes;
-    double libraryErrors[2] = {0, 0}, commandErrors[2] = {0, 0}; // clean, camera
+    double libraryErrors[kKindCount] = {}, commandErrors[kKindCount] = {};
     char name[256];
     for (int round = 0; round < kRounds; ++round) {
         for (int p = 0; p < kPages; ++p) {
-            const QString truth = ocrtruth::pageLines(p).join(QLatin1Char('\n'));
+            const QString truth = ocrtruth::pageLines(p / kKindCount).join(QLatin1Char('\n'));
             QElapsedTimer timer;
             timer.start();
             addFile(pictures[p].toUtf8().constData());
@@ -64,7 +75,7 @@ int main(int argc, char **argv)
                 return 2;
             libraryTimes.push_back(timer.nsecsElapsed() / 1e9);
             const QString ours = dir.filePath(QString::fromUtf8(name));
-            libraryErrors[p % 2] += ocrtruth::characterErrorRate(truth, readText(ours));
+            libraryErrors[p % kKindCount] += ocrtruth::characterErrorRate(truth, readText(ours));
             QFile::remove(ours);
 
             const QString base = dir.filePath(QStringLiteral("command"));
@@ -79,7 +90,7 @@ int main(int argc, char **argv)
                     return 3;
                 times->push_back(timer.nsecsElapsed() / 1e9);
             }
-            commandErrors[p % 2] +=
+            commandErrors[p % kKindCount] +=
                 ocrtruth::characterErrorRate(truth, readText(base + QStringLiteral(".txt")));
         }
         // All pages in one call: the language data is loaded once.
@@ -95,7 +106,7 @@ int main(int argc, char **argv)
 
     const double ours = median(libraryTimes), command = median(commandTimes),
                  limitedCommand = median(limitedTimes);
-    const int samples = kPages / 2 * kRounds;
+    const int samples = kPages / kKindCount * kRounds;
     std::printf("ocr_library_time_per_page %.3f s\n", ours);
     std::printf("ocr_command_time_per_page %.3f s\n", command);
     std::printf("ocr_time_ratio_library_vs_command %.3f ratio\n", ours / command);
@@ -103,12 +114,11 @@ int main(int argc, char **argv)
     std::printf("ocr_time_ratio_library_vs_one_thread_command %.3f ratio\n", ours / limitedCommand);
     std::printf("ocr_library_combined_time_per_page %.3f s\n", median(combinedTimes));
     std::printf("ocr_combined_time_ratio_vs_command %.3f ratio\n", median(combinedTimes) / command);
-    const char *looks[] = {"clean", "camera"};
-    for (int look = 0; look < 2; ++look) {
-        std::printf("ocr_library_character_error_rate_%s %.3f %%\n", looks[look],
-                    100 * libraryErrors[look] / samples);
-        std::printf("ocr_command_character_error_rate_%s %.3f %%\n", looks[look],
-                    100 * commandErrors[look] / samples);
+    for (int k = 0; k < kKindCount; ++k) {
+        std::printf("ocr_library_character_error_rate_%s %.3f %%\n", kKinds[k].name,
+                    100 * libraryErrors[k] / samples);
+        std::printf("ocr_command_character_error_rate_%s %.3f %%\n", kKinds[k].name,
+                    100 * commandErrors[k] / samples);
     }
     return 0;
 }
