@@ -1,0 +1,98 @@
+// ocrRecog: recognise the collected pictures and publish the documents only when all are complete.
+#include "DocumentSDK.h"
+#include "collection.h"
+#include "outputfile.h"
+#include "picture.h"
+#include "recognition.h"
+#include "writers.h"
+
+#include <cstring>
+#include <memory>
+
+namespace docsdk
+{
+namespace ocr
+{
+namespace
+{
+
+struct Kind {
+    const char *extension;
+    bool (*write)(const std::vector<Page> &, const std::string &);
+};
+
+const Kind kKinds[] = {
+    {"txt", writeText}, {"docx", writeDocx}, {"pdf", writeSearchablePdf}, {"ofd", writeOfd}};
+
+// One document per group of pictures, named after the group's first picture.
+int runJob(const Kind &kind, const std::vector<std::vector<std::string>> &groups, std::string *firstName)
+{
+    for (const auto &group : groups)
+        for (const std::string &picture : group)
+            if (!pictureHeaderReadable(picture))
+                return DOC_ERR_UNREADABLE_INPUT;
+
+    // Fails fast on an unwritable folder, before minutes of recognition.
+    std::vector<std::unique_ptr<OutputFile>> outputs;
+    for (const auto &group : groups) {
+        outputs.push_back(std::make_unique<OutputFile>(group.front(), kind.extension));
+        if (!outputs.back()->open())
+            return DOC_ERR_WRITE_FAILED;
+    }
+
+    Recognizer recognizer;
+    if (const int status = recognizer.init())
+        return status;
+    for (size_t g = 0; g < groups.size(); ++g) {
+        std::vector<Page> pages(groups[g].size());
+        for (size_t i = 0; i < pages.size(); ++i)
+            if (const int status = recognizer.recognise(groups[g][i], pages[i]))
+                return status;
+        if (!kind.write(pages, outputs[g]->tempPath()))
+            return DOC_ERR_WRITE_FAILED;
+    }
+
+    for (size_t g = 0; g < outputs.size(); ++g) {
+        if (!outputs[g]->publish()) {
+            for (size_t p = 0; p < g; ++p)
+                outputs[p]->withdraw();
+            return DOC_ERR_WRITE_FAILED;
+        }
+    }
+    *firstName = outputs.front()->name();
+    return DOC_OK;
+}
+
+} // namespace
+} // namespace ocr
+} // namespace docsdk
+
+extern "C" int ocrRecog(int type, bool combine, char *name)
+{
+    using namespace docsdk;
+    if (!name)
+        return DOC_ERR_ARGUMENT;
+    name[0] = '\0';
+    if (type < 0 || type >= int(std::size(ocr::kKinds)))
+        return DOC_ERR_UNKNOWN_TYPE;
+    const std::vector<std::string> pictures = collectionSnapshot();
+    if (pictures.empty())
+        return DOC_ERR_NOTHING_COLLECTED;
+
+    std::vector<std::vector<std::string>> groups;
+    if (combine)
+        groups.push_back(pictures);
+    else
+        for (const std::string &picture : pictures)
+            groups.push_back({picture});
+
+    std::string first;
+    const int status = ocr::runJob(ocr::kKinds[type], groups, &first);
+    // The job is over either way: the caller collects afresh for the next one.
+    collectionClear();
+    if (status == DOC_OK) {
+        std::strncpy(name, first.c_str(), 255);
+        name[255] = '\0';
+    }
+    return status;
+}

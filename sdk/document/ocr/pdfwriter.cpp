@@ -1,0 +1,232 @@
+// Searchable PDF: each page shows its picture and carries the recognised text as invisible glyphs
+// (render mode 3) of Tesseract's glyphless font, placed on the words. Character codes are assigned
+// per document and mapped back to Unicode by the ToUnicode CMap, which is what search and copy use.
+#include "picture.h"
+#include "recognition.h"
+#include "writers.h"
+
+#include <leptonica/allheaders.h>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFObjectHandle.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFWriter.hh>
+
+#include <QFile>
+
+#include <map>
+#include <memory>
+
+namespace docsdk
+{
+namespace ocr
+{
+namespace
+{
+
+using Handle = QPDFObjectHandle;
+
+// Glyph advance of the glyphless font in text space units; runs are stretched to their width.
+const int kGlyphWidth = 500;
+
+QByteArray num(double v)
+{
+    return QByteArray::number(v, 'f', 2);
+}
+
+Handle name(const char *n)
+{
+    return Handle::newName(n);
+}
+
+struct CompDataDeleter {
+    void operator()(L_COMP_DATA *cid) const { l_CIDataDestroy(&cid); }
+};
+using CompData = std::unique_ptr<L_COMP_DATA, CompDataDeleter>;
+
+// JPEG pictures go in byte for byte; anything else is compressed losslessly.
+CompData pictureData(const Page &page)
+{
+    L_COMP_DATA *cid = nullptr;
+    if (page.jpeg) {
+        cid = l_generateJpegData(page.picture.c_str(), 0);
+    } else if (PixPtr pix = readLosslessPixels(page.picture)) {
+        pixGenerateCIData(pix.get(), L_FLATE_ENCODE, 0, 0, &cid);
+    }
+    return CompData(cid);
+}
+
+Handle imageObject(QPDF &pdf, const L_COMP_DATA &cid)
+{
+    Handle image = Handle::newStream(&pdf);
+    const std::string bytes(reinterpret_cast<const char *>(cid.datacomp), cid.nbytescomp);
+    const bool jpeg = cid.type == L_JPEG_ENCODE;
+    image.replaceStreamData(bytes, name(jpeg ? "/DCTDecode" : "/FlateDecode"), Handle::newNull());
+    Handle dict = image.getDict();
+    dict.replaceKey("/Type", name("/XObject"));
+    dict.replaceKey("/Subtype", name("/Image"));
+    dict.replaceKey("/Width", Handle::newInteger(cid.w));
+    dict.replaceKey("/Height", Handle::newInteger(cid.h));
+    dict.replaceKey("/BitsPerComponent", Handle::newInteger(cid.bps));
+    const char *space = cid.spp == 1 ? "/DeviceGray" : cid.spp == 4 ? "/DeviceCMYK" : "/DeviceRGB";
+    dict.replaceKey("/ColorSpace", name(space));
+    if (jpeg && cid.spp == 4) // Adobe writes CMYK JPEGs inverted
+        dict.replaceKey("/Decode", Handle::parse("[1 0 1 0 1 0 1 0]"));
+    return image;
+}
+
+class FontBuilder
+{
+public:
+    // Code for one glyph's text; codes are two bytes as Identity-H wants.
+    int code(const QString &text)
+    {
+        auto it = m_codes.find(text);
+        if (it != m_codes.end())
+            return it->second;
+        const int c = int(m_codes.size()) + 1;
+        m_codes.emplace(text, c);
+        return c;
+    }
+    Handle build(QPDF &pdf) const;
+
+private:
+    std::map<QString, int> m_codes;
+};
+
+QByteArray utf16Hex(const QString &text)
+{
+    QByteArray hex;
+    for (QChar c : text)
+        hex += QByteArray::number(c.unicode(), 16).rightJustified(4, '0').toUpper();
+    return hex;
+}
+
+Handle FontBuilder::build(QPDF &pdf) const
+{
+    std::map<int, QString> byCode;
+    for (const auto &entry : m_codes)
+        byCode.emplace(entry.second, entry.first);
+
+    QByteArray cmap = "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
+                      "/CIDSystemInfo << /Registry (Adobe) /Ordering (UCS) /Supplement 0 >> def\n"
+                      "/CMapName /Adobe-Identity-UCS def\n/CMapType 2 def\n"
+                      "1 begincodespacerange\n<0000> <FFFF>\nendcodespacerange\n";
+    auto it = byCode.begin();
+    while (it != byCode.end()) {
+        QByteArray block;
+        int count = 0;
+        for (; it != byCode.end() && count < 100; ++it, ++count) // at most 100 entries per block
+            block += "<" + QByteArray::number(it->first, 16).rightJustified(4, '0').toUpper() + "> <" +
+                     utf16Hex(it->second) + ">\n";
+        cmap += QByteArray::number(count) + " beginbfchar\n" + block + "endbfchar\n";
+    }
+    cmap += "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n";
+    Handle toUnicode = Handle::newStream(&pdf, cmap.toStdString());
+
+    // Every code draws glyph 1, the font's only (empty) glyph.
+    std::string gids(2 * (byCode.size() + 1), '\0');
+    for (size_t c = 1; c <= byCode.size(); ++c)
+        gids[2 * c + 1] = 1;
+    Handle cidToGid = Handle::newStream(&pdf, gids);
+
+    Handle descriptor = Handle::parse("<< /Type /FontDescriptor /FontName /GlyphLessFont /Flags 5 "
+                                      "/FontBBox [0 -200 500 800] /ItalicAngle 0 /Ascent 800 /Descent -200 "
+                                      "/CapHeight 800 /StemV 80 >>");
+    QFile fontFile(QString::fromStdString(tessdataDir() + "/pdf.ttf"));
+    if (fontFile.open(QIODevice::ReadOnly)) {
+        const QByteArray ttf = fontFile.readAll();
+        Handle file = Handle::newStream(&pdf, ttf.toStdString());
+        file.getDict().replaceKey("/Length1", Handle::newInteger(ttf.size()));
+        descriptor.replaceKey("/FontFile2", file);
+    }
+
+    Handle cidFont =
+        Handle::parse("<< /Type /Font /Subtype /CIDFontType2 /BaseFont /GlyphLessFont "
+                      "/CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> >>");
+    cidFont.replaceKey("/FontDescriptor", pdf.makeIndirectObject(descriptor));
+    cidFont.replaceKey("/DW", Handle::newInteger(kGlyphWidth));
+    cidFont.replaceKey("/CIDToGIDMap", cidToGid);
+
+    Handle font =
+        Handle::parse("<< /Type /Font /Subtype /Type0 /BaseFont /GlyphLessFont /Encoding /Identity-H >>");
+    font.replaceKey("/DescendantFonts", Handle::newArray({pdf.makeIndirectObject(cidFont)}));
+    font.replaceKey("/ToUnicode", toUnicode);
+    return pdf.makeIndirectObject(font);
+}
+
+// The invisible text of one page: one text object per run, stretched to the run's width and sat
+// on the line's baseline.
+QByteArray textLayer(const Page &page, FontBuilder &font)
+{
+    QByteArray ops;
+    for (const Paragraph &paragraph : page.paragraphs) {
+        for (const Line &line : paragraph.lines) {
+            const double size = std::max(1.0, page.pixelsToPt(line.box.height()));
+            for (const Run &run : lineRuns(line)) {
+                double baseline = line.baselineAt((run.box.left + run.box.right) / 2.0);
+                if (baseline < line.box.top || baseline > line.box.bottom)
+                    baseline = line.box.bottom;
+                const double width = page.pixelsToPt(std::max(1, run.box.width()));
+                const double scale = 100.0 * width * 1000.0 / (run.glyphs.size() * size * kGlyphWidth);
+                QByteArray codes;
+                for (const Glyph &g : run.glyphs)
+                    codes += QByteArray::number(font.code(g.text), 16).rightJustified(4, '0');
+                ops += "/F0 " + num(size) + " Tf " + num(scale) + " Tz 1 0 0 1 " +
+                       num(page.pixelsToPt(run.box.left)) + " " +
+                       num(page.heightPt() - page.pixelsToPt(baseline)) + " Tm <" + codes + "> Tj\n";
+            }
+        }
+    }
+    return ops.isEmpty() ? ops : "BT\n3 Tr\n" + ops + "ET\n";
+}
+
+} // namespace
+
+bool writeSearchablePdf(const std::vector<Page> &pages, const std::string &path)
+{
+    try {
+        QPDF pdf;
+        pdf.emptyPDF();
+        FontBuilder font;
+        std::vector<Handle> pageResources;
+        QPDFPageDocumentHelper helper(pdf);
+        for (const Page &page : pages) {
+            const CompData cid = pictureData(page);
+            if (!cid)
+                return false;
+            const QByteArray content = "q " + num(page.widthPt()) + " 0 0 " + num(page.heightPt()) +
+                                       " 0 0 cm /Im0 Do Q\n" + textLayer(page, font);
+            Handle resources = Handle::newDictionary();
+            Handle xobjects = Handle::newDictionary();
+            xobjects.replaceKey("/Im0", imageObject(pdf, *cid));
+            resources.replaceKey("/XObject", xobjects);
+            Handle pageDict = Handle::newDictionary();
+            pageDict.replaceKey("/Type", name("/Page"));
+            pageDict.replaceKey("/MediaBox", Handle::newArray(QPDFObjectHandle::Rectangle(
+                                                 0, 0, page.widthPt(), page.heightPt())));
+            pageDict.replaceKey("/Resources", resources);
+            pageDict.replaceKey("/Contents", Handle::newStream(&pdf, content.toStdString()));
+            helper.addPage(QPDFPageObjectHelper(pdf.makeIndirectObject(pageDict)), false);
+            pageResources.push_back(resources);
+        }
+        // The font is complete only once every page has drawn its codes.
+        const Handle fontObject = font.build(pdf);
+        for (Handle &resources : pageResources) {
+            Handle fonts = Handle::newDictionary();
+            fonts.replaceKey("/F0", fontObject);
+            resources.replaceKey("/Font", fonts);
+        }
+        Handle info = Handle::newDictionary();
+        info.replaceKey("/Producer", Handle::newString("PageLux"));
+        pdf.getTrailer().replaceKey("/Info", pdf.makeIndirectObject(info));
+
+        QPDFWriter writer(pdf, path.c_str());
+        writer.write();
+        return true;
+    } catch (const std::exception &) {
+        return false;
+    }
+}
+
+} // namespace ocr
+} // namespace docsdk

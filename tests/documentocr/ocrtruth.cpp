@@ -1,0 +1,162 @@
+#include "ocrtruth.h"
+
+#include <QFont>
+#include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QImage>
+#include <QPainter>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <vector>
+
+namespace ocrtruth
+{
+
+QStringList pageLines(int page)
+{
+    static const QStringList pages[] = {
+        {QStringLiteral("文档摄像头可以快速扫描书本和证件。"),
+         QStringLiteral("Document cameras capture a page in one second."),
+         QStringLiteral("识别后的文字可以搜索和复制。"),
+         QStringLiteral("The quick brown fox jumps over the lazy dog.")},
+        {QStringLiteral("今天天气很好，我们一起去公园散步。"),
+         QStringLiteral("Searchable PDF files keep the original picture."),
+         QStringLiteral("中华人民共和国国家标准规定了版式文档格式。"),
+         QStringLiteral("Plain text & XML exports use <UTF-8> encoding.")},
+        {QStringLiteral("图书馆的资料需要长期保存和整理。"),
+         QStringLiteral("Every export names its file after the first page."),
+         QStringLiteral("会议记录已经发送给所有参加的人员。"),
+         QStringLiteral("Open the document in any word processor.")},
+    };
+    return pages[page % 3];
+}
+
+namespace
+{
+void degrade(QImage &image)
+{
+    const QSize size = image.size();
+    image = image.scaled(size * 0.6, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                .scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                .convertToFormat(QImage::Format_RGB32);
+    QRandomGenerator noise(7);
+    for (int y = 0; y < image.height(); ++y) {
+        QRgb *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const int n = int(noise.bounded(41)) - 20;
+            const int v = std::clamp(qGray(line[x]) * 190 / 255 + 45 + n, 0, 255);
+            line[x] = qRgb(v, v, std::max(0, v - 8));
+        }
+    }
+}
+} // namespace
+
+namespace
+{
+// Where renderPage() prints: an A4-wide strip of a few lines keeps recognition quick; 14 pt type.
+struct Layout {
+    explicit Layout(int dpi) : scale(dpi > 0 ? dpi : 300)
+    {
+        static const QString family = [] {
+            const int id = QFontDatabase::addApplicationFont(
+                QStringLiteral("/usr/share/fonts/truetype/wqy/wqy-microhei.ttc"));
+            const QStringList families = QFontDatabase::applicationFontFamilies(id);
+            return families.isEmpty() ? QString() : families.first();
+        }();
+        font = QFont(family);
+        font.setPixelSize(scale * 14 / 72);
+    }
+    bool valid() const { return !font.family().isEmpty(); }
+    int width() const { return scale * 1654 / 200; }
+    int lineHeight() const { return scale * 14 * 18 / 10 / 72; }
+    int left() const { return scale / 2; }
+    int baseline(int line) const { return lineHeight() * (line + 1) + lineHeight() * 3 / 4; }
+
+    int scale;
+    QFont font;
+};
+} // namespace
+
+bool renderPage(const QString &path, const QStringList &lines, int dpi, Look look)
+{
+    const Layout layout(dpi);
+    if (!layout.valid())
+        return false;
+    QImage image(layout.width(), layout.lineHeight() * (lines.size() + 2), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+        QPainter painter(&image);
+        painter.setFont(layout.font);
+        painter.setPen(Qt::black);
+        if (look == Look::Camera)
+            painter.rotate(0.4);
+        for (int i = 0; i < lines.size(); ++i)
+            painter.drawText(layout.left(), layout.baseline(i), lines[i]);
+    }
+    if (look == Look::Camera)
+        degrade(image);
+    if (dpi > 0) {
+        image.setDotsPerMeterX(qRound(dpi / 0.0254));
+        image.setDotsPerMeterY(qRound(dpi / 0.0254));
+    }
+    return image.save(path, nullptr, look == Look::Camera ? 70 : 92);
+}
+
+QRectF printedBox(const QStringList &lines, int line, const QString &text, int dpi)
+{
+    const Layout layout(dpi);
+    const QFontMetricsF metrics(layout.font);
+    const int at = lines.value(line).indexOf(text);
+    if (at < 0)
+        return QRectF();
+    // The ink, relative to the pen position on the baseline.
+    const QRectF ink = metrics.tightBoundingRect(text);
+    return ink.translated(layout.left() + metrics.horizontalAdvance(lines[line].left(at)),
+                          layout.baseline(line));
+}
+
+double characterErrorRate(const QString &truth, const QString &recognised)
+{
+    auto prepare = [](const QString &s) {
+        QString n = s.normalized(QString::NormalizationForm_KC);
+        n.remove(QRegularExpression(QStringLiteral("\\s")));
+        return n.toUcs4();
+    };
+    const QVector<uint> a = prepare(truth), b = prepare(recognised);
+    if (a.isEmpty())
+        return b.isEmpty() ? 0.0 : 1.0;
+    std::vector<int> row(size_t(b.size()) + 1);
+    for (int j = 0; j <= b.size(); ++j)
+        row[size_t(j)] = j;
+    for (int i = 1; i <= a.size(); ++i) {
+        int diagonal = row[0];
+        row[0] = i;
+        for (int j = 1; j <= b.size(); ++j) {
+            const int above = row[size_t(j)];
+            row[size_t(j)] = std::min({above + 1, row[size_t(j) - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
+            diagonal = above;
+        }
+    }
+    return double(row[size_t(b.size())]) / a.size();
+}
+
+bool hasSpaceBetweenHan(const QString &text)
+{
+    static const QRegularExpression re(QStringLiteral("\\p{Han}\\s+\\p{Han}"));
+    return re.match(text).hasMatch();
+}
+
+QByteArray run(const QString &program, const QStringList &args, int *status)
+{
+    QProcess process;
+    process.start(program, args);
+    process.waitForFinished(-1);
+    if (status)
+        *status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return process.readAllStandardOutput();
+}
+
+} // namespace ocrtruth
