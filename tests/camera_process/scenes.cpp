@@ -152,7 +152,7 @@ camproc::Quad pose(cv::Size2f size, cv::Point2f centre, float scale, cv::RNG &rn
     const float c = std::cos(angle), s = std::sin(angle);
     const cv::Point2f half(size.width * scale / 2, size.height * scale / 2);
     const cv::Point2f corners[4] = {{-half.x, -half.y}, {half.x, -half.y}, {half.x, half.y}, {-half.x, half.y}};
-    const float jitter = std::min(half.x, half.y) * 0.04f;
+    const float jitter = std::min(half.x, half.y) * 0.015f;
     camproc::Quad q;
     for (int k = 0; k < 4; ++k) {
         const cv::Point2f p = corners[k];

@@ -17,7 +17,7 @@ enum CropType { CropNone, CropSingle, CropMultiple, CropBook, CropManual, CropPa
 cv::Mat asBgr(const cv::Mat &frame)
 {
     cv::Mat bgr;
-    if (frame.type() == CV_8UC3)
+    if (frame.empty() || frame.type() == CV_8UC3)
         return frame;
     if (frame.type() == CV_8UC1)
         cv::cvtColor(frame, bgr, cv::COLOR_GRAY2BGR);

@@ -1,4 +1,3 @@
-#include <cstdio>
 #include "detect.h"
 
 #include <algorithm>
@@ -105,28 +104,32 @@ Quad refine(const cv::Mat &lab, const Quad &q, float radius, int samples, std::a
         }
         const cv::Point2f n = outwardNormal(q, s);
         std::vector<cv::Point2f> pts;
+        std::vector<float> profile;
         for (int k = 0; k < samples; ++k) {
             const cv::Point2f p = a + d * (0.06f + 0.88f * k / (samples - 1));
-            float best = 0, bestO = 0, prev = 0, next = 0;
-            for (float o = -radius; o <= radius; o += 1.f) {
-                const float v = stepAt(lab, p, n, o);
-                if (v > best) {
-                    best = v;
-                    bestO = o;
-                }
+            profile.clear();
+            for (float o = -radius; o <= radius; o += 1.f)
+                profile.push_back(stepAt(lab, p, n, o));
+            // Local maxima, strongest first; the first one that looks like a straight side wins.
+            std::vector<int> peaks;
+            for (int i = 0; i < int(profile.size()); ++i)
+                if (profile[i] >= kEdgeContrast && (i == 0 || profile[i] >= profile[i - 1]) &&
+                    (i + 1 == int(profile.size()) || profile[i] > profile[i + 1]))
+                    peaks.push_back(i);
+            std::sort(peaks.begin(), peaks.end(), [&](int x, int y) { return profile[x] > profile[y]; });
+            for (size_t j = 0; j < std::min<size_t>(peaks.size(), 3); ++j) {
+                const float best = profile[peaks[j]], o = peaks[j] - radius;
+                // A true side has no comparable step along it (texture, text and corners do).
+                const cv::Point2f at = p + n * o, t = lines[s].d * 2.f;
+                const cv::Point2f ta = at - t, tb = at + t;
+                if (cv::norm(sample(lab, ta.x, ta.y) - sample(lab, tb.x, tb.y)) > 0.5f * best)
+                    continue;
+                const float prev = stepAt(lab, p, n, o - 1.f), next = stepAt(lab, p, n, o + 1.f);
+                const float den = prev - 2 * best + next;
+                const float delta = den < -1e-3f ? std::clamp(0.5f * (prev - next) / den, -0.5f, 0.5f) : 0.f;
+                pts.push_back(p + n * (o + delta));
+                break;
             }
-            if (best < kEdgeContrast)
-                continue;
-            // A true side is straight here: no comparable step along it (texture and corners fail).
-            const cv::Point2f at = p + n * bestO, t = lines[s].d * 2.f;
-            const cv::Point2f ta = at - t, tb = at + t;
-            if (cv::norm(sample(lab, ta.x, ta.y) - sample(lab, tb.x, tb.y)) > 0.5f * best)
-                continue;
-            prev = stepAt(lab, p, n, bestO - 1.f);
-            next = stepAt(lab, p, n, bestO + 1.f);
-            const float den = prev - 2 * best + next;
-            const float delta = den < -1e-3f ? std::clamp(0.5f * (prev - next) / den, -0.5f, 0.5f) : 0.f;
-            pts.push_back(p + n * (bestO + delta));
         }
         support[s] = float(pts.size()) / samples;
         if (int(pts.size()) >= std::max(4, samples / 4)) {
@@ -329,7 +332,6 @@ std::vector<Candidate> scoredCandidates(const cv::Mat &small)
         const auto [weakest, strongest] = sideContrasts(lab, q);
         const double needed = std::max(borderSides(q, small.size()) ? 20.0 : 6.0, 0.25 * strongest);
         c.score = c.area * c.meanSupport * c.meanSupport;
-        if (getenv("CPDBG")) fprintf(stderr, "cand area %.0f min %.2f mean %.2f ring %.1f %.1f border %d  TL %.0f,%.0f BR %.0f,%.0f\n", c.area, c.minSupport, c.meanSupport, weakest, strongest, borderSides(q, small.size()), q[0].x, q[0].y, q[2].x, q[2].y);
         if (c.minSupport >= 0.4f && c.meanSupport >= 0.65f && c.area >= kMinAreaShare * small.total() &&
             weakest >= needed)
             result.push_back(c);

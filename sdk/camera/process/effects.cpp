@@ -138,9 +138,16 @@ void applyEffect(cv::Mat &bgr, int effect)
         photo(bgr);
         break;
     case EffectReceipt: {
-        // Faded thermal print sits just below the paper level: a steep curve makes it dark.
+        // Faded thermal print sits just below the paper level: the faintest ink found is
+        // stretched down to black, the paper stays white.
         cv::Mat g = flattenIllumination(grey(bgr));
-        cv::LUT(g, lut([](double x) { return 255.0 * std::pow(std::min(1.0, x / 245.0), 3.0); }), g);
+        cv::Mat probe;
+        cv::resize(g, probe, cv::Size(), 0.25, 0.25, cv::INTER_AREA);
+        std::vector<uchar> v(probe.begin<uchar>(), probe.end<uchar>());
+        std::nth_element(v.begin(), v.begin() + v.size() / 200, v.end());
+        const double ink = std::min<double>(v[v.size() / 200], 200.0);
+        cv::LUT(g, lut([=](double x) { return 255.0 * std::pow(std::clamp((x - ink) / (245.0 - ink), 0.0, 1.0), 1.5); }),
+                g);
         bgr = toBgr(g);
         break;
     }

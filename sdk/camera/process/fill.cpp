@@ -112,8 +112,15 @@ int removeHoles(Cut &cut)
         const double aspect = double(box.width) / box.height;
         if (roundness < 0.7 || solidity < 0.85 || aspect < 0.75 || aspect > 1.33)
             continue;
-        cv::circle(holes, (box.tl() + box.br()) / 2, int(d * 0.5) + std::max(2, int(d * 0.15)), cv::Scalar(255),
-                   cv::FILLED);
+        // A hole stands alone in the margin; a bold letter has neighbours.
+        const cv::Point centre = (box.tl() + box.br()) / 2;
+        const int r = int(d * 0.5) + std::max(2, int(d * 0.15));
+        cv::Mat ring = cv::Mat::zeros(grey.size(), CV_8U);
+        cv::circle(ring, centre, int(r * 1.8), cv::Scalar(255), cv::FILLED);
+        cv::circle(ring, centre, r, cv::Scalar(0), cv::FILLED);
+        if (cv::countNonZero(ring & dark) > 0.02 * cv::countNonZero(ring))
+            continue;
+        cv::circle(holes, centre, r, cv::Scalar(255), cv::FILLED);
         ++count;
     }
     if (count)
