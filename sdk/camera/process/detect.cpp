@@ -89,8 +89,9 @@ cv::Point2f outwardNormal(const Quad &q, int side)
 }
 
 // Moves each side onto the strongest nearby Lab step and refits it as a line.
-// Returns the fraction of samples per side that found an edge.
-Quad refine(const cv::Mat &lab, const Quad &q, float radius, int samples, std::array<float, 4> &support)
+// Returns the fraction of samples per side that found an edge; `fit` false only measures that.
+Quad refine(const cv::Mat &lab, const Quad &q, float radius, int samples, std::array<float, 4> &support,
+            bool fit = true)
 {
     std::array<Line, 4> lines;
     for (int s = 0; s < 4; ++s) {
@@ -132,7 +133,7 @@ Quad refine(const cv::Mat &lab, const Quad &q, float radius, int samples, std::a
             }
         }
         support[s] = float(pts.size()) / samples;
-        if (int(pts.size()) >= std::max(4, samples / 4)) {
+        if (fit && int(pts.size()) >= std::max(4, samples / 4)) {
             cv::Vec4f l;
             cv::fitLine(pts, l, cv::DIST_HUBER, 0, 0.01, 0.01);
             lines[s] = {{l[2], l[3]}, {l[0], l[1]}};
@@ -304,19 +305,19 @@ std::vector<Candidate> scoredCandidates(const cv::Mat &small)
         if (seen)
             continue;
         std::array<float, 4> support{};
-        refine(lab, q, 3.f, 12, support);
+        refine(lab, q, 3.f, 12, support, false);
         const float mean = (support[0] + support[1] + support[2] + support[3]) / 4.f;
         if (mean >= 0.3f)
             raw.push_back({quadArea(q) * mean * mean, q});
     }
     std::sort(raw.begin(), raw.end(), [](const auto &a, const auto &b) { return a.first > b.first; });
-    raw.resize(std::min<size_t>(raw.size(), 16));
+    raw.resize(std::min<size_t>(raw.size(), 10));
 
     std::vector<Candidate> result;
     for (const auto &r : raw) {
         std::array<float, 4> support{};
-        Quad q = refine(lab, r.second, diag * 0.012f, 24, support);
-        q = refine(lab, q, 3.f, 32, support);
+        Quad q = refine(lab, r.second, diag * 0.012f, 16, support);
+        q = refine(lab, q, 3.f, 24, support);
         if (!isConvexQuad(q) || borderSides(q, small.size()) > 2)
             continue;
         const bool seen = std::any_of(result.begin(), result.end(),
@@ -347,10 +348,13 @@ Quad orderCorners(const std::vector<cv::Point2f> &pts)
     for (const auto &p : pts)
         c += p;
     c *= 1.f / float(pts.size());
-    std::vector<cv::Point2f> v(pts);
-    std::sort(v.begin(), v.end(), [&](cv::Point2f a, cv::Point2f b) {
-        return std::atan2(a.y - c.y, a.x - c.x) < std::atan2(b.y - c.y, b.x - c.x);
-    });
+    std::vector<std::pair<float, cv::Point2f>> byAngle;
+    for (const auto &p : pts)
+        byAngle.push_back({std::atan2(p.y - c.y, p.x - c.x), p});
+    std::sort(byAngle.begin(), byAngle.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    std::vector<cv::Point2f> v;
+    for (const auto &a : byAngle)
+        v.push_back(a.second);
     // With y pointing down, rising angles run clockwise on screen; start at the top-left corner.
     int start = 0;
     float best = 1e30f;
