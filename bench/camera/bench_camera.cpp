@@ -1,0 +1,241 @@
+// Camera library figures, each next to a raw libjpeg-turbo reference run in
+// this process on the same frames:
+//   frame path: decode-and-deliver per frame vs a bare (scaled) decode;
+//   8 MP virtual stream at 15 fps: delivered rate and CPU share of one core;
+//   capture to file of an unprocessed 8 MP frame vs a full decode + encode
+//   (best of several runs on both sides).
+#include "CamCaptureSDK.h"
+#include "capturefile.h"
+#include "stream.h"
+#include "threadeddevice.h"
+#include "virtualdevice.h"
+#include "virtualscene.h"
+
+#include <turbojpeg.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <future>
+#include <unistd.h>
+
+using namespace camsdk;
+using Clock = std::chrono::steady_clock;
+
+namespace
+{
+
+double seconds(Clock::time_point a, Clock::time_point b)
+{
+    return std::chrono::duration<double>(b - a).count();
+}
+
+double cpuSeconds()
+{
+    timespec ts;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return ts.tv_sec + ts.tv_nsec * 1e-9;
+}
+
+FramePtr sceneFrame(int w, int h)
+{
+    camvirtual::SceneRequest r;
+    r.width = w;
+    r.height = h;
+    const cv::Mat img = camvirtual::renderScene(r).image;
+    auto f = std::make_shared<EncodedFrame>();
+    f->width = w;
+    f->height = h;
+    JpegCodec codec;
+    codec.encode(img, 90, f->data);
+    return f;
+}
+
+// Hands one frame to the frame path as fast as it takes it.
+class ReplayDevice : public ThreadedDevice
+{
+public:
+    ReplayDevice(FramePtr frame, int count) : m_frame(std::move(frame)), m_count(count) {}
+    ~ReplayDevice() override { stop(); }
+    std::string name() const override { return "replay"; }
+    int vendorId() const override { return 0; }
+    int productId() const override { return 0; }
+    bool supportsBook() const override { return false; }
+    std::vector<FrameSize> resolutions() const override { return {{m_frame->width, m_frame->height}}; }
+    bool present() const override { return true; }
+
+protected:
+    long openStream(FrameSize) override { return ERROR_GOOD; }
+    bool streamLoop(const FrameSink &sink) override
+    {
+        for (int i = 0; i < m_count && !stopRequested(); ++i)
+            sink(m_frame);
+        m_done.set_value();
+        return false;
+    }
+    void closeStream() override {}
+
+public:
+    // Ready once every frame went through the frame path.
+    std::future<void> finished() { return m_done.get_future(); }
+
+private:
+    std::promise<void> m_done;
+    FramePtr m_frame;
+    int m_count;
+};
+
+std::atomic<int> g_delivered{0};
+int countFrame(void *, int, int, int, int)
+{
+    ++g_delivered;
+    return 0;
+}
+
+// Seconds per frame of a bare libjpeg-turbo decode at the preview scale.
+double rawDecode(const EncodedFrame &f, int count)
+{
+    tjhandle h = tjInitDecompress();
+    const FrameSize out = scaledSize({f.width, f.height}, previewDenominator(f.width, f.height));
+    std::vector<uint8_t> rgb(size_t(out.width) * out.height * 3);
+    const auto t0 = Clock::now();
+    for (int i = 0; i < count; ++i)
+        tjDecompress2(h, f.data.data(), f.data.size(), rgb.data(), out.width, 0, out.height, TJPF_RGB, 0);
+    const double s = seconds(t0, Clock::now()) / count;
+    tjDestroy(h);
+    return s;
+}
+
+double framePath(const FramePtr &f, int count)
+{
+    static const std::atomic<int> noRotation{0};
+    g_delivered = 0;
+    auto device = std::make_shared<ReplayDevice>(f, count);
+    Stream stream(device, {f->width, f->height}, countFrame, noRotation);
+    const auto t0 = Clock::now();
+    std::future<void> done = device->finished();
+    stream.start();
+    done.wait();
+    const double s = seconds(t0, Clock::now()) / count;
+    stream.stop();
+    return s;
+}
+
+// The machine is shared: both sides run in alternating rounds and each keeps
+// its best round.
+void benchFramePath(int w, int h, int count)
+{
+    const FramePtr f = sceneFrame(w, h);
+    rawDecode(*f, 3); // warm-up
+    double ref = 1e9, ours = 1e9;
+    for (int round = 0; round < 5; ++round) {
+        ref = std::min(ref, rawDecode(*f, count / 5));
+        ours = std::min(ours, framePath(f, count / 5));
+    }
+    const std::string tag = std::to_string(w) + "x" + std::to_string(h);
+    std::printf("deliver_%s_ms %.2f ms\n", tag.c_str(), ours * 1e3);
+    std::printf("raw_decode_%s_ms %.2f ms\n", tag.c_str(), ref * 1e3);
+    std::printf("deliver_vs_raw_%s %.3f ratio\n", tag.c_str(), ours / ref);
+}
+
+// A virtual camera streaming at 15 fps: the rate delivered and what it costs.
+void benchStream(int w, int h)
+{
+    VirtualConfig config;
+    config.count = 1;
+    config.fps = 15;
+    auto device = std::make_shared<VirtualDevice>(0, config, nullptr);
+    static const std::atomic<int> noRotation{0};
+    Stream stream(device, {w, h}, countFrame, noRotation);
+    g_delivered = 0;
+    stream.start();
+    // Let the virtual camera render its scene and noise variants first.
+    while (g_delivered < 30)
+        usleep(10000);
+    g_delivered = 0;
+    const double c0 = cpuSeconds();
+    const auto t0 = Clock::now();
+    sleep(6);
+    const double wall = seconds(t0, Clock::now());
+    const double cpu = cpuSeconds() - c0;
+    const int frames = g_delivered;
+    stream.stop();
+    // Reference: the bare scaled decode of the same number of frames.
+    const FramePtr f = sceneFrame(w, h);
+    const double ref = rawDecode(*f, frames) * frames;
+    const std::string tag = std::to_string(w) + "x" + std::to_string(h);
+    std::printf("stream_%s_fps %.2f fps\n", tag.c_str(), frames / wall);
+    std::printf("stream_%s_cpu %.1f %%core\n", tag.c_str(), 100.0 * cpu / wall);
+    std::printf("stream_%s_cpu_vs_raw_decode %.3f ratio\n", tag.c_str(), cpu / ref);
+}
+
+void benchCapture(int count)
+{
+    const FramePtr f = sceneFrame(3264, 2448);
+    // Reference: full decode and encode at the same quality.
+    tjhandle d = tjInitDecompress(), e = tjInitCompress();
+    std::vector<uint8_t> bgr(size_t(f->width) * f->height * 3);
+    std::vector<uint8_t> out(tjBufSize(f->width, f->height, TJSAMP_420));
+    const char *dir = "/tmp";
+    const std::string refPath = std::string(dir) + "/bench_camera_ref.jpg";
+    double ref = 1e9;
+    for (int i = 0; i < count; ++i) {
+        const auto t0 = Clock::now();
+        tjDecompress2(d, f->data.data(), f->data.size(), bgr.data(), f->width, 0, f->height, TJPF_BGR, 0);
+        unsigned char *buf = out.data();
+        unsigned long size = 0;
+        tjCompress2(e, bgr.data(), f->width, 0, f->height, TJPF_BGR, &buf, &size, TJSAMP_420, 90,
+                    TJFLAG_NOREALLOC);
+        FILE *fp = std::fopen(refPath.c_str(), "wb");
+        std::fwrite(buf, 1, size, fp);
+        std::fclose(fp);
+        ref = std::min(ref, seconds(t0, Clock::now()));
+    }
+    std::remove(refPath.c_str());
+    tjDestroy(d);
+    tjDestroy(e);
+
+    Capturer capturer;
+    auto run = [&](const char *ext, int rotate) {
+        IMAGEPARAM p;
+        std::memset(&p, 0, sizeof p);
+        p.nRotate = rotate;
+        p.bIsCoverFile = true;
+        const std::string target = std::string(dir) + "/bench_camera_capture." + ext;
+        char warm[CAM_PATH_SIZE] = {};
+        std::strcpy(warm, target.c_str());
+        capturer.capture(*f, warm, p);
+        double best = 1e9;
+        for (int i = 0; i < count; ++i) {
+            char path[CAM_PATH_SIZE] = {};
+            std::strcpy(path, target.c_str());
+            const auto t = Clock::now();
+            if (capturer.capture(*f, path, p) != ERROR_GOOD)
+                std::fprintf(stderr, "capture to %s failed\n", target.c_str());
+            best = std::min(best, seconds(t, Clock::now()));
+        }
+        std::remove(target.c_str());
+        return best;
+    };
+    const double jpg = run("jpg", 0), pdf = run("pdf", 0), turned = run("jpg", 90), png = run("png", 0);
+    std::printf("decode_encode_8mp_ms %.1f ms\n", ref * 1e3);
+    std::printf("capture_8mp_jpg_ms %.1f ms\n", jpg * 1e3);
+    std::printf("capture_8mp_jpg_vs_decode_encode %.3f ratio\n", jpg / ref);
+    std::printf("capture_8mp_pdf_vs_decode_encode %.3f ratio\n", pdf / ref);
+    std::printf("capture_8mp_jpg_rot90_vs_decode_encode %.3f ratio\n", turned / ref);
+    std::printf("capture_8mp_png_vs_decode_encode %.3f ratio\n", png / ref);
+}
+
+} // namespace
+
+int main()
+{
+    benchFramePath(1920, 1080, 200);
+    benchFramePath(3264, 2448, 100);
+    benchCapture(10);
+    benchStream(3264, 2448);
+    benchStream(1920, 1080);
+    return 0;
+}

@@ -1,0 +1,385 @@
+// The C interface: device registry, stream bookkeeping and argument checks.
+// Real (V4L2) devices come first in the enumeration, virtual ones after them.
+#include "CamCaptureSDK.h"
+
+#include "capturefile.h"
+#include "stream.h"
+#include "v4l2device.h"
+#include "virtualdevice.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+
+using namespace camsdk;
+
+namespace
+{
+
+// How long a capture right after the start of a stream waits for its first frame.
+constexpr std::chrono::milliseconds kFirstFrameWait(3000);
+
+struct Library {
+    std::mutex mutex;
+    bool initialised = false;
+    std::vector<std::shared_ptr<V4l2Device>> real;
+    std::shared_ptr<VirtualControl> control;
+    std::vector<DevicePtr> virtuals;
+    DevicePtr selected; // by Cam_GetCameraResolutionCount
+    std::map<const Device *, FrameSize> chosenSize;
+    // Declared last so that streams end before the devices they read.
+    std::vector<std::shared_ptr<Stream>> streams; // most recently started last
+};
+
+Library &lib()
+{
+    static Library l;
+    return l;
+}
+
+std::atomic<int> g_rotation{0};
+
+std::vector<DevicePtr> presentDevices(const Library &l)
+{
+    std::vector<DevicePtr> out;
+    for (const auto &d : l.real)
+        if (d->present())
+            out.push_back(d);
+    for (const auto &d : l.virtuals)
+        if (d->present())
+            out.push_back(d);
+    return out;
+}
+
+DevicePtr deviceAt(const Library &l, long index)
+{
+    const std::vector<DevicePtr> devices = presentDevices(l);
+    if (index < 0 || index >= static_cast<long>(devices.size()))
+        return nullptr;
+    return devices[static_cast<size_t>(index)];
+}
+
+std::shared_ptr<Stream> streamOf(const Library &l, const DevicePtr &device)
+{
+    for (const auto &s : l.streams)
+        if (s->device() == device)
+            return s;
+    return nullptr;
+}
+
+// Ends the streams of devices that went away, so that once the enumeration
+// no longer lists a device no frame of it arrives any more.
+void reapLostStreams(Library &l, std::unique_lock<std::mutex> &lock)
+{
+    std::vector<std::shared_ptr<Stream>> gone;
+    for (auto it = l.streams.begin(); it != l.streams.end();) {
+        if ((*it)->lost() || !(*it)->device()->present()) {
+            gone.push_back(*it);
+            it = l.streams.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    if (gone.empty())
+        return;
+    lock.unlock();
+    for (const auto &s : gone)
+        s->stop();
+    lock.lock();
+}
+
+// Keeps the objects of devices still attached (one of them may be streaming).
+void rescanReal(Library &l)
+{
+    std::vector<std::shared_ptr<V4l2Device>> fresh = V4l2Device::enumerate();
+    for (auto &f : fresh)
+        for (const auto &old : l.real)
+            if (old->node() == f->node() && old->present() && old->name() == f->name())
+                f = old;
+    l.real = std::move(fresh);
+}
+
+// Runs f under the library lock with the initialisation checked; exceptions
+// (out of memory, thread creation) become a status.
+template <typename F> long withLibrary(F f)
+{
+    try {
+        Library &l = lib();
+        std::unique_lock<std::mutex> lock(l.mutex);
+        if (!l.initialised)
+            return ERROR_NOT_INITIALISED;
+        return f(l, lock);
+    } catch (...) {
+        return ERROR_FAILED;
+    }
+}
+
+// withLibrary for a call about one device of the enumeration.
+template <typename F> long withDevice(long devIndex, F f)
+{
+    return withLibrary([&](Library &l, std::unique_lock<std::mutex> &lock) -> long {
+        const DevicePtr d = deviceAt(l, devIndex);
+        return d ? f(l, d, lock) : ERROR_NO_DEVICE;
+    });
+}
+
+long setAutoCapture(long devIndex, CamAutoCaptureCallback callback)
+{
+    return withDevice(devIndex, [&](Library &l, const DevicePtr &d, std::unique_lock<std::mutex> &) -> long {
+        const std::shared_ptr<Stream> stream = streamOf(l, d);
+        if (!stream)
+            return ERROR_NOT_STREAMING;
+        stream->setAutoCapture(callback);
+        return ERROR_GOOD;
+    });
+}
+
+int foldRotation(long degrees)
+{
+    long r = degrees % 360;
+    return static_cast<int>(r < 0 ? r + 360 : r);
+}
+
+} // namespace
+
+extern "C" {
+
+long Cam_Init(void)
+{
+    try {
+        Library &l = lib();
+        std::unique_lock<std::mutex> lock(l.mutex);
+        reapLostStreams(l, lock);
+        if (!l.streams.empty())
+            return ERROR_BUSY;
+        const VirtualConfig config = readVirtualConfig([](const char *name) { return std::getenv(name); });
+        l.selected.reset();
+        l.chosenSize.clear();
+        l.virtuals.clear();
+        l.control.reset();
+        if (config.count > 0)
+            l.control = std::make_shared<VirtualControl>(config.controlPath, config.count);
+        for (int i = 0; i < config.count; ++i)
+            l.virtuals.push_back(std::make_shared<VirtualDevice>(i, config, l.control));
+        l.real = V4l2Device::enumerate();
+        l.initialised = true;
+        return ERROR_GOOD;
+    } catch (...) {
+        return ERROR_INIT_FAILED;
+    }
+}
+
+long Cam_GetDevCount(long *count)
+{
+    if (!count)
+        return ERROR_BAD_ARGUMENT;
+    return withLibrary([&](Library &l, std::unique_lock<std::mutex> &lock) {
+        rescanReal(l);
+        reapLostStreams(l, lock);
+        *count = static_cast<long>(presentDevices(l).size());
+        return ERROR_GOOD;
+    });
+}
+
+long Cam_GetDevName(long devIndex, char *name)
+{
+    if (!name)
+        return ERROR_BAD_ARGUMENT;
+    return withDevice(devIndex, [&](Library &, const DevicePtr &d, std::unique_lock<std::mutex> &) -> long {
+        std::string n = d->name();
+        if (n.size() >= CAM_NAME_SIZE) {
+            n.resize(CAM_NAME_SIZE - 1);
+            // Do not leave half a UTF-8 character at the end.
+            while (!n.empty() && (static_cast<unsigned char>(n.back()) & 0xC0) == 0x80)
+                n.pop_back();
+            if (!n.empty() && (static_cast<unsigned char>(n.back()) & 0x80))
+                n.pop_back();
+        }
+        std::memcpy(name, n.c_str(), n.size() + 1);
+        return ERROR_GOOD;
+    });
+}
+
+long Cam_GetPIDVID(long devIndex, int *pid, int *vid)
+{
+    if (!pid || !vid)
+        return ERROR_BAD_ARGUMENT;
+    return withDevice(devIndex, [&](Library &, const DevicePtr &d, std::unique_lock<std::mutex> &) -> long {
+        *pid = d->productId();
+        *vid = d->vendorId();
+        return ERROR_GOOD;
+    });
+}
+
+long Cam_GetDevParams(long devIndex, bool *supportsBook)
+{
+    if (!supportsBook)
+        return ERROR_BAD_ARGUMENT;
+    return withDevice(devIndex, [&](Library &, const DevicePtr &d, std::unique_lock<std::mutex> &) -> long {
+        *supportsBook = d->supportsBook();
+        return ERROR_GOOD;
+    });
+}
+
+long Cam_GetCameraResolutionCount(long devIndex, long format, long *count)
+{
+    if (!count)
+        return ERROR_BAD_ARGUMENT;
+    if (format != 0)
+        return ERROR_UNSUPPORTED;
+    return withDevice(devIndex, [&](Library &l, const DevicePtr &d, std::unique_lock<std::mutex> &) -> long {
+        l.selected = d;
+        *count = static_cast<long>(d->resolutions().size());
+        return ERROR_GOOD;
+    });
+}
+
+long Cam_GetCameraResolutionName(long resIndex, long *width, long *height)
+{
+    if (!width || !height)
+        return ERROR_BAD_ARGUMENT;
+    return withLibrary([&](Library &l, std::unique_lock<std::mutex> &) -> long {
+        if (!l.selected)
+            return ERROR_NO_DEVICE;
+        const std::vector<FrameSize> sizes = l.selected->resolutions();
+        if (resIndex < 0 || resIndex >= static_cast<long>(sizes.size()))
+            return ERROR_BAD_ARGUMENT;
+        *width = sizes[static_cast<size_t>(resIndex)].width;
+        *height = sizes[static_cast<size_t>(resIndex)].height;
+        return ERROR_GOOD;
+    });
+}
+
+long Cam_SetCameraResolution(long devIndex, long width, long height)
+{
+    return withDevice(devIndex, [&](Library &l, const DevicePtr &d, std::unique_lock<std::mutex> &) -> long {
+        const std::vector<FrameSize> sizes = d->resolutions();
+        auto it = std::find_if(sizes.begin(), sizes.end(),
+                               [&](const FrameSize &s) { return s.width == width && s.height == height; });
+        if (it == sizes.end())
+            return ERROR_UNSUPPORTED;
+        // Takes effect at the next start: the caller stops the stream first.
+        l.chosenSize[d.get()] = *it;
+        return ERROR_GOOD;
+    });
+}
+
+long Cam_SetCameraFormat(long devIndex, long format)
+{
+    return withDevice(devIndex, [&](Library &, const DevicePtr &, std::unique_lock<std::mutex> &) -> long {
+        // 0, the camera's preferred compressed format, is the only one offered.
+        return format == 0 ? ERROR_GOOD : ERROR_UNSUPPORTED;
+    });
+}
+
+long Cam_CameraCaptureStart(long devIndex, CamFrameCallback callback)
+{
+    if (!callback)
+        return ERROR_BAD_ARGUMENT;
+    return withLibrary([&](Library &l, std::unique_lock<std::mutex> &lock) -> long {
+        reapLostStreams(l, lock);
+        const DevicePtr d = deviceAt(l, devIndex);
+        if (!d)
+            return ERROR_NO_DEVICE;
+        if (streamOf(l, d))
+            return ERROR_BUSY;
+        const auto chosen = l.chosenSize.find(d.get());
+        const std::vector<FrameSize> sizes = d->resolutions();
+        if (chosen == l.chosenSize.end() && sizes.empty())
+            return ERROR_OPEN_FAILED;
+        const FrameSize size = chosen != l.chosenSize.end() ? chosen->second : sizes.front();
+        auto stream = std::make_shared<Stream>(d, size, callback, g_rotation);
+        const long status = stream->start();
+        if (status != ERROR_GOOD)
+            return status;
+        l.streams.push_back(stream);
+        return ERROR_GOOD;
+    });
+}
+
+long Cam_CameraCaptureStop(long devIndex)
+{
+    return withLibrary([&](Library &l, std::unique_lock<std::mutex> &lock) -> long {
+        const DevicePtr d = deviceAt(l, devIndex);
+        const std::shared_ptr<Stream> stream = d ? streamOf(l, d) : nullptr;
+        if (!stream) {
+            reapLostStreams(l, lock);
+            return d ? ERROR_NOT_STREAMING : ERROR_NO_DEVICE;
+        }
+        // Joining the stream's own thread from its callback would never return.
+        if (stream->onStreamThread())
+            return ERROR_BUSY;
+        l.streams.erase(std::find(l.streams.begin(), l.streams.end(), stream));
+        lock.unlock();
+        stream->stop();
+        lock.lock();
+        return ERROR_GOOD;
+    });
+}
+
+long Cam_CameraCaptureFile(long devIndex, char *path, IMAGEPARAM *param)
+{
+    if (!path || !param)
+        return ERROR_BAD_ARGUMENT;
+    std::shared_ptr<Stream> stream;
+    const long found = withLibrary([&](Library &l, std::unique_lock<std::mutex> &lock) -> long {
+        reapLostStreams(l, lock);
+        if (devIndex == 0) {
+            if (!l.streams.empty())
+                stream = l.streams.back();
+        } else {
+            const DevicePtr d = deviceAt(l, devIndex);
+            if (!d)
+                return ERROR_NO_DEVICE;
+            stream = streamOf(l, d);
+        }
+        return stream ? ERROR_GOOD : ERROR_NOT_STREAMING;
+    });
+    if (found != ERROR_GOOD)
+        return found;
+    try {
+        // The capture runs outside the library lock; the frame is ours to keep
+        // even if the stream stops meanwhile.
+        const FramePtr frame = stream->newestFrame(kFirstFrameWait);
+        if (!frame)
+            return stream->lost() ? ERROR_NO_DEVICE : ERROR_NO_FRAME;
+        // One capture at a time, on buffers kept between captures.
+        static std::mutex captureMutex;
+        static Capturer capturer;
+        std::lock_guard<std::mutex> lock(captureMutex);
+        return capturer.capture(*frame, path, *param);
+    } catch (...) {
+        return ERROR_FAILED;
+    }
+}
+
+long Cam_AutoCapture(long devIndex, long mode, CamAutoCaptureCallback callback)
+{
+    if (!callback || mode != 0)
+        return ERROR_BAD_ARGUMENT;
+    return setAutoCapture(devIndex, callback);
+}
+
+long Cam_PauseAutoCapture(long devIndex, long /*mode: every mode pauses*/)
+{
+    return setAutoCapture(devIndex, nullptr);
+}
+
+long Cam_SetAutoCrop(int mode)
+{
+    // 0 none, 1 single, 2 multiple, 3 book, 4 manual, 5 page split. The live
+    // picture carries no outline guides yet, so a valid mode changes nothing.
+    return mode >= 0 && mode <= 5 ? ERROR_GOOD : ERROR_BAD_ARGUMENT;
+}
+
+long Cam_Rotate(int rotation)
+{
+    const int r = foldRotation(rotation);
+    if (r % 90 != 0)
+        return ERROR_BAD_ARGUMENT;
+    g_rotation = r;
+    return ERROR_GOOD;
+}
+
+} // extern "C"

@@ -1,0 +1,292 @@
+#include "capturefile.h"
+
+#include "CamCaptureSDK.h"
+#include "camprocess.h"
+#include "pdfwriter.h"
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace camsdk
+{
+
+namespace
+{
+
+constexpr int kJpegQuality = 90;
+constexpr double kDefaultDpi = 200;
+
+enum Format { Jpeg, Bmp, Png, Tiff, Pdf };
+
+struct PathParts {
+    std::string dir;  // "" for the current folder
+    std::string stem; // file name without extension
+    std::string ext;  // with the dot, as given
+};
+
+PathParts splitPath(const std::string &path)
+{
+    PathParts p;
+    const size_t slash = path.find_last_of('/');
+    std::string name = path;
+    if (slash != std::string::npos) {
+        p.dir = path.substr(0, slash + 1);
+        name = path.substr(slash + 1);
+    }
+    const size_t dot = name.find_last_of('.');
+    if (dot == std::string::npos || dot == 0) {
+        p.stem = name;
+    } else {
+        p.stem = name.substr(0, dot);
+        p.ext = name.substr(dot);
+    }
+    return p;
+}
+
+bool formatOf(const std::string &ext, int *format)
+{
+    std::string e = ext;
+    std::transform(e.begin(), e.end(), e.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    static const std::pair<const char *, int> known[] = {{".jpg", Jpeg}, {".jpeg", Jpeg}, {".bmp", Bmp},
+                                                         {".png", Png},  {".tif", Tiff},  {".tiff", Tiff},
+                                                         {".pdf", Pdf}};
+    for (const auto &k : known)
+        if (e == k.first) {
+            *format = k.second;
+            return true;
+        }
+    return false;
+}
+
+bool writeAll(int fd, const std::vector<uint8_t> &bytes)
+{
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Moves tmp to target; without cover it fails with EEXIST rather than replace.
+int moveIntoPlace(const std::string &tmp, const std::string &target, bool cover)
+{
+    if (cover)
+        return ::rename(tmp.c_str(), target.c_str()) == 0 ? 0 : errno;
+    if (::renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    // File systems without RENAME_NOREPLACE: link() refuses an existing name too.
+    if (::link(tmp.c_str(), target.c_str()) != 0)
+        return errno;
+    ::unlink(tmp.c_str());
+    return 0;
+}
+
+double validDpi(float dpi)
+{
+    return dpi > 0 && dpi <= 10000 ? dpi : kDefaultDpi;
+}
+
+bool wantsProcessing(const IMAGEPARAM &p)
+{
+    return p.nCropType != 0 || p.nImageType != 0 || p.nFillType != 0 || p.nForeignRemovalType != 0 ||
+           p.waterParam.bIsWater;
+}
+
+// The pictures to write: the frame turned and processed. Processing that
+// fails still leaves the whole frame: a capture always yields a file.
+// scratch receives the turned frame when it has to be turned.
+std::vector<cv::Mat> processedImages(const cv::Mat &frame, int rotation, const IMAGEPARAM &param,
+                                     cv::Mat &scratch)
+{
+    cv::Mat turned = frame;
+    if (rotation != 0) {
+        cv::rotate(frame, scratch,
+                   rotation == 90    ? cv::ROTATE_90_CLOCKWISE
+                   : rotation == 180 ? cv::ROTATE_180
+                                     : cv::ROTATE_90_COUNTERCLOCKWISE);
+        turned = scratch;
+    }
+    if (!wantsProcessing(param))
+        return {turned};
+    try {
+        std::vector<cv::Mat> out = camproc::processFrame(turned, param);
+        out.erase(std::remove_if(out.begin(), out.end(), [](const cv::Mat &m) { return m.empty(); }),
+                  out.end());
+        if (!out.empty())
+            return out;
+    } catch (const std::exception &) {
+    }
+    return {turned};
+}
+
+} // namespace
+
+std::string nthOutputPath(const std::string &path, int index)
+{
+    if (index <= 0)
+        return path;
+    const PathParts p = splitPath(path);
+    const size_t us = p.stem.find_last_of('_');
+    if (us != std::string::npos && us + 1 < p.stem.size() && p.stem.size() - us - 1 <= 9 &&
+        std::all_of(p.stem.begin() + static_cast<long>(us) + 1, p.stem.end(),
+                    [](unsigned char c) { return std::isdigit(c); })) {
+        const std::string digits = p.stem.substr(us + 1);
+        std::string next = std::to_string(std::stol(digits) + index);
+        if (next.size() < digits.size()) // keep zero padding: _007 goes on as _008
+            next.insert(0, digits.size() - next.size(), '0');
+        return p.dir + p.stem.substr(0, us + 1) + next + p.ext;
+    }
+    return p.dir + p.stem + "_" + std::to_string(index) + p.ext;
+}
+
+long writeAtomically(const std::string &path, const std::vector<uint8_t> &bytes, bool cover,
+                     std::string *written)
+{
+    const PathParts p = splitPath(path);
+    if (p.stem.empty())
+        return ERROR_BAD_ARGUMENT;
+    const std::string dir = p.dir.empty() ? "./" : p.dir;
+    struct stat st;
+    if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return ERROR_WRITE_FAILED;
+    std::string tmp = dir + ".camsdk-XXXXXX";
+    const int fd = ::mkstemp(tmp.data());
+    if (fd < 0)
+        return ERROR_WRITE_FAILED;
+    const bool ok = writeAll(fd, bytes) && ::fchmod(fd, 0644) == 0;
+    if (::close(fd) != 0 || !ok) {
+        ::unlink(tmp.c_str());
+        return ERROR_WRITE_FAILED;
+    }
+    for (int k = 0; k < 100000; ++k) {
+        const std::string target = k == 0 ? path : p.dir + p.stem + "(" + std::to_string(k) + ")" + p.ext;
+        const int err = moveIntoPlace(tmp, target, cover);
+        if (err == 0) {
+            *written = target;
+            return ERROR_GOOD;
+        }
+        if (err != EEXIST)
+            break;
+    }
+    ::unlink(tmp.c_str());
+    return ERROR_WRITE_FAILED;
+}
+
+bool Capturer::encode(const cv::Mat &img, int format, const IMAGEPARAM &param, std::vector<uint8_t> &out)
+{
+    const double dpiX = validDpi(param.nXDPI), dpiY = validDpi(param.nYDPI);
+    switch (format) {
+    case Jpeg:
+    case Pdf: {
+        std::vector<uint8_t> &jpeg = format == Jpeg ? out : m_jpeg;
+        if (!m_codec.encode(img, kJpegQuality, jpeg) ||
+            !setJfifDensity(jpeg, static_cast<int>(dpiX + 0.5), static_cast<int>(dpiY + 0.5)))
+            return false;
+        return format == Jpeg || makeJpegPdf(jpeg, img.cols, img.rows, img.channels() == 1, dpiX, dpiY, out);
+    }
+    case Bmp:
+        return cv::imencode(".bmp", img, out);
+    case Png:
+        return cv::imencode(".png", img, out);
+    case Tiff:
+        return cv::imencode(".tiff", img, out,
+                            {cv::IMWRITE_TIFF_RESUNIT, 2, cv::IMWRITE_TIFF_XDPI, static_cast<int>(dpiX + 0.5),
+                             cv::IMWRITE_TIFF_YDPI, static_cast<int>(dpiY + 0.5)});
+    }
+    return false;
+}
+
+// The camera's own JPEG as the file, turned losslessly when asked, whenever
+// nothing else has to change in the picture: no re-encoding loss and no
+// decode time.
+bool Capturer::passThrough(const EncodedFrame &frame, int rotation, int format, const IMAGEPARAM &param,
+                           std::vector<uint8_t> &out)
+{
+    if ((format != Jpeg && format != Pdf) || wantsProcessing(param) || frame.format != PixelFormat::Mjpeg ||
+        !hasHuffmanTables(frame.data))
+        return false;
+    std::vector<uint8_t> &jpeg = format == Jpeg ? out : m_jpeg;
+    if (rotation == 0)
+        jpeg = frame.data;
+    else if (!m_codec.rotate(frame.data, rotation, jpeg))
+        return false;
+    int w = 0, h = 0;
+    bool gray = false;
+    const double dpiX = validDpi(param.nXDPI), dpiY = validDpi(param.nYDPI);
+    if (!m_codec.header(jpeg.data(), jpeg.size(), &w, &h, &gray) ||
+        !setJfifDensity(jpeg, static_cast<int>(dpiX + 0.5), static_cast<int>(dpiY + 0.5)))
+        return false;
+    return format == Jpeg || makeJpegPdf(jpeg, w, h, gray, dpiX, dpiY, out);
+}
+
+long Capturer::capture(const EncodedFrame &frame, char *path, const IMAGEPARAM &param)
+{
+    if (!path)
+        return ERROR_BAD_ARGUMENT;
+    const void *nul = std::memchr(path, '\0', CAM_PATH_SIZE);
+    if (!nul || nul == path)
+        return ERROR_BAD_ARGUMENT;
+    const std::string target(path);
+    int format = Jpeg;
+    if (!formatOf(splitPath(target).ext, &format))
+        return ERROR_BAD_ARGUMENT;
+    int rotation = param.nRotate % 360;
+    if (rotation < 0)
+        rotation += 360;
+    if (rotation % 90 != 0)
+        return ERROR_BAD_ARGUMENT;
+
+    std::vector<std::vector<uint8_t>> &files = m_files;
+    files.resize(1);
+    if (!passThrough(frame, rotation, format, param, files[0])) {
+        if (!decodeFrame(m_codec, frame, m_bgr))
+            return ERROR_NO_FRAME;
+        const std::vector<cv::Mat> images = processedImages(m_bgr, rotation, param, m_turned);
+        files.resize(images.size());
+        for (size_t i = 0; i < images.size(); ++i)
+            if (!encode(images[i], format, param, files[i]))
+                return ERROR_WRITE_FAILED;
+    }
+
+    std::string list;
+    long status = ERROR_GOOD;
+    size_t count = 0;
+    for (size_t i = 0; i < files.size(); ++i) {
+        std::string written;
+        const long s = writeAtomically(nthOutputPath(target, static_cast<int>(i)), files[i],
+                                       param.bIsCoverFile, &written);
+        if (s != ERROR_GOOD) {
+            status = s;
+            break;
+        }
+        ++count;
+        // Paths that would not fit whole stay out of the list (they are on disk).
+        const size_t need = written.size() + (list.empty() ? 0 : 1);
+        if (list.size() + need < CAM_PATH_SIZE)
+            list += (list.empty() ? "" : ";") + written;
+        else
+            status = ERROR_BUFFER_TOO_SMALL;
+    }
+    // With nothing written the caller keeps the target it asked for.
+    if (count > 0)
+        std::memcpy(path, list.c_str(), list.size() + 1);
+    return status;
+}
+
+} // namespace camsdk

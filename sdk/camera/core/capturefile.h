@@ -1,0 +1,49 @@
+// Capture to file: the newest full-resolution frame, turned, processed,
+// encoded by the path's extension and written without ever overwriting (unless
+// asked) or leaving a half-written file under the user's name.
+#ifndef CAMSDK_CAPTUREFILE_H
+#define CAMSDK_CAPTUREFILE_H
+
+#include "datatype.h"
+#include "device.h"
+#include "jpegcodec.h"
+
+#include <string>
+
+namespace camsdk
+{
+
+// Output index (0-based) of a capture to path: path itself, then stem_1,
+// stem_2, ... or, for a stem ending in _N, _N+1, _N+2, ...
+std::string nthOutputPath(const std::string &path, int index);
+
+// Writes bytes to path through a temporary file in the same folder. Without
+// cover an existing file is left alone and the bytes go to stem(k).ext with
+// the smallest free k >= 1. *written receives the final path. Returns a status.
+long writeAtomically(const std::string &path, const std::vector<uint8_t> &bytes, bool cover,
+                     std::string *written);
+
+// Does whole captures. Keeps its decode and encode buffers from one capture to
+// the next: fresh 8 MP buffers cost more in page faults than the work itself.
+class Capturer
+{
+public:
+    // path is the caller's CAM_PATH_SIZE buffer: the target in, the written
+    // paths joined by ';' out (unchanged when nothing was written).
+    long capture(const EncodedFrame &frame, char *path, const IMAGEPARAM &param);
+
+private:
+    bool encode(const cv::Mat &img, int format, const IMAGEPARAM &param, std::vector<uint8_t> &out);
+    bool passThrough(const EncodedFrame &frame, int rotation, int format, const IMAGEPARAM &param,
+                     std::vector<uint8_t> &out);
+
+    JpegCodec m_codec;
+    cv::Mat m_bgr;
+    cv::Mat m_turned;
+    std::vector<uint8_t> m_jpeg;
+    std::vector<std::vector<uint8_t>> m_files;
+};
+
+} // namespace camsdk
+
+#endif

@@ -1,0 +1,141 @@
+#include "stream.h"
+
+#include <opencv2/imgproc.hpp>
+
+namespace camsdk
+{
+
+namespace
+{
+// Automatic capture looks at the scene ten times a second.
+constexpr auto kSampleInterval = std::chrono::milliseconds(100);
+} // namespace
+
+Stream::Stream(DevicePtr device, FrameSize size, CamFrameCallback callback, const std::atomic<int> &rotation)
+    : m_device(std::move(device)), m_size(size), m_callback(callback), m_rotation(rotation)
+{
+}
+
+Stream::~Stream()
+{
+    stop();
+}
+
+long Stream::start()
+{
+    return m_device->start(
+        m_size, [this](const FramePtr &f) { onFrame(f); },
+        [this] {
+            {
+                std::lock_guard<std::mutex> lock(m_newestMutex);
+                m_lost = true;
+            }
+            m_newestArrived.notify_all();
+        });
+}
+
+void Stream::stop()
+{
+    if (!onStreamThread())
+        m_device->stop();
+}
+
+bool Stream::onStreamThread() const
+{
+    return m_device->threadId() == std::this_thread::get_id();
+}
+
+FramePtr Stream::newestFrame(std::chrono::milliseconds timeout) const
+{
+    std::unique_lock<std::mutex> lock(m_newestMutex);
+    m_newestArrived.wait_for(lock, timeout, [this] { return m_newest || m_lost.load(); });
+    return m_lost ? nullptr : m_newest;
+}
+
+void Stream::setAutoCapture(CamAutoCaptureCallback callback)
+{
+    std::lock_guard<std::mutex> lock(m_autoMutex);
+    m_autoCallback = callback;
+    m_autoReset = true;
+}
+
+bool Stream::decodePreview(const EncodedFrame &frame)
+{
+    if (frame.format == PixelFormat::Yuyv) {
+        m_rgb.create(frame.height, frame.width, CV_8UC3);
+        return convertYuyv(frame.data.data(), frame.data.size(), frame.width, frame.height, true, m_rgb.data);
+    }
+    int w = 0, h = 0;
+    if (!m_codec.header(frame.data.data(), frame.data.size(), &w, &h))
+        return false;
+    const FrameSize out = scaledSize({w, h}, previewDenominator(w, h));
+    m_rgb.create(out.height, out.width, CV_8UC3);
+    return m_codec.decode(frame.data.data(), frame.data.size(), out.width, out.height, true, m_rgb.data);
+}
+
+void Stream::onFrame(const FramePtr &frame)
+{
+    if (!frame)
+        return;
+    {
+        std::lock_guard<std::mutex> lock(m_newestMutex);
+        m_newest = frame;
+    }
+    m_newestArrived.notify_all();
+    bool decoded = false;
+    try {
+        decoded = decodePreview(*frame);
+    } catch (const std::exception &) {
+    }
+    if (!decoded)
+        return; // a corrupt frame is dropped; the next one will do
+    const cv::Mat *shown = &m_rgb;
+    switch (m_rotation.load()) {
+    case 90:
+        cv::rotate(m_rgb, m_rotated, cv::ROTATE_90_CLOCKWISE);
+        shown = &m_rotated;
+        break;
+    case 180:
+        cv::rotate(m_rgb, m_rotated, cv::ROTATE_180);
+        shown = &m_rotated;
+        break;
+    case 270:
+        cv::rotate(m_rgb, m_rotated, cv::ROTATE_90_COUNTERCLOCKWISE);
+        shown = &m_rotated;
+        break;
+    default:
+        break;
+    }
+    if (m_callback)
+        m_callback(shown->data, static_cast<int>(shown->total() * 3), shown->cols, shown->rows,
+                   CAM_FRAME_RGB24);
+    feedAutoCapture();
+}
+
+void Stream::feedAutoCapture()
+{
+    CamAutoCaptureCallback callback;
+    {
+        std::lock_guard<std::mutex> lock(m_autoMutex);
+        callback = m_autoCallback;
+        if (m_autoReset) {
+            m_detector.reset();
+            m_autoReset = false;
+        }
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (!callback || now - m_lastSample < kSampleInterval)
+        return;
+    m_lastSample = now;
+    // The unrotated picture: turning the view is not a change of the scene.
+    cv::Mat small, gray;
+    const int w = StillnessDetector::kSampleWidth;
+    const int h = std::max(1, m_rgb.rows * w / std::max(1, m_rgb.cols));
+    cv::resize(m_rgb, small, {w, h}, 0, 0, cv::INTER_AREA);
+    cv::cvtColor(small, gray, cv::COLOR_RGB2GRAY);
+    const auto event = m_detector.feed(gray, std::chrono::duration<double>(now - m_epoch).count());
+    if (event != StillnessDetector::None)
+        callback(event);
+}
+
+} // namespace camsdk

@@ -1,0 +1,76 @@
+// The frame path of one running stream: keeps the newest camera frame for a
+// capture, decodes it (DCT-scaled above 1080p) into packed RGB, turns it by the
+// live rotation, hands it to the frame callback and feeds automatic capture.
+#ifndef CAMSDK_STREAM_H
+#define CAMSDK_STREAM_H
+
+#include "CamCaptureSDK.h"
+#include "device.h"
+#include "jpegcodec.h"
+#include "stillness.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+namespace camsdk
+{
+
+class Stream
+{
+public:
+    // rotation: degrees (0, 90, 180, 270), read for every frame.
+    Stream(DevicePtr device, FrameSize size, CamFrameCallback callback, const std::atomic<int> &rotation);
+    ~Stream();
+    Stream(const Stream &) = delete;
+    Stream &operator=(const Stream &) = delete;
+
+    long start();
+    // No callback of this stream runs or will run once this returns. Must not
+    // be called from a callback (see onStreamThread()).
+    void stop();
+    bool onStreamThread() const;
+
+    const DevicePtr &device() const { return m_device; }
+    FrameSize size() const { return m_size; }
+    // The newest frame as the camera sent it, waiting up to timeout for the
+    // first one; null when none came or the device went away first.
+    FramePtr newestFrame(std::chrono::milliseconds timeout) const;
+    // True once the device went away during streaming.
+    bool lost() const { return m_lost.load(); }
+
+    // nullptr pauses automatic capture.
+    void setAutoCapture(CamAutoCaptureCallback callback);
+
+private:
+    void onFrame(const FramePtr &frame);
+    bool decodePreview(const EncodedFrame &frame);
+    void feedAutoCapture();
+
+    DevicePtr m_device;
+    FrameSize m_size;
+    CamFrameCallback m_callback;
+    const std::atomic<int> &m_rotation;
+
+    mutable std::mutex m_newestMutex;
+    mutable std::condition_variable m_newestArrived;
+    FramePtr m_newest;
+    std::atomic<bool> m_lost{false};
+
+    // Touched only on the stream thread.
+    JpegCodec m_codec;
+    cv::Mat m_rgb;     // decoded preview
+    cv::Mat m_rotated; // the preview turned by the live rotation
+
+    std::mutex m_autoMutex;
+    CamAutoCaptureCallback m_autoCallback = nullptr;
+    bool m_autoReset = false;
+    StillnessDetector m_detector;
+    std::chrono::steady_clock::time_point m_lastSample;
+    const std::chrono::steady_clock::time_point m_epoch = std::chrono::steady_clock::now();
+};
+
+} // namespace camsdk
+
+#endif

@@ -1,0 +1,97 @@
+// The virtual camera: rendered desk scenes streamed as MJPEG through the same
+// frame path a real camera uses. Configured by the environment at Cam_Init and
+// steered at run time by a control file (motion, unplug and replug).
+#ifndef CAMSDK_VIRTUALDEVICE_H
+#define CAMSDK_VIRTUALDEVICE_H
+
+#include "threadeddevice.h"
+#include "virtualscene.h"
+
+#include <atomic>
+#include <functional>
+
+namespace camsdk
+{
+
+struct VirtualConfig {
+    int count = 0;
+    std::vector<std::pair<int, int>> ids; // (vid, pid) per device
+    camvirtual::SceneKind scene = camvirtual::SceneKind::Page;
+    camvirtual::DeskKind desk = camvirtual::DeskKind::Wood;
+    uint32_t seed = 1;
+    std::vector<std::string> documents;
+    int fps = 15;
+    std::string controlPath;
+};
+
+// Reads CAMSDK_VIRTUAL and its companions through env (getenv in the library).
+// Unknown or malformed values fall back to the defaults; count is capped at 16.
+VirtualConfig readVirtualConfig(const std::function<const char *(const char *)> &env);
+
+// What the control file says. Lines: "motion on|off", "device N present|absent"
+// (N counts from 1 like the device names); the last line about a thing wins,
+// anything else is ignored.
+struct ControlState {
+    bool motion = false;
+    std::vector<bool> present;
+};
+void applyControlText(const std::string &text, ControlState &state);
+
+// Polls the control file on a thread of its own and answers for all virtual devices.
+class VirtualControl
+{
+public:
+    VirtualControl(std::string path, int deviceCount);
+    ~VirtualControl();
+    VirtualControl(const VirtualControl &) = delete;
+    VirtualControl &operator=(const VirtualControl &) = delete;
+
+    bool motion() const;
+    bool present(int device) const;
+
+private:
+    void poll();
+
+    std::string m_path;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    ControlState m_state;
+    bool m_quit = false;
+    std::thread m_thread;
+};
+
+class VirtualDevice : public ThreadedDevice
+{
+public:
+    // index: 0-based position among the virtual devices; control may be null.
+    VirtualDevice(int index, const VirtualConfig &config, std::shared_ptr<VirtualControl> control);
+    ~VirtualDevice() override;
+
+    std::string name() const override;
+    int vendorId() const override { return m_vid; }
+    int productId() const override { return m_pid; }
+    bool supportsBook() const override { return true; }
+    std::vector<FrameSize> resolutions() const override;
+    bool present() const override;
+
+    // The resolutions every virtual camera offers, largest first.
+    static std::vector<FrameSize> standardResolutions();
+
+protected:
+    long openStream(FrameSize size) override;
+    bool streamLoop(const FrameSink &sink) override;
+    void closeStream() override;
+
+private:
+    int m_index;
+    int m_vid;
+    int m_pid;
+    int m_fps;
+    camvirtual::SceneRequest m_request;
+    std::shared_ptr<VirtualControl> m_control;
+    FrameSize m_size;
+};
+
+} // namespace camsdk
+
+#endif

@@ -1,0 +1,92 @@
+// Synthetic desk scenes as a document camera would see them, with the exact
+// geometry of every document for scoring detection and cut-out.
+//
+// Internal to the camera library and its tests; not part of the C interface.
+#ifndef CAMSDK_VIRTUALSCENE_H
+#define CAMSDK_VIRTUALSCENE_H
+
+#include <opencv2/core.hpp>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace camvirtual
+{
+
+enum class SceneKind { Page, Multi, Receipt, IdCard, Book, Photo, Empty };
+enum class DeskKind { Wood, Plain, Pattern, White };
+
+// Names as used in the environment ("page", "multi", "receipt", "idcard",
+// "book", "photo", "empty"; "wood", "plain", "pattern", "white").
+// Return false and leave *out untouched for an unknown name.
+bool parseSceneKind(const std::string &name, SceneKind *out);
+bool parseDeskKind(const std::string &name, DeskKind *out);
+
+struct SceneRequest {
+    SceneKind scene = SceneKind::Page;
+    DeskKind desk = DeskKind::Wood;
+    uint32_t seed = 1;
+    int width = 1920;
+    int height = 1080;
+    // When not empty, these pictures (8-bit BGR) lie on the desk as the
+    // documents instead of the scene's own ones; the scene kind is then ignored.
+    std::vector<cv::Mat> documents;
+};
+
+// Corner order everywhere: the document's own top-left, top-right,
+// bottom-right, bottom-left (as its content reads), in frame pixels.
+using Quad = std::array<cv::Point2f, 4>;
+
+struct DocumentTruth {
+    std::string kind; // "page", "receipt", "idcard-front", "idcard-back", "photo", "note", "book", "picture"
+    Quad corners;
+};
+
+struct SceneTruth {
+    // Every document on the desk, in the order it was laid down. For the
+    // book scene this is one entry: the outline of the open spread.
+    std::vector<DocumentTruth> documents;
+    // Book scene only: the spine from its top end to its bottom end, and the
+    // outlines of the two pages (the inner corners are the spine's ends).
+    bool hasBook = false;
+    cv::Point2f spineTop, spineBottom;
+    Quad leftPage{}, rightPage{};
+};
+
+struct RenderedScene {
+    cv::Mat image; // 8-bit BGR, width x height
+    SceneTruth truth;
+};
+
+// Lays out a scene once (textures, placement) so that frames of it, still or
+// with the documents displaced, cost only compositing. Deterministic for a
+// request; render() is const and safe to call from several threads.
+class SceneRenderer
+{
+public:
+    explicit SceneRenderer(const SceneRequest &request);
+    ~SceneRenderer();
+    SceneRenderer(const SceneRenderer &) = delete;
+    SceneRenderer &operator=(const SceneRenderer &) = delete;
+
+    const SceneRequest &request() const;
+
+    // shift: displacement of all documents on the desk, in frame pixels.
+    // hand: a hand reaching in over the documents (it hides no corner).
+    // noiseSeed: varies the sensor noise between otherwise equal frames.
+    RenderedScene render(cv::Point2f shift = {}, bool hand = false, uint32_t noiseSeed = 0) const;
+
+private:
+    struct Layout;
+    std::unique_ptr<Layout> d;
+};
+
+// One still frame of a scene: SceneRenderer(request).render().
+RenderedScene renderScene(const SceneRequest &request);
+
+} // namespace camvirtual
+
+#endif
