@@ -1,9 +1,10 @@
 // Detection quality on generated scenes with ground truth, and processing time
 // against a plain JPEG decode + encode of the same frame.
-// Usage: bench_camprocess [scenes per desk and kind, default 50]
+// Usage: bench_camprocess [own scenes per desk and kind, default 50] [camera-renderer scenes, default 50]
 #include "book.h"
 #include "camprocess.h"
 #include "scenes.h"
+#include "virtualscene.h"
 
 #include <chrono>
 #include <cstdio>
@@ -13,7 +14,8 @@
 
 using namespace scenes;
 
-namespace {
+namespace
+{
 
 double seconds(const std::function<void()> &f, int runs)
 {
@@ -24,7 +26,10 @@ double seconds(const std::function<void()> &f, int runs)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() / runs;
 }
 
-camproc::Quad quadOf(const std::vector<cv::Point2f> &v) { return {v[0], v[1], v[2], v[3]}; }
+camproc::Quad quadOf(const std::vector<cv::Point2f> &v)
+{
+    return {v[0], v[1], v[2], v[3]};
+}
 
 void scoreDetection(int perKind)
 {
@@ -83,6 +88,96 @@ void scoreDetection(int perKind)
     }
 }
 
+// SmartDoc Jaccard against the camera library's own scene renderer: both quads mapped into
+// the document frame (a unit square: the index is unchanged by the affine scaling to the
+// true page size).
+double unitJaccard(const camproc::Quad &found, const camvirtual::Quad &truth)
+{
+    const cv::Point2f unit[4] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    const cv::Mat toDoc = cv::getPerspectiveTransform(truth.data(), unit);
+    std::vector<cv::Point2f> f;
+    cv::perspectiveTransform(std::vector<cv::Point2f>(found.begin(), found.end()), f, toDoc);
+    if (!cv::isContourConvex(f))
+        return 0;
+    std::vector<cv::Point2f> inter;
+    const double i = cv::intersectConvexConvex(f, std::vector<cv::Point2f>(unit, unit + 4), inter);
+    return i / (cv::contourArea(f) + 1.0 - i);
+}
+
+void scoreVirtualCamera(int perKind)
+{
+    using namespace camvirtual;
+    const std::pair<const char *, DeskKind> desks[] = {{"wood", DeskKind::Wood},
+                                                       {"plain", DeskKind::Plain},
+                                                       {"pattern", DeskKind::Pattern},
+                                                       {"white", DeskKind::White}};
+    struct Kind {
+        const char *name;
+        SceneKind scene;
+        bool hand;
+    } kinds[] = {{"page", SceneKind::Page, false},     {"receipt", SceneKind::Receipt, false},
+                 {"idcard", SceneKind::IdCard, false}, {"multi", SceneKind::Multi, false},
+                 {"book", SceneKind::Book, false},     {"hand", SceneKind::Page, true}};
+    for (const auto &[deskName, desk] : desks) {
+        for (const Kind &k : kinds) {
+            double jSum = 0;
+            int docs = 0, cornersOk = 0, countOk = 0, spineOk = 0;
+            for (int s = 0; s < perKind; ++s) {
+                SceneRequest req;
+                req.scene = k.scene;
+                req.desk = desk;
+                req.seed = uint32_t(1000 + s);
+                const RenderedScene sc = SceneRenderer(req).render({}, k.hand);
+                const double diag = std::hypot(sc.image.cols, sc.image.rows);
+                std::vector<camproc::Quad> found;
+                if (k.scene == SceneKind::Book) {
+                    if (const auto book = camproc::findBook(sc.image))
+                        found.push_back(*book);
+                    const auto spine = camproc::detectDocuments(sc.image, 3);
+                    if (!spine.empty()) {
+                        // Distance of the found spine's midpoint from the true spine, against the spread
+                        // width.
+                        const cv::Point2f mid = (spine[0][0] + spine[0][1]) * 0.5f;
+                        const cv::Point2f a = sc.truth.spineTop, b = sc.truth.spineBottom;
+                        const double dist = std::abs((b - a).cross(mid - a)) / cv::norm(b - a);
+                        const auto &q = sc.truth.documents.front().corners;
+                        spineOk += dist <= 0.02 * cv::norm(q[1] - q[0]);
+                    }
+                } else {
+                    found = camproc::findDocuments(sc.image, k.scene == SceneKind::Multi);
+                }
+                bool all = found.size() == sc.truth.documents.size();
+                for (const DocumentTruth &t : sc.truth.documents) {
+                    double best = 0, err = diag;
+                    for (const auto &f : found) {
+                        const double j = unitJaccard(f, t.corners);
+                        if (j > best) {
+                            best = j;
+                            err = 0;
+                            for (int c = 0; c < 4; ++c)
+                                err = std::max(err, cv::norm(f[c] - t.corners[c]));
+                        }
+                    }
+                    jSum += best;
+                    ++docs;
+                    cornersOk += err <= 0.01 * diag;
+                    all &= best >= 0.9;
+                }
+                countOk += all;
+            }
+            const std::string tag = std::string(deskName) + "_" + k.name;
+            std::printf("virtual_jaccard_%s %.4f mean\n", tag.c_str(), jSum / std::max(1, docs));
+            std::printf("virtual_corners_within_1pct_%s %.1f %%\n", tag.c_str(),
+                        100.0 * cornersOk / std::max(1, docs));
+            std::printf("virtual_all_found_nothing_else_%s %.1f %%\n", tag.c_str(),
+                        100.0 * countOk / perKind);
+            if (k.scene == SceneKind::Book)
+                std::printf("virtual_spine_within_2pct_%s %.1f %%\n", tag.c_str(), 100.0 * spineOk / perKind);
+            std::fflush(stdout);
+        }
+    }
+}
+
 void timing()
 {
     const cv::Size full(3264, 2448);
@@ -111,9 +206,9 @@ void timing()
         const char *name;
         const Scene *scene;
         int crop, effect;
-    } cases[] = {{"capture_nocrop", &page, 0, 0},        {"capture_single_bw", &page, 1, 2},
+    } cases[] = {{"capture_nocrop", &page, 0, 0},           {"capture_single_bw", &page, 1, 2},
                  {"capture_single_colourdoc", &page, 1, 3}, {"capture_multiple", &page, 2, 0},
-                 {"capture_book_pages", &book, 3, 0},     {"capture_single_photo", &page, 1, 6}};
+                 {"capture_book_pages", &book, 3, 0},       {"capture_single_photo", &page, 1, 6}};
     for (const Case &c : cases) {
         const double t = seconds([&] { capture(c.scene->image, c.crop, c.effect); }, 3);
         std::printf("%s_vs_decode_encode %.2f ratio\n", c.name, t / reference);
@@ -136,8 +231,12 @@ void timing()
 
 int main(int argc, char **argv)
 {
-    const int perKind = argc > 1 ? std::max(1, std::atoi(argv[1])) : 50;
+    const int perKind = argc > 1 ? std::max(0, std::atoi(argv[1])) : 50;
+    const int virtualPerKind = argc > 2 ? std::max(0, std::atoi(argv[2])) : 50;
     timing();
-    scoreDetection(perKind);
+    if (virtualPerKind > 0)
+        scoreVirtualCamera(virtualPerKind);
+    if (perKind > 0)
+        scoreDetection(perKind);
     return 0;
 }

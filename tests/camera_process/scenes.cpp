@@ -3,8 +3,10 @@
 #include <cmath>
 #include <opencv2/imgproc.hpp>
 
-namespace scenes {
-namespace {
+namespace scenes
+{
+namespace
+{
 
 cv::Mat desk(Desk kind, cv::Size s, cv::RNG &rng)
 {
@@ -17,9 +19,9 @@ cv::Mat desk(Desk kind, cv::Size s, cv::RNG &rng)
             for (int x = 0; x < s.width; ++x) {
                 const double g = std::sin(f * y + warp * std::sin(x * 0.004 + y * 0.001)) * 0.5 + 0.5;
                 const double k = 0.75 + 0.3 * g * g;
-                img.at<cv::Vec3b>(y, x) = cv::Vec3b(cv::saturate_cast<uchar>(base[0] * k),
-                                                    cv::saturate_cast<uchar>(base[1] * k),
-                                                    cv::saturate_cast<uchar>(base[2] * k));
+                img.at<cv::Vec3b>(y, x) =
+                    cv::Vec3b(cv::saturate_cast<uchar>(base[0] * k), cv::saturate_cast<uchar>(base[1] * k),
+                              cv::saturate_cast<uchar>(base[2] * k));
             }
         break;
     }
@@ -49,8 +51,8 @@ cv::Mat desk(Desk kind, cv::Size s, cv::RNG &rng)
     return img;
 }
 
-const char *kWords[] = {"camera", "document", "page", "light", "scan", "invoice", "total", "paper",
-                        "report", "meeting", "summary", "table", "figure", "review", "quality", "2026"};
+const char *kWords[] = {"camera", "document", "page",    "light", "scan",   "invoice", "total",   "paper",
+                        "report", "meeting",  "summary", "table", "figure", "review",  "quality", "2026"};
 
 void textLines(cv::Mat &img, cv::Rect area, double scale, cv::Scalar ink, cv::RNG &rng)
 {
@@ -129,13 +131,15 @@ void hand(cv::Mat &img, const camproc::Quad &q, cv::RNG &rng)
 
 void place(cv::Mat &frame, const cv::Mat &flat, const camproc::Quad &q, Doc &doc)
 {
-    const cv::Point2f src[4] = {{0, 0}, {float(flat.cols), 0}, {float(flat.cols), float(flat.rows)}, {0, float(flat.rows)}};
+    const cv::Point2f src[4] = {
+        {0, 0}, {float(flat.cols), 0}, {float(flat.cols), float(flat.rows)}, {0, float(flat.rows)}};
     doc.toFrame = cv::getPerspectiveTransform(src, q.data());
     doc.corners = q;
     doc.flat = flat;
     cv::Mat warped, mask;
     cv::warpPerspective(flat, warped, doc.toFrame, frame.size(), cv::INTER_AREA);
-    cv::warpPerspective(cv::Mat(flat.size(), CV_8U, cv::Scalar(255)), mask, doc.toFrame, frame.size(), cv::INTER_LINEAR);
+    cv::warpPerspective(cv::Mat(flat.size(), CV_8U, cv::Scalar(255)), mask, doc.toFrame, frame.size(),
+                        cv::INTER_LINEAR);
     cv::Mat m3, f;
     cv::merge(std::vector<cv::Mat>(3, mask), m3);
     m3.convertTo(m3, CV_32FC3, 1 / 255.0);
@@ -151,7 +155,8 @@ camproc::Quad pose(cv::Size2f size, cv::Point2f centre, float scale, cv::RNG &rn
     const float angle = float(rng.uniform(-maxTurn, maxTurn)) * float(CV_PI / 180);
     const float c = std::cos(angle), s = std::sin(angle);
     const cv::Point2f half(size.width * scale / 2, size.height * scale / 2);
-    const cv::Point2f corners[4] = {{-half.x, -half.y}, {half.x, -half.y}, {half.x, half.y}, {-half.x, half.y}};
+    const cv::Point2f corners[4] = {
+        {-half.x, -half.y}, {half.x, -half.y}, {half.x, half.y}, {-half.x, half.y}};
     const float jitter = std::min(half.x, half.y) * 0.015f;
     camproc::Quad q;
     for (int k = 0; k < 4; ++k) {
@@ -171,8 +176,9 @@ void light(cv::Mat &img, cv::RNG &rng)
     for (int y = 0; y < img.rows; ++y)
         for (int x = 0; x < img.cols; ++x) {
             const double d = std::hypot(x - shadow.x, y - shadow.y) / radius;
-            gain.at<float>(y, x) = float((0.92 + gx * (x / double(img.cols) - 0.5) + gy * (y / double(img.rows) - 0.5)) *
-                                         (1 - depth * std::exp(-d * d)));
+            gain.at<float>(y, x) =
+                float((0.92 + gx * (x / double(img.cols) - 0.5) + gy * (y / double(img.rows) - 0.5)) *
+                      (1 - depth * std::exp(-d * d)));
         }
     cv::Mat g3, f;
     cv::merge(std::vector<cv::Mat>(3, gain), g3);
@@ -189,12 +195,13 @@ void light(cv::Mat &img, cv::RNG &rng)
 
 cv::Mat renderPage(cv::Size size, cv::RNG &rng, bool stamp)
 {
-    cv::Mat img(size, CV_8UC3, cv::Scalar(rng.uniform(240, 250), rng.uniform(243, 251), rng.uniform(245, 252)));
+    cv::Mat img(size, CV_8UC3,
+                cv::Scalar(rng.uniform(240, 250), rng.uniform(243, 251), rng.uniform(245, 252)));
     const int margin = size.width / 10;
     cv::putText(img, "Quarterly report", {margin, margin + 40}, cv::FONT_HERSHEY_DUPLEX, size.width / 600.0,
                 cv::Scalar(20, 20, 20), 3, cv::LINE_AA);
-    textLines(img, {margin, margin + 80, size.width - 2 * margin, size.height - 2 * margin - 80}, size.width / 1100.0,
-              cv::Scalar(30, 30, 30), rng);
+    textLines(img, {margin, margin + 80, size.width - 2 * margin, size.height - 2 * margin - 80},
+              size.width / 1100.0, cv::Scalar(30, 30, 30), rng);
     if (stamp) {
         const cv::Point c(size.width * 2 / 3, size.height * 3 / 4);
         const int r = size.width / 8;
@@ -226,12 +233,14 @@ Scene make(Desk deskKind, Kind kind, unsigned seed, cv::Size frame)
     }
     case Kind::Receipt: {
         const cv::Mat r = receipt(rng);
-        docs.push_back({r, pose(r.size(), near(mid), float(frame.height * rng.uniform(0.6, 0.8) / r.rows), rng, 15)});
+        docs.push_back(
+            {r, pose(r.size(), near(mid), float(frame.height * rng.uniform(0.6, 0.8) / r.rows), rng, 15)});
         break;
     }
     case Kind::IdCard: {
         const cv::Mat c = idCard(rng);
-        docs.push_back({c, pose(c.size(), near(mid), float(frame.width * rng.uniform(0.3, 0.45) / c.cols), rng, 20)});
+        docs.push_back(
+            {c, pose(c.size(), near(mid), float(frame.width * rng.uniform(0.3, 0.45) / c.cols), rng, 20)});
         break;
     }
     case Kind::Several: {
@@ -239,7 +248,8 @@ Scene make(Desk deskKind, Kind kind, unsigned seed, cv::Size frame)
         const int n = rng.uniform(2, 4);
         for (int i = 0; i < n; ++i) {
             const cv::Mat d = i == 1 ? receipt(rng) : idCard(rng);
-            const cv::Point2f c(frame.width * (i + 0.5f) / n, mid.y + float(rng.uniform(-0.08, 0.08)) * frame.height);
+            const cv::Point2f c(frame.width * (i + 0.5f) / n,
+                                mid.y + float(rng.uniform(-0.08, 0.08)) * frame.height);
             const float fit = std::min(frame.width * 0.7f / n / d.cols, frame.height * 0.7f / d.rows);
             docs.push_back({d, pose(d.size(), c, fit, rng, 6)});
         }
@@ -268,7 +278,10 @@ double jaccard(const camproc::Quad &found, const Doc &truth)
     const cv::Mat toModel = truth.toFrame.inv();
     std::vector<cv::Point2f> f, model;
     cv::perspectiveTransform(std::vector<cv::Point2f>(found.begin(), found.end()), f, toModel);
-    model = {{0, 0}, {float(truth.flat.cols), 0}, {float(truth.flat.cols), float(truth.flat.rows)}, {0, float(truth.flat.rows)}};
+    model = {{0, 0},
+             {float(truth.flat.cols), 0},
+             {float(truth.flat.cols), float(truth.flat.rows)},
+             {0, float(truth.flat.rows)}};
     if (!cv::isContourConvex(f))
         return 0;
     std::vector<cv::Point2f> inter;

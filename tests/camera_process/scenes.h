@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-namespace scenes {
+namespace scenes
+{
 
 enum class Desk { Wood, Plain, Pattern, White };
 enum class Kind { Page, Receipt, IdCard, Several, Book, Hand };

@@ -10,7 +10,8 @@
 
 using namespace scenes;
 
-namespace {
+namespace
+{
 
 IMAGEPARAM params(int crop, int effect = 0, int fill = 0)
 {
@@ -21,9 +22,15 @@ IMAGEPARAM params(int crop, int effect = 0, int fill = 0)
     return p;
 }
 
-camproc::Quad quadOf(const std::vector<cv::Point2f> &v) { return {v[0], v[1], v[2], v[3]}; }
+camproc::Quad quadOf(const std::vector<cv::Point2f> &v)
+{
+    return {v[0], v[1], v[2], v[3]};
+}
 
-bool multipleOf16(const cv::Mat &m) { return m.cols % 16 == 0 && m.rows % 16 == 0 && !m.empty(); }
+bool multipleOf16(const cv::Mat &m)
+{
+    return m.cols % 16 == 0 && m.rows % 16 == 0 && !m.empty();
+}
 
 // Normalised correlation of two pictures after bringing them to the same size in grey.
 double similarity(const cv::Mat &a, const cv::Mat &b)
@@ -40,7 +47,10 @@ double similarity(const cv::Mat &a, const cv::Mat &b)
     return r.at<float>(0, 0);
 }
 
-double share(const cv::Mat &mask) { return double(cv::countNonZero(mask)) / double(mask.total()); }
+double share(const cv::Mat &mask)
+{
+    return double(cv::countNonZero(mask)) / double(mask.total());
+}
 
 // Share of pixels whose channels differ from each other by more than `tol`.
 double colouredShare(const cv::Mat &bgr, int tol)
@@ -184,7 +194,8 @@ void TestCamProcess::bookExports()
     QVERIFY2(similarity(outs[0][1], right) > 0.7, qPrintable(QString::number(similarity(outs[0][1], right))));
     QVERIFY2(similarity(outs[1][0], right) > 0.7, qPrintable(QString::number(similarity(outs[1][0], right))));
     QVERIFY2(similarity(outs[1][1], left) > 0.7, qPrintable(QString::number(similarity(outs[1][1], left))));
-    QVERIFY2(similarity(outs[2][0], spread) > 0.7, qPrintable(QString::number(similarity(outs[2][0], spread))));
+    QVERIFY2(similarity(outs[2][0], spread) > 0.7,
+             qPrintable(QString::number(similarity(outs[2][0], spread))));
     QVERIFY2(similarity(outs[3][0], left) > 0.7, qPrintable(QString::number(similarity(outs[3][0], left))));
     QVERIFY2(similarity(outs[4][0], right) > 0.7, qPrintable(QString::number(similarity(outs[4][0], right))));
 }
@@ -220,13 +231,13 @@ void TestCamProcess::manualRectangles()
     cv::Mat frame(480, 640, CV_8UC3, cv::Scalar(200, 200, 200));
     frame(cv::Rect(100, 50, 200, 100)).setTo(cv::Scalar(0, 0, 255));
     IMAGEPARAM p = params(4);
-    p.manualCrop[0] = {100, 300, 50, 150};   // the red block exactly
-    p.manualCrop[1] = {0, 0, 0, 0};          // unused slot
-    p.manualCrop[2] = {600, 900, 400, 700};  // runs out of the frame: clamped
-    p.manualCrop[3] = {300, 100, 150, 50};   // given right to left: same block
-    p.manualCrop[4] = {700, 800, 10, 20};    // entirely outside: dropped
-    p.manualCrop[5] = {50, 50, 10, 90};      // zero width: dropped
-    p.manualCrop[6] = {NAN, 10, 10, 20};     // garbage: dropped
+    p.manualCrop[0] = {100, 300, 50, 150};  // the red block exactly
+    p.manualCrop[1] = {0, 0, 0, 0};         // unused slot
+    p.manualCrop[2] = {600, 900, 400, 700}; // runs out of the frame: clamped
+    p.manualCrop[3] = {300, 100, 150, 50};  // given right to left: same block
+    p.manualCrop[4] = {700, 800, 10, 20};   // entirely outside: dropped
+    p.manualCrop[5] = {50, 50, 10, 90};     // zero width: dropped
+    p.manualCrop[6] = {NAN, 10, 10, 20};    // garbage: dropped
     const std::vector<cv::Mat> out = camproc::processFrame(frame, p);
     QCOMPARE(int(out.size()), 3);
     QCOMPARE(out[0].size(), cv::Size(208, 96)); // 200x100 rounded to multiples of 16
@@ -270,7 +281,8 @@ void TestCamProcess::blackWhiteDocument()
     const cv::Rect margin(out[0].cols / 40, out[0].rows / 40, out[0].cols / 14, out[0].rows * 9 / 10);
     QVERIFY(share(g(margin) == 255) >= 0.97);
     // Text stays: a fair share of black in the text block.
-    const double ink = share(g(cv::Rect(out[0].cols / 5, out[0].rows / 5, out[0].cols / 2, out[0].rows / 2)) == 0);
+    const double ink =
+        share(g(cv::Rect(out[0].cols / 5, out[0].rows / 5, out[0].cols / 2, out[0].rows / 2)) == 0);
     QVERIFY2(ink > 0.03 && ink < 0.5, qPrintable(QString::number(ink)));
 }
 
@@ -287,8 +299,8 @@ void TestCamProcess::greyHasNoColour()
 void TestCamProcess::stampsKeepTheirColour()
 {
     cv::Mat page = whitePage();
-    cv::circle(page, {300, 700}, 90, cv::Scalar(40, 40, 210), 14);   // red stamp
-    cv::circle(page, {550, 700}, 90, cv::Scalar(200, 60, 30), 14);   // blue stamp
+    cv::circle(page, {300, 700}, 90, cv::Scalar(40, 40, 210), 14); // red stamp
+    cv::circle(page, {550, 700}, 90, cv::Scalar(200, 60, 30), 14); // blue stamp
     IMAGEPARAM red = params(0, 4), blue = params(0, 5);
     const cv::Mat r = camproc::processFrame(page, red)[0], b = camproc::processFrame(page, blue)[0];
     const cv::Rect redStamp(210, 610, 180, 180), blueStamp(460, 610, 180, 180), text(80, 150, 640, 300);
@@ -307,7 +319,8 @@ void TestCamProcess::stampsKeepTheirColour()
 void TestCamProcess::receiptTurnsDark()
 {
     cv::Mat page(600, 400, CV_8UC3, cv::Scalar(240, 242, 244));
-    cv::putText(page, "TOTAL 12.50", {40, 300}, cv::FONT_HERSHEY_SIMPLEX, 1.4, cv::Scalar::all(185), 3, cv::LINE_AA);
+    cv::putText(page, "TOTAL 12.50", {40, 300}, cv::FONT_HERSHEY_SIMPLEX, 1.4, cv::Scalar::all(185), 3,
+                cv::LINE_AA);
     const cv::Mat out = camproc::processFrame(page, params(0, 7))[0];
     double before = 0, after = 0;
     cv::minMaxLoc(page, &before);
@@ -420,8 +433,9 @@ void TestCamProcess::edgeFillOutsideFrame()
         QVERIFY(multipleOf16(out[0]));
         QVERIFY(out[0].cols < 500);
         const cv::Vec3b corner = out[0].at<cv::Vec3b>(out[0].rows / 2, 2);
-        const cv::Vec3b expected = fill == 0 ? cv::Vec3b(0, 0, 0) : fill == 1 ? cv::Vec3b(255, 255, 255)
-                                                                               : cv::Vec3b(235, 240, 245);
+        const cv::Vec3b expected = fill == 0   ? cv::Vec3b(0, 0, 0)
+                                   : fill == 1 ? cv::Vec3b(255, 255, 255)
+                                               : cv::Vec3b(235, 240, 245);
         QVERIFY2(cv::norm(cv::Vec3i(corner) - cv::Vec3i(expected)) < 12,
                  qPrintable(QString("%1: %2 %3 %4").arg(fill).arg(corner[0]).arg(corner[1]).arg(corner[2])));
     }

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <opencv2/imgproc.hpp>
 
-namespace camproc {
+namespace camproc
+{
 
 std::optional<Quad> findBook(const cv::Mat &bgr)
 {
@@ -17,8 +18,10 @@ std::optional<Quad> findBook(const cv::Mat &bgr)
     for (size_t i = 1; i < docs.size(); ++i) {
         const Quad &o = docs[i];
         const bool similar = area(o) > 0.6 * area(main);
-        const bool rightOf = cv::norm(o[0] - main[1]) < height * 0.08 && cv::norm(o[3] - main[2]) < height * 0.08;
-        const bool leftOf = cv::norm(main[0] - o[1]) < height * 0.08 && cv::norm(main[3] - o[2]) < height * 0.08;
+        const bool rightOf =
+            cv::norm(o[0] - main[1]) < height * 0.08 && cv::norm(o[3] - main[2]) < height * 0.08;
+        const bool leftOf =
+            cv::norm(main[0] - o[1]) < height * 0.08 && cv::norm(main[3] - o[2]) < height * 0.08;
         if (similar && rightOf)
             return Quad{main[0], o[1], o[2], main[3]};
         if (similar && leftOf)

@@ -6,7 +6,8 @@
 
 #include <optional>
 
-namespace camproc {
+namespace camproc
+{
 
 // Outline of the open book in `bgr` coordinates. Two pages found as separate
 // documents (a deep gutter) are joined into one spread.

@@ -9,8 +9,10 @@
 
 #include <opencv2/imgproc.hpp>
 
-namespace camproc {
-namespace {
+namespace camproc
+{
+namespace
+{
 
 enum CropType { CropNone, CropSingle, CropMultiple, CropBook, CropManual, CropPaging };
 
@@ -131,7 +133,8 @@ std::vector<std::vector<cv::Point2f>> detectDocuments(const cv::Mat &smallBgr, i
                                         {0, float(spread.image.rows)}};
         const cv::Mat back = cv::getPerspectiveTransform(upright, book->data());
         std::vector<cv::Point2f> spine;
-        cv::perspectiveTransform(std::vector<cv::Point2f>{{x, 0}, {x, float(spread.image.rows)}}, spine, back);
+        cv::perspectiveTransform(std::vector<cv::Point2f>{{x, 0}, {x, float(spread.image.rows)}}, spine,
+                                 back);
         out.push_back(spine);
     } else {
         for (const Quad &q : findDocuments(bgr, mode == CropMultiple))

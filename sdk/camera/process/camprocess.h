@@ -11,7 +11,8 @@
 #include <opencv2/core.hpp>
 #include <vector>
 
-namespace camproc {
+namespace camproc
+{
 
 // frame: 8-bit BGR (grey and BGRA are accepted too), already rotated by nRotate.
 // Returns the images to write, in output order, each 8-bit BGR (CV_8UC3):

@@ -3,9 +3,13 @@
 #include <cmath>
 #include <opencv2/imgproc.hpp>
 
-namespace camproc {
+namespace camproc
+{
 
-int roundTo16(double length) { return std::max(16, int(std::lround(length / 16.0)) * 16); }
+int roundTo16(double length)
+{
+    return std::max(16, int(std::lround(length / 16.0)) * 16);
+}
 
 Cut warpDocument(const cv::Mat &bgr, const Quad &q)
 {
@@ -13,7 +17,8 @@ Cut warpDocument(const cv::Mat &bgr, const Quad &q)
     const double h = std::max(cv::norm(q[3] - q[0]), cv::norm(q[2] - q[1]));
     const int W = roundTo16(w), H = roundTo16(h);
     const float ox = float((W - w) / 2), oy = float((H - h) / 2);
-    const cv::Point2f dst[4] = {{ox, oy}, {ox + float(w), oy}, {ox + float(w), oy + float(h)}, {ox, oy + float(h)}};
+    const cv::Point2f dst[4] = {
+        {ox, oy}, {ox + float(w), oy}, {ox + float(w), oy + float(h)}, {ox, oy + float(h)}};
     const cv::Mat M = cv::getPerspectiveTransform(q.data(), dst);
     Cut cut;
     cv::warpPerspective(bgr, cut.image, M, cv::Size(W, H), cv::INTER_LINEAR, cv::BORDER_CONSTANT);
@@ -26,8 +31,10 @@ Cut warpDocument(const cv::Mat &bgr, const Quad &q)
     if (!padded && !clipped)
         return cut;
     cv::Mat inside = cv::Mat::zeros(H, W, CV_8U);
-    std::vector<cv::Point2f> frame = {{0, 0}, {float(bgr.cols - 1), 0},
-                                      {float(bgr.cols - 1), float(bgr.rows - 1)}, {0, float(bgr.rows - 1)}};
+    std::vector<cv::Point2f> frame = {{0, 0},
+                                      {float(bgr.cols - 1), 0},
+                                      {float(bgr.cols - 1), float(bgr.rows - 1)},
+                                      {0, float(bgr.rows - 1)}};
     std::vector<cv::Point2f> mapped;
     cv::perspectiveTransform(frame, mapped, M);
     std::vector<cv::Point> poly;
@@ -52,9 +59,10 @@ Cut fitTo16(Cut cut)
     const cv::Rect keep((cut.image.cols - tw) / 2, (cut.image.rows - th) / 2, tw, th);
     const int left = (W - tw) / 2, top = (H - th) / 2;
     Cut out;
-    cv::copyMakeBorder(cut.image(keep), out.image, top, H - th - top, left, W - tw - left, cv::BORDER_REPLICATE);
-    cv::copyMakeBorder(cut.outside(keep), out.outside, top, H - th - top, left, W - tw - left, cv::BORDER_CONSTANT,
-                       cv::Scalar(255));
+    cv::copyMakeBorder(cut.image(keep), out.image, top, H - th - top, left, W - tw - left,
+                       cv::BORDER_REPLICATE);
+    cv::copyMakeBorder(cut.outside(keep), out.outside, top, H - th - top, left, W - tw - left,
+                       cv::BORDER_CONSTANT, cv::Scalar(255));
     return out;
 }
 
@@ -66,7 +74,8 @@ cv::Rect clampedRect(double left, double right, double top, double bottom, cv::S
     const double x1 = std::clamp(std::max(left, right), 0.0, double(frame.width));
     const double y0 = std::clamp(std::min(top, bottom), 0.0, double(frame.height));
     const double y1 = std::clamp(std::max(top, bottom), 0.0, double(frame.height));
-    const cv::Rect r(int(std::lround(x0)), int(std::lround(y0)), int(std::lround(x1 - x0)), int(std::lround(y1 - y0)));
+    const cv::Rect r(int(std::lround(x0)), int(std::lround(y0)), int(std::lround(x1 - x0)),
+                     int(std::lround(y1 - y0)));
     return r & cv::Rect(0, 0, frame.width, frame.height);
 }
 

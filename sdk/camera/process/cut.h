@@ -7,7 +7,8 @@
 
 #include <opencv2/core.hpp>
 
-namespace camproc {
+namespace camproc
+{
 
 // One output picture. `outside` (8-bit, same size, may be empty) marks pixels that
 // are not document content: padding and parts of the page beyond the frame.

@@ -4,8 +4,10 @@
 #include <cmath>
 #include <opencv2/imgproc.hpp>
 
-namespace camproc {
-namespace {
+namespace camproc
+{
+namespace
+{
 
 constexpr int kSearchSide = 640;     // long side of the copy searched for candidates
 constexpr int kRefineSide = 1600;    // long side on which the chosen outlines are refined
@@ -62,7 +64,10 @@ bool isConvexQuad(const Quad &q)
     return cv::isContourConvex(v) && cv::contourArea(v) > 1.0;
 }
 
-double quadArea(const Quad &q) { return cv::contourArea(std::vector<cv::Point2f>(q.begin(), q.end())); }
+double quadArea(const Quad &q)
+{
+    return cv::contourArea(std::vector<cv::Point2f>(q.begin(), q.end()));
+}
 
 struct Line {
     cv::Point2f p, d;
@@ -219,8 +224,9 @@ std::vector<Quad> candidates(const cv::Mat &small)
     addMaskCandidates(mask, minArea, maxArea, out);
 
     cv::Mat border(1, 0, CV_8UC3);
-    cv::hconcat(std::vector<cv::Mat>{lab.row(0), lab.row(lab.rows - 1), lab.col(0).t(), lab.col(lab.cols - 1).t()},
-                border);
+    cv::hconcat(
+        std::vector<cv::Mat>{lab.row(0), lab.row(lab.rows - 1), lab.col(0).t(), lab.col(lab.cols - 1).t()},
+        border);
     std::vector<cv::Mat> bch;
     cv::split(border, bch);
     cv::Mat dist = cv::Mat::zeros(lab.size(), CV_32F);
@@ -300,8 +306,9 @@ std::vector<Candidate> scoredCandidates(const cv::Mat &small)
     // Cheap first look on the raw outlines; only the most promising ones are refined.
     std::vector<std::pair<double, Quad>> raw;
     for (const Quad &q : candidates(small)) {
-        const bool seen = std::any_of(raw.begin(), raw.end(),
-                                      [&](const auto &r) { return sameQuad(r.second, q, diag * 0.006f + 1.f); });
+        const bool seen = std::any_of(raw.begin(), raw.end(), [&](const auto &r) {
+            return sameQuad(r.second, q, diag * 0.006f + 1.f);
+        });
         if (seen)
             continue;
         std::array<float, 4> support{};
@@ -320,8 +327,9 @@ std::vector<Candidate> scoredCandidates(const cv::Mat &small)
         q = refine(lab, q, 3.f, 24, support);
         if (!isConvexQuad(q) || borderSides(q, small.size()) > 2)
             continue;
-        const bool seen = std::any_of(result.begin(), result.end(),
-                                      [&](const Candidate &c) { return sameQuad(c.q, q, diag * 0.004f + 1.f); });
+        const bool seen = std::any_of(result.begin(), result.end(), [&](const Candidate &c) {
+            return sameQuad(c.q, q, diag * 0.004f + 1.f);
+        });
         if (seen)
             continue;
         Candidate c;
@@ -399,7 +407,8 @@ std::vector<Quad> findDocuments(const cv::Mat &bgr, bool multiple)
         cv::resize(bgr, small, cv::Size(), searchScale, searchScale, cv::INTER_AREA);
 
     std::vector<Candidate> cands = scoredCandidates(small);
-    std::sort(cands.begin(), cands.end(), [](const Candidate &a, const Candidate &b) { return a.score > b.score; });
+    std::sort(cands.begin(), cands.end(),
+              [](const Candidate &a, const Candidate &b) { return a.score > b.score; });
     std::vector<Quad> found;
     for (const Candidate &c : cands) {
         if (!found.empty() && !multiple)

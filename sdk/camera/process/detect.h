@@ -8,7 +8,8 @@
 #include <opencv2/core.hpp>
 #include <vector>
 
-namespace camproc {
+namespace camproc
+{
 
 // Corners in clockwise order from the top left: TL, TR, BR, BL.
 using Quad = std::array<cv::Point2f, 4>;

@@ -5,8 +5,10 @@
 #include <functional>
 #include <opencv2/imgproc.hpp>
 
-namespace camproc {
-namespace {
+namespace camproc
+{
+namespace
+{
 
 cv::Mat lut(const std::function<double(double)> &f)
 {
@@ -146,7 +148,9 @@ void applyEffect(cv::Mat &bgr, int effect)
         std::vector<uchar> v(probe.begin<uchar>(), probe.end<uchar>());
         std::nth_element(v.begin(), v.begin() + v.size() / 200, v.end());
         const double ink = std::min<double>(v[v.size() / 200], 200.0);
-        cv::LUT(g, lut([=](double x) { return 255.0 * std::pow(std::clamp((x - ink) / (245.0 - ink), 0.0, 1.0), 1.5); }),
+        cv::LUT(g, lut([=](double x) {
+                    return 255.0 * std::pow(std::clamp((x - ink) / (245.0 - ink), 0.0, 1.0), 1.5);
+                }),
                 g);
         bgr = toBgr(g);
         break;

@@ -4,7 +4,8 @@
 
 #include <opencv2/core.hpp>
 
-namespace camproc {
+namespace camproc
+{
 
 enum Effect {
     EffectNone = 0,

@@ -4,8 +4,10 @@
 #include <cmath>
 #include <opencv2/imgproc.hpp>
 
-namespace camproc {
-namespace {
+namespace camproc
+{
+namespace
+{
 
 // The band along the edges where fingers hold a page and binders punch holes.
 cv::Mat edgeBand(cv::Size size, double share)
@@ -78,7 +80,8 @@ int removeFingers(Cut &cut)
     }
     if (count) {
         const int grow = std::max(3, std::min(cut.image.cols, cut.image.rows) / 150);
-        cv::dilate(remove, remove, cv::getStructuringElement(cv::MORPH_ELLIPSE, {2 * grow + 1, 2 * grow + 1}));
+        cv::dilate(remove, remove,
+                   cv::getStructuringElement(cv::MORPH_ELLIPSE, {2 * grow + 1, 2 * grow + 1}));
         paint(cut, remove);
     }
     return count;

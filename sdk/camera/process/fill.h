@@ -4,7 +4,8 @@
 
 #include "cut.h"
 
-namespace camproc {
+namespace camproc
+{
 
 // Median colour of the paper: pixels of a band along the edges that are document content.
 cv::Scalar pageColour(const Cut &cut);

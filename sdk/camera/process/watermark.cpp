@@ -8,8 +8,10 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-namespace camproc {
-namespace {
+namespace camproc
+{
+namespace
+{
 
 const char *const kCjkFonts[] = {
     "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc",
@@ -18,7 +20,10 @@ const char *const kCjkFonts[] = {
     "/usr/share/fonts/opentype/noto/NotoSerifCJK-Regular.ttc",
 };
 
-bool readable(const char *path) { return path && *path && std::ifstream(path, std::ios::binary).good(); }
+bool readable(const char *path)
+{
+    return path && *path && std::ifstream(path, std::ios::binary).good();
+}
 
 // Loading a CJK collection takes tens of milliseconds; keep each face once.
 cv::Ptr<cv::freetype::FreeType2> face(const std::string &path, std::unique_lock<std::mutex> &)
@@ -117,9 +122,9 @@ bool textWatermark(cv::Mat &bgr, const WATERPARAM &w, float dpi)
             break;
         }
     }
-    const cv::Mat colour(alpha.size(), CV_8UC3,
-                         cv::Scalar(std::clamp(w.nFontB, 0, 255), std::clamp(w.nFontG, 0, 255),
-                                    std::clamp(w.nFontR, 0, 255)));
+    const cv::Mat colour(
+        alpha.size(), CV_8UC3,
+        cv::Scalar(std::clamp(w.nFontB, 0, 255), std::clamp(w.nFontG, 0, 255), std::clamp(w.nFontR, 0, 255)));
     blend(bgr, colour, alpha, at, w.nOpacity == 1 ? 1.0 : 0.5);
     return true;
 }

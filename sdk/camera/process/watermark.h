@@ -7,7 +7,8 @@
 #include <opencv2/core.hpp>
 #include <string>
 
-namespace camproc {
+namespace camproc
+{
 
 // In place on 8-bit BGR. Returns false when a watermark was asked for but could not
 // be drawn (no text, unreadable picture, no usable font); the picture is then unchanged.
