@@ -12,7 +12,7 @@ namespace
 constexpr int kSearchSide = 640;     // long side of the copy searched for candidates
 constexpr int kRefineSide = 1600;    // long side on which the chosen outlines are refined
 constexpr float kEdgeContrast = 7.f; // Lab step (8-bit units) counted as a document edge
-constexpr double kMinAreaShare = 0.015;
+constexpr double kMinAreaShare = 0.006;
 
 struct Candidate {
     Quad q;
