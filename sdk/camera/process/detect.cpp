@@ -298,7 +298,7 @@ int borderSides(const Quad &q, cv::Size s)
     return n;
 }
 
-std::vector<Candidate> scoredCandidates(const cv::Mat &small)
+std::vector<Candidate> scoredCandidates(const cv::Mat &small, size_t keep)
 {
     const cv::Mat lab = labFloat(small, 1.2);
     const float diag = float(std::hypot(small.cols, small.rows));
@@ -318,7 +318,7 @@ std::vector<Candidate> scoredCandidates(const cv::Mat &small)
             raw.push_back({quadArea(q) * mean * mean, q});
     }
     std::sort(raw.begin(), raw.end(), [](const auto &a, const auto &b) { return a.first > b.first; });
-    raw.resize(std::min<size_t>(raw.size(), 10));
+    raw.resize(std::min(raw.size(), keep));
 
     std::vector<Candidate> result;
     for (const auto &r : raw) {
@@ -406,7 +406,8 @@ std::vector<Quad> findDocuments(const cv::Mat &bgr, bool multiple)
     if (searchScale < 1.0)
         cv::resize(bgr, small, cv::Size(), searchScale, searchScale, cv::INTER_AREA);
 
-    std::vector<Candidate> cands = scoredCandidates(small);
+    // Several documents need a deeper look down the list of candidates.
+    std::vector<Candidate> cands = scoredCandidates(small, multiple ? 24 : 10);
     std::sort(cands.begin(), cands.end(),
               [](const Candidate &a, const Candidate &b) { return a.score > b.score; });
     std::vector<Quad> found;
