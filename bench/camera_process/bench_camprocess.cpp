@@ -1,0 +1,243 @@
+// Detection quality on generated scenes with ground truth, and processing time
+// against a plain JPEG decode + encode of the same frame.
+// Usage: bench_camprocess [own scenes per desk and kind, default 50] [camera-renderer scenes, default 50]
+#include "book.h"
+#include "camprocess.h"
+#include "scenes.h"
+#include "virtualscene.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+using namespace scenes;
+
+namespace
+{
+
+double seconds(const std::function<void()> &f, int runs)
+{
+    f(); // warm-up: fonts, thread pool, allocations
+    const auto t0 = std::chrono::steady_clock::now();
+    for (int i = 0; i < runs; ++i)
+        f();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() / runs;
+}
+
+camproc::Quad quadOf(const std::vector<cv::Point2f> &v)
+{
+    return {v[0], v[1], v[2], v[3]};
+}
+
+void scoreDetection(int perKind)
+{
+    const Desk desks[] = {Desk::Wood, Desk::Plain, Desk::Pattern, Desk::White};
+    const Kind kinds[] = {Kind::Page, Kind::Receipt, Kind::IdCard, Kind::Several, Kind::Book, Kind::Hand};
+    for (Desk d : desks) {
+        for (Kind k : kinds) {
+            double jSum = 0;
+            int jCount = 0, cornersOk = 0, multiOk = 0, spineOk = 0, failures = 0;
+            for (int s = 0; s < perKind; ++s) {
+                const Scene sc = make(d, k, unsigned(s));
+                const double diag = std::hypot(sc.image.cols, sc.image.rows);
+                const int mode = k == Kind::Several ? 2 : k == Kind::Book ? 3 : 1;
+                // Scored through the full-resolution searches the capture uses (not the preview copy).
+                std::vector<std::vector<cv::Point2f>> found;
+                if (mode == 3) {
+                    if (const auto book = camproc::findBook(sc.image))
+                        found.emplace_back(book->begin(), book->end());
+                } else {
+                    for (const auto &q : camproc::findDocuments(sc.image, mode == 2))
+                        found.emplace_back(q.begin(), q.end());
+                }
+                if (found.size() != (mode == 2 ? sc.docs.size() : 1))
+                    ++failures;
+                bool allMatched = found.size() == sc.docs.size();
+                for (const Doc &doc : sc.docs) {
+                    double best = 0, err = diag;
+                    for (const auto &f : found) {
+                        const double j = jaccard(quadOf(f), doc);
+                        if (j > best) {
+                            best = j;
+                            err = cornerError(quadOf(f), doc);
+                        }
+                    }
+                    jSum += best;
+                    ++jCount;
+                    cornersOk += err <= 0.01 * diag;
+                    allMatched &= best >= 0.9;
+                }
+                multiOk += allMatched;
+                if (mode == 3) {
+                    const auto spine = camproc::detectDocuments(sc.image, 3);
+                    spineOk += !spine.empty() && spineError(spine.front(), sc) <= 0.02;
+                }
+            }
+            const std::string tag = name(d) + "_" + name(k);
+            std::printf("jaccard_%s %.4f mean\n", tag.c_str(), jSum / jCount);
+            std::printf("corners_within_1pct_%s %.1f %%\n", tag.c_str(), 100.0 * cornersOk / jCount);
+            std::printf("count_failures_%s %d scenes\n", tag.c_str(), failures);
+            if (k == Kind::Several)
+                std::printf("multi_all_found_%s %.1f %%\n", tag.c_str(), 100.0 * multiOk / perKind);
+            if (k == Kind::Book)
+                std::printf("spine_within_2pct_%s %.1f %%\n", tag.c_str(), 100.0 * spineOk / perKind);
+            std::fflush(stdout);
+        }
+    }
+}
+
+// SmartDoc Jaccard against the camera library's own scene renderer: both quads mapped into
+// the document frame (a unit square: the index is unchanged by the affine scaling to the
+// true page size).
+double unitJaccard(const camproc::Quad &found, const camvirtual::Quad &truth)
+{
+    const cv::Point2f unit[4] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    const cv::Mat toDoc = cv::getPerspectiveTransform(truth.data(), unit);
+    std::vector<cv::Point2f> f;
+    cv::perspectiveTransform(std::vector<cv::Point2f>(found.begin(), found.end()), f, toDoc);
+    if (!cv::isContourConvex(f))
+        return 0;
+    std::vector<cv::Point2f> inter;
+    const double i = cv::intersectConvexConvex(f, std::vector<cv::Point2f>(unit, unit + 4), inter);
+    return i / (cv::contourArea(f) + 1.0 - i);
+}
+
+void scoreVirtualCamera(int perKind)
+{
+    using namespace camvirtual;
+    const std::pair<const char *, DeskKind> desks[] = {{"wood", DeskKind::Wood},
+                                                       {"plain", DeskKind::Plain},
+                                                       {"pattern", DeskKind::Pattern},
+                                                       {"white", DeskKind::White}};
+    struct Kind {
+        const char *name;
+        SceneKind scene;
+        bool hand;
+    } kinds[] = {{"page", SceneKind::Page, false},     {"receipt", SceneKind::Receipt, false},
+                 {"idcard", SceneKind::IdCard, false}, {"multi", SceneKind::Multi, false},
+                 {"book", SceneKind::Book, false},     {"hand", SceneKind::Page, true}};
+    for (const auto &[deskName, desk] : desks) {
+        for (const Kind &k : kinds) {
+            double jSum = 0;
+            int docs = 0, cornersOk = 0, countOk = 0, spineOk = 0;
+            for (int s = 0; s < perKind; ++s) {
+                SceneRequest req;
+                req.scene = k.scene;
+                req.desk = desk;
+                req.seed = uint32_t(1000 + s);
+                const RenderedScene sc = SceneRenderer(req).render({}, k.hand);
+                const double diag = std::hypot(sc.image.cols, sc.image.rows);
+                std::vector<camproc::Quad> found;
+                if (k.scene == SceneKind::Book) {
+                    if (const auto book = camproc::findBook(sc.image))
+                        found.push_back(*book);
+                    const auto spine = camproc::detectDocuments(sc.image, 3);
+                    if (!spine.empty()) {
+                        // Distance of the found spine's midpoint from the true spine, against the spread
+                        // width.
+                        const cv::Point2f mid = (spine[0][0] + spine[0][1]) * 0.5f;
+                        const cv::Point2f a = sc.truth.spineTop, b = sc.truth.spineBottom;
+                        const double dist = std::abs((b - a).cross(mid - a)) / cv::norm(b - a);
+                        const auto &q = sc.truth.documents.front().corners;
+                        spineOk += dist <= 0.02 * cv::norm(q[1] - q[0]);
+                    }
+                } else {
+                    // The ID-card scene shows both sides: searched like several documents.
+                    found = camproc::findDocuments(sc.image, sc.truth.documents.size() > 1);
+                }
+                bool all = found.size() == sc.truth.documents.size();
+                for (const DocumentTruth &t : sc.truth.documents) {
+                    double best = 0, err = diag;
+                    for (const auto &f : found) {
+                        const double j = unitJaccard(f, t.corners);
+                        if (j > best) {
+                            best = j;
+                            err = 0;
+                            for (int c = 0; c < 4; ++c)
+                                err = std::max(err, cv::norm(f[c] - t.corners[c]));
+                        }
+                    }
+                    jSum += best;
+                    ++docs;
+                    cornersOk += err <= 0.01 * diag;
+                    all &= best >= 0.9;
+                }
+                countOk += all;
+            }
+            const std::string tag = std::string(deskName) + "_" + k.name;
+            std::printf("virtual_jaccard_%s %.4f mean\n", tag.c_str(), jSum / std::max(1, docs));
+            std::printf("virtual_corners_within_1pct_%s %.1f %%\n", tag.c_str(),
+                        100.0 * cornersOk / std::max(1, docs));
+            std::printf("virtual_all_found_nothing_else_%s %.1f %%\n", tag.c_str(),
+                        100.0 * countOk / perKind);
+            if (k.scene == SceneKind::Book)
+                std::printf("virtual_spine_within_2pct_%s %.1f %%\n", tag.c_str(), 100.0 * spineOk / perKind);
+            std::fflush(stdout);
+        }
+    }
+}
+
+void timing()
+{
+    const cv::Size full(3264, 2448);
+    const Scene page = make(Desk::Wood, Kind::Page, 1, full);
+    const Scene book = make(Desk::Wood, Kind::Book, 1, full);
+    std::vector<uchar> jpeg;
+    cv::imencode(".jpg", page.image, jpeg, {cv::IMWRITE_JPEG_QUALITY, 90});
+    const double reference = seconds(
+        [&] {
+            std::vector<uchar> out;
+            cv::imencode(".jpg", cv::imdecode(jpeg, cv::IMREAD_COLOR), out, {cv::IMWRITE_JPEG_QUALITY, 90});
+        },
+        5);
+    std::printf("reference_decode_encode_8mp %.1f ms\n", reference * 1000);
+
+    auto capture = [&](const cv::Mat &frame, int crop, int effect) {
+        IMAGEPARAM p{};
+        p.nCropType = crop;
+        p.nImageType = effect;
+        p.nFillType = 1;
+        std::vector<uchar> out;
+        for (const cv::Mat &m : camproc::processFrame(frame, p))
+            cv::imencode(".jpg", m, out, {cv::IMWRITE_JPEG_QUALITY, 90});
+    };
+    struct Case {
+        const char *name;
+        const Scene *scene;
+        int crop, effect;
+    } cases[] = {{"capture_nocrop", &page, 0, 0},           {"capture_single_bw", &page, 1, 2},
+                 {"capture_single_colourdoc", &page, 1, 3}, {"capture_multiple", &page, 2, 0},
+                 {"capture_book_pages", &book, 3, 0},       {"capture_single_photo", &page, 1, 6}};
+    for (const Case &c : cases) {
+        const double t = seconds([&] { capture(c.scene->image, c.crop, c.effect); }, 3);
+        std::printf("%s_vs_decode_encode %.2f ratio\n", c.name, t / reference);
+    }
+
+    // Live guides at 1920x1080: detection on a 640-pixel copy, against the 33 ms frame period at 30 fps.
+    const Scene hd = make(Desk::Wood, Kind::Page, 2, {1920, 1080});
+    cv::Mat small;
+    const double guide = seconds(
+        [&] {
+            cv::resize(hd.image, small, cv::Size(640, 360), 0, 0, cv::INTER_AREA);
+            camproc::detectDocuments(small, 1);
+        },
+        20);
+    std::printf("live_guide_1080p %.2f ms\n", guide * 1000);
+    std::printf("live_guide_share_of_30fps_period %.1f %%\n", guide / (1.0 / 30) * 100);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const int perKind = argc > 1 ? std::max(0, std::atoi(argv[1])) : 50;
+    const int virtualPerKind = argc > 2 ? std::max(0, std::atoi(argv[2])) : 50;
+    timing();
+    if (virtualPerKind > 0)
+        scoreVirtualCamera(virtualPerKind);
+    if (perKind > 0)
+        scoreDetection(perKind);
+    return 0;
+}

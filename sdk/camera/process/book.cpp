@@ -1,0 +1,60 @@
+#include "book.h"
+
+#include <algorithm>
+#include <opencv2/imgproc.hpp>
+
+namespace camproc
+{
+
+std::optional<Quad> findBook(const cv::Mat &bgr)
+{
+    std::vector<Quad> docs = findDocuments(bgr, true);
+    if (docs.empty())
+        return std::nullopt;
+    auto area = [](const Quad &q) { return cv::contourArea(std::vector<cv::Point2f>(q.begin(), q.end())); };
+    std::sort(docs.begin(), docs.end(), [&](const Quad &a, const Quad &b) { return area(a) > area(b); });
+    const Quad &main = docs.front();
+    const float height = float(cv::norm(main[3] - main[0]));
+    for (size_t i = 1; i < docs.size(); ++i) {
+        const Quad &o = docs[i];
+        const bool similar = area(o) > 0.6 * area(main);
+        const bool rightOf =
+            cv::norm(o[0] - main[1]) < height * 0.08 && cv::norm(o[3] - main[2]) < height * 0.08;
+        const bool leftOf =
+            cv::norm(main[0] - o[1]) < height * 0.08 && cv::norm(main[3] - o[2]) < height * 0.08;
+        if (similar && rightOf)
+            return Quad{main[0], o[1], o[2], main[3]};
+        if (similar && leftOf)
+            return Quad{o[0], main[1], main[2], o[3]};
+    }
+    return main;
+}
+
+int findSpine(const cv::Mat &spread)
+{
+    const double scale = std::min(1.0, 800.0 / spread.cols);
+    cv::Mat grey, small;
+    cv::cvtColor(spread, grey, cv::COLOR_BGR2GRAY);
+    cv::resize(grey, small, cv::Size(), scale, scale, cv::INTER_AREA);
+    // Paper level per column (upper quartile, so text does not count), smoothed along x.
+    const int y0 = small.rows / 10, y1 = small.rows - small.rows / 10;
+    cv::Mat profile(1, small.cols, CV_32F);
+    std::vector<uchar> col(size_t(std::max(1, y1 - y0)));
+    for (int x = 0; x < small.cols; ++x) {
+        for (int y = y0; y < y1; ++y)
+            col[size_t(y - y0)] = small.at<uchar>(y, x);
+        std::nth_element(col.begin(), col.begin() + col.size() * 3 / 4, col.end());
+        profile.at<float>(x) = col[col.size() * 3 / 4];
+    }
+    cv::GaussianBlur(profile, profile, cv::Size(0, 1), std::max(1.0, small.cols / 200.0), 0);
+    const int lo = small.cols * 3 / 10, hi = small.cols * 7 / 10;
+    double minVal = 0, maxVal = 0;
+    cv::Point minLoc;
+    cv::minMaxLoc(profile.colRange(lo, std::max(lo + 1, hi)), &minVal, &maxVal, &minLoc);
+    // A flat profile has no gutter to go by: split in the middle.
+    if (maxVal - minVal < 6)
+        return spread.cols / 2;
+    return int(std::lround((lo + minLoc.x + 0.5) / scale));
+}
+
+} // namespace camproc

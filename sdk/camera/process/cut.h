@@ -1,0 +1,34 @@
+// Cut-outs of a frame: perspective-corrected documents and plain rectangles, sized
+// to multiples of 16 so that later quarter turns of the JPEG stay lossless.
+#ifndef CAMSDK_CUT_H
+#define CAMSDK_CUT_H
+
+#include "detect.h"
+
+#include <opencv2/core.hpp>
+
+namespace camproc
+{
+
+// One output picture. `outside` (8-bit, same size, may be empty) marks pixels that
+// are not document content: padding and parts of the page beyond the frame.
+struct Cut {
+    cv::Mat image;
+    cv::Mat outside;
+};
+
+int roundTo16(double length);
+
+// The quad mapped to an upright rectangle of its own aspect ratio.
+Cut warpDocument(const cv::Mat &bgr, const Quad &q);
+
+// Trims or pads (centred, padding replicated from the edge and marked outside) to
+// multiples of 16. `cut` may already carry an outside mask.
+Cut fitTo16(Cut cut);
+
+// The rectangle clamped to the frame; empty when nothing of it remains.
+cv::Rect clampedRect(double left, double right, double top, double bottom, cv::Size frame);
+
+} // namespace camproc
+
+#endif

@@ -1,0 +1,30 @@
+// Document outlines on a camera frame: candidate quadrilaterals from several cues,
+// snapped onto the strongest straight edges and ranked by how much of their
+// outline is backed by a real edge.
+#ifndef CAMSDK_DETECT_H
+#define CAMSDK_DETECT_H
+
+#include <array>
+#include <opencv2/core.hpp>
+#include <vector>
+
+namespace camproc
+{
+
+// Corners in clockwise order from the top left: TL, TR, BR, BL.
+using Quad = std::array<cv::Point2f, 4>;
+
+// Dominant document (multiple = false, at most one quad) or every document in
+// reading order (multiple = true), in the coordinates of `bgr`. Large frames are
+// searched on a reduced copy and the edges refined at a medium scale.
+std::vector<Quad> findDocuments(const cv::Mat &bgr, bool multiple);
+
+// Puts four points in TL, TR, BR, BL order.
+Quad orderCorners(const std::vector<cv::Point2f> &pts);
+
+// Sorts quads top to bottom, then left to right within a row.
+void sortReadingOrder(std::vector<Quad> &quads);
+
+} // namespace camproc
+
+#endif

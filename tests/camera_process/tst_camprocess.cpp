@@ -1,0 +1,502 @@
+// Capture processing scored on generated scenes with known documents, plus bad input.
+#include "camprocess.h"
+#include "scenes.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+#include <cmath>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+using namespace scenes;
+
+namespace
+{
+
+IMAGEPARAM params(int crop, int effect = 0, int fill = 0)
+{
+    IMAGEPARAM p{};
+    p.nCropType = crop;
+    p.nImageType = effect;
+    p.nFillType = fill;
+    return p;
+}
+
+camproc::Quad quadOf(const std::vector<cv::Point2f> &v)
+{
+    return {v[0], v[1], v[2], v[3]};
+}
+
+bool multipleOf16(const cv::Mat &m)
+{
+    return m.cols % 16 == 0 && m.rows % 16 == 0 && !m.empty();
+}
+
+// Normalised correlation of two pictures after bringing them to the same size in grey.
+double similarity(const cv::Mat &a, const cv::Mat &b)
+{
+    cv::Mat ga, gb, r;
+    cv::cvtColor(a, ga, cv::COLOR_BGR2GRAY);
+    cv::cvtColor(b, gb, cv::COLOR_BGR2GRAY);
+    // Blurred, so that a pixel or two of misalignment does not count, only misplaced content.
+    cv::resize(ga, ga, cv::Size(200, 200 * b.rows / b.cols), 0, 0, cv::INTER_AREA);
+    cv::resize(gb, gb, ga.size(), 0, 0, cv::INTER_AREA);
+    cv::GaussianBlur(ga, ga, cv::Size(), 2);
+    cv::GaussianBlur(gb, gb, cv::Size(), 2);
+    cv::matchTemplate(ga, gb, r, cv::TM_CCOEFF_NORMED);
+    return r.at<float>(0, 0);
+}
+
+double share(const cv::Mat &mask)
+{
+    return double(cv::countNonZero(mask)) / double(mask.total());
+}
+
+// Share of pixels whose channels differ from each other by more than `tol`.
+double colouredShare(const cv::Mat &bgr, int tol)
+{
+    std::vector<cv::Mat> ch;
+    cv::split(bgr, ch);
+    cv::Mat d1, d2;
+    cv::absdiff(ch[0], ch[1], d1);
+    cv::absdiff(ch[1], ch[2], d2);
+    return share(cv::max(d1, d2) > tol);
+}
+
+// Red-ish pixels: red channel well above the others.
+cv::Mat redMask(const cv::Mat &bgr)
+{
+    std::vector<cv::Mat> ch;
+    cv::split(bgr, ch);
+    cv::Mat r, g, b;
+    ch[2].convertTo(r, CV_32F);
+    ch[1].convertTo(g, CV_32F);
+    ch[0].convertTo(b, CV_32F);
+    return (r - g > 80) & (r - b > 80);
+}
+
+cv::Mat whitePage(cv::Size s = {800, 1000})
+{
+    cv::RNG rng(5);
+    return renderPage(s, rng, false);
+}
+
+WATERPARAM textMark(const char *text, int position, int opacity)
+{
+    WATERPARAM w{};
+    w.bIsWater = true;
+    w.szWaterContent = const_cast<char *>(text);
+    w.nFontR = 255;
+    w.nPositionCode = position;
+    w.nOpacity = opacity;
+    return w;
+}
+
+} // namespace
+
+class TestCamProcess : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void singleCutOut_data();
+    void singleCutOut();
+    void severalDocumentsInReadingOrder();
+    void bookExports();
+    void liveGuides();
+    void noDocumentGivesWholeFrame();
+    void manualRectangles();
+    void rotatedFrameMapsRectangles();
+    void blackWhiteDocument();
+    void greyHasNoColour();
+    void stampsKeepTheirColour();
+    void receiptTurnsDark();
+    void watermarkPlacement();
+    void watermarkBadInput();
+    void pictureWatermark();
+    void edgeFillOutsideFrame();
+    void fingersAndHolesRemoved();
+    void badInput();
+};
+
+void TestCamProcess::singleCutOut_data()
+{
+    QTest::addColumn<int>("desk");
+    QTest::addColumn<int>("kind");
+    for (int d : {0, 1, 2})
+        for (int k : {int(Kind::Page), int(Kind::IdCard), int(Kind::Hand)})
+            QTest::addRow("%s/%s", name(Desk(d)).c_str(), name(Kind(k)).c_str()) << d << k;
+    QTest::addRow("white/page") << int(Desk::White) << int(Kind::Page);
+}
+
+void TestCamProcess::singleCutOut()
+{
+    QFETCH(int, desk);
+    QFETCH(int, kind);
+    const Scene sc = make(Desk(desk), Kind(kind), 3);
+    const Doc &doc = sc.docs.front();
+    const double diag = std::hypot(sc.image.cols, sc.image.rows);
+
+    const auto found = camproc::detectDocuments(sc.image, 1);
+    QCOMPARE(int(found.size()), 1);
+    QVERIFY2(cornerError(quadOf(found[0]), doc) < 0.01 * diag,
+             qPrintable(QString::number(cornerError(quadOf(found[0]), doc))));
+    QVERIFY(jaccard(quadOf(found[0]), doc) > 0.97);
+
+    const std::vector<cv::Mat> out = camproc::processFrame(sc.image, params(1));
+    QCOMPARE(int(out.size()), 1);
+    QVERIFY(multipleOf16(out[0]));
+    const double aspect = double(out[0].cols) / out[0].rows, truth = double(doc.flat.cols) / doc.flat.rows;
+    QVERIFY2(std::abs(aspect / truth - 1) < 0.03, qPrintable(QString("%1 vs %2").arg(aspect).arg(truth)));
+    QVERIFY2(similarity(out[0], doc.flat) > 0.8, qPrintable(QString::number(similarity(out[0], doc.flat))));
+}
+
+void TestCamProcess::severalDocumentsInReadingOrder()
+{
+    for (unsigned seed : {1u, 2u}) {
+        const Scene sc = make(Desk::Wood, Kind::Several, seed);
+        const std::vector<cv::Mat> out = camproc::processFrame(sc.image, params(2));
+        QCOMPARE(out.size(), sc.docs.size());
+        // The generator lays documents out left to right: each output must match its own
+        // document better than any other (faded receipts correlate only moderately).
+        for (size_t i = 0; i < out.size(); ++i) {
+            QVERIFY(multipleOf16(out[i]));
+            const double own = similarity(out[i], sc.docs[i].flat);
+            QVERIFY2(own > 0.4, qPrintable(QString("%1: %2").arg(i).arg(own)));
+            for (size_t j = 0; j < out.size(); ++j)
+                QVERIFY(j == i || similarity(out[i], sc.docs[j].flat) < own);
+        }
+    }
+}
+
+void TestCamProcess::bookExports()
+{
+    const Scene sc = make(Desk::Plain, Kind::Book, 4);
+    const auto spine = camproc::detectDocuments(sc.image, 3);
+    QCOMPARE(int(spine.size()), 1);
+    QCOMPARE(int(spine[0].size()), 2);
+    QVERIFY(spineError(spine[0], sc) < 0.02);
+
+    const int expected[] = {2, 2, 1, 1, 1};
+    std::vector<std::vector<cv::Mat>> outs;
+    for (int index = 0; index < 5; ++index) {
+        IMAGEPARAM p = params(3);
+        p.nBookIndex = index;
+        outs.push_back(camproc::processFrame(sc.image, p));
+        QCOMPARE(int(outs.back().size()), expected[index]);
+        for (const cv::Mat &m : outs.back())
+            QVERIFY(multipleOf16(m));
+    }
+    const cv::Mat spread = sc.docs.front().flat;
+    const int spineX = int(sc.spineX);
+    const cv::Mat left = spread.colRange(0, spineX), right = spread.colRange(spineX, spread.cols);
+    QVERIFY2(similarity(outs[0][0], left) > 0.7, qPrintable(QString::number(similarity(outs[0][0], left))));
+    QVERIFY2(similarity(outs[0][1], right) > 0.7, qPrintable(QString::number(similarity(outs[0][1], right))));
+    QVERIFY2(similarity(outs[1][0], right) > 0.7, qPrintable(QString::number(similarity(outs[1][0], right))));
+    QVERIFY2(similarity(outs[1][1], left) > 0.7, qPrintable(QString::number(similarity(outs[1][1], left))));
+    QVERIFY2(similarity(outs[2][0], spread) > 0.7,
+             qPrintable(QString::number(similarity(outs[2][0], spread))));
+    QVERIFY2(similarity(outs[3][0], left) > 0.7, qPrintable(QString::number(similarity(outs[3][0], left))));
+    QVERIFY2(similarity(outs[4][0], right) > 0.7, qPrintable(QString::number(similarity(outs[4][0], right))));
+}
+
+void TestCamProcess::liveGuides()
+{
+    const Scene sc = make(Desk::Pattern, Kind::Page, 6, {640, 480});
+    const auto one = camproc::detectDocuments(sc.image, 1);
+    QCOMPARE(int(one.size()), 1);
+    QCOMPARE(int(one[0].size()), 4);
+    QVERIFY(cornerError(quadOf(one[0]), sc.docs.front()) < 8);
+    QVERIFY(camproc::detectDocuments(sc.image, 0).empty());
+    QVERIFY(camproc::detectDocuments(sc.image, 9).empty());
+    QVERIFY(camproc::detectDocuments(cv::Mat(), 1).empty());
+
+    const Scene several = make(Desk::Plain, Kind::Several, 7, {640, 480});
+    QCOMPARE(camproc::detectDocuments(several.image, 2).size(), several.docs.size());
+}
+
+void TestCamProcess::noDocumentGivesWholeFrame()
+{
+    cv::Mat desk(600, 800, CV_8UC3);
+    cv::randu(desk, cv::Scalar::all(60), cv::Scalar::all(90));
+    for (int crop : {1, 2, 3}) {
+        const std::vector<cv::Mat> out = camproc::processFrame(desk, params(crop));
+        QCOMPARE(int(out.size()), 1);
+        QCOMPARE(out[0].size(), desk.size());
+    }
+}
+
+void TestCamProcess::manualRectangles()
+{
+    cv::Mat frame(480, 640, CV_8UC3, cv::Scalar(200, 200, 200));
+    frame(cv::Rect(100, 50, 200, 100)).setTo(cv::Scalar(0, 0, 255));
+    IMAGEPARAM p = params(4);
+    p.manualCrop[0] = {100, 300, 50, 150};  // the red block exactly
+    p.manualCrop[1] = {0, 0, 0, 0};         // unused slot
+    p.manualCrop[2] = {600, 900, 400, 700}; // runs out of the frame: clamped
+    p.manualCrop[3] = {300, 100, 150, 50};  // given right to left: same block
+    p.manualCrop[4] = {700, 800, 10, 20};   // entirely outside: dropped
+    p.manualCrop[5] = {50, 50, 10, 90};     // zero width: dropped
+    p.manualCrop[6] = {NAN, 10, 10, 20};    // garbage: dropped
+    const std::vector<cv::Mat> out = camproc::processFrame(frame, p);
+    QCOMPARE(int(out.size()), 3);
+    QCOMPARE(out[0].size(), cv::Size(208, 96)); // 200x100 rounded to multiples of 16
+    QVERIFY(share(redMask(out[0])) > 0.9);
+    QCOMPARE(out[1].size(), cv::Size(48, 80)); // 40x80 after clamping
+    QCOMPARE(out[2].size(), out[0].size());
+
+    IMAGEPARAM none = params(5);
+    none.manualCrop[0] = {700, 800, 500, 600};
+    const std::vector<cv::Mat> whole = camproc::processFrame(frame, none);
+    QCOMPARE(int(whole.size()), 1);
+    QCOMPARE(whole[0].size(), frame.size());
+}
+
+void TestCamProcess::rotatedFrameMapsRectangles()
+{
+    // A red marker in the top-left of the upright frame sits top-right after a quarter turn clockwise.
+    cv::Mat frame(480, 640, CV_8UC3, cv::Scalar(200, 200, 200));
+    frame(cv::Rect(20, 20, 96, 64)).setTo(cv::Scalar(0, 0, 255));
+    cv::Mat turned;
+    cv::rotate(frame, turned, cv::ROTATE_90_CLOCKWISE);
+    IMAGEPARAM p = params(5);
+    p.nRotate = 90;
+    p.manualCrop[0] = {0, 240, 0, 640};   // left half of the turned frame: no marker
+    p.manualCrop[1] = {240, 480, 0, 640}; // right half: the marker
+    const std::vector<cv::Mat> out = camproc::processFrame(turned, p);
+    QCOMPARE(int(out.size()), 2);
+    QCOMPARE(cv::countNonZero(redMask(out[0])), 0);
+    QVERIFY(cv::countNonZero(redMask(out[1])) > 96 * 64 * 9 / 10);
+}
+
+void TestCamProcess::blackWhiteDocument()
+{
+    const Scene sc = make(Desk::Wood, Kind::Page, 8);
+    const std::vector<cv::Mat> out = camproc::processFrame(sc.image, params(1, 2, 1));
+    QCOMPARE(int(out.size()), 1);
+    cv::Mat g;
+    cv::cvtColor(out[0], g, cv::COLOR_BGR2GRAY);
+    QVERIFY(share((g == 0) | (g == 255)) >= 0.97);
+    // Paper: the margin band of the page must come out pure white despite the light falloff.
+    const cv::Rect margin(out[0].cols / 40, out[0].rows / 40, out[0].cols / 14, out[0].rows * 9 / 10);
+    QVERIFY(share(g(margin) == 255) >= 0.97);
+    // Text stays: a fair share of black in the text block.
+    const double ink =
+        share(g(cv::Rect(out[0].cols / 5, out[0].rows / 5, out[0].cols / 2, out[0].rows / 2)) == 0);
+    QVERIFY2(ink > 0.03 && ink < 0.5, qPrintable(QString::number(ink)));
+}
+
+void TestCamProcess::greyHasNoColour()
+{
+    const Scene sc = make(Desk::Plain, Kind::IdCard, 9);
+    QVERIFY(colouredShare(sc.image, 10) > 0.2);
+    for (int crop : {0, 1}) {
+        const std::vector<cv::Mat> out = camproc::processFrame(sc.image, params(crop, 1));
+        QCOMPARE(colouredShare(out[0], 0), 0.0);
+    }
+}
+
+void TestCamProcess::stampsKeepTheirColour()
+{
+    cv::Mat page = whitePage();
+    cv::circle(page, {300, 700}, 90, cv::Scalar(40, 40, 210), 14); // red stamp
+    cv::circle(page, {550, 700}, 90, cv::Scalar(200, 60, 30), 14); // blue stamp
+    IMAGEPARAM red = params(0, 4), blue = params(0, 5);
+    const cv::Mat r = camproc::processFrame(page, red)[0], b = camproc::processFrame(page, blue)[0];
+    const cv::Rect redStamp(210, 610, 180, 180), blueStamp(460, 610, 180, 180), text(80, 150, 640, 300);
+    QVERIFY(share(redMask(r(redStamp))) > 0.05);
+    QCOMPARE(colouredShare(r(blueStamp), 30), 0.0);
+    QCOMPARE(colouredShare(r(text), 30), 0.0);
+    std::vector<cv::Mat> ch;
+    cv::split(b(blueStamp), ch);
+    QVERIFY(share(ch[0] > cv::max(ch[1], ch[2]) + 80) > 0.05);
+    QCOMPARE(colouredShare(b(redStamp), 30), 0.0);
+    cv::Mat g;
+    cv::cvtColor(r(text), g, cv::COLOR_BGR2GRAY);
+    QVERIFY(share(g == 0) > 0.03);
+}
+
+void TestCamProcess::receiptTurnsDark()
+{
+    cv::Mat page(600, 400, CV_8UC3, cv::Scalar(240, 242, 244));
+    cv::putText(page, "TOTAL 12.50", {40, 300}, cv::FONT_HERSHEY_SIMPLEX, 1.4, cv::Scalar::all(185), 3,
+                cv::LINE_AA);
+    const cv::Mat out = camproc::processFrame(page, params(0, 7))[0];
+    double before = 0, after = 0;
+    cv::minMaxLoc(page, &before);
+    cv::Mat g;
+    cv::cvtColor(out, g, cv::COLOR_BGR2GRAY);
+    cv::minMaxLoc(g, &after);
+    QVERIFY2(after < 90, qPrintable(QString::number(after)));
+    QCOMPARE(int(g.at<uchar>(50, 50)), 255);
+}
+
+void TestCamProcess::watermarkPlacement()
+{
+    const cv::Mat page(1000, 800, CV_8UC3, cv::Scalar::all(255));
+    const cv::Rect top(0, 0, 800, 200), centre(0, 400, 800, 200), bottom(0, 800, 800, 200);
+    struct {
+        int position;
+        cv::Rect where;
+    } cases[] = {{0, top}, {1, centre}, {3, bottom}};
+    for (const auto &c : cases) {
+        IMAGEPARAM p = params(0);
+        p.waterParam = textMark("PageLux 文档", c.position, 1);
+        const cv::Mat out = camproc::processFrame(page, p)[0];
+        const cv::Mat red = redMask(out);
+        QVERIFY2(cv::countNonZero(red(c.where)) > 500, qPrintable(QString::number(c.position)));
+        QCOMPARE(cv::countNonZero(red), cv::countNonZero(red(c.where)));
+    }
+    // Oblique: along the rising diagonal, so the top-right and bottom-left corners get some, the others none.
+    IMAGEPARAM p = params(0);
+    p.waterParam = textMark("PageLux 文档水印", 2, 1);
+    const cv::Mat red = redMask(camproc::processFrame(page, p)[0]);
+    QVERIFY(cv::countNonZero(red(cv::Rect(450, 150, 250, 250))) > 200);
+    QCOMPARE(cv::countNonZero(red(cv::Rect(0, 0, 250, 250))), 0);
+    QCOMPARE(cv::countNonZero(red(cv::Rect(550, 750, 250, 250))), 0);
+
+    // Half transparent: blended pink, never pure red; Chinese glyphs drawn (not boxes) with a size.
+    p.waterParam = textMark("文档", 1, 0);
+    p.waterParam.nFontSize = 54;
+    const cv::Mat half = camproc::processFrame(page, p)[0];
+    std::vector<cv::Mat> ch;
+    cv::split(half, ch);
+    QCOMPARE(cv::countNonZero(ch[1] < 100), 0);
+    QVERIFY(cv::countNonZero(ch[1] < 160) > 300);
+    // The two glyphs differ from each other: real CJK outlines, not a repeated missing-glyph box.
+    cv::Rect ink = cv::boundingRect(ch[1] < 200);
+    QVERIFY(ink.width > ink.height);
+    const cv::Mat a = ch[1](cv::Rect(ink.x, ink.y, ink.width / 2, ink.height)) < 200;
+    const cv::Mat b = ch[1](cv::Rect(ink.x + ink.width / 2, ink.y, ink.width / 2, ink.height)) < 200;
+    QVERIFY(cv::countNonZero(a ^ b) > cv::countNonZero(a) / 4);
+}
+
+void TestCamProcess::watermarkBadInput()
+{
+    const cv::Mat page(400, 400, CV_8UC3, cv::Scalar::all(255));
+    IMAGEPARAM p = params(0);
+    p.waterParam = textMark("", 1, 1);
+    QCOMPARE(cv::norm(camproc::processFrame(page, p)[0], page, cv::NORM_INF), 0.0);
+    p.waterParam.szWaterContent = nullptr;
+    QCOMPARE(cv::norm(camproc::processFrame(page, p)[0], page, cv::NORM_INF), 0.0);
+    // A missing font file falls back to an installed CJK font.
+    p.waterParam = textMark("水印", 1, 1);
+    p.waterParam.szWaterFont = const_cast<char *>("/nonexistent/font.ttf");
+    QVERIFY(cv::countNonZero(redMask(camproc::processFrame(page, p)[0])) > 100);
+    // Picture watermark naming nothing: the picture comes back untouched.
+    p.waterParam.bIsWaterImage = true;
+    p.waterParam.szWaterImagePath = const_cast<char *>("/nonexistent/mark.png");
+    QCOMPARE(cv::norm(camproc::processFrame(page, p)[0], page, cv::NORM_INF), 0.0);
+    p.waterParam.szWaterImagePath = nullptr;
+    QCOMPARE(int(camproc::processFrame(page, p).size()), 1);
+}
+
+void TestCamProcess::pictureWatermark()
+{
+    QTemporaryDir dir;
+    const std::string path = (dir.path() + "/mark.png").toStdString();
+    cv::imwrite(path, cv::Mat(40, 60, CV_8UC3, cv::Scalar(255, 0, 0)));
+    const std::string corrupt = (dir.path() + "/corrupt.png").toStdString();
+    FILE *f = std::fopen(corrupt.c_str(), "wb");
+    std::fputs("\x89PNG garbage", f);
+    std::fclose(f);
+
+    const cv::Mat page(300, 300, CV_8UC3, cv::Scalar::all(255));
+    IMAGEPARAM p = params(0);
+    p.waterParam.bIsWater = p.waterParam.bIsWaterImage = true;
+    p.waterParam.szWaterImagePath = const_cast<char *>(path.c_str());
+    p.waterParam.nWaterPointX = 100;
+    p.waterParam.nWaterPointY = 50;
+    p.waterParam.nOpacity = 1;
+    const cv::Mat out = camproc::processFrame(page, p)[0];
+    QCOMPARE(out.at<cv::Vec3b>(70, 130), cv::Vec3b(255, 0, 0));
+    QCOMPARE(out.at<cv::Vec3b>(40, 130), cv::Vec3b(255, 255, 255));
+    QCOMPARE(out.at<cv::Vec3b>(70, 170), cv::Vec3b(255, 255, 255));
+    // Placed partly beyond the picture: clipped, no crash.
+    p.waterParam.nWaterPointX = 280;
+    p.waterParam.nWaterPointY = 290;
+    QCOMPARE(camproc::processFrame(page, p)[0].at<cv::Vec3b>(295, 290), cv::Vec3b(255, 0, 0));
+    p.waterParam.szWaterImagePath = const_cast<char *>(corrupt.c_str());
+    QCOMPARE(cv::norm(camproc::processFrame(page, p)[0], page, cv::NORM_INF), 0.0);
+}
+
+void TestCamProcess::edgeFillOutsideFrame()
+{
+    // A page running off the left edge of the frame.
+    cv::Mat frame(600, 800, CV_8UC3, cv::Scalar(60, 90, 140));
+    const std::vector<cv::Point> page = {{-60, 80}, {420, 60}, {440, 540}, {-40, 560}};
+    cv::fillConvexPoly(frame, page, cv::Scalar(235, 240, 245), cv::LINE_AA);
+    cv::putText(frame, "document text", {60, 300}, cv::FONT_HERSHEY_SIMPLEX, 1.2, cv::Scalar::all(20), 3);
+    for (int fill : {0, 1, 2}) {
+        const std::vector<cv::Mat> out = camproc::processFrame(frame, params(1, 0, fill));
+        QCOMPARE(int(out.size()), 1);
+        QVERIFY(multipleOf16(out[0]));
+        QVERIFY(out[0].cols < 500);
+        const cv::Vec3b corner = out[0].at<cv::Vec3b>(out[0].rows / 2, 2);
+        const cv::Vec3b expected = fill == 0   ? cv::Vec3b(0, 0, 0)
+                                   : fill == 1 ? cv::Vec3b(255, 255, 255)
+                                               : cv::Vec3b(235, 240, 245);
+        QVERIFY2(cv::norm(cv::Vec3i(corner) - cv::Vec3i(expected)) < 12,
+                 qPrintable(QString("%1: %2 %3 %4").arg(fill).arg(corner[0]).arg(corner[1]).arg(corner[2])));
+    }
+}
+
+void TestCamProcess::fingersAndHolesRemoved()
+{
+    cv::Mat frame(800, 1000, CV_8UC3, cv::Scalar(50, 50, 50));
+    cv::Mat page = whitePage({600, 700});
+    page.copyTo(frame(cv::Rect(200, 50, 600, 700)));
+    const cv::Scalar skin(130, 160, 215);
+    cv::ellipse(frame, {180, 400}, {90, 30}, 0, 0, 360, skin, cv::FILLED); // finger over the left edge
+    IMAGEPARAM p = params(4);
+    p.manualCrop[0] = {200, 800, 50, 750};
+    p.nForeignRemovalType = 1;
+    cv::Mat ycc, skinMask;
+    const cv::Mat clean = camproc::processFrame(frame, p)[0];
+    cv::cvtColor(clean, ycc, cv::COLOR_BGR2YCrCb);
+    cv::inRange(ycc, cv::Scalar(40, 138, 77), cv::Scalar(255, 180, 127), skinMask);
+    QCOMPARE(cv::countNonZero(skinMask), 0);
+    p.nForeignRemovalType = 0;
+    cv::cvtColor(camproc::processFrame(frame, p)[0], ycc, cv::COLOR_BGR2YCrCb);
+    cv::inRange(ycc, cv::Scalar(40, 138, 77), cv::Scalar(255, 180, 127), skinMask);
+    QVERIFY(cv::countNonZero(skinMask) > 1000);
+
+    // Punched holes along the left edge show the dark desk.
+    cv::Mat holed = whitePage({608, 800});
+    for (int y : {150, 400, 650})
+        cv::circle(holed, {30, y}, 14, cv::Scalar(50, 50, 50), cv::FILLED, cv::LINE_AA);
+    const cv::Mat textBefore = holed(cv::Rect(100, 100, 400, 600)).clone();
+    IMAGEPARAM h = params(4);
+    h.manualCrop[0] = {0, 608, 0, 800};
+    h.nForeignRemovalType = 2;
+    const cv::Mat filled = camproc::processFrame(holed, h)[0];
+    cv::Mat g;
+    cv::cvtColor(filled(cv::Rect(0, 0, 50, 800)), g, cv::COLOR_BGR2GRAY);
+    QCOMPARE(cv::countNonZero(g < 150), 0);
+    QCOMPARE(cv::norm(filled(cv::Rect(100, 100, 400, 600)), textBefore, cv::NORM_INF), 0.0);
+}
+
+void TestCamProcess::badInput()
+{
+    QVERIFY(camproc::processFrame(cv::Mat(), params(1)).empty());
+    const cv::Mat tiny(10, 10, CV_8UC3, cv::Scalar::all(128));
+    for (int crop : {0, 1, 2, 3, 4, 5, 99, -1}) {
+        const std::vector<cv::Mat> out = camproc::processFrame(tiny, params(crop, 2, 2));
+        QCOMPARE(int(out.size()), 1);
+    }
+    const Scene sc = make(Desk::Plain, Kind::Page, 10, {640, 480});
+    // Unknown effect and fill codes: as captured.
+    QCOMPARE(cv::norm(camproc::processFrame(sc.image, params(0, 42, 17))[0], sc.image, cv::NORM_INF), 0.0);
+    // Grey and four-channel frames are taken as well.
+    cv::Mat grey, bgra;
+    cv::cvtColor(sc.image, grey, cv::COLOR_BGR2GRAY);
+    cv::cvtColor(sc.image, bgra, cv::COLOR_BGR2BGRA);
+    QCOMPARE(camproc::processFrame(grey, params(1)).front().type(), CV_8UC3);
+    QCOMPARE(camproc::processFrame(bgra, params(1)).front().type(), CV_8UC3);
+    IMAGEPARAM odd = params(3);
+    odd.nBookIndex = 77;
+    QVERIFY(!camproc::processFrame(sc.image, odd).empty());
+}
+
+QTEST_MAIN(TestCamProcess)
+#include "tst_camprocess.moc"
