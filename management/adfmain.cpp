@@ -94,6 +94,8 @@ ADFmain::ADFmain(QWidget *parent) : QMainWindow(parent), ui(new Ui::ADFmain)
 ADFmain::~ADFmain()
 {
     stopDiscoveryThread();
+    delete initDevthread.data();
+    delete _initDevThread;
     delete ui;
 }
 
@@ -251,6 +253,8 @@ void ADFmain::copyDevices(const Initdevthread &worker, int count)
 
 void ADFmain::slotInitCamDevThreadOver()
 {
+    if (!initDevthread)
+        return;
     qWarning("ADFmain::slotInitCamDevThreadOver() __ 初始化设备完成,开始更新设备结构体参数.");
     cameraCounts = initDevthread->cameracounts;
     copyDevices(*initDevthread, cameraCounts);

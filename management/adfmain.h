@@ -11,6 +11,7 @@
 #include <QMainWindow>
 #include <QMutex>
 #include <QPoint>
+#include <QPointer>
 #include <QStringList>
 
 #include <memory>
@@ -108,7 +109,7 @@ private:
     int bookExportIndex = 0;
     int rotation = 0;
     int rotationindex = 0;
-    Initdevthread *initDevthread = nullptr;
+    QPointer<Initdevthread> initDevthread; // gone once its thread has finished
     QThread *_initDevThread = nullptr;
     DEVPARAM DevsInfo[DEVICE_TABLE_SIZE];
     DEVPARAM currentDevInfo;
