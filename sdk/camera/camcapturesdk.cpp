@@ -14,8 +14,7 @@
 
 using namespace camsdk;
 
-namespace
-{
+namespace {
 
 // How long a capture right after the start of a stream waits for its first frame.
 constexpr std::chrono::milliseconds kFirstFrameWait(3000);

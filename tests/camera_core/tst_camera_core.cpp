@@ -26,8 +26,7 @@
 
 using namespace camsdk;
 
-namespace
-{
+namespace {
 
 std::vector<uint8_t> encodeTestJpeg(int w, int h)
 {
@@ -592,7 +591,8 @@ private slots:
         r.height = 720;
         r.seed = 5;
         const camvirtual::SceneRenderer renderer(r);
-        const double tolerance = 0.01 * std::hypot(r.width, r.height) + LiveGuides::thickness({r.width, r.height});
+        const double tolerance =
+            0.01 * std::hypot(r.width, r.height) + LiveGuides::thickness({r.width, r.height});
         LiveGuides guides;
         struct Shot {
             cv::Mat rgb;

@@ -9,8 +9,7 @@
 
 #include <vector>
 
-namespace guidecheck
-{
+namespace guidecheck {
 
 using Lines = std::vector<std::vector<cv::Point2f>>;
 
@@ -23,9 +22,9 @@ inline cv::Mat guidePixels(const cv::Mat &rgb)
 }
 
 struct Fit {
-    int pixels = 0;      // guide-coloured pixels in the frame
-    double onTruth = 0;  // share of them within the tolerance of a true line
-    double covered = 0;  // share of the true lines with a guide pixel within the tolerance
+    int pixels = 0;     // guide-coloured pixels in the frame
+    double onTruth = 0; // share of them within the tolerance of a true line
+    double covered = 0; // share of the true lines with a guide pixel within the tolerance
 };
 
 // truth: outlines (closed) or open lines in frame pixels.

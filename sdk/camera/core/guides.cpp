@@ -4,11 +4,9 @@
 
 #include <opencv2/imgproc.hpp>
 
-namespace camsdk
-{
+namespace camsdk {
 
-namespace
-{
+namespace {
 // Twenty searches a second follow a page moved by hand closely enough and leave
 // the rest of a core to decoding.
 constexpr auto kMinInterval = std::chrono::milliseconds(50);
@@ -47,8 +45,8 @@ void LiveGuides::offer(const cv::Mat &rgb, int mode, int rotation)
     const double scale = std::min(1.0, double(kSearchSide) / std::max(rgb.cols, rgb.rows));
     if (scale < 1.0)
         cv::resize(rgb, m_small,
-                   cv::Size(std::max(1, cvRound(rgb.cols * scale)), std::max(1, cvRound(rgb.rows * scale))), 0,
-                   0, cv::INTER_AREA);
+                   cv::Size(std::max(1, cvRound(rgb.cols * scale)), std::max(1, cvRound(rgb.rows * scale))),
+                   0, 0, cv::INTER_AREA);
     else
         rgb.copyTo(m_small);
     {

@@ -12,8 +12,7 @@
 #include <thread>
 #include <vector>
 
-namespace camsdk
-{
+namespace camsdk {
 
 class LiveGuides
 {

@@ -2,11 +2,9 @@
 
 #include <opencv2/imgproc.hpp>
 
-namespace camsdk
-{
+namespace camsdk {
 
-namespace
-{
+namespace {
 // Automatic capture looks at the scene ten times a second.
 constexpr auto kSampleInterval = std::chrono::milliseconds(100);
 } // namespace

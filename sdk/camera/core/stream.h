@@ -16,8 +16,7 @@
 #include <condition_variable>
 #include <mutex>
 
-namespace camsdk
-{
+namespace camsdk {
 
 // How the live picture is shown, read for every frame of every stream.
 struct LiveView {
