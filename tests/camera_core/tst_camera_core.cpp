@@ -97,6 +97,14 @@ void insideOutside(const cv::Mat &img, const camvirtual::Quad &q, double *inside
     *outside = cv::mean(gray, band)[0];
 }
 
+// Guide pixels that draw() puts on a copy of rgb.
+int drawnGuidePixels(const LiveGuides &guides, const cv::Mat &rgb, int mode, int rotation)
+{
+    cv::Mat shown = rgb.clone();
+    guides.draw(shown, mode, rotation);
+    return cv::countNonZero(guidecheck::guidePixels(shown));
+}
+
 } // namespace
 
 class TestCameraCore : public QObject
@@ -577,9 +585,7 @@ private slots:
             guides.offer(frame, 1, 0);
             std::this_thread::sleep_for(std::chrono::milliseconds(4 * i));
             guides.stop();
-            cv::Mat shown = frame.clone();
-            guides.draw(shown, 1, 0);
-            QCOMPARE(cv::countNonZero(guidecheck::guidePixels(shown)), 0);
+            QCOMPARE(drawnGuidePixels(guides, frame, 1, 0), 0);
         }
     }
 
@@ -625,13 +631,10 @@ private slots:
         QVERIFY(guidecheck::fit(atB, a.truth, true, tolerance).onTruth < 0.5);
 
         // A result for another mode or another turn of the view is not drawn.
-        cv::Mat shown = b.rgb.clone();
-        guides.draw(shown, 2, 0);
-        QCOMPARE(cv::countNonZero(guidecheck::guidePixels(shown)), 0);
+        QCOMPARE(drawnGuidePixels(guides, b.rgb, 2, 0), 0);
         cv::Mat turned;
         cv::rotate(b.rgb, turned, cv::ROTATE_90_CLOCKWISE);
-        guides.draw(turned, 1, 90);
-        QCOMPARE(cv::countNonZero(guidecheck::guidePixels(turned)), 0);
+        QCOMPARE(drawnGuidePixels(guides, turned, 1, 90), 0);
         // Turned, the outline is found again on the turned frame.
         const guidecheck::Lines turnedTruth = guidecheck::rotated(b.truth, 90, b.rgb.size());
         QTRY_VERIFY_WITH_TIMEOUT(matches(deliver(turned, 1, 90), turnedTruth), 10000);
@@ -639,9 +642,7 @@ private slots:
         // Mode 0 forgets the outline, and what a search under way finds: back in
         // mode 1 nothing is drawn until a new search.
         QCOMPARE(cv::countNonZero(guidecheck::guidePixels(deliver(turned, 0, 90))), 0);
-        shown = turned.clone();
-        guides.draw(shown, 1, 90);
-        QCOMPARE(cv::countNonZero(guidecheck::guidePixels(shown)), 0);
+        QCOMPARE(drawnGuidePixels(guides, turned, 1, 90), 0);
         guides.stop();
     }
 };

@@ -51,15 +51,15 @@ void LiveGuides::offer(const cv::Mat &rgb, int mode, int rotation)
         rgb.copyTo(m_small);
     {
         std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_thread.joinable()) {
+            m_quit = false;
+            m_thread = std::thread([this] { run(); });
+        }
         cv::swap(m_input, m_small);
         m_inputMode = mode;
         m_inputRotation = rotation;
         m_inputClears = m_clears;
         m_busy = true;
-        if (!m_thread.joinable()) {
-            m_quit = false;
-            m_thread = std::thread([this] { run(); });
-        }
     }
     m_wake.notify_one();
 }
