@@ -21,7 +21,7 @@ namespace camsdk {
 // How the live picture is shown, read for every frame of every stream.
 struct LiveView {
     std::atomic<int> rotation{0}; // degrees clockwise: 0, 90, 180, 270
-    std::atomic<int> guides{0};   // outline guides: 0 none, 1 single, 2 multiple, 3 book
+    std::atomic<int> guides{0};   // the cut-out mode; 1 single, 2 multiple, 3 book have guides
 };
 
 class Stream
