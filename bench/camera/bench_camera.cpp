@@ -3,14 +3,19 @@
 //   frame path: decode-and-deliver per frame vs a bare (scaled) decode;
 //   8 MP virtual stream at 15 fps: delivered rate and CPU share of one core;
 //   capture to file of an unprocessed 8 MP frame vs a full decode + encode
-//   (best of several runs on both sides).
+//   (best of several runs on both sides);
+//   live guides: one document search at 1080p against the 30 fps frame period,
+//   the frame path and a 30 fps stream with guides on against the same with
+//   guides off.
 #include "CamCaptureSDK.h"
+#include "camprocess.h"
 #include "capturefile.h"
 #include "stream.h"
 #include "threadeddevice.h"
 #include "virtualdevice.h"
 #include "virtualscene.h"
 
+#include <opencv2/imgproc.hpp>
 #include <turbojpeg.h>
 
 #include <algorithm>
@@ -24,8 +29,7 @@
 using namespace camsdk;
 using Clock = std::chrono::steady_clock;
 
-namespace
-{
+namespace {
 
 double seconds(Clock::time_point a, Clock::time_point b)
 {
@@ -108,12 +112,11 @@ double rawDecode(const EncodedFrame &f, int count)
     return s;
 }
 
-double framePath(const FramePtr &f, int count)
+double framePath(const FramePtr &f, int count, const LiveView &view)
 {
-    static const std::atomic<int> noRotation{0};
     g_delivered = 0;
     auto device = std::make_shared<ReplayDevice>(f, count);
-    Stream stream(device, {f->width, f->height}, countFrame, noRotation);
+    Stream stream(device, {f->width, f->height}, countFrame, view);
     const auto t0 = Clock::now();
     std::future<void> done = device->finished();
     stream.start();
@@ -132,7 +135,7 @@ void benchFramePath(int w, int h, int count)
     double ref = 1e9, ours = 1e9;
     for (int round = 0; round < 5; ++round) {
         ref = std::min(ref, rawDecode(*f, count / 5));
-        ours = std::min(ours, framePath(f, count / 5));
+        ours = std::min(ours, framePath(f, count / 5, LiveView()));
     }
     const std::string tag = std::to_string(w) + "x" + std::to_string(h);
     std::printf("deliver_%s_ms %.2f ms\n", tag.c_str(), ours * 1e3);
@@ -147,8 +150,8 @@ void benchStream(int w, int h)
     config.count = 1;
     config.fps = 15;
     auto device = std::make_shared<VirtualDevice>(0, config, nullptr);
-    static const std::atomic<int> noRotation{0};
-    Stream stream(device, {w, h}, countFrame, noRotation);
+    const LiveView view;
+    Stream stream(device, {w, h}, countFrame, view);
     g_delivered = 0;
     stream.start();
     // Let the virtual camera render its scene and noise variants first.
@@ -228,6 +231,96 @@ void benchCapture(int count)
     std::printf("capture_8mp_png_vs_decode_encode %.3f ratio\n", png / ref);
 }
 
+// One search on the copy the live guides hand over, per searched mode, at 1080p
+// against the frame period of a 30 fps stream (median of many calls).
+void benchGuideSearch(int count)
+{
+    const double period = 1.0 / 30;
+    struct Case {
+        const char *name;
+        camvirtual::SceneKind scene;
+        int mode;
+    };
+    for (const Case &c :
+         {Case{"single", camvirtual::SceneKind::Page, 1}, Case{"multiple", camvirtual::SceneKind::Multi, 2},
+          Case{"book", camvirtual::SceneKind::Book, 3}}) {
+        camvirtual::SceneRequest r;
+        r.scene = c.scene;
+        const cv::Mat frame = camvirtual::renderScene(r).image;
+        const double scale = double(LiveGuides::kSearchSide) / frame.cols;
+        cv::Mat small;
+        cv::resize(frame, small, cv::Size(), scale, scale, cv::INTER_AREA);
+        camproc::detectDocuments(small, c.mode); // warm-up
+        std::vector<double> times;
+        for (int i = 0; i < count; ++i) {
+            const auto t0 = Clock::now();
+            camproc::detectDocuments(small, c.mode);
+            times.push_back(seconds(t0, Clock::now()));
+        }
+        std::sort(times.begin(), times.end());
+        const double median = times[times.size() / 2];
+        std::printf("guide_search_1080p_%s_ms %.1f ms\n", c.name, median * 1e3);
+        std::printf("guide_search_1080p_%s_vs_frame_period %.3f ratio\n", c.name, median / period);
+    }
+}
+
+// The frame path at full speed with guides on against guides off: what the
+// stream thread pays for handing copies over and drawing.
+void benchGuidedFramePath(int count)
+{
+    const FramePtr f = sceneFrame(1920, 1080);
+    LiveView plain, guided;
+    guided.guides = 1;
+    framePath(f, 5, guided); // warm-up
+    double ref = 1e9, ours = 1e9;
+    for (int round = 0; round < 5; ++round) {
+        ref = std::min(ref, framePath(f, count / 5, plain));
+        ours = std::min(ours, framePath(f, count / 5, guided));
+    }
+    std::printf("deliver_guided_1920x1080_ms %.2f ms\n", ours * 1e3);
+    std::printf("deliver_guided_vs_plain_1920x1080 %.3f ratio\n", ours / ref);
+}
+
+// A 30 fps virtual stream at 1080p, guides off and on in alternating windows
+// of the same run: delivered rate and CPU.
+void benchGuidedStream(int rounds)
+{
+    VirtualConfig config;
+    config.count = 1;
+    config.fps = 30;
+    auto device = std::make_shared<VirtualDevice>(0, config, nullptr);
+    LiveView view;
+    Stream stream(device, {1920, 1080}, countFrame, view);
+    g_delivered = 0;
+    stream.start();
+    while (g_delivered < 30)
+        usleep(10000);
+    int frames[2] = {0, 0};
+    double wall[2] = {0, 0}, cpu[2] = {0, 0};
+    for (int i = 0; i < 2 * rounds; ++i) {
+        const int on = i % 2;
+        view.guides = on;
+        usleep(300000); // let the search start or wind down
+        const int f0 = g_delivered;
+        const double c0 = cpuSeconds();
+        const auto t0 = Clock::now();
+        sleep(3);
+        wall[on] += seconds(t0, Clock::now());
+        cpu[on] += cpuSeconds() - c0;
+        frames[on] += g_delivered - f0;
+    }
+    stream.stop();
+    const double off = frames[0] / wall[0], on = frames[1] / wall[1];
+    std::printf("stream_1920x1080_30fps_plain_fps %.2f fps\n", off);
+    std::printf("stream_1920x1080_30fps_guided_fps %.2f fps\n", on);
+    std::printf("stream_1920x1080_guided_vs_plain_fps %.3f ratio\n", on / off);
+    std::printf("stream_1920x1080_plain_cpu %.1f %%core\n", 100.0 * cpu[0] / wall[0]);
+    std::printf("stream_1920x1080_guided_cpu %.1f %%core\n", 100.0 * cpu[1] / wall[1]);
+    // What the guides add per delivered frame, in frame periods (30 fps).
+    const double added = (cpu[1] / wall[1] - cpu[0] / wall[0]) / on;
+    std::printf("stream_1920x1080_guides_cpu_vs_frame_period %.3f ratio\n", added * 30);
+}
+
 } // namespace
 
 int main()
@@ -237,5 +330,8 @@ int main()
     benchCapture(10);
     benchStream(3264, 2448);
     benchStream(1920, 1080);
+    benchGuideSearch(40);
+    benchGuidedFramePath(200);
+    benchGuidedStream(3);
     return 0;
 }

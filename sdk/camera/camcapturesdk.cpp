@@ -14,8 +14,7 @@
 
 using namespace camsdk;
 
-namespace
-{
+namespace {
 
 // How long a capture right after the start of a stream waits for its first frame.
 constexpr std::chrono::milliseconds kFirstFrameWait(3000);
@@ -38,7 +37,7 @@ Library &lib()
     return l;
 }
 
-std::atomic<int> g_rotation{0};
+LiveView g_view;
 
 std::vector<DevicePtr> presentDevices(const Library &l)
 {
@@ -289,7 +288,7 @@ long Cam_CameraCaptureStart(long devIndex, CamFrameCallback callback)
         if (chosen == l.chosenSize.end() && sizes.empty())
             return ERROR_OPEN_FAILED;
         const FrameSize size = chosen != l.chosenSize.end() ? chosen->second : sizes.front();
-        auto stream = std::make_shared<Stream>(d, size, callback, g_rotation);
+        auto stream = std::make_shared<Stream>(d, size, callback, g_view);
         const long status = stream->start();
         if (status != ERROR_GOOD)
             return status;
@@ -368,9 +367,12 @@ long Cam_PauseAutoCapture(long devIndex, long /*mode: every mode pauses*/)
 
 long Cam_SetAutoCrop(int mode)
 {
-    // 0 none, 1 single, 2 multiple, 3 book, 4 manual, 5 page split. The live
-    // picture carries no outline guides yet, so a valid mode changes nothing.
-    return mode >= 0 && mode <= 5 ? ERROR_GOOD : ERROR_BAD_ARGUMENT;
+    // 0 none, 1 single, 2 multiple, 3 book, 4 manual, 5 page split. Only the
+    // searched modes have guides: manual rectangles are the application's to draw.
+    if (mode < 0 || mode > 5)
+        return ERROR_BAD_ARGUMENT;
+    g_view.guides = mode;
+    return ERROR_GOOD;
 }
 
 long Cam_Rotate(int rotation)
@@ -378,7 +380,7 @@ long Cam_Rotate(int rotation)
     const int r = foldRotation(rotation);
     if (r % 90 != 0)
         return ERROR_BAD_ARGUMENT;
-    g_rotation = r;
+    g_view.rotation = r;
     return ERROR_GOOD;
 }
 

@@ -1,8 +1,10 @@
 // The pieces behind the camera library's C interface that need no camera:
 // V4L2 helpers, JPEG markers, naming and atomic writes, stillness, the
-// virtual camera's configuration and its rendered scenes.
+// virtual camera's configuration and its rendered scenes, the live guides.
 #include "CamCaptureSDK.h"
 #include "capturefile.h"
+#include "guidecheck.h"
+#include "guides.h"
 #include "jpegcodec.h"
 #include "stillness.h"
 #include "v4l2device.h"
@@ -20,11 +22,11 @@
 
 #include <cstring>
 #include <map>
+#include <thread>
 
 using namespace camsdk;
 
-namespace
-{
+namespace {
 
 std::vector<uint8_t> encodeTestJpeg(int w, int h)
 {
@@ -93,6 +95,14 @@ void insideOutside(const cv::Mat &img, const camvirtual::Quad &q, double *inside
     cv::erode(band, band, cv::getStructuringElement(cv::MORPH_RECT, {r, r}));
     *inside = cv::mean(gray, in)[0];
     *outside = cv::mean(gray, band)[0];
+}
+
+// Guide pixels that draw() puts on a copy of rgb.
+int drawnGuidePixels(const LiveGuides &guides, const cv::Mat &rgb, int mode, int rotation)
+{
+    cv::Mat shown = rgb.clone();
+    guides.draw(shown, mode, rotation);
+    return cv::countNonZero(guidecheck::guidePixels(shown));
 }
 
 } // namespace
@@ -561,6 +571,79 @@ private slots:
             const cv::Vec3b px = s.image.at<cv::Vec3b>(cvRound(c.y), cvRound(c.x));
             QVERIFY(px[2] > px[0] + 60);
         }
+    }
+
+    void liveGuidesStop()
+    {
+        // Stopped at staggered moments after a frame was handed over: before
+        // the search took it, while it runs, after it ended. Each stop returns
+        // and leaves nothing to draw.
+        camvirtual::SceneRequest r;
+        const cv::Mat frame = camvirtual::renderScene(r).image;
+        LiveGuides guides;
+        for (int i = 0; i < 8; ++i) {
+            guides.offer(frame, 1, 0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(4 * i));
+            guides.stop();
+            QCOMPARE(drawnGuidePixels(guides, frame, 1, 0), 0);
+        }
+    }
+
+    void liveGuidesFollowPage()
+    {
+        camvirtual::SceneRequest r;
+        r.desk = camvirtual::DeskKind::Wood;
+        r.width = 1280;
+        r.height = 720;
+        r.seed = 5;
+        const camvirtual::SceneRenderer renderer(r);
+        const double tolerance =
+            0.01 * std::hypot(r.width, r.height) + LiveGuides::thickness({r.width, r.height});
+        LiveGuides guides;
+        struct Shot {
+            cv::Mat rgb;
+            guidecheck::Lines truth;
+        };
+        auto shoot = [&](cv::Point2f shift) {
+            const camvirtual::RenderedScene s = renderer.render(shift);
+            Shot shot;
+            cv::cvtColor(s.image, shot.rgb, cv::COLOR_BGR2RGB);
+            shot.truth = guidecheck::truthLines(s.truth, false);
+            return shot;
+        };
+        // The frame as delivered: offered to the search, then drawn on.
+        auto deliver = [&](const cv::Mat &rgb, int mode, int rotation) {
+            cv::Mat shown = rgb.clone();
+            guides.offer(shown, mode, rotation);
+            guides.draw(shown, mode, rotation);
+            return shown;
+        };
+        auto matches = [&](const cv::Mat &shown, const guidecheck::Lines &truth) {
+            const guidecheck::Fit f = guidecheck::fit(shown, truth, true, tolerance);
+            return f.onTruth > 0.9 && f.covered > 0.9;
+        };
+
+        const Shot a = shoot({0, 0}), b = shoot({160, 70});
+        QTRY_VERIFY_WITH_TIMEOUT(matches(deliver(a.rgb, 1, 0), a.truth), 10000);
+        // The page moved: the guides follow it and leave where it was.
+        QTRY_VERIFY_WITH_TIMEOUT(matches(deliver(b.rgb, 1, 0), b.truth), 10000);
+        const cv::Mat atB = deliver(b.rgb, 1, 0);
+        QVERIFY(guidecheck::fit(atB, a.truth, true, tolerance).onTruth < 0.5);
+
+        // A result for another mode or another turn of the view is not drawn.
+        QCOMPARE(drawnGuidePixels(guides, b.rgb, 2, 0), 0);
+        cv::Mat turned;
+        cv::rotate(b.rgb, turned, cv::ROTATE_90_CLOCKWISE);
+        QCOMPARE(drawnGuidePixels(guides, turned, 1, 90), 0);
+        // Turned, the outline is found again on the turned frame.
+        const guidecheck::Lines turnedTruth = guidecheck::rotated(b.truth, 90, b.rgb.size());
+        QTRY_VERIFY_WITH_TIMEOUT(matches(deliver(turned, 1, 90), turnedTruth), 10000);
+
+        // Mode 0 forgets the outline, and what a search under way finds: back in
+        // mode 1 nothing is drawn until a new search.
+        QCOMPARE(cv::countNonZero(guidecheck::guidePixels(deliver(turned, 0, 90))), 0);
+        QCOMPARE(drawnGuidePixels(guides, turned, 1, 90), 0);
+        guides.stop();
     }
 };
 

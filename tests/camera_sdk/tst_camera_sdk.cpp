@@ -1,5 +1,6 @@
 // The camera library through its C interface, on the virtual camera.
 #include "CamCaptureSDK.h"
+#include "guidecheck.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,8 +13,7 @@
 #include <cstring>
 #include <mutex>
 
-namespace
-{
+namespace {
 
 // What the frame callback saw; written on the library's thread.
 struct FrameLog {
@@ -73,6 +73,21 @@ void resetFrames()
     g_frames.format = -1;
     g_stopped = false;
     g_afterStop = 0;
+}
+
+// A copy of the newest delivered frame (packed RGB).
+cv::Mat lastFrame()
+{
+    std::lock_guard<std::mutex> lock(g_frames.mutex);
+    if (g_frames.last.isEmpty())
+        return cv::Mat();
+    return cv::Mat(g_frames.height, g_frames.width, CV_8UC3, g_frames.last.data()).clone();
+}
+
+int guidePixelsOnLastFrame()
+{
+    const cv::Mat f = lastFrame();
+    return f.empty() ? 0 : cv::countNonZero(guidecheck::guidePixels(f));
 }
 
 IMAGEPARAM plainParam()
@@ -465,6 +480,117 @@ private slots:
         QTest::qWait(1200);
         QCOMPARE(states(), (QList<long>{1, 0}));
         stopStream();
+    }
+
+    void guides_data()
+    {
+        QTest::addColumn<QString>("scene");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("rotation");
+        QTest::newRow("single") << "page" << 1 << 0;
+        QTest::newRow("single turned") << "page" << 1 << 90;
+        QTest::newRow("multiple") << "multi" << 2 << 0;
+        QTest::newRow("book") << "book" << 3 << 0;
+        QTest::newRow("book upside down") << "book" << 3 << 180;
+    }
+    void guides()
+    {
+        QFETCH(QString, scene);
+        QFETCH(int, mode);
+        QFETCH(int, rotation);
+        qputenv("CAMSDK_VIRTUAL_SCENE", scene.toUtf8());
+        QCOMPARE(Cam_Init(), long(ERROR_GOOD));
+        // The scene device 0 shows: the default seed, a wood desk.
+        const cv::Size size(1280, 720);
+        camvirtual::SceneRequest r;
+        QVERIFY(camvirtual::parseSceneKind(scene.toStdString(), &r.scene));
+        r.width = size.width;
+        r.height = size.height;
+        const guidecheck::Lines truth = guidecheck::rotated(
+            guidecheck::truthLines(camvirtual::renderScene(r).truth, mode == 3), rotation, size);
+        // About 1 % of the frame diagonal off the truth, plus the line's own width.
+        const double tolerance = 0.01 * std::hypot(size.width, size.height) + 3;
+
+        QCOMPARE(Cam_SetAutoCrop(mode), long(ERROR_GOOD));
+        QCOMPARE(Cam_Rotate(rotation), long(ERROR_GOOD));
+        startStream(size.width, size.height);
+        guidecheck::Fit fit;
+        QTRY_VERIFY_WITH_TIMEOUT((fit = guidecheck::fit(lastFrame(), truth, mode != 3, tolerance),
+                                  fit.onTruth > 0.9 && fit.covered > 0.9),
+                                 10000);
+        // The line is clearly visible: a few pixels wide all along.
+        double length = 0;
+        for (const auto &line : truth)
+            for (size_t i = 0; i + 1 < line.size() + (mode != 3 ? 1 : 0); ++i)
+                length += cv::norm(line[i] - line[(i + 1) % line.size()]);
+        QVERIFY2(fit.pixels > 1.5 * length,
+                 qPrintable(QString("%1 pixels along %2").arg(fit.pixels).arg(length)));
+
+        // Mode 0, and the manual modes, draw nothing.
+        for (int plain : {0, 4}) {
+            QCOMPARE(Cam_SetAutoCrop(plain), long(ERROR_GOOD));
+            resetFrames();
+            QTRY_VERIFY_WITH_TIMEOUT(g_frames.frames >= 2, 10000);
+            QCOMPARE(guidePixelsOnLastFrame(), 0);
+        }
+        QCOMPARE(Cam_Rotate(0), long(ERROR_GOOD));
+        stopStream();
+        qunsetenv("CAMSDK_VIRTUAL_SCENE");
+        QCOMPARE(Cam_Init(), long(ERROR_GOOD));
+    }
+
+    void captureWithoutGuides()
+    {
+        QCOMPARE(Cam_SetAutoCrop(1), long(ERROR_GOOD));
+        startStream(1280, 720);
+        QTRY_VERIFY_WITH_TIMEOUT(guidePixelsOnLastFrame() > 1000, 10000);
+        QString written;
+        QCOMPARE(capture(m_dir.filePath("guided.png"), &written), long(ERROR_GOOD));
+        const cv::Mat img = cv::imread(written.toStdString());
+        QCOMPARE(img.size(), cv::Size(1280, 720));
+        // Pure green is the same in BGR.
+        QCOMPARE(cv::countNonZero(guidecheck::guidePixels(img)), 0);
+        QVERIFY(guidePixelsOnLastFrame() > 1000);
+        QCOMPARE(Cam_SetAutoCrop(0), long(ERROR_GOOD));
+        stopStream();
+        QVERIFY(QFile::remove(written));
+    }
+
+    void guidesKeepStreamRate()
+    {
+        // Frames delivered over equal windows with the guides off, on, off
+        // again: the search runs beside the frame path, not in it.
+        startStream(1920, 1080);
+        auto window = [] {
+            const int before = g_frames.frames;
+            QTest::qWait(2000);
+            return g_frames.frames - before;
+        };
+        const int off1 = window();
+        QCOMPARE(Cam_SetAutoCrop(1), long(ERROR_GOOD));
+        QTRY_VERIFY_WITH_TIMEOUT(guidePixelsOnLastFrame() > 0, 10000);
+        const int on = window();
+        QVERIFY(guidePixelsOnLastFrame() > 0);
+        QCOMPARE(Cam_SetAutoCrop(0), long(ERROR_GOOD));
+        const int off2 = window();
+        stopStream();
+        const QByteArray counts =
+            QByteArray::number(off1) + " " + QByteArray::number(on) + " " + QByteArray::number(off2);
+        QVERIFY2(off1 > 0 && off2 > 0, counts);
+        QVERIFY2(on >= 0.6 * (off1 + off2) / 2, counts);
+    }
+
+    void stopWhileSearching()
+    {
+        // The search is busy for a good part of every frame period at 1080p;
+        // stopping at such moments returns with nothing running afterwards.
+        QCOMPARE(Cam_SetAutoCrop(2), long(ERROR_GOOD));
+        for (int i = 0; i < 4; ++i) {
+            startStream(1920, 1080);
+            QTRY_VERIFY_WITH_TIMEOUT(guidePixelsOnLastFrame() > 0, 10000);
+            stopStream();
+        }
+        QCOMPARE(Cam_SetAutoCrop(0), long(ERROR_GOOD));
     }
 
     void unplugWhileStreaming()

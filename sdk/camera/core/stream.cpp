@@ -2,17 +2,15 @@
 
 #include <opencv2/imgproc.hpp>
 
-namespace camsdk
-{
+namespace camsdk {
 
-namespace
-{
+namespace {
 // Automatic capture looks at the scene ten times a second.
 constexpr auto kSampleInterval = std::chrono::milliseconds(100);
 } // namespace
 
-Stream::Stream(DevicePtr device, FrameSize size, CamFrameCallback callback, const std::atomic<int> &rotation)
-    : m_device(std::move(device)), m_size(size), m_callback(callback), m_rotation(rotation)
+Stream::Stream(DevicePtr device, FrameSize size, CamFrameCallback callback, const LiveView &view)
+    : m_device(std::move(device)), m_size(size), m_callback(callback), m_view(view)
 {
 }
 
@@ -36,8 +34,11 @@ long Stream::start()
 
 void Stream::stop()
 {
-    if (!onStreamThread())
-        m_device->stop();
+    if (onStreamThread())
+        return;
+    m_device->stop();
+    // No frame comes any more, so nothing offers the search a copy meanwhile.
+    m_guides.stop();
 }
 
 bool Stream::onStreamThread() const
@@ -89,8 +90,9 @@ void Stream::onFrame(const FramePtr &frame)
     }
     if (!decoded)
         return; // a corrupt frame is dropped; the next one will do
-    const cv::Mat *shown = &m_rgb;
-    switch (m_rotation.load()) {
+    const int rotation = m_view.rotation.load();
+    cv::Mat *shown = &m_rgb;
+    switch (rotation) {
     case 90:
         cv::rotate(m_rgb, m_rotated, cv::ROTATE_90_CLOCKWISE);
         shown = &m_rotated;
@@ -106,10 +108,19 @@ void Stream::onFrame(const FramePtr &frame)
     default:
         break;
     }
+    // Both look at the picture before anything is drawn on it: the guides (and
+    // whatever the application paints into the buffer) are not the scene.
+    feedAutoCapture();
+    const int guides = m_view.guides.load();
+    try {
+        m_guides.offer(*shown, guides, rotation);
+        m_guides.draw(*shown, guides, rotation);
+    } catch (const std::exception &) {
+        // Out of memory, no thread to be had: the frame goes out without guides.
+    }
     if (m_callback)
         m_callback(shown->data, static_cast<int>(shown->total() * 3), shown->cols, shown->rows,
                    CAM_FRAME_RGB24);
-    feedAutoCapture();
 }
 
 void Stream::feedAutoCapture()

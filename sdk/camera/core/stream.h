@@ -1,11 +1,13 @@
 // The frame path of one running stream: keeps the newest camera frame for a
 // capture, decodes it (DCT-scaled above 1080p) into packed RGB, turns it by the
-// live rotation, hands it to the frame callback and feeds automatic capture.
+// live rotation, feeds automatic capture, draws the outline guides and hands
+// the frame to the frame callback.
 #ifndef CAMSDK_STREAM_H
 #define CAMSDK_STREAM_H
 
 #include "CamCaptureSDK.h"
 #include "device.h"
+#include "guides.h"
 #include "jpegcodec.h"
 #include "stillness.h"
 
@@ -14,21 +16,26 @@
 #include <condition_variable>
 #include <mutex>
 
-namespace camsdk
-{
+namespace camsdk {
+
+// How the live picture is shown, read for every frame of every stream.
+struct LiveView {
+    std::atomic<int> rotation{0}; // degrees clockwise: 0, 90, 180, 270
+    std::atomic<int> guides{0};   // the cut-out mode; 1 single, 2 multiple, 3 book have guides
+};
 
 class Stream
 {
 public:
-    // rotation: degrees (0, 90, 180, 270), read for every frame.
-    Stream(DevicePtr device, FrameSize size, CamFrameCallback callback, const std::atomic<int> &rotation);
+    Stream(DevicePtr device, FrameSize size, CamFrameCallback callback, const LiveView &view);
     ~Stream();
     Stream(const Stream &) = delete;
     Stream &operator=(const Stream &) = delete;
 
     long start();
-    // No callback of this stream runs or will run once this returns. Must not
-    // be called from a callback (see onStreamThread()).
+    // No callback of this stream runs or will run, and its guide search has
+    // ended, once this returns. Must not be called from a callback (see
+    // onStreamThread()).
     void stop();
     bool onStreamThread() const;
 
@@ -51,7 +58,7 @@ private:
     DevicePtr m_device;
     FrameSize m_size;
     CamFrameCallback m_callback;
-    const std::atomic<int> &m_rotation;
+    const LiveView &m_view;
 
     mutable std::mutex m_newestMutex;
     mutable std::condition_variable m_newestArrived;
@@ -62,6 +69,8 @@ private:
     JpegCodec m_codec;
     cv::Mat m_rgb;     // decoded preview
     cv::Mat m_rotated; // the preview turned by the live rotation
+
+    LiveGuides m_guides; // fed and drawn on the stream thread, stopped by stop()
 
     std::mutex m_autoMutex;
     CamAutoCaptureCallback m_autoCallback = nullptr;
