@@ -61,6 +61,8 @@ CAMSDK_API long Cam_CameraCaptureStop(long devIndex);
 CAMSDK_API long Cam_CameraCaptureFile(long devIndex, char *path, IMAGEPARAM *param);
 CAMSDK_API long Cam_AutoCapture(long devIndex, long mode, CamAutoCaptureCallback callback);
 CAMSDK_API long Cam_PauseAutoCapture(long devIndex, long mode);
+/* Live guides on the delivered preview frames: 1 the document outline, 2 every document
+   outline, 3 the book spine; 0 (and the manual modes 4, 5) draw nothing. Captures never carry them. */
 CAMSDK_API long Cam_SetAutoCrop(int mode);
 /* 0, 90, 180 or 270 degrees clockwise (negative and larger multiples of 90 are folded). */
 CAMSDK_API long Cam_Rotate(int rotation);
