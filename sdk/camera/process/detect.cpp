@@ -11,7 +11,7 @@ constexpr int kSearchSide = 640;     // long side of the copy searched for candi
 constexpr int kRefineSide = 1600;    // long side on which the chosen outlines are refined
 constexpr float kEdgeContrast = 7.f; // Lab step (8-bit units) counted as a document edge
 constexpr double kMinAreaShare = 0.006;
-constexpr double kShadowStep = 32.0; // Lab step counted at most for a side ending in a cast shadow
+constexpr double kShadowStep = 20.0; // Lab step counted at most for a side ending in a cast shadow
 
 struct Candidate {
     Quad q;
@@ -354,7 +354,7 @@ std::vector<Candidate> scoredCandidates(const cv::Mat &small, size_t keep)
         c.area = quadArea(q);
         // An outline running along the frame border has less edge evidence: ask for a clear contrast.
         const Contrasts k = sideContrasts(lab, q);
-        const double needed = std::max(borderSides(q, small.size()) ? 20.0 : 6.0, 0.25 * k.strongest);
+        const double needed = std::max(borderSides(q, small.size()) ? 20.0 : 5.0, 0.25 * k.strongest);
         c.contrast = k.mean;
         c.score = c.area * c.meanSupport * c.meanSupport;
         if (c.minSupport >= 0.4f && c.meanSupport >= 0.65f && c.area >= kMinAreaShare * small.total() &&
