@@ -93,10 +93,48 @@ cv::Point2f outwardNormal(const Quad &q, int side)
     return n.dot((a + b) * 0.5f - centre) < 0 ? -n : n;
 }
 
+// One hit per sample: the one nearest the straight line that runs through the most samples. A
+// faint paper edge on a pale desk lies next to text rows that are straight and stronger, but
+// shorter. With `tol` 0, simply the strongest hit of each sample.
+std::vector<cv::Point2f> alignedHits(const std::vector<std::vector<cv::Point2f>> &hits, float tol)
+{
+    auto distance = [](cv::Point2f p, const Line &l) { return std::abs((p - l.p).dot(l.d)); }; // l.d: normal
+    Line best{{0, 0}, {0, 0}};
+    size_t most = 0;
+    // Lines through hits half the side apart, or a quarter for a side partly hidden by a hand.
+    for (const size_t gap : {hits.size() / 2, hits.size() / 4})
+        for (size_t i = 0; tol > 0 && gap > 0 && i + gap < hits.size(); ++i)
+            for (const cv::Point2f &pa : hits[i])
+                for (const cv::Point2f &pb : hits[i + gap]) {
+                    const cv::Point2f d = pb - pa;
+                    const float len = float(cv::norm(d));
+                    if (len < 1.f)
+                        continue;
+                    const Line l{pa, {-d.y / len, d.x / len}};
+                    const size_t count = std::count_if(hits.begin(), hits.end(), [&](const auto &h) {
+                        return std::any_of(h.begin(), h.end(),
+                                           [&](cv::Point2f p) { return distance(p, l) <= tol; });
+                    });
+                    if (count > most) {
+                        most = count;
+                        best = l;
+                    }
+                }
+    std::vector<cv::Point2f> out;
+    for (const auto &h : hits)
+        if (!h.empty())
+            out.push_back(most ? *std::min_element(h.begin(), h.end(),
+                                                   [&](cv::Point2f x, cv::Point2f y) {
+                                                       return distance(x, best) < distance(y, best);
+                                                   })
+                               : h.front());
+    return out;
+}
+
 // Moves each side onto the strongest nearby Lab step and refits it as a line.
 // Returns the fraction of samples per side that found an edge; `fit` false only measures that.
 Quad refine(const cv::Mat &lab, const Quad &q, float radius, int samples, std::array<float, 4> &support,
-            bool fit = true)
+            bool fit = true, bool straightest = true)
 {
     std::array<Line, 4> lines;
     for (int s = 0; s < 4; ++s) {
@@ -109,14 +147,14 @@ Quad refine(const cv::Mat &lab, const Quad &q, float radius, int samples, std::a
             continue;
         }
         const cv::Point2f n = outwardNormal(q, s);
-        std::vector<cv::Point2f> pts;
+        std::vector<std::vector<cv::Point2f>> hits(samples);
         std::vector<float> profile;
         for (int k = 0; k < samples; ++k) {
             const cv::Point2f p = a + d * (0.06f + 0.88f * k / (samples - 1));
             profile.clear();
             for (float o = -radius; o <= radius; o += 1.f)
                 profile.push_back(stepAt(lab, p, n, o));
-            // Local maxima, strongest first; the first one that looks like a straight side wins.
+            // Local maxima, strongest first, that look like part of a straight side.
             std::vector<int> peaks;
             for (int i = 0; i < int(profile.size()); ++i)
                 if (profile[i] >= kEdgeContrast && (i == 0 || profile[i] >= profile[i - 1]) &&
@@ -133,10 +171,10 @@ Quad refine(const cv::Mat &lab, const Quad &q, float radius, int samples, std::a
                 const float prev = stepAt(lab, p, n, o - 1.f), next = stepAt(lab, p, n, o + 1.f);
                 const float den = prev - 2 * best + next;
                 const float delta = den < -1e-3f ? std::clamp(0.5f * (prev - next) / den, -0.5f, 0.5f) : 0.f;
-                pts.push_back(p + n * (o + delta));
-                break;
+                hits[k].push_back(p + n * (o + delta));
             }
         }
+        const std::vector<cv::Point2f> pts = alignedHits(hits, straightest ? 2.f : 0.f);
         support[s] = float(pts.size()) / samples;
         if (fit && int(pts.size()) >= std::max(4, samples / 4)) {
             cv::Vec4f l;
@@ -339,7 +377,7 @@ std::vector<Candidate> scoredCandidates(const cv::Mat &small, size_t keep)
     for (const auto &r : raw) {
         std::array<float, 4> support{};
         Quad q = refine(lab, r.second, diag * 0.012f, 16, support);
-        q = refine(lab, q, 3.f, 24, support);
+        q = refine(lab, q, 3.f, 24, support, true, false);
         if (!isConvexQuad(q) || borderSides(q, small.size()) > 2)
             continue;
         const bool seen = std::any_of(result.begin(), result.end(), [&](const Candidate &c) {
@@ -457,7 +495,8 @@ std::vector<Quad> findDocuments(const cv::Mat &bgr, bool multiple)
             for (auto &p : q)
                 p *= ratio;
             std::array<float, 4> support{};
-            q = refine(lab, q, std::ceil(ratio * 1.5f) + 2.f, 48, support);
+            // Close to the edge already: the strongest step wins, so a curved book edge keeps its bend.
+            q = refine(lab, q, std::ceil(ratio * 1.5f) + 2.f, 48, support, true, false);
             for (auto &p : q)
                 p *= float(1.0 / refineScale);
         }
