@@ -7,15 +7,20 @@
 #include "virtualscene.h"
 
 #include <chrono>
+#include <codecvt>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <locale>
+#include <opencv2/freetype.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <sstream>
+#include <unistd.h>
 
 using namespace scenes;
 
-namespace
-{
+namespace {
 
 double seconds(const std::function<void()> &f, int runs)
 {
@@ -179,6 +184,111 @@ void scoreVirtualCamera(int perKind)
     }
 }
 
+// A text page in Chinese and English with its exact text (lines joined, no spaces).
+cv::Mat textPage(std::u32string &truth)
+{
+    static const char *lines[] = {"文档拍摄质量测试报告",
+                                  "The quick brown fox jumps over the lazy dog.",
+                                  "图书馆开放时间为每天上午九点至晚上八点。",
+                                  "Payment is due within thirty days of invoice.",
+                                  "会议定于下周四上午九点在三楼会议室举行。",
+                                  "Results show a steady increase in sales: 12.5%",
+                                  "请妥善保管本收据，作为售后服务的凭证。",
+                                  "Please sign both copies and return one to us."};
+    cv::Mat page(2200, 1700, CV_8UC3, cv::Scalar(246, 248, 250));
+    auto ft = cv::freetype::createFreeType2();
+    ft->loadFontData("/usr/share/fonts/truetype/wqy/wqy-microhei.ttc", 0);
+    std::string joined;
+    int y = 220;
+    for (const char *l : lines) {
+        ft->putText(page, l, {170, y}, 50, cv::Scalar(25, 25, 25), -1, cv::LINE_AA, false);
+        y += 210;
+        for (const char *c = l; *c; ++c)
+            if (*c != ' ')
+                joined += *c;
+    }
+    truth = std::wstring_convert<std::codecvt_utf8<char32_t>, char32_t>().from_bytes(joined);
+    return page;
+}
+
+// Character error rate of Tesseract's reading of `img` against `truth`, white space ignored.
+double ocrCer(const cv::Mat &img, const std::u32string &truth)
+{
+    const std::string base = "/tmp/bench_camprocess_ocr_" + std::to_string(getpid());
+    cv::imwrite(base + ".png", img);
+    const std::string cmd = "tesseract " + base + ".png " + base + " -l chi_sim+eng --psm 6 >/dev/null 2>&1";
+    const bool ran = std::system(cmd.c_str()) == 0;
+    std::ifstream in(base + ".txt");
+    std::stringstream text;
+    text << in.rdbuf();
+    std::remove((base + ".png").c_str());
+    std::remove((base + ".txt").c_str());
+    if (!ran)
+        return 1.0;
+    std::u32string read;
+    for (char32_t c : std::wstring_convert<std::codecvt_utf8<char32_t>, char32_t>().from_bytes(text.str()))
+        if (c != U' ' && c != U'\n' && c != U'\t' && c != U'\f')
+            read += c;
+    // Levenshtein distance, one row at a time.
+    std::vector<size_t> row(read.size() + 1);
+    for (size_t j = 0; j <= read.size(); ++j)
+        row[j] = j;
+    for (size_t i = 1; i <= truth.size(); ++i) {
+        size_t diag = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= read.size(); ++j) {
+            const size_t up = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diag + (truth[i - 1] != read[j - 1])});
+            diag = up;
+        }
+    }
+    return double(row[read.size()]) / truth.size();
+}
+
+// The text page laid on each desk, captured with cut-out + black-and-white and read back,
+// against the same page read flat; and how much of its paper came out pure white.
+void scoreOcr()
+{
+    using namespace camvirtual;
+    std::u32string truth;
+    const cv::Mat page = textPage(truth);
+    const double flat = ocrCer(page, truth);
+    std::printf("ocr_cer_flat_page %.2f %%\n", flat * 100);
+    const std::pair<const char *, DeskKind> desks[] = {{"wood", DeskKind::Wood},
+                                                       {"plain", DeskKind::Plain},
+                                                       {"pattern", DeskKind::Pattern},
+                                                       {"white", DeskKind::White}};
+    for (const auto &[deskName, desk] : desks) {
+        SceneRequest req;
+        req.desk = desk;
+        req.seed = 7;
+        req.width = 3264;
+        req.height = 2448;
+        req.documents = {page};
+        const RenderedScene sc = SceneRenderer(req).render();
+        IMAGEPARAM p{};
+        p.nCropType = 1;
+        p.nImageType = 2;
+        const std::vector<cv::Mat> out = camproc::processFrame(sc.image, p);
+        if (out.empty())
+            continue;
+        const double cer = ocrCer(out.front(), truth);
+        std::printf("ocr_cer_bw_cutout_%s %.2f %%\n", deskName, cer * 100);
+        std::printf("ocr_cer_bw_cutout_minus_flat_%s %.2f points\n", deskName, (cer - flat) * 100);
+        // Paper: the printed page scaled onto the cut-out, well away from any ink.
+        cv::Mat grey, paper, bw;
+        cv::cvtColor(page, grey, cv::COLOR_BGR2GRAY);
+        cv::resize(grey, grey, out.front().size(), 0, 0, cv::INTER_AREA);
+        cv::erode(grey, grey, cv::getStructuringElement(cv::MORPH_RECT, {9, 9}));
+        paper = grey > 240;
+        cv::cvtColor(out.front(), bw, cv::COLOR_BGR2GRAY);
+        const double white =
+            cv::countNonZero((bw == 255) & paper) / std::max(1.0, double(cv::countNonZero(paper)));
+        std::printf("pure_white_paper_share_%s %.2f %%\n", deskName, white * 100);
+        std::fflush(stdout);
+    }
+}
+
 void timing()
 {
     const cv::Size full(3264, 2448);
@@ -235,6 +345,7 @@ int main(int argc, char **argv)
     const int perKind = argc > 1 ? std::max(0, std::atoi(argv[1])) : 50;
     const int virtualPerKind = argc > 2 ? std::max(0, std::atoi(argv[2])) : 50;
     timing();
+    scoreOcr();
     if (virtualPerKind > 0)
         scoreVirtualCamera(virtualPerKind);
     if (perKind > 0)

@@ -4,20 +4,20 @@
 #include <cmath>
 #include <opencv2/imgproc.hpp>
 
-namespace camproc
-{
-namespace
-{
+namespace camproc {
+namespace {
 
 constexpr int kSearchSide = 640;     // long side of the copy searched for candidates
 constexpr int kRefineSide = 1600;    // long side on which the chosen outlines are refined
 constexpr float kEdgeContrast = 7.f; // Lab step (8-bit units) counted as a document edge
 constexpr double kMinAreaShare = 0.006;
+constexpr double kShadowStep = 20.0; // Lab step counted at most for a side ending in a cast shadow
 
 struct Candidate {
     Quad q;
     float minSupport = 0;
     float meanSupport = 0;
+    double contrast = 0; // mean over the sides inside the frame
     double area = 0;
     double score = 0;
 };
@@ -93,10 +93,48 @@ cv::Point2f outwardNormal(const Quad &q, int side)
     return n.dot((a + b) * 0.5f - centre) < 0 ? -n : n;
 }
 
+// One hit per sample: the one nearest the straight line that runs through the most samples. A
+// faint paper edge on a pale desk lies next to text rows that are straight and stronger, but
+// shorter. With `tol` 0, simply the strongest hit of each sample.
+std::vector<cv::Point2f> alignedHits(const std::vector<std::vector<cv::Point2f>> &hits, float tol)
+{
+    auto distance = [](cv::Point2f p, const Line &l) { return std::abs((p - l.p).dot(l.d)); }; // l.d: normal
+    Line best{{0, 0}, {0, 0}};
+    size_t most = 0;
+    // Lines through hits half the side apart, or a quarter for a side partly hidden by a hand.
+    for (const size_t gap : {hits.size() / 2, hits.size() / 4})
+        for (size_t i = 0; tol > 0 && gap > 0 && i + gap < hits.size(); ++i)
+            for (const cv::Point2f &pa : hits[i])
+                for (const cv::Point2f &pb : hits[i + gap]) {
+                    const cv::Point2f d = pb - pa;
+                    const float len = float(cv::norm(d));
+                    if (len < 1.f)
+                        continue;
+                    const Line l{pa, {-d.y / len, d.x / len}};
+                    const size_t count = std::count_if(hits.begin(), hits.end(), [&](const auto &h) {
+                        return std::any_of(h.begin(), h.end(),
+                                           [&](cv::Point2f p) { return distance(p, l) <= tol; });
+                    });
+                    if (count > most) {
+                        most = count;
+                        best = l;
+                    }
+                }
+    std::vector<cv::Point2f> out;
+    for (const auto &h : hits)
+        if (!h.empty())
+            out.push_back(most ? *std::min_element(h.begin(), h.end(),
+                                                   [&](cv::Point2f x, cv::Point2f y) {
+                                                       return distance(x, best) < distance(y, best);
+                                                   })
+                               : h.front());
+    return out;
+}
+
 // Moves each side onto the strongest nearby Lab step and refits it as a line.
 // Returns the fraction of samples per side that found an edge; `fit` false only measures that.
 Quad refine(const cv::Mat &lab, const Quad &q, float radius, int samples, std::array<float, 4> &support,
-            bool fit = true)
+            bool fit = true, bool straightest = true)
 {
     std::array<Line, 4> lines;
     for (int s = 0; s < 4; ++s) {
@@ -109,14 +147,14 @@ Quad refine(const cv::Mat &lab, const Quad &q, float radius, int samples, std::a
             continue;
         }
         const cv::Point2f n = outwardNormal(q, s);
-        std::vector<cv::Point2f> pts;
+        std::vector<std::vector<cv::Point2f>> hits(samples);
         std::vector<float> profile;
         for (int k = 0; k < samples; ++k) {
             const cv::Point2f p = a + d * (0.06f + 0.88f * k / (samples - 1));
             profile.clear();
             for (float o = -radius; o <= radius; o += 1.f)
                 profile.push_back(stepAt(lab, p, n, o));
-            // Local maxima, strongest first; the first one that looks like a straight side wins.
+            // Local maxima, strongest first, that look like part of a straight side.
             std::vector<int> peaks;
             for (int i = 0; i < int(profile.size()); ++i)
                 if (profile[i] >= kEdgeContrast && (i == 0 || profile[i] >= profile[i - 1]) &&
@@ -133,10 +171,10 @@ Quad refine(const cv::Mat &lab, const Quad &q, float radius, int samples, std::a
                 const float prev = stepAt(lab, p, n, o - 1.f), next = stepAt(lab, p, n, o + 1.f);
                 const float den = prev - 2 * best + next;
                 const float delta = den < -1e-3f ? std::clamp(0.5f * (prev - next) / den, -0.5f, 0.5f) : 0.f;
-                pts.push_back(p + n * (o + delta));
-                break;
+                hits[k].push_back(p + n * (o + delta));
             }
         }
+        const std::vector<cv::Point2f> pts = alignedHits(hits, straightest ? 2.f : 0.f);
         support[s] = float(pts.size()) / samples;
         if (fit && int(pts.size()) >= std::max(4, samples / 4)) {
             cv::Vec4f l;
@@ -265,29 +303,44 @@ double overlapShare(const Quad &a, const Quad &b)
 // Colour just inside each side against just outside (weakest and strongest side): a
 // document differs from its surroundings all round, a rectangle traced on a patterned
 // desk or a page together with the hand holding it does not.
-std::pair<double, double> sideContrasts(const cv::Mat &lab, const Quad &q)
+struct Contrasts {
+    double weakest = 1e9, strongest = 0, mean = 0;
+};
+
+Contrasts sideContrasts(const cv::Mat &lab, const Quad &q)
 {
     const float w = 0.03f * float(std::min(cv::norm(q[1] - q[0]), cv::norm(q[3] - q[0]))) + 2.f;
-    double weakest = 1e9, strongest = 0;
+    Contrasts r;
+    int sides = 0;
     for (int s = 0; s < 4; ++s) {
         const cv::Point2f a = q[s], b = q[(s + 1) % 4];
         if (onBorder(a, b, lab.size()))
             continue;
         const cv::Point2f n = outwardNormal(q, s);
-        cv::Vec3f in(0, 0, 0), out(0, 0, 0);
+        cv::Vec3f in(0, 0, 0), out(0, 0, 0), far(0, 0, 0);
         for (int k = 0; k < 20; ++k) {
             const cv::Point2f p = a + (b - a) * (0.1f + 0.8f * k / 19);
             for (float o : {w * 0.5f, w}) {
-                const cv::Point2f pi = p - n * o, po = p + n * o;
+                const cv::Point2f pi = p - n * o, po = p + n * o, pf = p + n * (o + 2.f * w);
                 in += sample(lab, pi.x, pi.y);
                 out += sample(lab, po.x, po.y);
+                far += sample(lab, pf.x, pf.y);
             }
         }
-        const double c = cv::norm(in - out) / 40.0;
-        weakest = std::min(weakest, c);
-        strongest = std::max(strongest, c);
+        const cv::Vec3f step = (in - out) / 40.f;
+        const double c = cv::norm(step);
+        r.weakest = std::min(r.weakest, c);
+        // A paper edge facing away from the light ends in a grey cast shadow that fades into a
+        // paler desk: such a side says little about how faint the lit sides may be.
+        const float fade = (far[0] - out[0]) / 40.f;
+        const bool shadow =
+            step[0] > 0 && fade > 0.2f * step[0] && std::hypot(step[1], step[2]) < 0.3 * step[0];
+        r.strongest = std::max(r.strongest, shadow ? std::min(c, kShadowStep) : c);
+        r.mean += c;
+        ++sides;
     }
-    return {weakest, strongest};
+    r.mean /= std::max(sides, 1);
+    return r;
 }
 
 int borderSides(const Quad &q, cv::Size s)
@@ -324,7 +377,7 @@ std::vector<Candidate> scoredCandidates(const cv::Mat &small, size_t keep)
     for (const auto &r : raw) {
         std::array<float, 4> support{};
         Quad q = refine(lab, r.second, diag * 0.012f, 16, support);
-        q = refine(lab, q, 3.f, 24, support);
+        q = refine(lab, q, 3.f, 24, support, true, false);
         if (!isConvexQuad(q) || borderSides(q, small.size()) > 2)
             continue;
         const bool seen = std::any_of(result.begin(), result.end(), [&](const Candidate &c) {
@@ -338,11 +391,12 @@ std::vector<Candidate> scoredCandidates(const cv::Mat &small, size_t keep)
         c.meanSupport = (support[0] + support[1] + support[2] + support[3]) / 4.f;
         c.area = quadArea(q);
         // An outline running along the frame border has less edge evidence: ask for a clear contrast.
-        const auto [weakest, strongest] = sideContrasts(lab, q);
-        const double needed = std::max(borderSides(q, small.size()) ? 20.0 : 6.0, 0.25 * strongest);
+        const Contrasts k = sideContrasts(lab, q);
+        const double needed = std::max(borderSides(q, small.size()) ? 20.0 : 5.0, 0.25 * k.strongest);
+        c.contrast = k.mean;
         c.score = c.area * c.meanSupport * c.meanSupport;
         if (c.minSupport >= 0.4f && c.meanSupport >= 0.65f && c.area >= kMinAreaShare * small.total() &&
-            weakest >= needed)
+            k.weakest >= needed)
             result.push_back(c);
     }
     return result;
@@ -408,6 +462,13 @@ std::vector<Quad> findDocuments(const cv::Mat &bgr, bool multiple)
 
     // Several documents need a deeper look down the list of candidates.
     std::vector<Candidate> cands = scoredCandidates(small, multiple ? 24 : 10);
+    // A page together with the shadow it casts on a pale desk traces a slightly larger outline
+    // than the page alone; the page's own edge is the sharper step, so the inner outline wins.
+    for (Candidate &outer : cands)
+        for (const Candidate &inner : cands)
+            if (inner.area < outer.area && inner.area > 0.7 * outer.area &&
+                inner.contrast > 1.3 * outer.contrast && overlapShare(outer.q, inner.q) > 0.97)
+                outer.score = std::min(outer.score, 0.99 * inner.score);
     std::sort(cands.begin(), cands.end(),
               [](const Candidate &a, const Candidate &b) { return a.score > b.score; });
     std::vector<Quad> found;
@@ -434,7 +495,8 @@ std::vector<Quad> findDocuments(const cv::Mat &bgr, bool multiple)
             for (auto &p : q)
                 p *= ratio;
             std::array<float, 4> support{};
-            q = refine(lab, q, std::ceil(ratio * 1.5f) + 2.f, 48, support);
+            // Close to the edge already: the strongest step wins, so a curved book edge keeps its bend.
+            q = refine(lab, q, std::ceil(ratio * 1.5f) + 2.f, 48, support, true, false);
             for (auto &p : q)
                 p *= float(1.0 / refineScale);
         }
