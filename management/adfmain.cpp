@@ -30,7 +30,6 @@ const int g_ItemWidth = 108;
 const int g_ItemHeight = 120;
 
 namespace {
-const int kWaterBufferSize = 256;
 const int kNameBaseMax = 30;
 const QSize kNormalSize(900, 600);
 
@@ -129,35 +128,16 @@ void ADFmain::initADFmainUI()
     adfmaintitle->m_comboSelect->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     adfmaintitle->m_comboSelect->setMinimumSize(180, 30);
     adfmaintitle->m_comboSelect->setStyleSheet(
-        QString("QComboBox QAbstractItemView{background:rgba(%1,%2,%3,1);border:1px solid rgba(%4,%5,%6,1);"
-                "font:10px;selection-color:rgb(%7,%8,%9);color:rgb(%10,%11,%12);}"
+        QString("QComboBox QAbstractItemView{background:rgba(%1,1);border:1px solid rgba(%2,1);"
+                "font:10px;selection-color:rgb(%3);color:rgb(%4);}"
                 "QComboBox QAbstractItemView::item{height: 20px;}"
-                "QComboBox QAbstractItemView::item:selected{background-color: rgb(%13,%14,%15);}"
-                "QComboBox {border:none;border-radius:6px;background-color:rgb(%16,%17,%18);}"
-                "QComboBox:hover {background-color:rgb(%19,%20,%21)}"
-                "QComboBox::drop-down {width:30px; border:none;}QComboBox::down-arrow {image:url(%22)}")
-            .arg(t.comboBoxBackcolor.red())
-            .arg(t.comboBoxBackcolor.green())
-            .arg(t.comboBoxBackcolor.blue())
-            .arg(t.comboBoxbordercolor.red())
-            .arg(t.comboBoxbordercolor.green())
-            .arg(t.comboBoxbordercolor.blue())
-            .arg(t.comboBoxSelectfontcolor.red())
-            .arg(t.comboBoxSelectfontcolor.green())
-            .arg(t.comboBoxSelectfontcolor.blue())
-            .arg(t.comboBoxfontcolor.red())
-            .arg(t.comboBoxfontcolor.green())
-            .arg(t.comboBoxfontcolor.blue())
-            .arg(t.comboBoxSelectcolor.red())
-            .arg(t.comboBoxSelectcolor.green())
-            .arg(t.comboBoxSelectcolor.blue())
-            .arg(t.comboBackcolor.red())
-            .arg(t.comboBackcolor.green())
-            .arg(t.comboBackcolor.blue())
-            .arg(t.combohovercolor.red())
-            .arg(t.combohovercolor.green())
-            .arg(t.combohovercolor.blue())
-            .arg(t.comboBoxdownarrowpath));
+                "QComboBox QAbstractItemView::item:selected{background-color: rgb(%5);}"
+                "QComboBox {border:none;border-radius:6px;background-color:rgb(%6);}"
+                "QComboBox:hover {background-color:rgb(%7)}"
+                "QComboBox::drop-down {width:30px; border:none;}QComboBox::down-arrow {image:url(%8)}")
+            .arg(rgb(t.comboBoxBackcolor), rgb(t.comboBoxbordercolor), rgb(t.comboBoxSelectfontcolor),
+                 rgb(t.comboBoxfontcolor), rgb(t.comboBoxSelectcolor), rgb(t.comboBackcolor),
+                 rgb(t.combohovercolor), t.comboBoxdownarrowpath));
 
     auto styleButton = [this](QPushButton *button, const QString &normal, const QString &pressed,
                               const QString &tip) {
@@ -441,10 +421,8 @@ void ADFmain::slotUpdateCameraParam(CAMIMAGESET camImage, WATERPARAM water, int 
     camImageInfo = camImage;
     // The camera window's buffers die with it: keep copies of the texts.
     watermarkInfo = water;
-    watermarkInfo.szWaterImagePath = newWaterBuffer(QString::fromUtf8(water.szWaterImagePath));
-    watermarkInfo.szWaterContent = newWaterBuffer(QString::fromUtf8(water.szWaterContent));
-    watermarkInfo.szWaterFont = newWaterBuffer(QString::fromUtf8(water.szWaterFont));
-    watermarkInfo.nColor = newWaterBuffer(QString::fromUtf8(water.nColor));
+    setWaterTexts(QString::fromUtf8(water.szWaterImagePath), QString::fromUtf8(water.szWaterContent),
+                  QString::fromUtf8(water.szWaterFont), QString::fromUtf8(water.nColor));
     if (startNum != 0)
         SetInfo.nameFormat.startNum = startNum;
     bookExportIndex = bookIndex;
@@ -555,12 +533,19 @@ void ADFmain::paintEvent(QPaintEvent *event)
     QMainWindow::paintEvent(event);
 }
 
-char *ADFmain::newWaterBuffer(const QString &text)
+void ADFmain::setWaterTexts(const QString &imagePath, const QString &content, const QString &font,
+                            const QString &color)
 {
-    m_waterBuffers.emplace_back(new char[kWaterBufferSize]());
-    char *buffer = m_waterBuffers.back().get();
-    qstrncpy(buffer, text.toUtf8().constData(), kWaterBufferSize);
-    return buffer;
+    constexpr size_t size = sizeof(m_waterContent);
+    auto copy = [size](char *buffer, const QString &text) {
+        std::memset(buffer, 0, size);
+        qstrncpy(buffer, text.toUtf8().constData(), size);
+        return buffer;
+    };
+    watermarkInfo.szWaterImagePath = copy(m_waterImagePath, imagePath);
+    watermarkInfo.szWaterContent = copy(m_waterContent, content);
+    watermarkInfo.szWaterFont = copy(m_waterFont, font);
+    watermarkInfo.nColor = copy(m_waterColor, color);
 }
 
 // The user settings file: resolve its path, write first-run defaults, read it back.
@@ -622,10 +607,7 @@ void ADFmain::writeDefaultSettings(const QString &appDir)
     camImageInfo.foreignMatterIndex = camImageInfo.idCardModeIndex = 0;
     watermarkInfo.bIsWater = false;
     watermarkInfo.bIsWaterImage = false;
-    watermarkInfo.szWaterImagePath = newWaterBuffer();
-    watermarkInfo.szWaterContent = newWaterBuffer("WaterMark");
-    watermarkInfo.szWaterFont = newWaterBuffer(appDir + "/" + "simhei.ttf");
-    watermarkInfo.nColor = newWaterBuffer("黑色");
+    setWaterTexts(QString(), "WaterMark", appDir + "/" + "simhei.ttf", "黑色");
     watermarkInfo.nWaterPointX = watermarkInfo.nWaterPointY = 0;
     watermarkInfo.nFontSize = 0;
     watermarkInfo.nFontR = watermarkInfo.nFontG = watermarkInfo.nFontB = 0;
@@ -700,10 +682,8 @@ void ADFmain::readStoredValues(const QString &appDir, const QString &savePath)
     watermarkInfo.bIsWaterImage = waterMarkType == 1;
     watermarkInfo.nWaterPointX = readCam("WaterImageXPosition").toInt();
     watermarkInfo.nWaterPointY = readCam("WaterImageYPosition").toInt();
-    watermarkInfo.szWaterImagePath = newWaterBuffer(readCam("WaterImagePath"));
-    watermarkInfo.szWaterContent = newWaterBuffer(readCam("WaterTextContent"));
-    watermarkInfo.nColor = newWaterBuffer(readCam("WaterMarkColor"));
-    watermarkInfo.szWaterFont = newWaterBuffer(appDir + "/" + "simhei.ttf");
+    setWaterTexts(readCam("WaterImagePath"), readCam("WaterTextContent"), appDir + "/" + "simhei.ttf",
+                  readCam("WaterMarkColor"));
     watermarkInfo.nFontSize = readCam("WaterTextSize").toInt();
     watermarkInfo.nFontR = readCam("WaterColorR").toInt();
     watermarkInfo.nFontG = readCam("WaterColorG").toInt();

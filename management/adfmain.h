@@ -14,7 +14,6 @@
 #include <QPointer>
 #include <QStringList>
 
-#include <memory>
 #include <vector>
 
 class Initdevthread;
@@ -97,7 +96,8 @@ private:
     void showDeviceWarning(const QString &text);
     void copyDevices(const Initdevthread &worker, int count);
     void stopDiscoveryThread();
-    char *newWaterBuffer(const QString &text = QString());
+    void setWaterTexts(const QString &imagePath, const QString &content, const QString &font,
+                       const QString &color);
     QStringList mainSettingValues() const;
     QStringList cameraSettingValues(const QString &x, const QString &y, const QString &waterMarkType) const;
     QString titleButtonStyle(const QString &normal, const QString &hover, const QString &pressed) const;
@@ -136,8 +136,11 @@ private:
     QTimer *updateImageTimer = nullptr;
     QStringList m_camImages;
 
-    // Owns every watermark text buffer handed out by this window.
-    std::vector<std::unique_ptr<char[]>> m_waterBuffers;
+    // The 256-byte texts watermarkInfo points at, owned for the window's life.
+    char m_waterImagePath[256] = {};
+    char m_waterContent[256] = {};
+    char m_waterFont[256] = {};
+    char m_waterColor[256] = {};
     bool m_settingsWritten = false;
 };
 
