@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <opencv2/imgproc.hpp>
 
-namespace camproc
-{
+namespace camproc {
 
 std::optional<Quad> findBook(const cv::Mat &bgr)
 {
@@ -23,11 +22,11 @@ std::optional<Quad> findBook(const cv::Mat &bgr)
         const bool leftOf =
             cv::norm(main[0] - o[1]) < height * 0.08 && cv::norm(main[3] - o[2]) < height * 0.08;
         if (similar && rightOf)
-            return Quad{main[0], o[1], o[2], main[3]};
+            return fitBowedCorners(bgr, Quad{main[0], o[1], o[2], main[3]});
         if (similar && leftOf)
-            return Quad{o[0], main[1], main[2], o[3]};
+            return fitBowedCorners(bgr, Quad{o[0], main[1], main[2], o[3]});
     }
-    return main;
+    return fitBowedCorners(bgr, main);
 }
 
 int findSpine(const cv::Mat &spread)

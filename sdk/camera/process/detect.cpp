@@ -20,6 +20,7 @@ struct Candidate {
     double contrast = 0; // mean over the sides inside the frame
     double area = 0;
     double score = 0;
+    bool spansFrame = false; // two opposite sides on the frame border
 };
 
 cv::Mat labFloat(const cv::Mat &bgr, double sigma)
@@ -93,48 +94,61 @@ cv::Point2f outwardNormal(const Quad &q, int side)
     return n.dot((a + b) * 0.5f - centre) < 0 ? -n : n;
 }
 
-// One hit per sample: the one nearest the straight line that runs through the most samples. A
+// A candidate edge point on one sample across a side; sharp steps weigh more than the soft rim
+// of a cast shadow.
+struct Hit {
+    cv::Point2f p;
+    float weight;
+};
+
+// One hit per sample: the one nearest the straight line with the most weight of hits along it. A
 // faint paper edge on a pale desk lies next to text rows that are straight and stronger, but
 // shorter. With `tol` 0, simply the strongest hit of each sample.
-std::vector<cv::Point2f> alignedHits(const std::vector<std::vector<cv::Point2f>> &hits, float tol)
+std::vector<Hit> alignedHits(const std::vector<std::vector<Hit>> &hits, float tol)
 {
     auto distance = [](cv::Point2f p, const Line &l) { return std::abs((p - l.p).dot(l.d)); }; // l.d: normal
     Line best{{0, 0}, {0, 0}};
-    size_t most = 0;
+    float most = 0;
     // Lines through hits half the side apart, or a quarter for a side partly hidden by a hand.
     for (const size_t gap : {hits.size() / 2, hits.size() / 4})
         for (size_t i = 0; tol > 0 && gap > 0 && i + gap < hits.size(); ++i)
-            for (const cv::Point2f &pa : hits[i])
-                for (const cv::Point2f &pb : hits[i + gap]) {
-                    const cv::Point2f d = pb - pa;
+            for (const Hit &ha : hits[i])
+                for (const Hit &hb : hits[i + gap]) {
+                    const cv::Point2f d = hb.p - ha.p;
                     const float len = float(cv::norm(d));
                     if (len < 1.f)
                         continue;
-                    const Line l{pa, {-d.y / len, d.x / len}};
-                    const size_t count = std::count_if(hits.begin(), hits.end(), [&](const auto &h) {
-                        return std::any_of(h.begin(), h.end(),
-                                           [&](cv::Point2f p) { return distance(p, l) <= tol; });
-                    });
-                    if (count > most) {
-                        most = count;
+                    const Line l{ha.p, {-d.y / len, d.x / len}};
+                    float weight = 0;
+                    for (const auto &h : hits) {
+                        float w = 0;
+                        for (const Hit &x : h)
+                            if (distance(x.p, l) <= tol)
+                                w = std::max(w, x.weight);
+                        weight += w;
+                    }
+                    if (weight > most) {
+                        most = weight;
                         best = l;
                     }
                 }
-    std::vector<cv::Point2f> out;
+    std::vector<Hit> out;
     for (const auto &h : hits)
         if (!h.empty())
-            out.push_back(most ? *std::min_element(h.begin(), h.end(),
-                                                   [&](cv::Point2f x, cv::Point2f y) {
-                                                       return distance(x, best) < distance(y, best);
-                                                   })
-                               : h.front());
+            out.push_back(most > 0 ? *std::min_element(h.begin(), h.end(),
+                                                       [&](const Hit &x, const Hit &y) {
+                                                           return distance(x.p, best) < distance(y.p, best);
+                                                       })
+                                   : h.front());
     return out;
 }
 
-// Moves each side onto the strongest nearby Lab step and refits it as a line.
-// Returns the fraction of samples per side that found an edge; `fit` false only measures that.
-Quad refine(const cv::Mat &lab, const Quad &q, float radius, int samples, std::array<float, 4> &support,
-            bool fit = true, bool straightest = true)
+// Each side of `q` snapped onto the strongest nearby Lab step and refitted as a line, sampled
+// between `from` and `to` along the side. Returns the lines and, in `support`, how much edge
+// each side found; `fit` false only measures that.
+std::array<Line, 4> fitSides(const cv::Mat &lab, const Quad &q, float radius, int samples,
+                             std::array<float, 4> &support, bool fit, bool straightest, float from = 0.06f,
+                             float to = 0.94f)
 {
     std::array<Line, 4> lines;
     for (int s = 0; s < 4; ++s) {
@@ -147,10 +161,10 @@ Quad refine(const cv::Mat &lab, const Quad &q, float radius, int samples, std::a
             continue;
         }
         const cv::Point2f n = outwardNormal(q, s);
-        std::vector<std::vector<cv::Point2f>> hits(samples);
+        std::vector<std::vector<Hit>> hits(samples);
         std::vector<float> profile;
         for (int k = 0; k < samples; ++k) {
-            const cv::Point2f p = a + d * (0.06f + 0.88f * k / (samples - 1));
+            const cv::Point2f p = a + d * (from + (to - from) * k / (samples - 1));
             profile.clear();
             for (float o = -radius; o <= radius; o += 1.f)
                 profile.push_back(stepAt(lab, p, n, o));
@@ -171,29 +185,69 @@ Quad refine(const cv::Mat &lab, const Quad &q, float radius, int samples, std::a
                 const float prev = stepAt(lab, p, n, o - 1.f), next = stepAt(lab, p, n, o + 1.f);
                 const float den = prev - 2 * best + next;
                 const float delta = den < -1e-3f ? std::clamp(0.5f * (prev - next) / den, -0.5f, 0.5f) : 0.f;
-                hits[k].push_back(p + n * (o + delta));
+                // The same step measured over a wider span: a soft ramp (shadow rim) gains, a sharp
+                // paper edge does not.
+                const cv::Point2f wi = p + n * (o - 6.f), wo = p + n * (o + 6.f);
+                const float wide = float(cv::norm(sample(lab, wi.x, wi.y) - sample(lab, wo.x, wo.y)));
+                const float sharp = std::clamp(best / std::max(wide, 1e-3f), 0.f, 1.f);
+                hits[k].push_back({p + n * (o + delta), std::max(0.1f, sharp)});
             }
         }
-        const std::vector<cv::Point2f> pts = alignedHits(hits, straightest ? 2.f : 0.f);
-        support[s] = float(pts.size()) / samples;
+        const std::vector<Hit> chosen = alignedHits(hits, straightest ? 2.f : 0.f);
+        std::vector<cv::Point2f> pts;
+        float weight = 0;
+        for (const Hit &h : chosen) {
+            pts.push_back(h.p);
+            weight += h.weight;
+        }
+        support[s] = weight / samples;
         if (fit && int(pts.size()) >= std::max(4, samples / 4)) {
             cv::Vec4f l;
             cv::fitLine(pts, l, cv::DIST_HUBER, 0, 0.01, 0.01);
             lines[s] = {{l[2], l[3]}, {l[0], l[1]}};
         }
     }
+    return lines;
+}
+
+// A refit that folds the outline or flies far away is a wrong snap: keep the input.
+Quad checkedRefit(const Quad &q, const Quad &out, float radius)
+{
+    const float limit = radius * 3.f + 4.f;
+    for (int k = 0; k < 4; ++k)
+        if (cv::norm(out[k] - q[k]) > limit)
+            return q;
+    return isConvexQuad(out) ? out : q;
+}
+
+// Moves each side onto the strongest nearby Lab step; corners where the refitted sides meet.
+Quad refine(const cv::Mat &lab, const Quad &q, float radius, int samples, std::array<float, 4> &support,
+            bool fit = true, bool straightest = true)
+{
+    const std::array<Line, 4> lines = fitSides(lab, q, radius, samples, support, fit, straightest);
     Quad out = q;
     for (int k = 0; k < 4; ++k) {
         cv::Point2f c;
         if (intersect(lines[(k + 3) % 4], lines[k], c))
             out[k] = c;
     }
-    // A refit that folds the outline or flies far away is a wrong snap: keep the input.
-    const float limit = radius * 3.f + 4.f;
-    for (int k = 0; k < 4; ++k)
-        if (cv::norm(out[k] - q[k]) > limit)
-            return q;
-    return isConvexQuad(out) ? out : q;
+    return checkedRefit(q, out, radius);
+}
+
+// Each corner from the ends of its two sides alone: the top and bottom edges of an open book
+// bow towards the spine, and a line through the whole edge misses the corners.
+Quad refineCorners(const cv::Mat &lab, const Quad &q, float radius, int samples)
+{
+    std::array<float, 4> support{};
+    const std::array<Line, 4> starts = fitSides(lab, q, radius, samples, support, true, false, 0.02f, 0.3f);
+    const std::array<Line, 4> ends = fitSides(lab, q, radius, samples, support, true, false, 0.7f, 0.98f);
+    Quad out = q;
+    for (int k = 0; k < 4; ++k) {
+        cv::Point2f c;
+        if (intersect(ends[(k + 3) % 4], starts[k], c))
+            out[k] = c;
+    }
+    return checkedRefit(q, out, radius);
 }
 
 void quadsFromContours(const std::vector<std::vector<cv::Point>> &contours, double minArea, double maxArea,
@@ -224,9 +278,10 @@ void quadsFromContours(const std::vector<std::vector<cv::Point>> &contours, doub
 
 void addMaskCandidates(cv::Mat mask, double minArea, double maxArea, std::vector<Quad> &out)
 {
+    // Closing first keeps a photo's thin white border, the only part of it apart from the desk.
     const cv::Mat k = cv::getStructuringElement(cv::MORPH_ELLIPSE, {5, 5});
-    cv::morphologyEx(mask, mask, cv::MORPH_OPEN, k);
     cv::morphologyEx(mask, mask, cv::MORPH_CLOSE, k);
+    cv::morphologyEx(mask, mask, cv::MORPH_OPEN, k);
     std::vector<std::vector<cv::Point>> contours;
     cv::findContours(mask, contours, cv::RETR_LIST, cv::CHAIN_APPROX_SIMPLE);
     quadsFromContours(contours, minArea, maxArea, out);
@@ -259,6 +314,10 @@ std::vector<Quad> candidates(const cv::Mat &small)
     // Regions by lightness and by distance from the desk colour seen along the frame border.
     cv::Mat mask;
     cv::threshold(ch[0], mask, 0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU);
+    addMaskCandidates(mask, minArea, maxArea, out);
+    // A photo's thin white border on a busy desk under uneven light is lighter than what lies on
+    // either side of it, though not lighter than the desk elsewhere: a local threshold keeps it whole.
+    cv::adaptiveThreshold(ch[0], mask, 255, cv::ADAPTIVE_THRESH_MEAN_C, cv::THRESH_BINARY, 31, -8);
     addMaskCandidates(mask, minArea, maxArea, out);
 
     cv::Mat border(1, 0, CV_8UC3);
@@ -351,6 +410,14 @@ int borderSides(const Quad &q, cv::Size s)
     return n;
 }
 
+bool spansFrame(const Quad &q, cv::Size s)
+{
+    for (int k = 0; k < 2; ++k)
+        if (onBorder(q[k], q[k + 1], s) && onBorder(q[k + 2], q[(k + 3) % 4], s))
+            return true;
+    return false;
+}
+
 std::vector<Candidate> scoredCandidates(const cv::Mat &small, size_t keep)
 {
     const cv::Mat lab = labFloat(small, 1.2);
@@ -392,8 +459,9 @@ std::vector<Candidate> scoredCandidates(const cv::Mat &small, size_t keep)
         c.area = quadArea(q);
         // An outline running along the frame border has less edge evidence: ask for a clear contrast.
         const Contrasts k = sideContrasts(lab, q);
-        const double needed = std::max(borderSides(q, small.size()) ? 20.0 : 5.0, 0.25 * k.strongest);
+        const double needed = std::max(borderSides(q, small.size()) ? 20.0 : 5.0, 0.2 * k.strongest);
         c.contrast = k.mean;
+        c.spansFrame = spansFrame(q, small.size());
         c.score = c.area * c.meanSupport * c.meanSupport;
         if (c.minSupport >= 0.4f && c.meanSupport >= 0.65f && c.area >= kMinAreaShare * small.total() &&
             k.weakest >= needed)
@@ -402,7 +470,34 @@ std::vector<Candidate> scoredCandidates(const cv::Mat &small, size_t keep)
     return result;
 }
 
+// Lab copy of `bgr` at the scale the chosen outlines are refined on.
+cv::Mat refineLab(const cv::Mat &bgr, double &scale)
+{
+    scale = std::min(1.0, double(kRefineSide) / std::max(bgr.cols, bgr.rows));
+    cv::Mat mid = bgr;
+    if (scale < 1.0)
+        cv::resize(bgr, mid, cv::Size(), scale, scale, cv::INTER_AREA);
+    return labFloat(mid, 1.5);
+}
+
 } // namespace
+
+Quad fitBowedCorners(const cv::Mat &bgr, const Quad &q)
+{
+    if (bgr.empty() || bgr.type() != CV_8UC3)
+        return q;
+    double scale = 1;
+    const cv::Mat lab = refineLab(bgr, scale);
+    Quad s = q;
+    for (auto &p : s)
+        p *= float(scale);
+    // Reaches as far as the bow of a book's edge (a few per cent of its height) from the chord.
+    const float radius = 0.02f * float(std::hypot(lab.cols, lab.rows)) + 2.f;
+    s = refineCorners(lab, s, radius, 24);
+    for (auto &p : s)
+        p *= float(1.0 / scale);
+    return s;
+}
 
 Quad orderCorners(const std::vector<cv::Point2f> &pts)
 {
@@ -469,6 +564,13 @@ std::vector<Quad> findDocuments(const cv::Mat &bgr, bool multiple)
             if (inner.area < outer.area && inner.area > 0.7 * outer.area &&
                 inner.contrast > 1.3 * outer.contrast && overlapShare(outer.q, inner.q) > 0.97)
                 outer.score = std::min(outer.score, 0.99 * inner.score);
+    // A band from one frame border to the other around a clearly outlined document is a stretch of
+    // desk (wood grain, a table edge) with the document on it, not a document running out of view.
+    for (Candidate &outer : cands)
+        for (const Candidate &inner : cands)
+            if (outer.spansFrame && inner.area < outer.area && inner.area > 0.1 * outer.area &&
+                inner.contrast > 2 * outer.contrast && overlapShare(outer.q, inner.q) > 0.97)
+                outer.score = std::min(outer.score, 0.99 * inner.score);
     std::sort(cands.begin(), cands.end(),
               [](const Candidate &a, const Candidate &b) { return a.score > b.score; });
     std::vector<Quad> found;
@@ -485,11 +587,8 @@ std::vector<Quad> findDocuments(const cv::Mat &bgr, bool multiple)
 
     // Refine on a finer copy so that corners land within a pixel or two of the full frame.
     if (searchScale < 1.0) {
-        const double refineScale = std::min(1.0, double(kRefineSide) / longSide);
-        cv::Mat mid = bgr;
-        if (refineScale < 1.0)
-            cv::resize(bgr, mid, cv::Size(), refineScale, refineScale, cv::INTER_AREA);
-        const cv::Mat lab = labFloat(mid, 1.5);
+        double refineScale = 1;
+        const cv::Mat lab = refineLab(bgr, refineScale);
         const float ratio = float(refineScale / searchScale);
         for (Quad &q : found) {
             for (auto &p : q)

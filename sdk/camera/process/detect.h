@@ -8,8 +8,7 @@
 #include <opencv2/core.hpp>
 #include <vector>
 
-namespace camproc
-{
+namespace camproc {
 
 // Corners in clockwise order from the top left: TL, TR, BR, BL.
 using Quad = std::array<cv::Point2f, 4>;
@@ -18,6 +17,10 @@ using Quad = std::array<cv::Point2f, 4>;
 // reading order (multiple = true), in the coordinates of `bgr`. Large frames are
 // searched on a reduced copy and the edges refined at a medium scale.
 std::vector<Quad> findDocuments(const cv::Mat &bgr, bool multiple);
+
+// An outline whose sides bow (the top and bottom edges of an open book) with each corner refitted
+// from the ends of its two sides, in `bgr` coordinates.
+Quad fitBowedCorners(const cv::Mat &bgr, const Quad &q);
 
 // Puts four points in TL, TR, BR, BL order.
 Quad orderCorners(const std::vector<cv::Point2f> &pts);
