@@ -21,6 +21,7 @@ struct Candidate {
     double area = 0;
     double score = 0;
     bool spansFrame = false; // two opposite sides on the frame border
+    int borderSides = 0;
 };
 
 cv::Mat labFloat(const cv::Mat &bgr, double sigma)
@@ -462,6 +463,7 @@ std::vector<Candidate> scoredCandidates(const cv::Mat &small, size_t keep)
         const double needed = std::max(borderSides(q, small.size()) ? 20.0 : 5.0, 0.2 * k.strongest);
         c.contrast = k.mean;
         c.spansFrame = spansFrame(q, small.size());
+        c.borderSides = borderSides(q, small.size());
         c.score = c.area * c.meanSupport * c.meanSupport;
         if (c.minSupport >= 0.4f && c.meanSupport >= 0.65f && c.area >= kMinAreaShare * small.total() &&
             k.weakest >= needed)
@@ -563,6 +565,13 @@ std::vector<Quad> findDocuments(const cv::Mat &bgr, bool multiple)
         for (const Candidate &inner : cands)
             if (inner.area < outer.area && inner.area > 0.7 * outer.area &&
                 inner.contrast > 1.3 * outer.contrast && overlapShare(outer.q, inner.q) > 0.97)
+                outer.score = std::min(outer.score, 0.99 * inner.score);
+    // An arm reaching in from the edge of the picture makes the page and the arm one shape running
+    // out of view; the page's own outline, nearly as large and closed all round, is the document.
+    for (Candidate &outer : cands)
+        for (const Candidate &inner : cands)
+            if (outer.borderSides > 0 && inner.borderSides == 0 && inner.area < outer.area &&
+                inner.area > 0.8 * outer.area && overlapShare(outer.q, inner.q) > 0.97)
                 outer.score = std::min(outer.score, 0.99 * inner.score);
     // A band from one frame border to the other around a clearly outlined document is a stretch of
     // desk (wood grain, a table edge) with the document on it, not a document running out of view.
