@@ -104,8 +104,7 @@ double unitJaccard(const camproc::Quad &found, const camvirtual::Quad &truth)
     cv::perspectiveTransform(std::vector<cv::Point2f>(found.begin(), found.end()), f, toDoc);
     if (!cv::isContourConvex(f))
         return 0;
-    std::vector<cv::Point2f> inter;
-    const double i = cv::intersectConvexConvex(f, std::vector<cv::Point2f>(unit, unit + 4), inter);
+    const double i = camproc::overlapArea({f[0], f[1], f[2], f[3]}, {unit[0], unit[1], unit[2], unit[3]});
     return i / (cv::contourArea(f) + 1.0 - i);
 }
 

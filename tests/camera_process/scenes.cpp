@@ -3,10 +3,8 @@
 #include <cmath>
 #include <opencv2/imgproc.hpp>
 
-namespace scenes
-{
-namespace
-{
+namespace scenes {
+namespace {
 
 cv::Mat desk(Desk kind, cv::Size s, cv::RNG &rng)
 {
@@ -284,8 +282,7 @@ double jaccard(const camproc::Quad &found, const Doc &truth)
              {0, float(truth.flat.rows)}};
     if (!cv::isContourConvex(f))
         return 0;
-    std::vector<cv::Point2f> inter;
-    const double i = cv::intersectConvexConvex(f, model, inter);
+    const double i = camproc::overlapArea({f[0], f[1], f[2], f[3]}, {model[0], model[1], model[2], model[3]});
     const double u = cv::contourArea(f) + cv::contourArea(model) - i;
     return u > 0 ? i / u : 0;
 }

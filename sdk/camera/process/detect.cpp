@@ -354,10 +354,7 @@ bool sameQuad(const Quad &a, const Quad &b, float tol)
 
 double overlapShare(const Quad &a, const Quad &b)
 {
-    std::vector<cv::Point2f> inter;
-    const double i = cv::intersectConvexConvex(std::vector<cv::Point2f>(a.begin(), a.end()),
-                                               std::vector<cv::Point2f>(b.begin(), b.end()), inter);
-    return i / std::max(1.0, std::min(quadArea(a), quadArea(b)));
+    return overlapArea(a, b) / std::max(1.0, std::min(quadArea(a), quadArea(b)));
 }
 
 // Colour just inside each side against just outside (weakest and strongest side): a
@@ -483,6 +480,28 @@ cv::Mat refineLab(const cv::Mat &bgr, double &scale)
 }
 
 } // namespace
+
+double overlapArea(const Quad &a, const Quad &b)
+{
+    // a clipped by each side of b in turn (both convex). cv::intersectConvexConvex reports no
+    // overlap at all for some pairs of nearly equal outlines.
+    const float sign = cv::contourArea(std::vector<cv::Point2f>(b.begin(), b.end()), true) < 0 ? -1.f : 1.f;
+    std::vector<cv::Point2f> poly(a.begin(), a.end()), next;
+    for (int k = 0; k < 4 && !poly.empty(); ++k) {
+        const cv::Point2f p = b[k], d = b[(k + 1) % 4] - b[k];
+        next.clear();
+        for (size_t i = 0; i < poly.size(); ++i) {
+            const cv::Point2f u = poly[i], v = poly[(i + 1) % poly.size()];
+            const float du = sign * d.cross(u - p), dv = sign * d.cross(v - p);
+            if (du >= 0)
+                next.push_back(u);
+            if ((du >= 0) != (dv >= 0))
+                next.push_back(u + (v - u) * (du / (du - dv)));
+        }
+        poly.swap(next);
+    }
+    return poly.size() < 3 ? 0.0 : cv::contourArea(poly);
+}
 
 Quad fitBowedCorners(const cv::Mat &bgr, const Quad &q)
 {

@@ -22,6 +22,9 @@ std::vector<Quad> findDocuments(const cv::Mat &bgr, bool multiple);
 // from the ends of its two sides, in `bgr` coordinates.
 Quad fitBowedCorners(const cv::Mat &bgr, const Quad &q);
 
+// Area shared by two convex outlines.
+double overlapArea(const Quad &a, const Quad &b);
+
 // Puts four points in TL, TR, BR, BL order.
 Quad orderCorners(const std::vector<cv::Point2f> &pts);
 
