@@ -408,6 +408,22 @@ int borderSides(const Quad &q, cv::Size s)
     return n;
 }
 
+// Seen from above, a sheet keeps roughly right angles and is not a sliver: long receipts run to
+// about 1:8. Wood grain and desk edges trace thin, skewed shapes.
+bool plausibleShape(const Quad &q)
+{
+    double shortest = 1e9, longest = 0;
+    for (int k = 0; k < 4; ++k) {
+        const cv::Point2f a = q[(k + 3) % 4] - q[k], b = q[(k + 1) % 4] - q[k];
+        const double la = cv::norm(a), lb = cv::norm(b);
+        shortest = std::min(shortest, lb);
+        longest = std::max(longest, lb);
+        if (la < 1e-3 || lb < 1e-3 || std::abs(a.dot(b)) / (la * lb) > std::cos(50 * CV_PI / 180))
+            return false;
+    }
+    return shortest >= longest / 12;
+}
+
 bool spansFrame(const Quad &q, cv::Size s)
 {
     for (int k = 0; k < 2; ++k)
@@ -443,7 +459,7 @@ std::vector<Candidate> scoredCandidates(const cv::Mat &small, size_t keep)
         std::array<float, 4> support{};
         Quad q = refine(lab, r.second, diag * 0.012f, 16, support);
         q = refine(lab, q, 3.f, 24, support, true, false);
-        if (!isConvexQuad(q) || borderSides(q, small.size()) > 2)
+        if (!isConvexQuad(q) || !plausibleShape(q) || borderSides(q, small.size()) > 2)
             continue;
         const bool seen = std::any_of(result.begin(), result.end(), [&](const Candidate &c) {
             return sameQuad(c.q, q, diag * 0.004f + 1.f);
