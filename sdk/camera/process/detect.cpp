@@ -457,7 +457,24 @@ std::vector<Candidate> scoredCandidates(const cv::Mat &small, size_t keep)
     std::vector<Candidate> result;
     for (const auto &r : raw) {
         std::array<float, 4> support{};
-        Quad q = refine(lab, r.second, diag * 0.012f, 16, support);
+        const float radius = diag * 0.012f;
+        Quad q = refine(lab, r.second, radius, 16, support);
+        // An outline traced around a card and the shadow it casts ends beyond the reach of the
+        // search on the shadowed sides: look again further in where a side found little edge.
+        for (int s = 0; s < 4; ++s) {
+            if (support[s] >= 0.6f || onBorder(q[s], q[(s + 1) % 4], small.size()))
+                continue;
+            Quad inner = q;
+            const cv::Point2f shift = outwardNormal(q, s) * (-2.f * radius);
+            inner[s] += shift;
+            inner[(s + 1) % 4] += shift;
+            std::array<float, 4> innerSupport{};
+            const Quad refit = isConvexQuad(inner) ? refine(lab, inner, radius, 16, innerSupport) : q;
+            if (innerSupport[s] >= 0.6f && innerSupport[s] > support[s] + 0.2f) {
+                q = refit;
+                support = innerSupport;
+            }
+        }
         q = refine(lab, q, 3.f, 24, support, true, false);
         if (!isConvexQuad(q) || !plausibleShape(q) || borderSides(q, small.size()) > 2)
             continue;
