@@ -6,6 +6,7 @@
 
 #include <array>
 #include <opencv2/core.hpp>
+#include <optional>
 #include <vector>
 
 namespace camproc
@@ -18,6 +19,11 @@ using Quad = std::array<cv::Point2f, 4>;
 // reading order (multiple = true), in the coordinates of `bgr`. Large frames are
 // searched on a reduced copy and the edges refined at a medium scale.
 std::vector<Quad> findDocuments(const cv::Mat &bgr, bool multiple);
+
+// Each of `previous` re-fitted onto the edges within `radius` pixels of it in `bgr`, or
+// nothing where that outline no longer shows a document.
+std::vector<std::optional<Quad>> followDocuments(const cv::Mat &bgr, const std::vector<Quad> &previous,
+                                                 float radius);
 
 // Puts four points in TL, TR, BR, BL order.
 Quad orderCorners(const std::vector<cv::Point2f> &pts);
