@@ -98,6 +98,20 @@ void insideOutside(const cv::Mat &img, const camvirtual::Quad &q, double *inside
     *outside = cv::mean(gray, band)[0];
 }
 
+const camvirtual::DeskKind kDesks[] = {camvirtual::DeskKind::Wood, camvirtual::DeskKind::Plain,
+                                       camvirtual::DeskKind::Pattern, camvirtual::DeskKind::White};
+
+// Large enough for corners within 1 % of the diagonal, quick to render.
+camvirtual::SceneRequest smallScene(camvirtual::DeskKind desk, uint32_t seed)
+{
+    camvirtual::SceneRequest r;
+    r.desk = desk;
+    r.seed = seed;
+    r.width = 960;
+    r.height = 540;
+    return r;
+}
+
 // A printed page: dark text rows on white paper.
 cv::Mat textPage()
 {
@@ -664,13 +678,8 @@ private slots:
         // A page pushed across each desk in steps of about 15 pixels (a stale
         // outline is out of tolerance after two): the outline keeps up with it,
         // and hardly any frame needs the whole search.
-        for (const auto desk : {camvirtual::DeskKind::Wood, camvirtual::DeskKind::Plain,
-                                camvirtual::DeskKind::Pattern, camvirtual::DeskKind::White}) {
-            camvirtual::SceneRequest r;
-            r.desk = desk;
-            r.seed = 5;
-            r.width = 960;
-            r.height = 540;
+        for (const auto desk : kDesks) {
+            const camvirtual::SceneRequest r = smallScene(desk, 5);
             const camvirtual::SceneRenderer renderer(r);
             const double tolerance = 0.01 * std::hypot(r.width, r.height);
             camproc::GuideTracker tracker;
@@ -692,12 +701,8 @@ private slots:
     {
         // The same desk with and without the page: the outline goes within a
         // few searches, and comes back when the page does.
-        for (const auto desk : {camvirtual::DeskKind::Wood, camvirtual::DeskKind::Plain,
-                                camvirtual::DeskKind::Pattern, camvirtual::DeskKind::White}) {
-            camvirtual::SceneRequest r;
-            r.desk = desk;
-            r.width = 960;
-            r.height = 540;
+        for (const auto desk : kDesks) {
+            camvirtual::SceneRequest r = smallScene(desk, 1);
             r.documents = {textPage()};
             const auto withPage = camvirtual::renderScene(r);
             r.documents = {cv::Mat()};
@@ -721,11 +726,7 @@ private slots:
         // up within one round of full searches, and both outlines are right.
         // Before: the bare desk with only the first page (and its shadow) of
         // the two-page frame pasted in.
-        camvirtual::SceneRequest r;
-        r.desk = camvirtual::DeskKind::Wood;
-        r.width = 960;
-        r.height = 540;
-        r.seed = 3;
+        camvirtual::SceneRequest r = smallScene(camvirtual::DeskKind::Wood, 3);
         r.documents = {textPage(), textPage()};
         const auto two = camvirtual::renderScene(r);
         QCOMPARE(two.truth.documents.size(), size_t(2));

@@ -116,7 +116,7 @@ bool GuideTracker::follow(const cv::Mat &bgr, const cv::Mat &changed)
     for (size_t i = 0; i < expected.size(); ++i)
         for (cv::Point2f &p : expected[i])
             p += m_motion[i];
-    // A quarter of a page's width per second at 20 searches a second stays well inside.
+    // Room for the move to speed up or turn between two searches: about 50 pixels at 1080p.
     const float radius = std::max(6.f, 0.025f * float(std::hypot(bgr.cols, bgr.rows)));
     const std::vector<std::optional<Quad>> found = followDocuments(bgr, expected, radius);
 
