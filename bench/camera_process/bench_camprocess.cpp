@@ -408,14 +408,19 @@ void guideTiming()
             copies.push_back(copyOf(sc.image));
             truths.push_back(sc.truth);
         }
-        // The same frames each searched in full, for the accuracy the guides had without following.
-        double fullWorst = 0;
-        for (size_t i = 0; i < copies.size(); ++i) {
-            camproc::GuideLines lines = camproc::detectDocuments(copies[i], c.mode);
+        auto errorOf = [&](camproc::GuideLines lines, size_t i) {
             for (auto &l : lines)
                 for (auto &p : l)
                     p *= float(req.width) / float(copies[i].cols);
-            fullWorst = std::max(fullWorst, guideError(lines, truths[i], c.mode, diag));
+            return guideError(lines, truths[i], c.mode, diag);
+        };
+        // The same frames each searched in full, for the accuracy the guides had without following.
+        double fullWorst = 0;
+        int fullClose = 0, close = 0;
+        for (size_t i = 0; i < copies.size(); ++i) {
+            const double error = errorOf(camproc::detectDocuments(copies[i], c.mode), i);
+            fullWorst = std::max(fullWorst, error);
+            fullClose += error <= 0.01 * diag;
         }
         double full = 1e9, mean = 1e9, worst = 0;
         int fullSearches = 0;
@@ -425,12 +430,11 @@ void guideTiming()
             double total = 0;
             for (size_t i = 0; i < copies.size(); ++i) {
                 const auto t0 = std::chrono::steady_clock::now();
-                camproc::GuideLines lines = tracker.update(copies[i], c.mode);
+                const camproc::GuideLines lines = tracker.update(copies[i], c.mode);
                 total += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-                for (auto &l : lines)
-                    for (auto &p : l)
-                        p *= float(req.width) / float(copies[i].cols);
-                worst = std::max(worst, guideError(lines, truths[i], c.mode, diag));
+                const double error = errorOf(lines, i);
+                worst = std::max(worst, error);
+                close += round == 0 && error <= 0.01 * diag;
             }
             mean = std::min(mean, total / double(copies.size()));
             fullSearches = tracker.fullSearches();
@@ -445,6 +449,9 @@ void guideTiming()
         std::printf("live_guide_moving_worst_error_%s %.2f %%diagonal\n", c.name, worst / diag * 100);
         std::printf("live_guide_moving_worst_error_full_searches_%s %.2f %%diagonal\n", c.name,
                     fullWorst / diag * 100);
+        std::printf("live_guide_moving_within_1pct_%s %.1f %%\n", c.name, 100.0 * close / copies.size());
+        std::printf("live_guide_moving_within_1pct_full_searches_%s %.1f %%\n", c.name,
+                    100.0 * fullClose / copies.size());
         std::fflush(stdout);
     }
 }

@@ -19,9 +19,10 @@ class GuideTracker
 public:
     // Long side of the copy searched: guides only need to look right on screen.
     static constexpr int kSide = 480;
-    // Searches between two full ones at the most, so that a document laid down
-    // where nothing seemed to change is still picked up.
-    static constexpr int kFullEvery = 10;
+    // Searches between two full ones at the most (under a second at twenty
+    // searches a second), so that a document laid down where nothing seemed to
+    // change is still picked up; a full search costs as much as several others.
+    static constexpr int kFullEvery = 15;
 
     // Guides for the next frame of the stream (8-bit BGR of any size; larger
     // frames are searched on a copy reduced to kSide), in its pixels. mode 1: at most one
