@@ -1,5 +1,6 @@
-// Detection quality on generated scenes with ground truth, and processing time
-// against a plain JPEG decode + encode of the same frame.
+// Detection quality on generated scenes with ground truth, processing time
+// against a plain JPEG decode + encode of the same frame, and the live guides'
+// cost over a moving document against one full search.
 // Usage: bench_camprocess [own scenes per desk and kind, default 50] [camera-renderer scenes, default 50]
 #include "book.h"
 #include "camprocess.h"
