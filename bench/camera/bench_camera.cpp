@@ -4,7 +4,7 @@
 //   8 MP virtual stream at 15 fps: delivered rate and CPU share of one core;
 //   capture to file of an unprocessed 8 MP frame vs a full decode + encode
 //   (best of several runs on both sides);
-//   live guides: one document search at 1080p against the 30 fps frame period,
+//   live guides: one full document search at 1080p against the 30 fps frame period,
 //   the frame path and a 30 fps stream with guides on against the same with
 //   guides off.
 #include "CamCaptureSDK.h"
@@ -231,8 +231,10 @@ void benchCapture(int count)
     std::printf("capture_8mp_png_vs_decode_encode %.3f ratio\n", png / ref);
 }
 
-// One search on the copy the live guides hand over, per searched mode, at 1080p
-// against the frame period of a 30 fps stream (median of many calls).
+// One full search on the copy the live guides hand over, per searched mode, at
+// 1080p against the frame period of a 30 fps stream (median of many calls): the
+// cost of a frame on which the outlines found before cannot be followed. The
+// mean over a moving document is measured by bench_camprocess.
 void benchGuideSearch(int count)
 {
     const double period = 1.0 / 30;

@@ -7,6 +7,7 @@
 #include "guides.h"
 #include "jpegcodec.h"
 #include "stillness.h"
+#include "track.h"
 #include "v4l2device.h"
 #include "virtualdevice.h"
 #include "virtualscene.h"
@@ -95,6 +96,29 @@ void insideOutside(const cv::Mat &img, const camvirtual::Quad &q, double *inside
     cv::erode(band, band, cv::getStructuringElement(cv::MORPH_RECT, {r, r}));
     *inside = cv::mean(gray, in)[0];
     *outside = cv::mean(gray, band)[0];
+}
+
+const camvirtual::DeskKind kDesks[] = {camvirtual::DeskKind::Wood, camvirtual::DeskKind::Plain,
+                                       camvirtual::DeskKind::Pattern, camvirtual::DeskKind::White};
+
+// Large enough for corners within 1 % of the diagonal, quick to render.
+camvirtual::SceneRequest smallScene(camvirtual::DeskKind desk, uint32_t seed)
+{
+    camvirtual::SceneRequest r;
+    r.desk = desk;
+    r.seed = seed;
+    r.width = 960;
+    r.height = 540;
+    return r;
+}
+
+// A printed page: dark text rows on white paper.
+cv::Mat textPage()
+{
+    cv::Mat page(850, 600, CV_8UC3, cv::Scalar(245, 247, 248));
+    for (int y = 80; y < 780; y += 36)
+        cv::rectangle(page, cv::Rect(60, y, 480 - (y * 7) % 160, 14), cv::Scalar(40, 40, 40), cv::FILLED);
+    return page;
 }
 
 // Guide pixels that draw() puts on a copy of rgb.
@@ -639,11 +663,125 @@ private slots:
         const guidecheck::Lines turnedTruth = guidecheck::rotated(b.truth, 90, b.rgb.size());
         QTRY_VERIFY_WITH_TIMEOUT(matches(deliver(turned, 1, 90), turnedTruth), 10000);
 
-        // Mode 0 forgets the outline, and what a search under way finds: back in
-        // mode 1 nothing is drawn until a new search.
-        QCOMPARE(cv::countNonZero(guidecheck::guidePixels(deliver(turned, 0, 90))), 0);
-        QCOMPARE(drawnGuidePixels(guides, turned, 1, 90), 0);
+        // Modes without guides (none, manual, paging) forget the outline, and what
+        // a search under way finds: back in mode 1 nothing is drawn until a new search.
+        for (const int off : {0, 4, 5}) {
+            QTRY_VERIFY_WITH_TIMEOUT(matches(deliver(turned, 1, 90), turnedTruth), 10000);
+            QCOMPARE(cv::countNonZero(guidecheck::guidePixels(deliver(turned, off, 90))), 0);
+            QCOMPARE(drawnGuidePixels(guides, turned, 1, 90), 0);
+        }
         guides.stop();
+    }
+
+    void guideTrackerFollowsPage()
+    {
+        // A page pushed across each desk in steps of about 15 pixels (a stale
+        // outline is out of tolerance after two): the outline keeps up with it,
+        // and hardly any frame needs the whole search.
+        for (const auto desk : kDesks) {
+            const camvirtual::SceneRequest r = smallScene(desk, 5);
+            const camvirtual::SceneRenderer renderer(r);
+            const double tolerance = 0.01 * std::hypot(r.width, r.height);
+            camproc::GuideTracker tracker;
+            for (int step = 0; step < 9; ++step) {
+                const auto s = renderer.render(cv::Point2f(14.f, 5.f) * float(step), false, uint32_t(step));
+                const camproc::GuideLines found = tracker.update(s.image, 1);
+                QCOMPARE(found.size(), size_t(1));
+                const double error =
+                    guidecheck::outlineError(found.front(), s.truth.documents.front().corners);
+                if (error > tolerance)
+                    QFAIL(qPrintable(
+                        QString("desk %1 step %2: corners %3 px off").arg(int(desk)).arg(step).arg(error)));
+            }
+            QVERIFY2(tracker.fullSearches() <= 2, qPrintable(QString::number(tracker.fullSearches())));
+        }
+    }
+
+    void guideTrackerPageTakenAway()
+    {
+        // The same desk with and without the page: the outline goes within a
+        // few searches, and comes back when the page does.
+        for (const auto desk : kDesks) {
+            camvirtual::SceneRequest r = smallScene(desk, 1);
+            r.documents = {textPage()};
+            const auto withPage = camvirtual::renderScene(r);
+            r.documents = {cv::Mat()};
+            const cv::Mat bare = camvirtual::renderScene(r).image;
+            camproc::GuideTracker tracker;
+            for (int i = 0; i < 3; ++i)
+                QCOMPARE(tracker.update(withPage.image, 1).size(), size_t(1));
+            int searches = 0;
+            while (!tracker.update(bare, 1).empty())
+                QVERIFY2(++searches < 3, qPrintable(QString("desk %1").arg(int(desk))));
+            const camproc::GuideLines back = tracker.update(withPage.image, 1);
+            QCOMPARE(back.size(), size_t(1));
+            QVERIFY(guidecheck::outlineError(back.front(), withPage.truth.documents.front().corners) <
+                    0.01 * std::hypot(r.width, r.height));
+        }
+    }
+
+    void guideTrackerDocumentAdded()
+    {
+        // A second page laid beside the first one that is being followed shows
+        // up within one round of full searches, and both outlines are right.
+        // Before: the bare desk with only the first page (and its shadow) of
+        // the two-page frame pasted in.
+        camvirtual::SceneRequest r = smallScene(camvirtual::DeskKind::Wood, 3);
+        r.documents = {textPage(), textPage()};
+        const auto two = camvirtual::renderScene(r);
+        QCOMPARE(two.truth.documents.size(), size_t(2));
+        r.documents = {cv::Mat()};
+        cv::Mat one = camvirtual::renderScene(r).image;
+        cv::Mat first = cv::Mat::zeros(one.size(), CV_8U);
+        std::vector<cv::Point> corners;
+        for (const cv::Point2f &p : two.truth.documents.front().corners)
+            corners.emplace_back(cvRound(p.x), cvRound(p.y));
+        cv::fillConvexPoly(first, corners, cv::Scalar(255));
+        cv::dilate(first, first, cv::getStructuringElement(cv::MORPH_RECT, {31, 31}));
+        two.image.copyTo(one, first);
+
+        camproc::GuideTracker tracker;
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(tracker.update(one, 2).size(), size_t(1));
+        camproc::GuideLines found;
+        for (int i = 0; i < camproc::GuideTracker::kFullEvery && found.size() < 2; ++i)
+            found = tracker.update(two.image, 2);
+        QCOMPARE(found.size(), size_t(2));
+        for (const auto &doc : two.truth.documents) {
+            double best = 1e9;
+            for (const auto &f : found)
+                best = std::min(best, guidecheck::outlineError(f, doc.corners));
+            QVERIFY(best < 0.01 * std::hypot(r.width, r.height));
+        }
+    }
+
+    void guideTrackerBadInput()
+    {
+        // Nothing to search gives no guides and starts the stream afresh.
+        camvirtual::SceneRequest r;
+        r.width = 640;
+        r.height = 360;
+        const cv::Mat frame = camvirtual::renderScene(r).image;
+        camproc::GuideTracker tracker;
+        QCOMPARE(tracker.update(frame, 1).size(), size_t(1));
+        QCOMPARE(tracker.fullSearches(), 1);
+        cv::Mat grey;
+        cv::cvtColor(frame, grey, cv::COLOR_BGR2GRAY);
+        for (const cv::Mat &bad : {cv::Mat(), grey, cv::Mat(cv::Mat::zeros(8, 8, CV_8UC3))})
+            QVERIFY(tracker.update(bad, 1).empty());
+        for (const int mode : {0, 4, 5, -1, 99})
+            QVERIFY(tracker.update(frame, mode).empty());
+        QCOMPARE(tracker.update(frame, 1).size(), size_t(1));
+        QCOMPARE(tracker.fullSearches(), 1); // counted afresh after the reset
+        // A frame larger than the searched copy comes back in its own pixels.
+        cv::Mat big;
+        cv::resize(frame, big, cv::Size(), 3, 3, cv::INTER_LINEAR);
+        const camproc::GuideLines scaled = tracker.update(big, 1);
+        QCOMPARE(scaled.size(), size_t(1));
+        auto truth = camvirtual::renderScene(r).truth.documents.front().corners;
+        for (auto &p : truth)
+            p *= 3.f;
+        QVERIFY(guidecheck::outlineError(scaled.front(), truth) < 0.01 * std::hypot(big.cols, big.rows));
     }
 };
 

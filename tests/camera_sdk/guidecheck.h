@@ -66,6 +66,22 @@ inline Lines truthLines(const camvirtual::SceneTruth &truth, bool spine)
     return out;
 }
 
+// Largest corner distance of a found outline from a true quad, whichever corner
+// the outline starts at (a turned document's own top-left is not the frame's).
+inline double outlineError(const std::vector<cv::Point2f> &found, const camvirtual::Quad &truth)
+{
+    if (found.size() != truth.size())
+        return 1e9;
+    double best = 1e9;
+    for (size_t start = 0; start < found.size(); ++start) {
+        double worst = 0;
+        for (size_t c = 0; c < truth.size(); ++c)
+            worst = std::max(worst, double(cv::norm(found[(start + c) % found.size()] - truth[c])));
+        best = std::min(best, worst);
+    }
+    return best;
+}
+
 // Lines of a width x height frame as they appear after a clockwise turn.
 inline Lines rotated(Lines lines, int degrees, cv::Size frame)
 {

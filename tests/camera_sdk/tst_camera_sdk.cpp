@@ -526,8 +526,8 @@ private slots:
         QVERIFY2(fit.pixels > 1.5 * length,
                  qPrintable(QString("%1 pixels along %2").arg(fit.pixels).arg(length)));
 
-        // Mode 0, and the manual modes, draw nothing.
-        for (int plain : {0, 4}) {
+        // Mode 0, and the manual and paging modes, draw nothing.
+        for (int plain : {0, 4, 5}) {
             QCOMPARE(Cam_SetAutoCrop(plain), long(ERROR_GOOD));
             resetFrames();
             QTRY_VERIFY_WITH_TIMEOUT(g_frames.frames >= 2, 10000);

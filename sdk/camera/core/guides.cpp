@@ -1,7 +1,5 @@
 #include "guides.h"
 
-#include "camprocess.h"
-
 #include <opencv2/imgproc.hpp>
 
 #include <cerrno>
@@ -82,6 +80,8 @@ void LiveGuides::run()
 {
     yieldToFrames();
     cv::Mat rgb, bgr;
+    unsigned followedClears = 0;
+    int followedRotation = 0;
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
         m_wake.wait(lock, [this] { return m_quit || m_busy; });
@@ -93,12 +93,19 @@ void LiveGuides::run()
         found.rotation = m_inputRotation;
         found.searched = rgb.size();
         const unsigned clears = m_inputClears;
+        // After a turn of the view or a forgotten result the outlines followed so far are void.
+        const bool fresh = clears != followedClears || found.rotation != followedRotation;
+        followedClears = clears;
+        followedRotation = found.rotation;
         lock.unlock();
+        if (fresh)
+            m_tracker.reset();
         try {
             cv::cvtColor(rgb, bgr, cv::COLOR_RGB2BGR);
-            found.lines = camproc::detectDocuments(bgr, found.mode);
+            found.lines = m_tracker.update(bgr, found.mode);
         } catch (const std::exception &) {
             // Out of memory or the like: no guide on this frame.
+            m_tracker.reset();
         }
         lock.lock();
         if (clears == m_clears)
@@ -142,6 +149,7 @@ void LiveGuides::stop()
     if (t.joinable())
         t.join();
     std::lock_guard<std::mutex> lock(m_mutex);
+    m_tracker.reset(); // the thread is gone: nobody else touches it
     m_result = Result();
     m_busy = false;
     m_input.release();

@@ -1,8 +1,11 @@
 // Live outline guides on the preview: the document search runs on a thread of
-// its own, on a small copy of the newest frame, because one search takes longer
-// than a frame period; every delivered frame gets the latest result drawn on it.
+// its own, on a small copy of the newest frame, because a full search takes
+// longer than a frame period (most searches only follow the outlines already
+// found); every delivered frame gets the latest result drawn on it.
 #ifndef CAMSDK_GUIDES_H
 #define CAMSDK_GUIDES_H
+
+#include "track.h"
 
 #include <opencv2/core.hpp>
 
@@ -18,7 +21,7 @@ class LiveGuides
 {
 public:
     // Long side of the copy the search runs on.
-    static constexpr int kSearchSide = 640;
+    static constexpr int kSearchSide = camproc::GuideTracker::kSide;
 
     LiveGuides() = default;
     ~LiveGuides();
@@ -63,6 +66,7 @@ private:
     unsigned m_inputClears = 0;
     unsigned m_clears = 0; // times the result was forgotten
     Result m_result;
+    camproc::GuideTracker m_tracker; // used by the search thread only
 
     // Touched only by the offering thread.
     cv::Mat m_small;

@@ -5,6 +5,7 @@
 #include "detect.h"
 #include "effects.h"
 #include "fill.h"
+#include "track.h"
 #include "watermark.h"
 
 #include <opencv2/imgproc.hpp>
@@ -15,8 +16,6 @@ namespace
 {
 
 enum CropType { CropNone, CropSingle, CropMultiple, CropBook, CropManual, CropPaging };
-
-constexpr double kGuideSide = 480.0;
 
 cv::Mat asBgr(const cv::Mat &frame)
 {
@@ -112,38 +111,8 @@ std::vector<cv::Mat> processFrame(const cv::Mat &frame, const IMAGEPARAM &param)
 
 std::vector<std::vector<cv::Point2f>> detectDocuments(const cv::Mat &smallBgr, int mode)
 {
-    // Guides only need to look right on screen: a 480-pixel copy keeps the search within a few ms.
-    const cv::Mat input = asBgr(smallBgr);
-    if (input.empty() || (mode != CropSingle && mode != CropMultiple && mode != CropBook))
-        return {};
-    const double scale = std::min(1.0, kGuideSide / std::max(input.cols, input.rows));
-    cv::Mat bgr = input;
-    if (scale < 1.0)
-        cv::resize(input, bgr, cv::Size(), scale, scale, cv::INTER_AREA);
-    std::vector<std::vector<cv::Point2f>> out;
-    if (mode == CropBook) {
-        const std::optional<Quad> book = findBook(bgr);
-        if (!book)
-            return {};
-        const Cut spread = warpDocument(bgr, *book);
-        const float x = float(findSpine(spread.image));
-        const cv::Point2f upright[4] = {{0, 0},
-                                        {float(spread.image.cols), 0},
-                                        {float(spread.image.cols), float(spread.image.rows)},
-                                        {0, float(spread.image.rows)}};
-        const cv::Mat back = cv::getPerspectiveTransform(upright, book->data());
-        std::vector<cv::Point2f> spine;
-        cv::perspectiveTransform(std::vector<cv::Point2f>{{x, 0}, {x, float(spread.image.rows)}}, spine,
-                                 back);
-        out.push_back(spine);
-    } else {
-        for (const Quad &q : findDocuments(bgr, mode == CropMultiple))
-            out.emplace_back(q.begin(), q.end());
-    }
-    for (auto &line : out)
-        for (auto &p : line)
-            p *= float(1.0 / scale);
-    return out;
+    // A tracker that has seen no earlier frame runs the whole search.
+    return GuideTracker().update(asBgr(smallBgr), mode);
 }
 
 } // namespace camproc

@@ -29,9 +29,10 @@ namespace camproc
 // picture, empty text) is left out; the images are still returned.
 std::vector<cv::Mat> processFrame(const cv::Mat &frame, const IMAGEPARAM &param);
 
-// Live-preview guides, for a downscaled 8-bit BGR copy of the rotated frame (about
-// 640 pixels on the long side; larger copies are reduced internally, so the cost
-// stays near 5-10 ms). Coordinates are in `smallBgr` pixels.
+// Live-preview guides on a single frame, for a downscaled 8-bit BGR copy of the
+// rotated frame (larger copies are reduced internally to GuideTracker::kSide, so one
+// call costs 5-10 ms; a stream of frames is cheaper through a GuideTracker, which
+// follows what it found). Coordinates are in `smallBgr` pixels.
 //  mode 1  at most one closed outline (4 corners TL, TR, BR, BL): the dominant document;
 //  mode 2  one closed outline per document, in reading order;
 //  mode 3  at most one open line of 2 points (top, bottom): the spine of an open book;

@@ -666,4 +666,30 @@ std::vector<Quad> findDocuments(const cv::Mat &bgr, bool multiple)
     return found;
 }
 
+// Following known outlines from one preview frame to the next: each side is searched for
+// again only near where it was, and an outline is kept only while all of its sides still
+// find a straight edge with a clear colour step across it.
+std::vector<std::optional<Quad>> followDocuments(const cv::Mat &bgr, const std::vector<Quad> &previous,
+                                                 float radius)
+{
+    std::vector<std::optional<Quad>> out(previous.size());
+    if (bgr.empty() || bgr.type() != CV_8UC3 || previous.empty())
+        return out;
+    const cv::Mat lab = labFloat(bgr, 1.2);
+    for (size_t i = 0; i < previous.size(); ++i) {
+        std::array<float, 4> support{};
+        Quad q = refine(lab, previous[i], radius, 16, support);
+        q = refine(lab, q, 3.f, 24, support, true, false);
+        const float weakest = *std::min_element(support.begin(), support.end());
+        const float mean = (support[0] + support[1] + support[2] + support[3]) / 4.f;
+        if (!isConvexQuad(q) || weakest < 0.4f || mean < 0.65f || borderSides(q, bgr.size()) > 2 ||
+            quadArea(q) < kMinAreaShare * bgr.total())
+            continue;
+        const Contrasts k = sideContrasts(lab, q);
+        if (k.weakest >= std::max(borderSides(q, bgr.size()) ? 20.0 : 5.0, 0.1 * k.strongest))
+            out[i] = q;
+    }
+    return out;
+}
+
 } // namespace camproc

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <opencv2/core.hpp>
+#include <optional>
 #include <vector>
 
 namespace camproc {
@@ -24,6 +25,11 @@ Quad fitBowedCorners(const cv::Mat &bgr, const Quad &q);
 
 // Area shared by two convex outlines.
 double overlapArea(const Quad &a, const Quad &b);
+
+// Each of `previous` re-fitted onto the edges within `radius` pixels of it in `bgr`, or
+// nothing where that outline no longer shows a document.
+std::vector<std::optional<Quad>> followDocuments(const cv::Mat &bgr, const std::vector<Quad> &previous,
+                                                 float radius);
 
 // Puts four points in TL, TR, BR, BL order.
 Quad orderCorners(const std::vector<cv::Point2f> &pts);
