@@ -24,7 +24,7 @@ void paint(Cut &cut, const cv::Mat &mask)
 }
 
 // The torn-edge search runs on a copy this long, with a ring of desk this wide around it.
-constexpr double kTornSide = 512.0;
+constexpr double kTornSide = 384.0;
 constexpr double kTornMargin = 0.04;
 // Torn-off parts deeper than this share of the short side are not looked for: the middle
 // of the page always seeds the paper.
@@ -32,7 +32,8 @@ constexpr double kTornDepth = 0.2;
 
 enum Marker { Unknown, Desk, Paper, Beyond };
 
-cv::Vec3b medianColour(std::vector<cv::Vec3b> &px, cv::Vec3b *spread = nullptr)
+// Per channel: the median, and in *spread the median absolute deviation from it.
+cv::Vec3b medianColour(const std::vector<cv::Vec3b> &px, cv::Vec3b *spread)
 {
     cv::Vec3b med, mad;
     std::vector<int> v(px.size());
@@ -46,8 +47,7 @@ cv::Vec3b medianColour(std::vector<cv::Vec3b> &px, cv::Vec3b *spread = nullptr)
         std::nth_element(v.begin(), v.begin() + long(v.size() / 2), v.end());
         mad[c] = uchar(v[v.size() / 2]);
     }
-    if (spread)
-        *spread = mad;
+    *spread = mad;
     return med;
 }
 
@@ -72,23 +72,21 @@ Surround surround(const Cut &cut)
     s.margin = std::max(4, int(std::lround(kTornSide * kTornMargin)));
     const cv::Size size(int(std::lround(cut.image.cols * s.scale)) + 2 * s.margin,
                         int(std::lround(cut.image.rows * s.scale)) + 2 * s.margin);
-    // Sampled at twice the size and averaged down, so that wood grain and sensor noise
-    // do not alias into false edges.
-    const double over = s.scale < 0.5 ? 2.0 : 1.0;
-    const cv::Matx33d place(s.scale * over, 0, s.margin * over, 0, s.scale * over, s.margin * over, 0, 0, 1);
-    const cv::Matx33d toSurround = place * cut.fromFrame;
-    cv::warpPerspective(cut.frame, s.image, toSurround,
-                        cv::Size(int(size.width * over), int(size.height * over)), cv::INTER_LINEAR,
-                        cv::BORDER_CONSTANT);
-    if (over > 1)
-        cv::resize(s.image, s.image, size, 0, 0, cv::INTER_AREA);
+    const cv::Matx33d toSurround =
+        cv::Matx33d(s.scale, 0, s.margin, 0, s.scale, s.margin, 0, 0, 1) * cut.fromFrame;
+    cv::warpPerspective(cut.frame, s.image, toSurround, size, cv::INTER_LINEAR, cv::BORDER_CONSTANT);
+    // The page itself from the cut-out, averaged down rather than sampled, so that sensor
+    // noise and fine print do not alias into false edges; sampling is good enough for the desk.
+    const cv::Rect inCut(s.margin, s.margin, size.width - 2 * s.margin, size.height - 2 * s.margin);
+    cv::Mat twice;
+    cv::resize(cut.image, twice, inCut.size() * 2, 0, 0, cv::INTER_LINEAR);
+    cv::resize(twice, s.image(inCut), inCut.size(), 0, 0, cv::INTER_AREA);
 
     std::vector<cv::Point2f> corners = {{0, 0},
                                         {float(cut.frame.cols - 1), 0},
                                         {float(cut.frame.cols - 1), float(cut.frame.rows - 1)},
                                         {0, float(cut.frame.rows - 1)}};
-    cv::perspectiveTransform(corners, corners,
-                             cv::Matx33d(1 / over, 0, 0, 0, 1 / over, 0, 0, 0, 1) * toSurround);
+    cv::perspectiveTransform(corners, corners, toSurround);
     std::vector<cv::Point> poly;
     for (const auto &p : corners)
         poly.emplace_back(cvRound(p.x), cvRound(p.y));
@@ -105,7 +103,7 @@ Surround surround(const Cut &cut)
 // Seeds for the flooding: the desk ring outside the page (its colour checked against the
 // ring's own median, so that a hand or a neighbouring document is not taken for desk), the
 // middle of the page, and whatever inside the page is far from any desk colour.
-cv::Mat markers(const Surround &s, cv::Vec3b *deskColour, cv::Vec3b *deskSpread)
+cv::Mat markers(const Surround &s)
 {
     const int gap = 2;
     cv::Mat ring = s.valid.clone();
@@ -117,17 +115,16 @@ cv::Mat markers(const Surround &s, cv::Vec3b *deskColour, cv::Vec3b *deskSpread)
         for (int x = 0; x < ring.cols; x += 2)
             if (ring.at<uchar>(y, x))
                 px.push_back(s.image.at<cv::Vec3b>(y, x));
-    cv::Mat m(s.image.size(), CV_32S, cv::Scalar(Beyond));
     if (px.size() < 50)
         return {};
-    *deskColour = medianColour(px, deskSpread);
-    int tol = 20;
-    for (int c = 0; c < 3; ++c)
-        tol = std::max(tol, 6 * (*deskSpread)[c]);
+    cv::Vec3b spread;
+    const cv::Vec3b deskColour = medianColour(px, &spread);
+    const int tol = std::max({20, 6 * spread[0], 6 * spread[1], 6 * spread[2]});
 
     const int depth = int(std::min(s.page.width, s.page.height) * kTornDepth);
     const cv::Rect middle(s.page.x + depth, s.page.y + depth, s.page.width - 2 * depth,
                           s.page.height - 2 * depth);
+    cv::Mat m(s.image.size(), CV_32S, cv::Scalar(Beyond));
     for (int y = 0; y < m.rows; ++y) {
         const cv::Vec3b *row = s.image.ptr<cv::Vec3b>(y);
         const uchar *valid = s.valid.ptr<uchar>(y), *desk = ring.ptr<uchar>(y);
@@ -135,7 +132,7 @@ cv::Mat markers(const Surround &s, cv::Vec3b *deskColour, cv::Vec3b *deskSpread)
         for (int x = 0; x < m.cols; ++x) {
             if (!valid[x])
                 continue;
-            const int d = colourDistance(row[x], *deskColour);
+            const int d = colourDistance(row[x], deskColour);
             if (s.page.contains({x, y}))
                 out[x] = middle.contains({x, y}) || d > 3 * tol ? Paper : Unknown;
             else
@@ -191,9 +188,10 @@ bool isDesk(const Surround &s, const cv::Mat &labels, int label, const cv::Mat &
 
     // The paper along the region's inner outline against the mean of the region next to it.
     const cv::Rect near = cv::Rect(box.x - 3, box.y - 3, box.width + 6, box.height + 6) & r;
+    const cv::Mat image = s.image(near);
     cv::Mat region = labels(near) == label, weight, sum;
     region.convertTo(weight, CV_32F, 1.0 / 255);
-    s.image(near).convertTo(sum, CV_32FC3);
+    image.convertTo(sum, CV_32FC3);
     cv::Mat weight3;
     cv::merge(std::vector<cv::Mat>(3, weight), weight3);
     sum = sum.mul(weight3);
@@ -208,7 +206,7 @@ bool isDesk(const Surround &s, const cv::Mat &labels, int label, const cv::Mat &
             if (!rim.at<uchar>(y, x) || weight.at<float>(y, x) <= 0)
                 continue;
             const cv::Vec3f mean = sum.at<cv::Vec3f>(y, x) / weight.at<float>(y, x);
-            const cv::Vec3b here = s.image(near).at<cv::Vec3b>(y, x);
+            const cv::Vec3b here = image.at<cv::Vec3b>(y, x);
             steps.push_back(int(std::max(
                 {std::abs(here[0] - mean[0]), std::abs(here[1] - mean[1]), std::abs(here[2] - mean[2])})));
         }
@@ -228,8 +226,7 @@ cv::Mat tornMask(const Cut &cut)
     const Surround s = surround(cut);
     if (s.page.width < 16 || s.page.height < 16)
         return {};
-    cv::Vec3b deskColour, deskSpread;
-    cv::Mat m = markers(s, &deskColour, &deskSpread);
+    cv::Mat m = markers(s);
     if (m.empty())
         return {};
     const cv::Mat seeds = m.clone();
@@ -260,16 +257,26 @@ cv::Mat tornMask(const Cut &cut)
         cv::findContours(labels(box) == i, outline, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE, box.tl());
         cv::drawContours(torn, outline, -1, cv::Scalar(255), cv::FILLED);
     }
-    if (!cv::countNonZero(torn))
+    const cv::Rect found = cv::boundingRect(torn);
+    if (found.empty())
         return {};
 
     // Back to full size, grown by half a reduced pixel (how far off the outline may be)
-    // and one more for the blended rim of the tear.
-    const cv::Rect inCut(s.margin, s.margin, m.cols - 2 * s.margin, m.rows - 2 * s.margin);
-    cv::Mat full;
-    cv::resize(torn(inCut), full, cut.image.size(), 0, 0, cv::INTER_LINEAR);
+    // and one more for the blended rim of the tear. Only around what was found: tears
+    // cover little of a page.
+    const cv::Rect reduced = cv::Rect(found.x - 2, found.y - 2, found.width + 4, found.height + 4) &
+                             cv::Rect(s.margin, s.margin, m.cols - 2 * s.margin, m.rows - 2 * s.margin);
+    const cv::Rect target =
+        cv::Rect(cvFloor((reduced.x - s.margin) / s.scale), cvFloor((reduced.y - s.margin) / s.scale),
+                 cvCeil(reduced.width / s.scale), cvCeil(reduced.height / s.scale)) &
+        cv::Rect(0, 0, cut.image.cols, cut.image.rows);
+    cv::Mat part;
+    cv::resize(torn(reduced), part, target.size(), 0, 0, cv::INTER_LINEAR);
     const int grow = int(std::ceil(0.5 / s.scale)) + 1;
-    cv::dilate(full > 127, full, cv::getStructuringElement(cv::MORPH_ELLIPSE, {2 * grow + 1, 2 * grow + 1}));
+    cv::Mat full = cv::Mat::zeros(cut.image.size(), CV_8U);
+    cv::dilate(part > 127, full(target),
+               cv::getStructuringElement(cv::MORPH_ELLIPSE, {2 * grow + 1, 2 * grow + 1}), cv::Point(-1, -1),
+               1, cv::BORDER_CONSTANT, cv::Scalar(0));
     return full;
 }
 
