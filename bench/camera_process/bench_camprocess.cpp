@@ -458,6 +458,90 @@ void guideTiming()
 
 } // namespace
 
+#include "cut.h"
+#include "fill.h"
+
+namespace {
+
+// Torn sheets from the camera's renderer: share of the torn area (less a 3-pixel rim for
+// the outline's own error) that a white fill paints, per desk, and the cost of the fill
+// against the perspective warp of the same cut-out from an 8-megapixel frame. Scenes per
+// desk: the program's third argument, default 20.
+void scoreTornFill(int perDesk)
+{
+    using namespace camvirtual;
+    for (const char *deskName : {"wood", "plain", "pattern", "white"}) {
+        DeskKind desk = DeskKind::Wood;
+        parseDeskKind(deskName, &desk);
+        double painted = 0;
+        int scored = 0, missed = 0;
+        for (int s = 0; s < perDesk; ++s) {
+            SceneRequest req;
+            req.desk = desk;
+            req.seed = uint32_t(2000 + s);
+            req.torn = true;
+            const RenderedScene sc = renderScene(req);
+            const std::vector<camproc::Quad> found = camproc::findDocuments(sc.image, false);
+            if (found.empty()) {
+                ++missed;
+                continue;
+            }
+            cv::Mat drawn = cv::Mat::zeros(sc.image.size(), CV_8UC3);
+            for (const std::vector<cv::Point2f> &outline : sc.truth.documents.front().tears) {
+                std::vector<cv::Point> poly(outline.begin(), outline.end());
+                cv::fillPoly(drawn, std::vector<std::vector<cv::Point>>{poly}, cv::Scalar::all(255));
+            }
+            cv::Mat torn;
+            cv::cvtColor(camproc::warpDocument(drawn, found.front()).image, torn, cv::COLOR_BGR2GRAY);
+            cv::erode(torn > 127, torn, cv::getStructuringElement(cv::MORPH_ELLIPSE, {7, 7}));
+            IMAGEPARAM p{};
+            p.nCropType = 1;
+            p.nFillType = 1;
+            const cv::Mat out = camproc::processFrame(sc.image, p).front();
+            if (out.size() != torn.size() || !cv::countNonZero(torn)) {
+                ++missed;
+                continue;
+            }
+            cv::Mat white;
+            cv::inRange(out, cv::Scalar::all(255), cv::Scalar::all(255), white);
+            painted += double(cv::countNonZero(white & torn)) / cv::countNonZero(torn);
+            ++scored;
+        }
+        std::printf("torn_area_white_%s %.1f %%\n", deskName, scored ? 100.0 * painted / scored : 0.0);
+        std::printf("torn_scenes_not_scored_%s %d scenes\n", deskName, missed);
+        std::fflush(stdout);
+    }
+
+    SceneRequest big;
+    big.width = 3264;
+    big.height = 2448;
+    big.torn = true;
+    const RenderedScene sc = renderScene(big);
+    const std::vector<camproc::Quad> found = camproc::findDocuments(sc.image, false);
+    if (found.empty())
+        return;
+    const camproc::Cut cut = camproc::warpDocument(sc.image, found.front());
+    const double warp = seconds([&] { camproc::warpDocument(sc.image, found.front()); }, 5);
+    auto copy = [&] {
+        camproc::Cut c = cut;
+        c.image = cut.image.clone();
+        c.outside = cut.outside.clone();
+        return c;
+    };
+    const double copying = seconds([&] { copy(); }, 5);
+    const double fill = seconds(
+                            [&] {
+                                camproc::Cut c = copy();
+                                camproc::fillOutside(c, 1);
+                            },
+                            5) -
+                        copying;
+    std::printf("torn_fill_cutout_%dx%d %.1f ms\n", cut.image.cols, cut.image.rows, fill * 1000);
+    std::printf("torn_fill_vs_warp %.2f ratio\n", fill / warp);
+}
+
+} // namespace
+
 int main(int argc, char **argv)
 {
     const int perKind = argc > 1 ? std::max(0, std::atoi(argv[1])) : 50;
@@ -469,5 +553,8 @@ int main(int argc, char **argv)
         scoreVirtualCamera(virtualPerKind);
     if (perKind > 0)
         scoreDetection(perKind);
+    const int tornPerDesk = argc > 3 ? std::max(0, std::atoi(argv[3])) : 20;
+    if (tornPerDesk > 0)
+        scoreTornFill(tornPerDesk);
     return 0;
 }

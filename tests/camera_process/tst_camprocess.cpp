@@ -117,6 +117,8 @@ private slots:
     void edgeFillOutsideFrame();
     void fingersAndHolesRemoved();
     void badInput();
+    void tornEdgesFilled_data();
+    void tornEdgesFilled();
 };
 
 void TestCamProcess::singleCutOut_data()
@@ -496,6 +498,188 @@ void TestCamProcess::badInput()
     IMAGEPARAM odd = params(3);
     odd.nBookIndex = 77;
     QVERIFY(!camproc::processFrame(sc.image, odd).empty());
+}
+
+#include "cut.h"
+#include "virtualscene.h"
+
+namespace {
+
+// A page with a dark grey photo printed to its bottom right corner: it meets the desk at
+// the page border just as desk seen through a tear does.
+cv::Mat pagePrintedToEdge()
+{
+    cv::Mat page = whitePage({1000, 1400});
+    cv::Mat photo(170, 600, CV_8UC3);
+    cv::randu(photo, cv::Scalar::all(30), cv::Scalar::all(80));
+    cv::GaussianBlur(photo, photo, cv::Size(), 5);
+    cv::circle(photo, {300, 85}, 60, cv::Scalar(70, 60, 50), cv::FILLED, cv::LINE_AA);
+    photo.copyTo(page(cv::Rect(400, 1230, 600, 170)));
+    return page;
+}
+
+cv::Mat changedPixels(const cv::Mat &a, const cv::Mat &b)
+{
+    cv::Mat d;
+    cv::absdiff(a, b, d);
+    cv::cvtColor(d, d, cv::COLOR_BGR2GRAY);
+    return d > 0;
+}
+
+// Where the document truly is, in a cut-out: blue channel the sheet, green its tears.
+struct Truth {
+    cv::Mat sheet, torn, outside;
+};
+
+Truth truthInCut(const camvirtual::RenderedScene &sc, const camproc::Quad &found)
+{
+    cv::Mat drawn = cv::Mat::zeros(sc.image.size(), CV_8UC3);
+    auto fill = [&](const std::vector<cv::Point2f> &outline, cv::Scalar colour) {
+        std::vector<cv::Point> poly;
+        for (const cv::Point2f &p : outline)
+            poly.emplace_back(cvRound(p.x), cvRound(p.y));
+        cv::fillPoly(drawn, std::vector<std::vector<cv::Point>>{poly}, colour);
+    };
+    for (const auto &doc : sc.truth.documents) {
+        fill({doc.corners.begin(), doc.corners.end()}, cv::Scalar(255, 0, 0));
+        for (const auto &outline : doc.tears)
+            fill(outline, cv::Scalar(255, 255, 0));
+    }
+    // The capture cuts along the same outline with the same warp.
+    camproc::Cut cut = camproc::warpDocument(drawn, found);
+    std::vector<cv::Mat> ch;
+    cv::split(cut.image, ch);
+    return {ch[0] > 127, ch[1] > 127,
+            cut.outside.empty() ? cv::Mat::zeros(cut.image.size(), CV_8U) : cut.outside};
+}
+
+// The sheet without a rim of a few pixels, where its outline and the cut may differ.
+cv::Mat inner(const cv::Mat &sheet)
+{
+    cv::Mat m;
+    cv::erode(sheet, m, cv::getStructuringElement(cv::MORPH_ELLIPSE, {9, 9}), cv::Point(-1, -1), 1,
+              cv::BORDER_CONSTANT, cv::Scalar(0));
+    return m;
+}
+
+cv::Mat ofColour(const cv::Mat &bgr, cv::Vec3b colour)
+{
+    cv::Mat m;
+    cv::inRange(bgr, cv::Scalar(colour), cv::Scalar(colour), m);
+    return m;
+}
+
+double shareOf(const cv::Mat &mask, const cv::Mat &within)
+{
+    return double(cv::countNonZero(mask & within)) / std::max(1, cv::countNonZero(within));
+}
+
+} // namespace
+
+void TestCamProcess::tornEdgesFilled_data()
+{
+    QTest::addColumn<int>("desk");
+    QTest::addColumn<uint>("seed");
+    QTest::addColumn<bool>("picture");
+    // Seeds whose torn sheet the detector outlines whole (on white, seed 1 loses the torn corner).
+    const struct {
+        const char *name;
+        camvirtual::DeskKind desk;
+        uint seeds[2];
+    } desks[] = {{"wood", camvirtual::DeskKind::Wood, {1, 3}},
+                 {"plain", camvirtual::DeskKind::Plain, {1, 3}},
+                 {"white", camvirtual::DeskKind::White, {2, 3}}};
+    for (const auto &[deskName, desk, seeds] : desks) {
+        for (uint seed : seeds)
+            QTest::addRow("%s/torn/%u", deskName, seed) << int(desk) << seed << false;
+        QTest::addRow("%s/dark picture at the edge", deskName) << int(desk) << 1u << true;
+    }
+}
+
+void TestCamProcess::tornEdgesFilled()
+{
+    QFETCH(int, desk);
+    QFETCH(uint, seed);
+    QFETCH(bool, picture);
+    camvirtual::SceneRequest req;
+    req.desk = camvirtual::DeskKind(desk);
+    req.seed = seed;
+    req.width = 1280;
+    req.height = 960;
+    if (picture)
+        req.documents = {pagePrintedToEdge()};
+    const camvirtual::RenderedScene whole = camvirtual::renderScene(req);
+    req.torn = !picture;
+    const camvirtual::RenderedScene sc = camvirtual::renderScene(req);
+
+    const std::vector<camproc::Quad> found = camproc::findDocuments(sc.image, false);
+    QCOMPARE(int(found.size()), 1);
+    const Truth truth = truthInCut(sc, found[0]);
+    cv::Mat core, near, keep;
+    cv::erode(truth.torn, core, cv::getStructuringElement(cv::MORPH_ELLIPSE, {7, 7}));
+    cv::dilate(truth.torn, near, cv::getStructuringElement(cv::MORPH_ELLIPSE, {9, 9}));
+    // Paper and print, clear of the outline by a few pixels.
+    keep = inner(truth.sheet);
+    keep &= ~near & ~truth.outside;
+
+    const cv::Mat bare = camproc::processFrame(sc.image, params(1, 0, 0))[0];
+    const cv::Mat white = camproc::processFrame(sc.image, params(1, 0, 1))[0];
+    const cv::Mat paper = camproc::processFrame(sc.image, params(1, 0, 2))[0];
+    QCOMPARE(bare.size(), keep.size());
+    QCOMPARE(white.size(), bare.size());
+    QCOMPARE(paper.size(), bare.size());
+
+    // Paper and print away from the tears are left as they were.
+    const double nibbled = shareOf(changedPixels(bare, white), keep);
+    QVERIFY2(nibbled <= 0.005, qPrintable(QString::number(nibbled)));
+    QVERIFY(shareOf(changedPixels(bare, paper), keep) <= 0.005);
+
+    if (picture) {
+        // The photo reaches the border but belongs to the page: none of it is painted.
+        const cv::Rect lower(bare.cols * 43 / 100, bare.rows * 90 / 100, bare.cols * 55 / 100,
+                             bare.rows * 8 / 100);
+        QCOMPARE(cv::countNonZero(changedPixels(bare, white)(lower) & keep(lower)), 0);
+        cv::Mat g;
+        cv::cvtColor(white(lower), g, cv::COLOR_BGR2GRAY);
+        QVERIFY2(share(g < 100) > 0.75, qPrintable(QString::number(share(g < 100))));
+        return;
+    }
+
+    QVERIFY2(share(core) > 0.005, "the scene has no tear to fill");
+    const double filled = shareOf(ofColour(white, {255, 255, 255}), core);
+    QVERIFY2(filled >= 0.98, qPrintable(QString::number(filled)));
+    // Without fill the desk stays.
+    cv::Mat g;
+    cv::cvtColor(bare, g, cv::COLOR_BGR2GRAY);
+    QVERIFY(shareOf(g < 235, core) > 0.95);
+    // Page colour: one colour over the whole tear, close to the paper next to it.
+    cv::Point first;
+    cv::minMaxLoc(core, nullptr, nullptr, nullptr, &first);
+    const cv::Vec3b fillColour = paper.at<cv::Vec3b>(first);
+    QVERIFY(shareOf(ofColour(paper, fillColour), core) >= 0.98);
+    cv::Mat beside;
+    cv::dilate(near, beside, cv::getStructuringElement(cv::MORPH_ELLIPSE, {41, 41}));
+    const cv::Scalar paperBeside = cv::mean(bare, beside & keep & (g > 150));
+    for (int c = 0; c < 3; ++c)
+        QVERIFY2(std::abs(fillColour[c] - paperBeside[c]) < 20,
+                 qPrintable(QString("%1 vs %2").arg(fillColour[c]).arg(paperBeside[c])));
+
+    // The same sheet untorn: the fill leaves a clean page alone, and the torn capture matches
+    // it away from the tears.
+    const std::vector<camproc::Quad> cleanFound = camproc::findDocuments(whole.image, false);
+    QCOMPARE(int(cleanFound.size()), 1);
+    const cv::Mat cleanBare = camproc::processFrame(whole.image, params(1, 0, 0))[0];
+    const cv::Mat cleanWhite = camproc::processFrame(whole.image, params(1, 0, 1))[0];
+    cv::Mat cleanKeep;
+    cleanKeep = inner(truthInCut(whole, cleanFound[0]).sheet);
+    QCOMPARE(cv::countNonZero(changedPixels(cleanBare, cleanWhite) & cleanKeep), 0);
+    if (cleanWhite.size() == white.size()) {
+        cv::Mat d;
+        cv::absdiff(cleanWhite, white, d);
+        cv::cvtColor(d, d, cv::COLOR_BGR2GRAY);
+        const double same = shareOf(d <= 24, keep & cleanKeep);
+        QVERIFY2(same >= 0.995, qPrintable(QString::number(same)));
+    }
 }
 
 QTEST_MAIN(TestCamProcess)

@@ -22,6 +22,9 @@ Cut warpDocument(const cv::Mat &bgr, const Quad &q)
     const cv::Mat M = cv::getPerspectiveTransform(q.data(), dst);
     Cut cut;
     cv::warpPerspective(bgr, cut.image, M, cv::Size(W, H), cv::INTER_LINEAR, cv::BORDER_CONSTANT);
+    cut.frame = bgr;
+    cut.fromFrame = cv::Matx33d(M);
+    cut.page = cv::Rect2f(ox, oy, float(w), float(h));
 
     // Outside = padding around the document plus whatever the frame did not cover.
     const bool padded = ox > 0.5f || oy > 0.5f;

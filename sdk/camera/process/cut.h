@@ -15,6 +15,12 @@ namespace camproc
 struct Cut {
     cv::Mat image;
     cv::Mat outside;
+    // Perspective cut-outs only: the frame they came from, the mapping of frame pixels
+    // into the cut-out and the document's rectangle there, so that later steps can
+    // compare the page with the desk around it.
+    cv::Mat frame{};
+    cv::Matx33d fromFrame = cv::Matx33d::eye();
+    cv::Rect2f page{};
 };
 
 int roundTo16(double length);

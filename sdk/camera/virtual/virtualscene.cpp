@@ -380,13 +380,77 @@ struct Doc {
     cv::Mat texture; // BGR
     cv::Mat mask;    // 8UC1, 255 inside the document's own shape
     cv::Size2f sizeMm;
-    double angle = 0;   // degrees, on the desk
-    cv::Point2f centre; // desk-plane position in frame pixels
+    double angle = 0;                            // degrees, on the desk
+    cv::Point2f centre;                          // desk-plane position in frame pixels
+    std::vector<std::vector<cv::Point2f>> tears; // texture pixels
 };
 
 cv::Mat fullMask(cv::Size size)
 {
     return cv::Mat(size, CV_8UC1, cv::Scalar(255));
+}
+
+// Ragged line from a to b: each point wanders off the straight line by a random walk of
+// at most `amp` pixels, pinned to zero at both ends.
+std::vector<cv::Point2f> raggedLine(cv::Point2f a, cv::Point2f b, float amp, std::mt19937 &rng)
+{
+    const int steps = 40;
+    const cv::Point2f along = b - a;
+    const cv::Point2f normal = cv::Point2f(-along.y, along.x) / std::max(1.0f, float(cv::norm(along)));
+    std::uniform_real_distribution<float> step(-0.35f, 0.35f);
+    std::vector<cv::Point2f> line;
+    float off = 0;
+    for (int i = 0; i <= steps; ++i) {
+        const float t = float(i) / steps;
+        off = std::clamp(off + step(rng) * amp, -amp, amp);
+        line.push_back(a + along * t + normal * (off * std::sin(float(CV_PI) * t)));
+    }
+    return line;
+}
+
+// Tears a corner off the sheet and bites a ragged stretch out of one of the two sides
+// away from that corner. Outlines reach a pixel past the sheet so no sliver survives.
+void tear(Doc &doc, std::mt19937 &rng)
+{
+    const float w = float(doc.texture.cols), h = float(doc.texture.rows), side = std::min(w, h);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    const int corner = int(rng() % 4); // TL, TR, BR, BL
+    const cv::Point2f cornerPts[4] = {{-1, -1}, {w + 1, -1}, {w + 1, h + 1}, {-1, h + 1}};
+    const cv::Point2f c = cornerPts[corner];
+    const float sx = corner == 0 || corner == 3 ? 1.0f : -1.0f, sy = corner < 2 ? 1.0f : -1.0f;
+    const float a = w * (0.10f + 0.10f * unit(rng)), b = h * (0.07f + 0.07f * unit(rng));
+    std::vector<cv::Point2f> piece =
+        raggedLine(c + cv::Point2f(sx * a, 0), c + cv::Point2f(0, sy * b), side * 0.012f, rng);
+    piece.push_back(c);
+    doc.tears.push_back(piece);
+
+    // Sides: 0 top, 1 right, 2 bottom, 3 left; the corner touches sides `corner` and corner + 3.
+    const int edge = (corner + 1 + int(rng() % 2)) % 4;
+    const cv::Point2f ends[4][2] = {{{-1, -1}, {w + 1, -1}},
+                                    {{w + 1, -1}, {w + 1, h + 1}},
+                                    {{w + 1, h + 1}, {-1, h + 1}},
+                                    {{-1, h + 1}, {-1, -1}}};
+    const cv::Point2f e0 = ends[edge][0], e1 = ends[edge][1];
+    const float start = 0.2f + 0.3f * unit(rng), length = 0.25f + 0.15f * unit(rng);
+    const cv::Point2f p0 = e0 + (e1 - e0) * start, p1 = e0 + (e1 - e0) * (start + length);
+    const cv::Point2f dir = (p1 - p0) / float(cv::norm(p1 - p0));
+    const cv::Point2f inward(-dir.y, dir.x); // the sides run clockwise: inward is to their right
+    const float depth = side * (0.015f + 0.02f * unit(rng));
+    std::vector<cv::Point2f> bite = {p0};
+    const std::vector<cv::Point2f> line = raggedLine(p0, p1, depth * 0.5f, rng);
+    for (size_t i = 0; i < line.size(); ++i) {
+        const float t = float(i) / float(line.size() - 1);
+        bite.push_back(line[i] + inward * (depth * std::sqrt(std::max(0.0f, std::sin(float(CV_PI) * t)))));
+    }
+    bite.push_back(p1);
+    doc.tears.push_back(bite);
+
+    for (const auto &outline : doc.tears) {
+        std::vector<cv::Point> poly;
+        for (const cv::Point2f &p : outline)
+            poly.emplace_back(cvRound(p.x), cvRound(p.y));
+        cv::fillPoly(doc.mask, std::vector<std::vector<cv::Point>>{poly}, cv::Scalar(0));
+    }
 }
 
 // Bends an open spread: the pages rise towards the spine, so seen from above
@@ -590,6 +654,11 @@ SceneRenderer::SceneRenderer(const SceneRequest &request) : d(std::make_unique<L
             d->bookDip = curveBook(doc);
         else
             doc.mask = fullMask(doc.texture.size());
+        // A generator of its own, so that untorn scenes keep their exact layout.
+        if (request.torn && doc.kind != "book" && doc.kind.rfind("idcard", 0) != 0) {
+            std::mt19937 tearRng(request.seed * 2654435761u + static_cast<uint32_t>(i) + 1);
+            tear(doc, tearRng);
+        }
         d->docs.push_back(std::move(doc));
     }
 
@@ -670,7 +739,13 @@ RenderedScene SceneRenderer::render(cv::Point2f shift, bool hand, uint32_t noise
         const cv::Matx33d H = d->homography(doc, shift);
         const float tw = static_cast<float>(doc.texture.cols), th = static_cast<float>(doc.texture.rows);
         Quad q = {apply(H, {0, 0}), apply(H, {tw, 0}), apply(H, {tw, th}), apply(H, {0, th})};
-        out.truth.documents.push_back({doc.kind, q});
+        DocumentTruth truth{doc.kind, q, {}};
+        for (const auto &outline : doc.tears) {
+            truth.tears.emplace_back();
+            for (const cv::Point2f &p : outline)
+                truth.tears.back().push_back(apply(H, p));
+        }
+        out.truth.documents.push_back(truth);
         if (doc.kind == "book") {
             const float dip = static_cast<float>(d->bookDip);
             out.truth.hasBook = true;

@@ -34,6 +34,9 @@ struct SceneRequest {
     // When not empty, these pictures (8-bit BGR) lie on the desk as the
     // documents instead of the scene's own ones; the scene kind is then ignored.
     std::vector<cv::Mat> documents;
+    // Paper documents lose a corner and get a ragged bite along one edge, so the
+    // desk shows inside their outline. Cards and books stay whole.
+    bool torn = false;
 };
 
 // Corner order everywhere: the document's own top-left, top-right,
@@ -42,7 +45,9 @@ using Quad = std::array<cv::Point2f, 4>;
 
 struct DocumentTruth {
     std::string kind; // "page", "receipt", "idcard-front", "idcard-back", "photo", "note", "book", "picture"
-    Quad corners;
+    Quad corners;     // of the whole sheet, torn or not
+    // Torn scenes: the parts torn off the sheet, as outlines in frame pixels.
+    std::vector<std::vector<cv::Point2f>> tears;
 };
 
 struct SceneTruth {
