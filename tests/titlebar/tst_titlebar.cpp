@@ -12,8 +12,7 @@
 
 #include <memory>
 
-namespace
-{
+namespace {
 // A shown frameless window with a bar across its top.
 struct Window {
     explicit Window(TitleButtonType type)
@@ -47,6 +46,13 @@ QPoint drag(Window &w, QPoint delta)
     return w.widget.pos() - before;
 }
 
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(bytes), qint64(bytes.size()));
+}
+
 QImage paintedBar(TitleBar *bar)
 {
     QImage image(bar->size(), QImage::Format_ARGB32_Premultiplied);
@@ -75,14 +81,13 @@ private slots:
     void widthFollowsParent();
     void titleContentAndIcon();
     void rollingTitle();
-    void restoreInfoAndStyleSheet();
+    void styleSheetFiles();
 };
 
 void TitleBarTest::construction()
 {
     QWidget parent;
     TitleBar bar(&parent);
-    QCOMPARE(bar.height(), 40);
     QCOMPARE(bar.minimumHeight(), 40);
     QCOMPARE(bar.maximumHeight(), 40);
     QCOMPARE(bar.m_pIcon->size(), QSize(16, 16));
@@ -336,11 +341,8 @@ void TitleBarTest::titleContentAndIcon()
     // Missing and corrupt files leave an empty icon.
     bar.setTitleIcon(dir.filePath("missing.png"), QSize(16, 16));
     QVERIFY(bar.m_pIcon->pixmap(Qt::ReturnByValue).isNull());
-    QFile corrupt(dir.filePath("corrupt.png"));
-    QVERIFY(corrupt.open(QIODevice::WriteOnly));
-    corrupt.write("\x89PNG\r\n\x1a\n garbage");
-    corrupt.close();
-    bar.setTitleIcon(corrupt.fileName(), QSize(16, 16));
+    writeFile(dir.filePath("corrupt.png"), "\x89PNG\r\n\x1a\n garbage");
+    bar.setTitleIcon(dir.filePath("corrupt.png"), QSize(16, 16));
     QVERIFY(bar.m_pIcon->pixmap(Qt::ReturnByValue).isNull());
 }
 
@@ -369,24 +371,14 @@ void TitleBarTest::rollingTitle()
     QTRY_VERIFY_WITH_TIMEOUT(bar.m_pTitleContent->text() != now, 5000);
 }
 
-void TitleBarTest::restoreInfoAndStyleSheet()
+void TitleBarTest::styleSheetFiles()
 {
     QWidget parent;
     TitleBar bar(&parent);
-    bar.saveRestoreInfo(QPoint(12, 34), QSize(900, 480));
-    QPoint pos;
-    QSize size;
-    bar.getRestoreInfo(pos, size);
-    QCOMPARE(pos, QPoint(12, 34));
-    QCOMPARE(size, QSize(900, 480));
-
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString qss = dir.filePath("bar.qss");
-    QFile file(qss);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("QLabel#TitleContent{color:rgb(1,2,3);}");
-    file.close();
+    writeFile(qss, "QLabel#TitleContent{color:rgb(1,2,3);}");
     bar.setStyleSheet("QPushButton{border:none;}");
     bar.loadStyleSheet(qss);
     QCOMPARE(bar.styleSheet(), QString("QPushButton{border:none;}QLabel#TitleContent{color:rgb(1,2,3);}"));
