@@ -19,8 +19,7 @@
 
 using namespace ocrtruth;
 
-namespace
-{
+namespace {
 
 const double kMaxErrorRate = 0.05;
 
@@ -65,15 +64,26 @@ QStringList textPages(const QString &path)
     return QString::fromUtf8(file.readAll()).split(QLatin1Char('\f'));
 }
 
+// pdftotext of one page, with extra options before the file.
+QString pdfText(const QString &path, int page, const QStringList &options = {"-enc", "UTF-8"})
+{
+    const QStringList range{"-f", QString::number(page), "-l", QString::number(page)};
+    return QString::fromUtf8(run("pdftotext", options + range + QStringList{path, "-"}));
+}
+
 QStringList pdfPages(const QString &path, int count)
 {
     QStringList pages;
     for (int p = 1; p <= count; ++p)
-        pages << QString::fromUtf8(
-            run(QStringLiteral("pdftotext"),
-                {QStringLiteral("-enc"), QStringLiteral("UTF-8"), QStringLiteral("-f"), QString::number(p),
-                 QStringLiteral("-l"), QString::number(p), path, QStringLiteral("-")}));
+        pages << pdfText(path, p);
     return pages;
+}
+
+int qpdfCheck(const QString &path)
+{
+    int status = -1;
+    run("qpdf", {"--check", path}, &status);
+    return status;
 }
 
 QStringList docxPages(const QString &path, int *pageBreaks)
@@ -129,9 +139,7 @@ QRectF ofdTextBox(const QByteArray &content, const QString &text)
 // Words of the first page as pdftotext places them (points).
 std::map<QString, QRectF> pdfWordBoxes(const QString &path)
 {
-    const QString xhtml = QString::fromUtf8(run(
-        QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), QStringLiteral("-f"), QStringLiteral("1"),
-                                      QStringLiteral("-l"), QStringLiteral("1"), path, QStringLiteral("-")}));
+    const QString xhtml = pdfText(path, 1, {"-bbox"});
     static const QRegularExpression word(QStringLiteral(
         "<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\">([^<]*)</word>"));
     std::map<QString, QRectF> boxes;
@@ -148,15 +156,8 @@ std::map<QString, QRectF> pdfWordBoxes(const QString &path)
 void verifyPlacement(const QRectF &found, const QRectF &printed)
 {
     const double tolerance = printed.height() / 3;
-    const QString detail = QStringLiteral("found %1,%2 %3x%4 printed %5,%6 %7x%8")
-                               .arg(found.x())
-                               .arg(found.y())
-                               .arg(found.width())
-                               .arg(found.height())
-                               .arg(printed.x())
-                               .arg(printed.y())
-                               .arg(printed.width())
-                               .arg(printed.height());
+    QString detail;
+    QDebug(&detail) << "found" << found << "printed" << printed;
     QVERIFY2(std::abs(found.left() - printed.left()) < tolerance, qPrintable(detail));
     QVERIFY2(std::abs(found.right() - printed.right()) < tolerance, qPrintable(detail));
     QVERIFY2(std::abs(found.center().y() - printed.center().y()) < printed.height() / 2, qPrintable(detail));
@@ -275,9 +276,7 @@ void TestDocumentOcr::exportsEveryKind()
 
 void TestDocumentOcr::checkPdf(const QString &path, QStringList *pages)
 {
-    int status = -1;
-    run(QStringLiteral("qpdf"), {QStringLiteral("--check"), path}, &status);
-    QCOMPARE(status, 0);
+    QCOMPARE(qpdfCheck(path), 0);
     const QString info = QString::fromUtf8(run(QStringLiteral("pdfinfo"), {path}));
     QVERIFY2(info.contains(QRegularExpression(QStringLiteral("Pages:\\s+2\\n"))), qPrintable(info));
     // 300 dpi pictures: pixels * 72 / 300 points.
@@ -487,9 +486,7 @@ void TestDocumentOcr::pictureWithoutDensityGetsA4Page()
     char name[256];
     QCOMPARE(ocrRecog(2, true, name), DOC_OK);
     const QString path = dir.filePath(QString::fromUtf8(name));
-    int status = -1;
-    run(QStringLiteral("qpdf"), {QStringLiteral("--check"), path}, &status);
-    QCOMPARE(status, 0);
+    QCOMPARE(qpdfCheck(path), 0);
     // The longer side spans A4's 297 mm.
     const QString info = QString::fromUtf8(run(QStringLiteral("pdfinfo"), {path}));
     QVERIFY2(info.contains(QStringLiteral("841.89 x ")), qPrintable(info));
@@ -511,10 +508,7 @@ void TestDocumentOcr::blankPageGivesEmptyDocuments()
         QCOMPARE(ocrRecog(type, true, name), DOC_OK);
     }
     QCOMPARE(readFile(dir.filePath(QStringLiteral("blank.txt"))), QByteArray());
-    int status = -1;
-    run(QStringLiteral("qpdf"), {QStringLiteral("--check"), dir.filePath(QStringLiteral("blank.pdf"))},
-        &status);
-    QCOMPARE(status, 0);
+    QCOMPARE(qpdfCheck(dir.filePath("blank.pdf")), 0);
     int breaks = -1;
     QCOMPARE(docxPages(dir.filePath(QStringLiteral("blank.docx")), &breaks), QStringList{QString()});
     const Package ofd = readPackage(dir.filePath(QStringLiteral("blank.ofd")));
@@ -545,9 +539,8 @@ void TestDocumentOcr::refusesBadInput()
         {"truncated.jpg", jpeg.left(jpeg.size() / 2)},
         {"header-only.png", QByteArray("\x89PNG\r\n\x1a\n", 8)},
     };
-    for (const auto &entry : bad) {
+    for (const auto &entry : bad)
         writeFile(dir.filePath(QLatin1String(entry.first)), entry.second);
-    }
     const QStringList before = folderEntries(dir.path());
     for (const auto &entry : bad) {
         for (int type = 0; type < 4; type += 3) {
