@@ -262,13 +262,8 @@ private slots:
             QCOMPARE(g_frames.format, CAM_FRAME_RGB24);
             // Sensor noise: consecutive frames of a still scene are not identical.
             QVERIFY(g_frames.first != g_frames.last);
-            // Content: a page on a desk is not one flat colour; the desk is
-            // wood-coloured (red above blue) at the frame's corner.
-            const cv::Mat rgb(1080, 1920, CV_8UC3, g_frames.last.data());
-            cv::Scalar mean, dev;
-            cv::meanStdDev(rgb, mean, dev);
-            QVERIFY(dev[0] > 20);
-            const cv::Vec3b corner = rgb.at<cv::Vec3b>(5, 5);
+            // Packed RGB, not BGR: the wood desk at the corner has more red than blue.
+            const cv::Vec3b corner = cv::Mat(1080, 1920, CV_8UC3, g_frames.last.data()).at<cv::Vec3b>(5, 5);
             QVERIFY(corner[0] > corner[2]);
         }
         stopStream();
@@ -628,31 +623,6 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(status != -1, 10000);
         QCOMPARE(status.load(), long(ERROR_BUSY));
         QCOMPARE(Cam_CameraCaptureStop(0), long(ERROR_GOOD));
-    }
-
-    void sceneFromEnvironment()
-    {
-        // A picture of our own lies on the desk instead of the page.
-        const QString picture = m_dir.filePath("doc.png");
-        QVERIFY(cv::imwrite(picture.toStdString(), cv::Mat(400, 300, CV_8UC3, cv::Scalar(20, 20, 230))));
-        qputenv("CAMSDK_VIRTUAL_DOCS", (m_dir.filePath("missing.png") + "," + picture).toUtf8());
-        qputenv("CAMSDK_VIRTUAL_DESK", "white");
-        QCOMPARE(Cam_Init(), long(ERROR_GOOD));
-        startStream(640, 480);
-        double redShare = 0;
-        {
-            std::lock_guard<std::mutex> lock(g_frames.mutex);
-            const cv::Mat rgb(480, 640, CV_8UC3, g_frames.last.data());
-            std::vector<cv::Mat> ch;
-            cv::split(rgb, ch);
-            redShare = double(cv::countNonZero(ch[0] > ch[2] + 80)) / rgb.total();
-        }
-        stopStream();
-        QVERIFY2(redShare > 0.15 && redShare < 0.8, QByteArray::number(redShare));
-        QVERIFY(QFile::remove(picture));
-        qunsetenv("CAMSDK_VIRTUAL_DOCS");
-        qunsetenv("CAMSDK_VIRTUAL_DESK");
-        QCOMPARE(Cam_Init(), long(ERROR_GOOD));
     }
 
     void reinitWhileStreaming()
