@@ -2,6 +2,7 @@
 // the failures a user can run into.
 #include "DocumentSDK.h"
 #include "ocrtruth.h"
+#include "testpictures.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,6 +19,8 @@
 #include <map>
 
 using namespace ocrtruth;
+using testpictures::readAll;
+using testpictures::writeAll;
 
 namespace {
 
@@ -167,19 +170,6 @@ void verifyPlacement(const QRectF &found, const QRectF &printed)
 const std::pair<int, QString> kPlaced[] = {{3, QStringLiteral("quick")},
                                            {2, QStringLiteral("识别后的文字可以搜索和复制。")}};
 
-void writeFile(const QString &path, const QByteArray &data)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(data);
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 } // namespace
 
 class TestDocumentOcr : public QObject
@@ -289,9 +279,9 @@ void TestDocumentOcr::checkPdf(const QString &path, QStringList *pages)
         QString::fromUtf8(run(QStringLiteral("pdfimages"), {QStringLiteral("-list"), path}));
     QCOMPARE(images.count(QStringLiteral(" jpeg ")), 2);
     // The JPEG files are inside byte for byte.
-    const QByteArray pdf = readFile(path);
-    QVERIFY(pdf.contains(readFile(m_first)));
-    QVERIFY(pdf.contains(readFile(m_second)));
+    const QByteArray pdf = readAll(path);
+    QVERIFY(pdf.contains(readAll(m_first)));
+    QVERIFY(pdf.contains(readAll(m_second)));
     const QString fonts = QString::fromUtf8(run(QStringLiteral("pdffonts"), {path}));
     QVERIFY2(fonts.contains(QStringLiteral("CID TrueType")) && fonts.contains(QStringLiteral("Identity-H")),
              qPrintable(fonts));
@@ -422,8 +412,8 @@ void TestDocumentOcr::checkOfd(const QString &path, QStringList *pages)
     for (const QString &id : ids)
         QVERIFY(id.toLong() > 0 && id.toLong() <= maxUnitId);
     // Pictures are packed unchanged.
-    QCOMPARE(package[QStringLiteral("Doc_0/Res/image_0.jpg")], readFile(m_first));
-    QCOMPARE(package[QStringLiteral("Doc_0/Res/image_1.jpg")], readFile(m_second));
+    QCOMPARE(package[QStringLiteral("Doc_0/Res/image_0.jpg")], readAll(m_first));
+    QCOMPARE(package[QStringLiteral("Doc_0/Res/image_1.jpg")], readAll(m_second));
     for (const auto &placed : kPlaced) {
         const QRectF mm =
             ofdTextBox(package[QStringLiteral("Doc_0/Pages/Page_0/Content.xml")], placed.second);
@@ -443,19 +433,19 @@ void TestDocumentOcr::secondExportTakesFreeName()
     QTemporaryDir dir;
     const QString picture = dir.filePath(QStringLiteral("page.jpg"));
     QVERIFY(QFile::copy(m_second, picture));
-    writeFile(dir.filePath(QStringLiteral("page.txt")), "not ours");
+    QVERIFY(writeAll(dir.filePath(QStringLiteral("page.txt")), "not ours"));
     char name[256];
     for (const char *expected : {"page(1).txt", "page(2).txt"}) {
         QCOMPARE(addFile(picture.toUtf8().constData()), DOC_OK);
         QCOMPARE(ocrRecog(0, true, name), DOC_OK);
         QCOMPARE(QString::fromUtf8(name), QLatin1String(expected));
     }
-    QCOMPARE(readFile(dir.filePath(QStringLiteral("page.txt"))), QByteArray("not ours"));
+    QCOMPARE(readAll(dir.filePath(QStringLiteral("page.txt"))), QByteArray("not ours"));
     // Published with the permissions of any new file, not those of the private temporary.
     QCOMPARE(QFile::permissions(dir.filePath(QStringLiteral("page(1).txt"))),
              QFile::permissions(dir.filePath(QStringLiteral("page.txt"))));
-    QCOMPARE(readFile(dir.filePath(QStringLiteral("page(1).txt"))),
-             readFile(dir.filePath(QStringLiteral("page(2).txt"))));
+    QCOMPARE(readAll(dir.filePath(QStringLiteral("page(1).txt"))),
+             readAll(dir.filePath(QStringLiteral("page(2).txt"))));
 }
 
 void TestDocumentOcr::oneDocumentPerPicture()
@@ -507,7 +497,7 @@ void TestDocumentOcr::blankPageGivesEmptyDocuments()
         QCOMPARE(addFile(picture.toUtf8().constData()), DOC_OK);
         QCOMPARE(ocrRecog(type, true, name), DOC_OK);
     }
-    QCOMPARE(readFile(dir.filePath(QStringLiteral("blank.txt"))), QByteArray());
+    QCOMPARE(readAll(dir.filePath(QStringLiteral("blank.txt"))), QByteArray());
     QCOMPARE(qpdfCheck(dir.filePath("blank.pdf")), 0);
     int breaks = -1;
     QCOMPARE(docxPages(dir.filePath(QStringLiteral("blank.docx")), &breaks), QStringList{QString()});
@@ -530,9 +520,9 @@ void TestDocumentOcr::refusesBadInput()
     QCOMPARE(ocrRecog(-1, true, name), DOC_ERR_UNKNOWN_TYPE);
     deleteFile();
 
-    const QByteArray jpeg = readFile(m_first);
+    const QByteArray jpeg = readAll(m_first);
     const QString good = dir.filePath(QStringLiteral("good.jpg"));
-    writeFile(good, jpeg);
+    QVERIFY(writeAll(good, jpeg));
     const std::pair<const char *, QByteArray> bad[] = {
         {"empty.jpg", QByteArray()},
         {"garbage.jpg", QByteArray(5000, '\x5a')},
@@ -540,7 +530,7 @@ void TestDocumentOcr::refusesBadInput()
         {"header-only.png", QByteArray("\x89PNG\r\n\x1a\n", 8)},
     };
     for (const auto &entry : bad)
-        writeFile(dir.filePath(QLatin1String(entry.first)), entry.second);
+        QVERIFY(writeAll(dir.filePath(QLatin1String(entry.first)), entry.second));
     const QStringList before = folderEntries(dir.path());
     for (const auto &entry : bad) {
         for (int type = 0; type < 4; type += 3) {
@@ -554,7 +544,7 @@ void TestDocumentOcr::refusesBadInput()
     QCOMPARE(ocrRecog(2, true, name), DOC_ERR_UNREADABLE_INPUT);
     // Nothing written, nothing lost.
     QCOMPARE(folderEntries(dir.path()), before);
-    QCOMPARE(readFile(good), jpeg);
+    QCOMPARE(readAll(good), jpeg);
 }
 
 void TestDocumentOcr::reportsUnwritableFolder()

@@ -1,10 +1,10 @@
 // The PDF half of the document library through its C API: collecting pictures
 // and merging them into one PDF.
 #include "DocumentSDK.h"
+#include "ocrtruth.h"
 #include "testpictures.h"
 
 #include <QDir>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <leptonica/allheaders.h>
@@ -14,6 +14,7 @@
 #include <turbojpeg.h>
 
 using namespace testpictures;
+using ocrtruth::run;
 
 namespace {
 
@@ -44,20 +45,10 @@ QList<PageInfo> pagesOf(const QString &file)
     return pages;
 }
 
-QString run(const QString &program, const QStringList &args, int *exitCode = nullptr)
-{
-    QProcess p;
-    p.start(program, args);
-    p.waitForFinished(-1);
-    if (exitCode)
-        *exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    return QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
-}
-
 bool qpdfCheckPasses(const QString &file)
 {
     int code = -1;
-    const QString out = run("qpdf", {"--check", file}, &code);
+    const QByteArray out = run("qpdf", {"--check", file}, &code);
     if (code != 0)
         qWarning() << out;
     return code == 0;
@@ -136,7 +127,7 @@ void TestDocumentPdf::jpegPagesPassThroughWithDensitySizes()
         QCOMPARE(pages[i].filter, QByteArray("/DCTDecode"));
         QVERIFY2(pages[i].rawData == inputs[i], "JPEG bytes changed on the way into the PDF");
     }
-    const QString list = run("pdfimages", {"-list", path("a.pdf")});
+    const QByteArray list = run("pdfimages", {"-list", path("a.pdf")});
     QCOMPARE(list.count(" jpeg "), 4);
     QVERIFY(list.contains(" gray "));
     QCOMPARE(entries(), QStringList({"a.jpg", "a.pdf", "b.jpg", "c.jpeg", "d.jpg"}));
