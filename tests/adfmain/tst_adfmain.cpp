@@ -49,6 +49,12 @@ private:
     QString settingsPath() const { return m_appDir + "/" + m_user + "/UILastSetting.ini"; }
     QMap<QString, QString> readAll() const;
     void closeWindow(ADFmain &w);
+    void setValues(const QMap<QString, QString> &values) const
+    {
+        QSettings ini(settingsPath(), QSettings::IniFormat);
+        for (auto it = values.begin(); it != values.end(); ++it)
+            ini.setValue(it.key(), it.value());
+    }
     void setPresent(bool first, bool second);
     void replug(ADFmain &w, bool first, bool second);
     static TitleBar *titleBar(ADFmain &w) { return w.findChild<TitleBar *>(); }
@@ -146,19 +152,21 @@ void TestADFmain::firstRunWritesDefaults()
     QVERIFY(g_log.contains(" adfmain () -- nColor is 黑色\n"));
     const auto v = readAll();
     QCOMPARE(v.size(), 7 + 22);
-    QCOMPARE(v["MainSettings/FilePath"], m_home + "/Documents/PageLux");
-    QCOMPARE(v["MainSettings/NameFormatType"], QString("1"));
-    QCOMPARE(v["MainSettings/NameBase"], QString("CameraImage"));
-    QCOMPARE(v["MainSettings/StartNum"], QString("1"));
-    QCOMPARE(v["MainSettings/SaveType"], QString("0"));
-    QCOMPARE(v["MainSettings/ScanVoice"], QString("1"));
-    QCOMPARE(v["MainSettings/ErrorTips"], QString("0"));
-    QCOMPARE(v["CamSettings/FileFormat"], QString("jpg"));
-    QCOMPARE(v["CamSettings/XResolution"], QString(""));
-    QCOMPARE(v["CamSettings/WaterTextContent"], QString("WaterMark"));
-    QCOMPARE(v["CamSettings/TakeModleFormat"], QString("手动"));
-    QCOMPARE(v["CamSettings/WaterMarkColor"], QString("黑色"));
-    QCOMPARE(v["CamSettings/WaterMarkType"], QString("0"));
+    const QMap<QString, QString> defaults = {{"MainSettings/FilePath", m_home + "/Documents/PageLux"},
+                                             {"MainSettings/NameFormatType", "1"},
+                                             {"MainSettings/NameBase", "CameraImage"},
+                                             {"MainSettings/StartNum", "1"},
+                                             {"MainSettings/SaveType", "0"},
+                                             {"MainSettings/ScanVoice", "1"},
+                                             {"MainSettings/ErrorTips", "0"},
+                                             {"CamSettings/FileFormat", "jpg"},
+                                             {"CamSettings/XResolution", ""},
+                                             {"CamSettings/WaterTextContent", "WaterMark"},
+                                             {"CamSettings/TakeModleFormat", "手动"},
+                                             {"CamSettings/WaterMarkColor", "黑色"},
+                                             {"CamSettings/WaterMarkType", "0"}};
+    for (auto it = defaults.begin(); it != defaults.end(); ++it)
+        QCOMPARE(v[it.key()], it.value());
 }
 
 void TestADFmain::secondStartKeepsEveryValue()
@@ -166,20 +174,17 @@ void TestADFmain::secondStartKeepsEveryValue()
     {
         ADFmain first;
     }
-    {
-        QSettings ini(settingsPath(), QSettings::IniFormat);
-        ini.setValue("MainSettings/NameBase", "扫描_合同");
-        ini.setValue("MainSettings/StartNum", "42");
-        ini.setValue("MainSettings/NameFormatType", "0");
-        ini.setValue("CamSettings/XResolution", "1920");
-        ini.setValue("CamSettings/YResolution", "1080");
-        ini.setValue("CamSettings/WaterMarkType", "2");
-        ini.setValue("CamSettings/WaterTextContent", "机密 Confidential");
-        ini.setValue("CamSettings/WaterColorR", "200");
-        ini.setValue("CamSettings/BookExportIndex", "3");
-        ini.setValue("CamSettings/TakeModleFormat", "定时(5秒)");
-        ini.setValue("CamSettings/WaterImagePath", "/pics/logo.png");
-    }
+    setValues({{"MainSettings/NameBase", "扫描_合同"},
+               {"MainSettings/StartNum", "42"},
+               {"MainSettings/NameFormatType", "0"},
+               {"CamSettings/XResolution", "1920"},
+               {"CamSettings/YResolution", "1080"},
+               {"CamSettings/WaterMarkType", "2"},
+               {"CamSettings/WaterTextContent", "机密 Confidential"},
+               {"CamSettings/WaterColorR", "200"},
+               {"CamSettings/BookExportIndex", "3"},
+               {"CamSettings/TakeModleFormat", "定时(5秒)"},
+               {"CamSettings/WaterImagePath", "/pics/logo.png"}});
     const auto before = readAll();
     g_log.clear();
     {
@@ -206,12 +211,10 @@ void TestADFmain::badStoredValuesAreRepaired()
     }
     const QString longBase = QString("B").repeated(31);
     for (const char *startNum : {"0", "abc"}) {
-        {
-            QSettings ini(settingsPath(), QSettings::IniFormat);
-            ini.setValue("MainSettings/StartNum", startNum);
-            ini.setValue("MainSettings/NameBase", longBase);
-            ini.setValue("CamSettings/WaterMarkType", "5"); // any other value is text
-        }
+        // A watermark type other than 0 and 1 is text.
+        setValues({{"MainSettings/StartNum", startNum},
+                   {"MainSettings/NameBase", longBase},
+                   {"CamSettings/WaterMarkType", "5"}});
         g_log.clear();
         {
             ADFmain w;

@@ -467,18 +467,16 @@ void ThemeTest::unreadableThemeForgetsEveryValue()
 
 void ThemeTest::garbageValues()
 {
+    const QList<QPair<const char *, const char *>> values = {
+        {"widthDrawCrop/width", "abc"},    {"widthDrawLine/width", ""},
+        {"widthDrawRect/width", " 12 "},   {"drawRectTransparent/alpha", "0x50"},
+        {"IsSupportOCR/isSupport", "yes"}, {"IsReturnKey/isReturnKey", "-1"},
+        {"colorMainUI/R", "300"},          {"colorMainUI/G", "-4"},
+        {"colorMainUI/B", "12.5"},         {"ColorTitle/R", "999"}};
     {
         QSettings ini(iniPath(), QSettings::IniFormat);
-        ini.setValue("widthDrawCrop/width", "abc");
-        ini.setValue("widthDrawLine/width", "");
-        ini.setValue("widthDrawRect/width", " 12 ");
-        ini.setValue("drawRectTransparent/alpha", "0x50");
-        ini.setValue("IsSupportOCR/isSupport", "yes");
-        ini.setValue("IsReturnKey/isReturnKey", "-1");
-        ini.setValue("colorMainUI/R", "300");
-        ini.setValue("colorMainUI/G", "-4");
-        ini.setValue("colorMainUI/B", "12.5");
-        ini.setValue("ColorTitle/R", "999");
+        for (const auto &kv : values)
+            ini.setValue(kv.first, kv.second);
     }
     CToolHelper helper;
     helper.SettingAllSets();
