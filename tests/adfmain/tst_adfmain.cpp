@@ -1,25 +1,22 @@
 #include "CamCaptureSDK.h"
 #include "adfmain.h"
 #include "titlebar.h"
+#include "twocameras.h"
 
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
-#include <QTemporaryDir>
 
 #include <QDir>
 #include <QFile>
 #include <QSettings>
 #include <QtTest>
 
+using twocameras::setPresent;
+
 namespace {
-QTemporaryDir *g_tmp = nullptr;
-QString controlPath()
-{
-    return g_tmp->path() + "/control";
-}
 QStringList g_log;
 void captureLog(QtMsgType, const QMessageLogContext &, const QString &msg)
 {
@@ -55,7 +52,6 @@ private:
         for (auto it = values.begin(); it != values.end(); ++it)
             ini.setValue(it.key(), it.value());
     }
-    void setPresent(bool first, bool second);
     void replug(ADFmain &w, bool first, bool second);
     static TitleBar *titleBar(ADFmain &w) { return w.findChild<TitleBar *>(); }
     CToolHelper m_theme;
@@ -84,20 +80,9 @@ void TestADFmain::initTestCase()
     }
     m_theme.SettingAllSets();
     QVERIFY(!m_theme.titlenodevstr.isEmpty());
+    twocameras::configure();
     QCOMPARE(Cam_Init(), long(ERROR_GOOD));
     qInstallMessageHandler(captureLog);
-}
-
-void TestADFmain::setPresent(bool first, bool second)
-{
-    QFile f(controlPath());
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(QByteArray("device 1 ") + (first ? "present" : "absent") + "\ndevice 2 " +
-            (second ? "present" : "absent") + "\n");
-    f.close();
-    const long expected = int(first) + int(second);
-    long count = -1;
-    QTRY_VERIFY_WITH_TIMEOUT((Cam_GetDevCount(&count), count == expected), 5000);
 }
 
 void TestADFmain::init()
@@ -346,14 +331,5 @@ void TestADFmain::closeButtonWritesSettingsAndCloses()
     QCOMPARE(readAll()["MainSettings/NameBase"], QString("CameraImage"));
 }
 
-int main(int argc, char **argv)
-{
-    QTemporaryDir tmp;
-    g_tmp = &tmp;
-    qputenv("CAMSDK_VIRTUAL", "2");
-    qputenv("CAMSDK_VIRTUAL_CONTROL", controlPath().toUtf8());
-    QApplication app(argc, argv);
-    TestADFmain test;
-    return QTest::qExec(&test, argc, argv);
-}
+QTEST_MAIN(TestADFmain)
 #include "tst_adfmain.moc"

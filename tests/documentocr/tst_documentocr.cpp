@@ -368,16 +368,15 @@ void TestDocumentOcr::checkOfd(const QString &path, QStringList *pages)
                      qPrintable(entry + ": " + reader.qualifiedName().toString()));
             const QXmlStreamAttributes attrs = reader.attributes();
             const QString element = reader.name().toString();
-            if (attrs.hasAttribute(QLatin1String("ID")) && element != QLatin1String("Page")) {
-                const QString id = attrs.value(QLatin1String("ID")).toString();
-                QVERIFY2(!ids.contains(id), qPrintable("duplicate ID " + id));
-                ids.insert(id);
-            }
-            if (element == QLatin1String("Page") && attrs.hasAttribute(QLatin1String("BaseLoc"))) {
-                const QString id = attrs.value(QLatin1String("ID")).toString();
-                QVERIFY2(!ids.contains(id), qPrintable("duplicate ID " + id));
-                ids.insert(id);
+            // A page is declared where it has its content location; elsewhere it is referred to.
+            const bool isPage = element == QLatin1String("Page");
+            const bool pageEntry = isPage && attrs.hasAttribute(QLatin1String("BaseLoc"));
+            if (pageEntry)
                 locations << folder + attrs.value(QLatin1String("BaseLoc")).toString();
+            if (pageEntry || (!isPage && attrs.hasAttribute(QLatin1String("ID")))) {
+                const QString id = attrs.value(QLatin1String("ID")).toString();
+                QVERIFY2(!ids.contains(id), qPrintable("duplicate ID " + id));
+                ids.insert(id);
             }
             for (const char *ref : {"ResourceID", "Font"})
                 if (attrs.hasAttribute(QLatin1String(ref)))

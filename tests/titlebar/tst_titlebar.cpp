@@ -71,7 +71,6 @@ private slots:
     void construction();
     void buttonTypes_data();
     void buttonTypes();
-    void hiddenButtonsStayHidden();
     void buttonsEmitTheirSignals();
     void maximiseAndRestoreSwapButtons();
     void dragging();
@@ -121,21 +120,24 @@ void TitleBarTest::construction()
 
 void TitleBarTest::buttonTypes_data()
 {
-    QTest::addColumn<int>("type");
+    QTest::addColumn<QList<int>>("types");
     QTest::addColumn<QString>("hidden");
-    QTest::newRow("min") << int(MIN_BUTTON) << "restore max";
-    QTest::newRow("min-max") << int(MIN_MAX_BUTTON) << "restore";
-    QTest::newRow("only-close") << int(ONLY_CLOSE_BUTTON)
-                                << "min restore max set function select list capture scan";
+    const QString allButClose = "min restore max set function select list capture scan";
+    QTest::newRow("min") << QList<int>{MIN_BUTTON} << "restore max";
+    QTest::newRow("min-max") << QList<int>{MIN_MAX_BUTTON} << "restore";
+    QTest::newRow("only-close") << QList<int>{ONLY_CLOSE_BUTTON} << allButClose;
+    // A later type never shows again what an earlier one hid.
+    QTest::newRow("only-close, then min-max") << QList<int>{ONLY_CLOSE_BUTTON, MIN_MAX_BUTTON} << allButClose;
 }
 
 void TitleBarTest::buttonTypes()
 {
-    QFETCH(int, type);
+    QFETCH(QList<int>, types);
     QFETCH(QString, hidden);
     QWidget parent;
     TitleBar bar(&parent);
-    bar.setButtonType(TitleButtonType(type));
+    for (int type : types)
+        bar.setButtonType(TitleButtonType(type));
     const QMap<QString, QWidget *> children = {
         {"min", bar.m_pButtonMin},     {"restore", bar.m_pButtonRestore},
         {"max", bar.m_pButtonMax},     {"close", bar.m_pButtonClose},
@@ -147,17 +149,6 @@ void TitleBarTest::buttonTypes()
     const QStringList hiddenNames = hidden.split(' ');
     for (auto it = children.begin(); it != children.end(); ++it)
         QVERIFY2(it.value()->isHidden() == hiddenNames.contains(it.key()), qPrintable(it.key()));
-}
-
-void TitleBarTest::hiddenButtonsStayHidden()
-{
-    QWidget parent;
-    TitleBar bar(&parent);
-    bar.setButtonType(ONLY_CLOSE_BUTTON);
-    bar.setButtonType(MIN_MAX_BUTTON);
-    QVERIFY(bar.m_pButtonMin->isHidden());
-    QVERIFY(bar.m_pButtonMax->isHidden());
-    QVERIFY(bar.m_comboSelect->isHidden());
 }
 
 void TitleBarTest::buttonsEmitTheirSignals()
