@@ -176,10 +176,6 @@ void TestCToolHelper::cameraModelTable()
     QCOMPARE(value, QString("高拍仪 S500"));
     QVERIFY(!helper.readCameraModel("deviceInfo0", "devType", value));
     QVERIFY(!helper.readCameraModel("deviceInfo1", "pid", value));
-
-    QVERIFY(helper.FileExists(appFile("CamModel.ini")));
-    QVERIFY(helper.FileExists(m_tmp.path()));
-    QVERIFY(!helper.FileExists(m_tmp.path() + "/nothing"));
 }
 
 QTEST_GUILESS_MAIN(TestCToolHelper)
