@@ -300,8 +300,11 @@ private slots:
 
         // Unprocessed JPEG: the camera's bytes, only the density changed.
         char path[CAM_PATH_SIZE] = {};
-        std::strcpy(path, dir.filePath("f.jpg").toUtf8().constData());
-        QCOMPARE(capturer.capture(frame, path, p), long(ERROR_GOOD));
+        auto captureTo = [&](const EncodedFrame &f, const char *name, const IMAGEPARAM &param) {
+            std::strcpy(path, dir.filePath(name).toUtf8().constData());
+            return capturer.capture(f, path, param);
+        };
+        QCOMPARE(captureTo(frame, "f.jpg", p), long(ERROR_GOOD));
         const QByteArray file = readFile(path);
         QCOMPARE(size_t(file.size()), frame.data.size());
         QCOMPARE(file.mid(20), QByteArray(reinterpret_cast<const char *>(frame.data.data()) + 20,
@@ -311,8 +314,7 @@ private slots:
         // Frames without Huffman tables are re-encoded into a complete JPEG.
         EncodedFrame bare = frame;
         bare.data = withoutSegments(frame.data, 0xC4);
-        std::strcpy(path, dir.filePath("bare.jpg").toUtf8().constData());
-        QCOMPARE(capturer.capture(bare, path, p), long(ERROR_GOOD));
+        QCOMPARE(captureTo(bare, "bare.jpg", p), long(ERROR_GOOD));
         const QByteArray b = readFile(path);
         QVERIFY(hasHuffmanTables(std::vector<uint8_t>(b.begin(), b.end())));
 
@@ -322,15 +324,13 @@ private slots:
         yuyv.width = 64;
         yuyv.height = 32;
         yuyv.data.assign(64 * 32 * 2, 128);
-        std::strcpy(path, dir.filePath("y.png").toUtf8().constData());
-        QCOMPARE(capturer.capture(yuyv, path, p), long(ERROR_GOOD));
+        QCOMPARE(captureTo(yuyv, "y.png", p), long(ERROR_GOOD));
         QCOMPARE(cv::imread(path).size(), cv::Size(64, 32));
 
         // Garbage and truncated-to-nothing frames: a status and no file.
         EncodedFrame junk = frame;
         junk.data.assign(1000, 0x55);
-        std::strcpy(path, dir.filePath("junk.jpg").toUtf8().constData());
-        QCOMPARE(capturer.capture(junk, path, p), long(ERROR_NO_FRAME));
+        QCOMPARE(captureTo(junk, "junk.jpg", p), long(ERROR_NO_FRAME));
         QCOMPARE(QString(path), dir.filePath("junk.jpg"));
         junk.data.resize(10);
         junk.data[0] = 0xFF;
@@ -350,8 +350,7 @@ private slots:
 
         // Rotation through the decode path, into a PDF.
         p.nRotate = 270;
-        std::strcpy(path, dir.filePath("r.pdf").toUtf8().constData());
-        QCOMPARE(capturer.capture(frame, path, p), long(ERROR_GOOD));
+        QCOMPARE(captureTo(frame, "r.pdf", p), long(ERROR_GOOD));
         const QByteArray pdf = readFile(path);
         QVERIFY(pdf.contains("/Width 240"));
         QVERIFY(pdf.contains("/Height 320"));
@@ -370,8 +369,11 @@ private slots:
         IMAGEPARAM p = plainParam();
         p.nRotate = 90;
         char path[CAM_PATH_SIZE] = {};
-        std::strcpy(path, dir.filePath("r.jpg").toUtf8().constData());
-        QCOMPARE(capturer.capture(frame, path, p), long(ERROR_GOOD));
+        auto captureTo = [&](const char *name) {
+            std::strcpy(path, dir.filePath(name).toUtf8().constData());
+            return capturer.capture(frame, path, p);
+        };
+        QCOMPARE(captureTo("r.jpg"), long(ERROR_GOOD));
         cv::Mat expected;
         cv::rotate(upright, expected, cv::ROTATE_90_CLOCKWISE);
         const cv::Mat lossless = cv::imread(path);
@@ -380,8 +382,7 @@ private slots:
 
         // 1080 rows are not whole 4:2:0 blocks: decoded, turned and encoded instead.
         frame = testFrame(1920, 1080);
-        std::strcpy(path, dir.filePath("hd.jpg").toUtf8().constData());
-        QCOMPARE(capturer.capture(frame, path, p), long(ERROR_GOOD));
+        QCOMPARE(captureTo("hd.jpg"), long(ERROR_GOOD));
         cv::rotate(cv::imdecode(frame.data, cv::IMREAD_COLOR), expected, cv::ROTATE_90_CLOCKWISE);
         const cv::Mat turned = cv::imread(path);
         QCOMPARE(turned.size(), cv::Size(1080, 1920));

@@ -2,6 +2,7 @@
 // the failures a user can run into.
 #include "DocumentSDK.h"
 #include "ocrtruth.h"
+#include "testpictures.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,9 +19,10 @@
 #include <map>
 
 using namespace ocrtruth;
+using testpictures::readAll;
+using testpictures::writeAll;
 
-namespace
-{
+namespace {
 
 const double kMaxErrorRate = 0.05;
 
@@ -65,15 +67,26 @@ QStringList textPages(const QString &path)
     return QString::fromUtf8(file.readAll()).split(QLatin1Char('\f'));
 }
 
+// pdftotext of one page, with extra options before the file.
+QString pdfText(const QString &path, int page, const QStringList &options = {"-enc", "UTF-8"})
+{
+    const QStringList range{"-f", QString::number(page), "-l", QString::number(page)};
+    return QString::fromUtf8(run("pdftotext", options + range + QStringList{path, "-"}));
+}
+
 QStringList pdfPages(const QString &path, int count)
 {
     QStringList pages;
     for (int p = 1; p <= count; ++p)
-        pages << QString::fromUtf8(
-            run(QStringLiteral("pdftotext"),
-                {QStringLiteral("-enc"), QStringLiteral("UTF-8"), QStringLiteral("-f"), QString::number(p),
-                 QStringLiteral("-l"), QString::number(p), path, QStringLiteral("-")}));
+        pages << pdfText(path, p);
     return pages;
+}
+
+int qpdfCheck(const QString &path)
+{
+    int status = -1;
+    run("qpdf", {"--check", path}, &status);
+    return status;
 }
 
 QStringList docxPages(const QString &path, int *pageBreaks)
@@ -129,9 +142,7 @@ QRectF ofdTextBox(const QByteArray &content, const QString &text)
 // Words of the first page as pdftotext places them (points).
 std::map<QString, QRectF> pdfWordBoxes(const QString &path)
 {
-    const QString xhtml = QString::fromUtf8(run(
-        QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), QStringLiteral("-f"), QStringLiteral("1"),
-                                      QStringLiteral("-l"), QStringLiteral("1"), path, QStringLiteral("-")}));
+    const QString xhtml = pdfText(path, 1, {"-bbox"});
     static const QRegularExpression word(QStringLiteral(
         "<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\">([^<]*)</word>"));
     std::map<QString, QRectF> boxes;
@@ -148,15 +159,8 @@ std::map<QString, QRectF> pdfWordBoxes(const QString &path)
 void verifyPlacement(const QRectF &found, const QRectF &printed)
 {
     const double tolerance = printed.height() / 3;
-    const QString detail = QStringLiteral("found %1,%2 %3x%4 printed %5,%6 %7x%8")
-                               .arg(found.x())
-                               .arg(found.y())
-                               .arg(found.width())
-                               .arg(found.height())
-                               .arg(printed.x())
-                               .arg(printed.y())
-                               .arg(printed.width())
-                               .arg(printed.height());
+    QString detail;
+    QDebug(&detail) << "found" << found << "printed" << printed;
     QVERIFY2(std::abs(found.left() - printed.left()) < tolerance, qPrintable(detail));
     QVERIFY2(std::abs(found.right() - printed.right()) < tolerance, qPrintable(detail));
     QVERIFY2(std::abs(found.center().y() - printed.center().y()) < printed.height() / 2, qPrintable(detail));
@@ -165,19 +169,6 @@ void verifyPlacement(const QRectF &found, const QRectF &printed)
 // Printed words checked for placement: an English word and a whole Chinese line.
 const std::pair<int, QString> kPlaced[] = {{3, QStringLiteral("quick")},
                                            {2, QStringLiteral("识别后的文字可以搜索和复制。")}};
-
-void writeFile(const QString &path, const QByteArray &data)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(data);
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 } // namespace
 
@@ -275,9 +266,7 @@ void TestDocumentOcr::exportsEveryKind()
 
 void TestDocumentOcr::checkPdf(const QString &path, QStringList *pages)
 {
-    int status = -1;
-    run(QStringLiteral("qpdf"), {QStringLiteral("--check"), path}, &status);
-    QCOMPARE(status, 0);
+    QCOMPARE(qpdfCheck(path), 0);
     const QString info = QString::fromUtf8(run(QStringLiteral("pdfinfo"), {path}));
     QVERIFY2(info.contains(QRegularExpression(QStringLiteral("Pages:\\s+2\\n"))), qPrintable(info));
     // 300 dpi pictures: pixels * 72 / 300 points.
@@ -290,9 +279,9 @@ void TestDocumentOcr::checkPdf(const QString &path, QStringList *pages)
         QString::fromUtf8(run(QStringLiteral("pdfimages"), {QStringLiteral("-list"), path}));
     QCOMPARE(images.count(QStringLiteral(" jpeg ")), 2);
     // The JPEG files are inside byte for byte.
-    const QByteArray pdf = readFile(path);
-    QVERIFY(pdf.contains(readFile(m_first)));
-    QVERIFY(pdf.contains(readFile(m_second)));
+    const QByteArray pdf = readAll(path);
+    QVERIFY(pdf.contains(readAll(m_first)));
+    QVERIFY(pdf.contains(readAll(m_second)));
     const QString fonts = QString::fromUtf8(run(QStringLiteral("pdffonts"), {path}));
     QVERIFY2(fonts.contains(QStringLiteral("CID TrueType")) && fonts.contains(QStringLiteral("Identity-H")),
              qPrintable(fonts));
@@ -379,16 +368,15 @@ void TestDocumentOcr::checkOfd(const QString &path, QStringList *pages)
                      qPrintable(entry + ": " + reader.qualifiedName().toString()));
             const QXmlStreamAttributes attrs = reader.attributes();
             const QString element = reader.name().toString();
-            if (attrs.hasAttribute(QLatin1String("ID")) && element != QLatin1String("Page")) {
-                const QString id = attrs.value(QLatin1String("ID")).toString();
-                QVERIFY2(!ids.contains(id), qPrintable("duplicate ID " + id));
-                ids.insert(id);
-            }
-            if (element == QLatin1String("Page") && attrs.hasAttribute(QLatin1String("BaseLoc"))) {
-                const QString id = attrs.value(QLatin1String("ID")).toString();
-                QVERIFY2(!ids.contains(id), qPrintable("duplicate ID " + id));
-                ids.insert(id);
+            // A page is declared where it has its content location; elsewhere it is referred to.
+            const bool isPage = element == QLatin1String("Page");
+            const bool pageEntry = isPage && attrs.hasAttribute(QLatin1String("BaseLoc"));
+            if (pageEntry)
                 locations << folder + attrs.value(QLatin1String("BaseLoc")).toString();
+            if (pageEntry || (!isPage && attrs.hasAttribute(QLatin1String("ID")))) {
+                const QString id = attrs.value(QLatin1String("ID")).toString();
+                QVERIFY2(!ids.contains(id), qPrintable("duplicate ID " + id));
+                ids.insert(id);
             }
             for (const char *ref : {"ResourceID", "Font"})
                 if (attrs.hasAttribute(QLatin1String(ref)))
@@ -423,8 +411,8 @@ void TestDocumentOcr::checkOfd(const QString &path, QStringList *pages)
     for (const QString &id : ids)
         QVERIFY(id.toLong() > 0 && id.toLong() <= maxUnitId);
     // Pictures are packed unchanged.
-    QCOMPARE(package[QStringLiteral("Doc_0/Res/image_0.jpg")], readFile(m_first));
-    QCOMPARE(package[QStringLiteral("Doc_0/Res/image_1.jpg")], readFile(m_second));
+    QCOMPARE(package[QStringLiteral("Doc_0/Res/image_0.jpg")], readAll(m_first));
+    QCOMPARE(package[QStringLiteral("Doc_0/Res/image_1.jpg")], readAll(m_second));
     for (const auto &placed : kPlaced) {
         const QRectF mm =
             ofdTextBox(package[QStringLiteral("Doc_0/Pages/Page_0/Content.xml")], placed.second);
@@ -444,19 +432,19 @@ void TestDocumentOcr::secondExportTakesFreeName()
     QTemporaryDir dir;
     const QString picture = dir.filePath(QStringLiteral("page.jpg"));
     QVERIFY(QFile::copy(m_second, picture));
-    writeFile(dir.filePath(QStringLiteral("page.txt")), "not ours");
+    QVERIFY(writeAll(dir.filePath(QStringLiteral("page.txt")), "not ours"));
     char name[256];
     for (const char *expected : {"page(1).txt", "page(2).txt"}) {
         QCOMPARE(addFile(picture.toUtf8().constData()), DOC_OK);
         QCOMPARE(ocrRecog(0, true, name), DOC_OK);
         QCOMPARE(QString::fromUtf8(name), QLatin1String(expected));
     }
-    QCOMPARE(readFile(dir.filePath(QStringLiteral("page.txt"))), QByteArray("not ours"));
+    QCOMPARE(readAll(dir.filePath(QStringLiteral("page.txt"))), QByteArray("not ours"));
     // Published with the permissions of any new file, not those of the private temporary.
     QCOMPARE(QFile::permissions(dir.filePath(QStringLiteral("page(1).txt"))),
              QFile::permissions(dir.filePath(QStringLiteral("page.txt"))));
-    QCOMPARE(readFile(dir.filePath(QStringLiteral("page(1).txt"))),
-             readFile(dir.filePath(QStringLiteral("page(2).txt"))));
+    QCOMPARE(readAll(dir.filePath(QStringLiteral("page(1).txt"))),
+             readAll(dir.filePath(QStringLiteral("page(2).txt"))));
 }
 
 void TestDocumentOcr::oneDocumentPerPicture()
@@ -487,9 +475,7 @@ void TestDocumentOcr::pictureWithoutDensityGetsA4Page()
     char name[256];
     QCOMPARE(ocrRecog(2, true, name), DOC_OK);
     const QString path = dir.filePath(QString::fromUtf8(name));
-    int status = -1;
-    run(QStringLiteral("qpdf"), {QStringLiteral("--check"), path}, &status);
-    QCOMPARE(status, 0);
+    QCOMPARE(qpdfCheck(path), 0);
     // The longer side spans A4's 297 mm.
     const QString info = QString::fromUtf8(run(QStringLiteral("pdfinfo"), {path}));
     QVERIFY2(info.contains(QStringLiteral("841.89 x ")), qPrintable(info));
@@ -510,11 +496,8 @@ void TestDocumentOcr::blankPageGivesEmptyDocuments()
         QCOMPARE(addFile(picture.toUtf8().constData()), DOC_OK);
         QCOMPARE(ocrRecog(type, true, name), DOC_OK);
     }
-    QCOMPARE(readFile(dir.filePath(QStringLiteral("blank.txt"))), QByteArray());
-    int status = -1;
-    run(QStringLiteral("qpdf"), {QStringLiteral("--check"), dir.filePath(QStringLiteral("blank.pdf"))},
-        &status);
-    QCOMPARE(status, 0);
+    QCOMPARE(readAll(dir.filePath(QStringLiteral("blank.txt"))), QByteArray());
+    QCOMPARE(qpdfCheck(dir.filePath("blank.pdf")), 0);
     int breaks = -1;
     QCOMPARE(docxPages(dir.filePath(QStringLiteral("blank.docx")), &breaks), QStringList{QString()});
     const Package ofd = readPackage(dir.filePath(QStringLiteral("blank.ofd")));
@@ -536,18 +519,17 @@ void TestDocumentOcr::refusesBadInput()
     QCOMPARE(ocrRecog(-1, true, name), DOC_ERR_UNKNOWN_TYPE);
     deleteFile();
 
-    const QByteArray jpeg = readFile(m_first);
+    const QByteArray jpeg = readAll(m_first);
     const QString good = dir.filePath(QStringLiteral("good.jpg"));
-    writeFile(good, jpeg);
+    QVERIFY(writeAll(good, jpeg));
     const std::pair<const char *, QByteArray> bad[] = {
         {"empty.jpg", QByteArray()},
         {"garbage.jpg", QByteArray(5000, '\x5a')},
         {"truncated.jpg", jpeg.left(jpeg.size() / 2)},
         {"header-only.png", QByteArray("\x89PNG\r\n\x1a\n", 8)},
     };
-    for (const auto &entry : bad) {
-        writeFile(dir.filePath(QLatin1String(entry.first)), entry.second);
-    }
+    for (const auto &entry : bad)
+        QVERIFY(writeAll(dir.filePath(QLatin1String(entry.first)), entry.second));
     const QStringList before = folderEntries(dir.path());
     for (const auto &entry : bad) {
         for (int type = 0; type < 4; type += 3) {
@@ -561,7 +543,7 @@ void TestDocumentOcr::refusesBadInput()
     QCOMPARE(ocrRecog(2, true, name), DOC_ERR_UNREADABLE_INPUT);
     // Nothing written, nothing lost.
     QCOMPARE(folderEntries(dir.path()), before);
-    QCOMPARE(readFile(good), jpeg);
+    QCOMPARE(readAll(good), jpeg);
 }
 
 void TestDocumentOcr::reportsUnwritableFolder()

@@ -1,20 +1,14 @@
 // Device discovery against two virtual cameras whose presence a control file switches.
 #include "CamCaptureSDK.h"
 #include "initdevthread.h"
+#include "twocameras.h"
 
 #include <QFile>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
 
-namespace {
-QTemporaryDir *g_tmp = nullptr;
-QString controlPath()
-{
-    return g_tmp->path() + "/control";
-}
-} // namespace
+using twocameras::setPresent;
 
 class TestInitdevthread : public QObject
 {
@@ -31,7 +25,6 @@ private slots:
 
 private:
     void writeFile(const QString &name, const QByteArray &text);
-    void setPresent(bool first, bool second);
     QString appFile(const QString &name) const { return QCoreApplication::applicationDirPath() + "/" + name; }
 };
 
@@ -42,17 +35,9 @@ void TestInitdevthread::writeFile(const QString &name, const QByteArray &text)
     f.write(text);
 }
 
-void TestInitdevthread::setPresent(bool first, bool second)
-{
-    writeFile(controlPath(), QByteArray("device 1 ") + (first ? "present" : "absent") + "\ndevice 2 " +
-                                 (second ? "present" : "absent") + "\n");
-    const long expected = int(first) + int(second);
-    long count = -1;
-    QTRY_VERIFY_WITH_TIMEOUT((Cam_GetDevCount(&count), count == expected), 5000);
-}
-
 void TestInitdevthread::initTestCase()
 {
+    twocameras::configure("1d6b:3f5a,0ac8:3420");
     QCOMPARE(Cam_Init(), long(ERROR_GOOD));
 }
 
@@ -68,7 +53,7 @@ void TestInitdevthread::init()
     // Upper-case ids; two rows for the first camera (the later wins); the row
     // with an empty name ends the table, so the row after it is never read.
     writeFile(appFile("CamModel.ini"), "[deviceInfo0]\npid=3F5A\nvid=1D6B\ndevType=0\ndevName=高拍仪 A\n"
-                                       "[deviceInfo1]\npid=3f5a\nvid=1d6b\ndevType=0\ndevName=高拍仪 B\n"
+                                       "[deviceInfo1]\npid=3F5A\nvid=1D6B\ndevType=0\ndevName=高拍仪 B\n"
                                        "[deviceInfo2]\npid=3420\nvid=0AC8\ndevType=0\ndevName=\n"
                                        "[deviceInfo3]\npid=3420\nvid=0AC8\ndevType=0\ndevName=Hidden\n");
     setPresent(true, true);
@@ -159,19 +144,5 @@ void TestInitdevthread::noCameraGivesPlaceholder()
     QCOMPARE(again.devparams[0].nType, 0);
 }
 
-int main(int argc, char **argv)
-{
-    QTemporaryDir tmp;
-    g_tmp = &tmp;
-    qputenv("CAMSDK_VIRTUAL", "2");
-    qputenv("CAMSDK_VIRTUAL_IDS", "1d6b:3f5a,0ac8:3420");
-    qputenv("CAMSDK_VIRTUAL_CONTROL", controlPath().toUtf8());
-    QFile control(controlPath());
-    control.open(QIODevice::WriteOnly);
-    control.close();
-    QCoreApplication app(argc, argv);
-    TestInitdevthread test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_GUILESS_MAIN(TestInitdevthread)
 #include "tst_initdevthread.moc"

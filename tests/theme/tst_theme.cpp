@@ -12,8 +12,8 @@
 #include <QTranslator>
 #include <QtTest>
 
-namespace
-{
+namespace {
+using H = CToolHelper;
 struct TextRow {
     const char *group;
     const char *key;
@@ -29,6 +29,11 @@ struct SwitchRow {
     const char *key;
     bool CToolHelper::*member;
 };
+struct ChannelRow {
+    const char *group;
+    const char *prefix;
+    int CToolHelper::*red, CToolHelper::*green, CToolHelper::*blue;
+};
 // A colour is stored as three keys: prefix + R, G and B.
 struct ColourRow {
     const char *group;
@@ -37,246 +42,231 @@ struct ColourRow {
 };
 
 const TextRow kTexts[] = {
-    {"iconPath", "uipath", &CToolHelper::uiiconpath},
-    {"iconPath", "pdfpath", &CToolHelper::pdficonpath},
-    {"iconPath", "pdfenablepath", &CToolHelper::pdfenablepath},
-    {"iconPath", "pdfhovorpath", &CToolHelper::pdfhovorpath},
-    {"iconPath", "pdfdisablepath", &CToolHelper::pdfdisablepath},
-    {"iconPath", "camdevpath", &CToolHelper::camdevpath},
-    {"iconPath", "adfdevpath", &CToolHelper::adfdevpath},
-    {"iconPath", "setpath", &CToolHelper::seticonpath},
-    {"iconPath", "setpresspath", &CToolHelper::setpressiconpath},
-    {"iconPath", "minpath", &CToolHelper::miniconpath},
-    {"iconPath", "minpresspath", &CToolHelper::minpressiconpath},
-    {"iconPath", "maxpath", &CToolHelper::maxiconpath},
-    {"iconPath", "maxpresspath", &CToolHelper::maxpressiconpath},
-    {"iconPath", "restorepath", &CToolHelper::restoreiconpath},
-    {"iconPath", "restorepresspath", &CToolHelper::restorepressiconpath},
-    {"iconPath", "closepath", &CToolHelper::closeiconpath},
-    {"iconPath", "closepresspath", &CToolHelper::closeendiconpath},
-    {"iconPath", "closepresspath", &CToolHelper::closepressiconpath},
-    {"iconPath", "cameraleftpath", &CToolHelper::lefticonpath},
-    {"iconPath", "cameraleftpresspath", &CToolHelper::leftpressiconpath},
-    {"iconPath", "camerarightpath", &CToolHelper::righticonpath},
-    {"iconPath", "camerarightpresspath", &CToolHelper::rightpressiconpath},
-    {"iconPath", "enlargepath", &CToolHelper::enlargeiconpath},
-    {"iconPath", "enlargepresspath", &CToolHelper::enlargepressiconpath},
-    {"iconPath", "narrowpath", &CToolHelper::narrowiconpath},
-    {"iconPath", "narrowpresspath", &CToolHelper::narrowpressiconpath},
-    {"iconPath", "uirestorepath", &CToolHelper::uirestoreiconpath},
-    {"iconPath", "uirestorepresspath", &CToolHelper::uirestorepressiconpath},
-    {"iconPath", "cameracapturepath", &CToolHelper::captureiconpath},
-    {"iconPath", "cameracapturepresspath", &CToolHelper::capturepressiconpath},
-    {"iconPath", "colorpath", &CToolHelper::coloriconpath},
-    {"iconPath", "mainleftpath", &CToolHelper::uileftpath},
-    {"iconPath", "mainleftpresspath", &CToolHelper::uileftpresspath},
-    {"iconPath", "mainrightpath", &CToolHelper::uirightpath},
-    {"iconPath", "mainrightpresspath", &CToolHelper::uirightpresspath},
-    {"iconPath", "deletepath", &CToolHelper::uideletepath},
-    {"iconPath", "deletepresspath", &CToolHelper::uideletepresspath},
-    {"iconPath", "displaypath", &CToolHelper::uilistpath},
-    {"iconPath", "displaypresspath", &CToolHelper::uilistpresspath},
-    {"iconPath", "titlescaniconpath", &CToolHelper::titlescanpath},
-    {"iconPath", "titlecaptureiconpath", &CToolHelper::titlecapturepath},
-    {"iconPath", "titlescaniconpresspath", &CToolHelper::titlescanpresspath},
-    {"iconPath", "titlecaptureiconpresspath", &CToolHelper::titlecapturepresspath},
-    {"iconPath", "imagepath", &CToolHelper::scanimage},
-    {"iconPath", "previewpath", &CToolHelper::previewiconpath},
-    {"iconPath", "bmpimageicon", &CToolHelper::imagebmp},
-    {"iconPath", "pdfimageicon", &CToolHelper::imagepdf},
-    {"iconPath", "pngimageicon", &CToolHelper::imagepng},
-    {"iconPath", "tifimageicon", &CToolHelper::imagetif},
-    {"iconPath", "iamgeicon", &CToolHelper::imagepath},
-    {"iconPath", "jpgimageicon", &CToolHelper::imagejpg},
-    {"iconPath", "ofdiconpath", &CToolHelper::imageofd},
-    {"iconPath", "ofdiconpath", &CToolHelper::imagenwd},
-    {"iconPath", "ofdiconpath", &CToolHelper::imagenpdf},
-    {"iconPath", "watermarkTopNormalpath", &CToolHelper::watermarkTopNormalpath},
-    {"iconPath", "watermarkTopDisablepath", &CToolHelper::watermarkTopDisablepath},
-    {"iconPath", "watermarkTopSelectpath", &CToolHelper::watermarkTopSelectpath},
-    {"iconPath", "watermarkCenterNormalpath", &CToolHelper::watermarkCenterNormalpath},
-    {"iconPath", "watermarkCenterDisablepath", &CToolHelper::watermarkCenterDisablepath},
-    {"iconPath", "watermarkCenterSelectpath", &CToolHelper::watermarkCenterSelectpath},
-    {"iconPath", "watermarkObliqueNormalpath", &CToolHelper::watermarkObliqueNormalpath},
-    {"iconPath", "watermarkObliqueDisablepath", &CToolHelper::watermarkObliqueDisablepath},
-    {"iconPath", "watermarkObliqueSelectpath", &CToolHelper::watermarkObliqueSelectpath},
-    {"iconPath", "watermarkBottomNormalpath", &CToolHelper::watermarkBottomNormalpath},
-    {"iconPath", "watermarkBottomDisablepath", &CToolHelper::watermarkBottomDisablepath},
-    {"iconPath", "watermarkBottomSelectpath", &CToolHelper::watermarkBottomSelectpath},
-    {"iconPath", "camcapturenormalpath", &CToolHelper::camcapturenormalpath},
-    {"iconPath", "camcapturehovorpath", &CToolHelper::camcapturehovorpath},
-    {"iconPath", "camcapturepresspath", &CToolHelper::camcapturepresspath},
-    {"iconPath", "camimagenormalpath", &CToolHelper::camimagenormalpath},
-    {"iconPath", "camimagehovorpath", &CToolHelper::camimagehovorpath},
-    {"iconPath", "camimagepresspath", &CToolHelper::camimagepresspath},
-    {"iconPath", "comboBoxdownarrow", &CToolHelper::comboBoxdownarrowpath},
-    {"iconPath", "ocrpath", &CToolHelper::ocrnormalpath},
-    {"iconPath", "ocrpresspath", &CToolHelper::ocrpresspath},
-    {"iconPath", "ofdpath", &CToolHelper::ofdnormalpath},
-    {"iconPath", "ofdpresspath", &CToolHelper::ofdpresspath},
-    {"iconPath", "nwdpath", &CToolHelper::nwdnormalpath},
-    {"iconPath", "nwdpresspath", &CToolHelper::nwdpresspath},
-    {"iconPath", "npdfpath", &CToolHelper::npdfnormalpath},
-    {"iconPath", "npdfpresspath", &CToolHelper::npdfpresspath},
-    {"iconPath", "bookLefttoRight", &CToolHelper::bookLefttoRightpath},
-    {"iconPath", "bookRighttoLeft", &CToolHelper::bookRighttoLeftpath},
-    {"iconPath", "bookMerge", &CToolHelper::bookMergepath},
-    {"iconPath", "bookOnlyLeft", &CToolHelper::bookOnlyLeftpath},
-    {"iconPath", "bookOnlyRight", &CToolHelper::bookOnlyRightpath},
-    {"tempPath", "ocrpdfpbOut", &CToolHelper::ocrpdfpboutpath},
-    {"tempPath", "ocrofdpbOut", &CToolHelper::ocrofdpboutpath},
-    {"savePath", "imagePath", &CToolHelper::savePath},
-    {"TitleWarningString", "warningString", &CToolHelper::titlewarningstr},
-    {"TitleNODEV", "warningString", &CToolHelper::titlenodevstr},
-    {"WarningTips", "warningTitle", &CToolHelper::warningTitle},
-    {"WarningTips", "tipTitle", &CToolHelper::tipTitle},
-    {"WarningTips", "mksrtipTitle", &CToolHelper::mksrtipTitle},
-    {"WarningTips", "pdfNotSupported", &CToolHelper::pdfNotSupported},
-    {"WarningTips", "ocrpdfNotSupported", &CToolHelper::ocrpdfNotSupported},
-    {"WarningTips", "fileNotFound", &CToolHelper::fileNotFound},
-    {"WarningTips", "ocrMergeQuestion", &CToolHelper::ocrMergeQuestion},
-    {"WarningTips", "pdfMergeFileIsNull", &CToolHelper::pdfMergeFileIsNull},
-    {"WarningTips", "pdfMergeQuestion", &CToolHelper::pdfMergeQuestion},
-    {"WarningTips", "cropNotSupportRotation", &CToolHelper::cropNotSupportRotation},
-    {"WarningTips", "cropNotSupportEnlarge", &CToolHelper::cropNotSupportEnlarge},
-    {"WarningTips", "cropNotSupportNarrow", &CToolHelper::cropNotSupportNarrow},
-    {"WarningTips", "restoreOver", &CToolHelper::restoreOver},
-    {"WarningTips", "waterMarkLengthOverFlow", &CToolHelper::waterMarkLengthOverFlow},
-    {"WarningTips", "captureWaterMarkLengthOverFlow", &CToolHelper::captureWaterMarkLengthOverFlow},
-    {"WarningTips", "waterMarkLengthIsNull", &CToolHelper::waterMarkLengthIsNull},
-    {"WarningTips", "captureWaterMarkLengthIsNull", &CToolHelper::captureWaterMarkLengthIsNull},
-    {"WarningTips", "waterImagePathIsNotExist", &CToolHelper::waterImagePathIsNotExist},
-    {"WarningTips", "captureWaterImagePathIsNotExist", &CToolHelper::captureWaterImagePathIsNotExist},
-    {"WarningTips", "waterImagePathOverFlow", &CToolHelper::waterImagePathOverFlow},
-    {"WarningTips", "captureWaterImagePathOverFlow", &CToolHelper::captureWaterImagePathOverFlow},
-    {"WarningTips", "saveImagePathIsNotExist", &CToolHelper::saveImagePathIsNotExist},
-    {"WarningTips", "captureSaveImagePathIsNotExist", &CToolHelper::captureSaveImagePathIsNotExist},
-    {"WarningTips", "saveImagePathIsOverFlow", &CToolHelper::saveImagePathIsOverFlow},
-    {"WarningTips", "captureSaveImagePathIsOverFlow", &CToolHelper::captureSaveImagePathIsOverFlow},
-    {"WarningTips", "newfolderfailed", &CToolHelper::newfolderfailed},
-    {"WarningTips", "captureFailedPath", &CToolHelper::captureFailedPath},
-    {"WarningTips", "nameLengthOverFlow", &CToolHelper::nameLengthOverFlow},
-    {"WarningTips", "saveIamgePathIsNoWrite", &CToolHelper::saveIamgePathIsNoWrite},
-    {"WarningTips", "nameLengthIsNull", &CToolHelper::nameformatnulltip},
-    {"WarningTips", "idCardCannotCapture", &CToolHelper::idcardCannotCapture},
-    {"aboutTips", "softwareName", &CToolHelper::softwareName},
-    {"aboutTips", "versionNumber", &CToolHelper::versionNumber},
-    {"aboutTips", "aboutTip", &CToolHelper::aboutTip},
-    {"nameformatTips", "timeTip", &CToolHelper::nameformatTimeTip},
-    {"imagesetTips", "watermarkTip", &CToolHelper::imagesetWaterTip},
-    {"RunName", "nameString", &CToolHelper::titlename},
-    {"tooltips", "set", &CToolHelper::settip},
-    {"tooltips", "min", &CToolHelper::mintip},
-    {"tooltips", "max", &CToolHelper::maxtip},
-    {"tooltips", "restore", &CToolHelper::restoretip},
-    {"tooltips", "close", &CToolHelper::closetip},
-    {"tooltips", "mainturnleft", &CToolHelper::turnlefttip},
-    {"tooltips", "mainturnright", &CToolHelper::turnrighttip},
-    {"tooltips", "mainmergepdf", &CToolHelper::mergepdftip},
-    {"tooltips", "delete", &CToolHelper::deletetip},
-    {"tooltips", "display", &CToolHelper::displaytip},
-    {"tooltips", "camrestore", &CToolHelper::camrestoretip},
-    {"tooltips", "camenlarge", &CToolHelper::camenlargetip},
-    {"tooltips", "camnarrow", &CToolHelper::camnarrowtip},
-    {"tooltips", "camturnleft", &CToolHelper::camturnlefttip},
-    {"tooltips", "camturnright", &CToolHelper::camturnrighttip},
-    {"tooltips", "capture", &CToolHelper::capturetip},
-    {"tooltips", "scan", &CToolHelper::scantip},
-    {"tooltips", "ocrpdf", &CToolHelper::ocrpdftip},
-    {"tooltips", "ocrofd", &CToolHelper::ocrofdtip},
-    {"tooltips", "ocrnwd", &CToolHelper::ocrnwdtip},
-    {"tooltips", "ocrnpdf", &CToolHelper::ocrnpdftip},
+    {"iconPath", "uipath", &H::uiiconpath},
+    {"iconPath", "pdfpath", &H::pdficonpath},
+    {"iconPath", "pdfenablepath", &H::pdfenablepath},
+    {"iconPath", "pdfhovorpath", &H::pdfhovorpath},
+    {"iconPath", "pdfdisablepath", &H::pdfdisablepath},
+    {"iconPath", "camdevpath", &H::camdevpath},
+    {"iconPath", "adfdevpath", &H::adfdevpath},
+    {"iconPath", "setpath", &H::seticonpath},
+    {"iconPath", "setpresspath", &H::setpressiconpath},
+    {"iconPath", "minpath", &H::miniconpath},
+    {"iconPath", "minpresspath", &H::minpressiconpath},
+    {"iconPath", "maxpath", &H::maxiconpath},
+    {"iconPath", "maxpresspath", &H::maxpressiconpath},
+    {"iconPath", "restorepath", &H::restoreiconpath},
+    {"iconPath", "restorepresspath", &H::restorepressiconpath},
+    {"iconPath", "closepath", &H::closeiconpath},
+    {"iconPath", "closepresspath", &H::closeendiconpath},
+    {"iconPath", "closepresspath", &H::closepressiconpath},
+    {"iconPath", "cameraleftpath", &H::lefticonpath},
+    {"iconPath", "cameraleftpresspath", &H::leftpressiconpath},
+    {"iconPath", "camerarightpath", &H::righticonpath},
+    {"iconPath", "camerarightpresspath", &H::rightpressiconpath},
+    {"iconPath", "enlargepath", &H::enlargeiconpath},
+    {"iconPath", "enlargepresspath", &H::enlargepressiconpath},
+    {"iconPath", "narrowpath", &H::narrowiconpath},
+    {"iconPath", "narrowpresspath", &H::narrowpressiconpath},
+    {"iconPath", "uirestorepath", &H::uirestoreiconpath},
+    {"iconPath", "uirestorepresspath", &H::uirestorepressiconpath},
+    {"iconPath", "cameracapturepath", &H::captureiconpath},
+    {"iconPath", "cameracapturepresspath", &H::capturepressiconpath},
+    {"iconPath", "colorpath", &H::coloriconpath},
+    {"iconPath", "mainleftpath", &H::uileftpath},
+    {"iconPath", "mainleftpresspath", &H::uileftpresspath},
+    {"iconPath", "mainrightpath", &H::uirightpath},
+    {"iconPath", "mainrightpresspath", &H::uirightpresspath},
+    {"iconPath", "deletepath", &H::uideletepath},
+    {"iconPath", "deletepresspath", &H::uideletepresspath},
+    {"iconPath", "displaypath", &H::uilistpath},
+    {"iconPath", "displaypresspath", &H::uilistpresspath},
+    {"iconPath", "titlescaniconpath", &H::titlescanpath},
+    {"iconPath", "titlecaptureiconpath", &H::titlecapturepath},
+    {"iconPath", "titlescaniconpresspath", &H::titlescanpresspath},
+    {"iconPath", "titlecaptureiconpresspath", &H::titlecapturepresspath},
+    {"iconPath", "imagepath", &H::scanimage},
+    {"iconPath", "previewpath", &H::previewiconpath},
+    {"iconPath", "bmpimageicon", &H::imagebmp},
+    {"iconPath", "pdfimageicon", &H::imagepdf},
+    {"iconPath", "pngimageicon", &H::imagepng},
+    {"iconPath", "tifimageicon", &H::imagetif},
+    {"iconPath", "iamgeicon", &H::imagepath},
+    {"iconPath", "jpgimageicon", &H::imagejpg},
+    {"iconPath", "ofdiconpath", &H::imageofd},
+    {"iconPath", "ofdiconpath", &H::imagenwd},
+    {"iconPath", "ofdiconpath", &H::imagenpdf},
+    {"iconPath", "watermarkTopNormalpath", &H::watermarkTopNormalpath},
+    {"iconPath", "watermarkTopDisablepath", &H::watermarkTopDisablepath},
+    {"iconPath", "watermarkTopSelectpath", &H::watermarkTopSelectpath},
+    {"iconPath", "watermarkCenterNormalpath", &H::watermarkCenterNormalpath},
+    {"iconPath", "watermarkCenterDisablepath", &H::watermarkCenterDisablepath},
+    {"iconPath", "watermarkCenterSelectpath", &H::watermarkCenterSelectpath},
+    {"iconPath", "watermarkObliqueNormalpath", &H::watermarkObliqueNormalpath},
+    {"iconPath", "watermarkObliqueDisablepath", &H::watermarkObliqueDisablepath},
+    {"iconPath", "watermarkObliqueSelectpath", &H::watermarkObliqueSelectpath},
+    {"iconPath", "watermarkBottomNormalpath", &H::watermarkBottomNormalpath},
+    {"iconPath", "watermarkBottomDisablepath", &H::watermarkBottomDisablepath},
+    {"iconPath", "watermarkBottomSelectpath", &H::watermarkBottomSelectpath},
+    {"iconPath", "camcapturenormalpath", &H::camcapturenormalpath},
+    {"iconPath", "camcapturehovorpath", &H::camcapturehovorpath},
+    {"iconPath", "camcapturepresspath", &H::camcapturepresspath},
+    {"iconPath", "camimagenormalpath", &H::camimagenormalpath},
+    {"iconPath", "camimagehovorpath", &H::camimagehovorpath},
+    {"iconPath", "camimagepresspath", &H::camimagepresspath},
+    {"iconPath", "comboBoxdownarrow", &H::comboBoxdownarrowpath},
+    {"iconPath", "ocrpath", &H::ocrnormalpath},
+    {"iconPath", "ocrpresspath", &H::ocrpresspath},
+    {"iconPath", "ofdpath", &H::ofdnormalpath},
+    {"iconPath", "ofdpresspath", &H::ofdpresspath},
+    {"iconPath", "nwdpath", &H::nwdnormalpath},
+    {"iconPath", "nwdpresspath", &H::nwdpresspath},
+    {"iconPath", "npdfpath", &H::npdfnormalpath},
+    {"iconPath", "npdfpresspath", &H::npdfpresspath},
+    {"iconPath", "bookLefttoRight", &H::bookLefttoRightpath},
+    {"iconPath", "bookRighttoLeft", &H::bookRighttoLeftpath},
+    {"iconPath", "bookMerge", &H::bookMergepath},
+    {"iconPath", "bookOnlyLeft", &H::bookOnlyLeftpath},
+    {"iconPath", "bookOnlyRight", &H::bookOnlyRightpath},
+    {"tempPath", "ocrpdfpbOut", &H::ocrpdfpboutpath},
+    {"tempPath", "ocrofdpbOut", &H::ocrofdpboutpath},
+    {"savePath", "imagePath", &H::savePath},
+    {"TitleWarningString", "warningString", &H::titlewarningstr},
+    {"TitleNODEV", "warningString", &H::titlenodevstr},
+    {"WarningTips", "warningTitle", &H::warningTitle},
+    {"WarningTips", "tipTitle", &H::tipTitle},
+    {"WarningTips", "mksrtipTitle", &H::mksrtipTitle},
+    {"WarningTips", "pdfNotSupported", &H::pdfNotSupported},
+    {"WarningTips", "ocrpdfNotSupported", &H::ocrpdfNotSupported},
+    {"WarningTips", "fileNotFound", &H::fileNotFound},
+    {"WarningTips", "ocrMergeQuestion", &H::ocrMergeQuestion},
+    {"WarningTips", "pdfMergeFileIsNull", &H::pdfMergeFileIsNull},
+    {"WarningTips", "pdfMergeQuestion", &H::pdfMergeQuestion},
+    {"WarningTips", "cropNotSupportRotation", &H::cropNotSupportRotation},
+    {"WarningTips", "cropNotSupportEnlarge", &H::cropNotSupportEnlarge},
+    {"WarningTips", "cropNotSupportNarrow", &H::cropNotSupportNarrow},
+    {"WarningTips", "restoreOver", &H::restoreOver},
+    {"WarningTips", "waterMarkLengthOverFlow", &H::waterMarkLengthOverFlow},
+    {"WarningTips", "captureWaterMarkLengthOverFlow", &H::captureWaterMarkLengthOverFlow},
+    {"WarningTips", "waterMarkLengthIsNull", &H::waterMarkLengthIsNull},
+    {"WarningTips", "captureWaterMarkLengthIsNull", &H::captureWaterMarkLengthIsNull},
+    {"WarningTips", "waterImagePathIsNotExist", &H::waterImagePathIsNotExist},
+    {"WarningTips", "captureWaterImagePathIsNotExist", &H::captureWaterImagePathIsNotExist},
+    {"WarningTips", "waterImagePathOverFlow", &H::waterImagePathOverFlow},
+    {"WarningTips", "captureWaterImagePathOverFlow", &H::captureWaterImagePathOverFlow},
+    {"WarningTips", "saveImagePathIsNotExist", &H::saveImagePathIsNotExist},
+    {"WarningTips", "captureSaveImagePathIsNotExist", &H::captureSaveImagePathIsNotExist},
+    {"WarningTips", "saveImagePathIsOverFlow", &H::saveImagePathIsOverFlow},
+    {"WarningTips", "captureSaveImagePathIsOverFlow", &H::captureSaveImagePathIsOverFlow},
+    {"WarningTips", "newfolderfailed", &H::newfolderfailed},
+    {"WarningTips", "captureFailedPath", &H::captureFailedPath},
+    {"WarningTips", "nameLengthOverFlow", &H::nameLengthOverFlow},
+    {"WarningTips", "saveIamgePathIsNoWrite", &H::saveIamgePathIsNoWrite},
+    {"WarningTips", "nameLengthIsNull", &H::nameformatnulltip},
+    {"WarningTips", "idCardCannotCapture", &H::idcardCannotCapture},
+    {"aboutTips", "softwareName", &H::softwareName},
+    {"aboutTips", "versionNumber", &H::versionNumber},
+    {"aboutTips", "aboutTip", &H::aboutTip},
+    {"nameformatTips", "timeTip", &H::nameformatTimeTip},
+    {"imagesetTips", "watermarkTip", &H::imagesetWaterTip},
+    {"RunName", "nameString", &H::titlename},
+    {"tooltips", "set", &H::settip},
+    {"tooltips", "min", &H::mintip},
+    {"tooltips", "max", &H::maxtip},
+    {"tooltips", "restore", &H::restoretip},
+    {"tooltips", "close", &H::closetip},
+    {"tooltips", "mainturnleft", &H::turnlefttip},
+    {"tooltips", "mainturnright", &H::turnrighttip},
+    {"tooltips", "mainmergepdf", &H::mergepdftip},
+    {"tooltips", "delete", &H::deletetip},
+    {"tooltips", "display", &H::displaytip},
+    {"tooltips", "camrestore", &H::camrestoretip},
+    {"tooltips", "camenlarge", &H::camenlargetip},
+    {"tooltips", "camnarrow", &H::camnarrowtip},
+    {"tooltips", "camturnleft", &H::camturnlefttip},
+    {"tooltips", "camturnright", &H::camturnrighttip},
+    {"tooltips", "capture", &H::capturetip},
+    {"tooltips", "scan", &H::scantip},
+    {"tooltips", "ocrpdf", &H::ocrpdftip},
+    {"tooltips", "ocrofd", &H::ocrofdtip},
+    {"tooltips", "ocrnwd", &H::ocrnwdtip},
+    {"tooltips", "ocrnpdf", &H::ocrnpdftip},
 };
 const NumberRow kNumbers[] = {
-    {"ColorTitle", "R", &CToolHelper::title_background_R},
-    {"ColorTitle", "G", &CToolHelper::title_background_G},
-    {"ColorTitle", "B", &CToolHelper::title_background_B},
-    {"ColorButton", "title_normal_R", &CToolHelper::title_normal_R},
-    {"ColorButton", "title_normal_G", &CToolHelper::title_normal_G},
-    {"ColorButton", "title_normal_B", &CToolHelper::title_normal_B},
-    {"ColorButton", "title_hovor_R", &CToolHelper::title_hovor_R},
-    {"ColorButton", "title_hovor_G", &CToolHelper::title_hovor_G},
-    {"ColorButton", "title_hovor_B", &CToolHelper::title_hovor_B},
-    {"ColorButton", "title_pressed_R", &CToolHelper::title_pressed_R},
-    {"ColorButton", "title_pressed_G", &CToolHelper::title_pressed_G},
-    {"ColorButton", "title_pressed_B", &CToolHelper::title_pressed_B},
-    {"ColorButton", "close_hovor_R", &CToolHelper::close_hovor_R},
-    {"ColorButton", "close_hovor_G", &CToolHelper::close_hovor_G},
-    {"ColorButton", "close_hovor_B", &CToolHelper::close_hovor_B},
-    {"ColorButton", "close_pressed_R", &CToolHelper::close_pressed_R},
-    {"ColorButton", "close_pressed_G", &CToolHelper::close_pressed_G},
-    {"ColorButton", "close_pressed_B", &CToolHelper::close_pressed_B},
-    {"ColorButton", "ui_normal_R", &CToolHelper::ui_normal_R},
-    {"ColorButton", "ui_normal_G", &CToolHelper::ui_normal_G},
-    {"ColorButton", "ui_normal_B", &CToolHelper::ui_normal_B},
-    {"ColorButton", "ui_hovor_R", &CToolHelper::ui_hovor_R},
-    {"ColorButton", "ui_hovor_G", &CToolHelper::ui_hovor_G},
-    {"ColorButton", "ui_hovor_B", &CToolHelper::ui_hovor_B},
-    {"ColorButton", "ui_pressed_R", &CToolHelper::ui_pressed_R},
-    {"ColorButton", "ui_pressed_G", &CToolHelper::ui_pressed_G},
-    {"ColorButton", "ui_pressed_B", &CToolHelper::ui_pressed_B},
-    {"widthDrawCrop", "width", &CToolHelper::cropWidth},
-    {"widthDrawLine", "width", &CToolHelper::lineWidth},
-    {"widthDrawRect", "width", &CToolHelper::rectwidth},
-    {"drawRectTransparent", "alpha", &CToolHelper::rectalpha},
-    {"widthDrawPagingLine", "width", &CToolHelper::pagingLineWidth},
-    {"widthDrawPagingRect", "width", &CToolHelper::pagingRectWidth},
-    {"TitleWarningSize", "minWidth", &CToolHelper::minwidth},
-    {"TitleWarningSize", "maxWidth", &CToolHelper::maxwidth},
+    {"widthDrawCrop", "width", &H::cropWidth},
+    {"widthDrawLine", "width", &H::lineWidth},
+    {"widthDrawRect", "width", &H::rectwidth},
+    {"drawRectTransparent", "alpha", &H::rectalpha},
+    {"widthDrawPagingLine", "width", &H::pagingLineWidth},
+    {"widthDrawPagingRect", "width", &H::pagingRectWidth},
+    {"TitleWarningSize", "minWidth", &H::minwidth},
+    {"TitleWarningSize", "maxWidth", &H::maxwidth},
+};
+// Title and button colours are kept as three numbers: prefix + R, G and B.
+const ChannelRow kChannels[] = {
+    {"ColorTitle", "", &H::title_background_R, &H::title_background_G, &H::title_background_B},
+    {"ColorButton", "title_normal_", &H::title_normal_R, &H::title_normal_G, &H::title_normal_B},
+    {"ColorButton", "title_hovor_", &H::title_hovor_R, &H::title_hovor_G, &H::title_hovor_B},
+    {"ColorButton", "title_pressed_", &H::title_pressed_R, &H::title_pressed_G, &H::title_pressed_B},
+    {"ColorButton", "close_hovor_", &H::close_hovor_R, &H::close_hovor_G, &H::close_hovor_B},
+    {"ColorButton", "close_pressed_", &H::close_pressed_R, &H::close_pressed_G, &H::close_pressed_B},
+    {"ColorButton", "ui_normal_", &H::ui_normal_R, &H::ui_normal_G, &H::ui_normal_B},
+    {"ColorButton", "ui_hovor_", &H::ui_hovor_R, &H::ui_hovor_G, &H::ui_hovor_B},
+    {"ColorButton", "ui_pressed_", &H::ui_pressed_R, &H::ui_pressed_G, &H::ui_pressed_B},
 };
 const SwitchRow kSwitches[] = {
-    {"deviceType", "camera", &CToolHelper::IsCameraType},
-    {"deviceType", "scanner", &CToolHelper::IsScannerType},
-    {"Set", "IsScanVoice", &CToolHelper::IsScanVoice},
-    {"Set", "IsErrorTips", &CToolHelper::IsErrorTip},
-    {"dialogHasParent", "hasParent", &CToolHelper::dialogHasParent},
-    {"IsManualCutting", "isManualCut", &CToolHelper::bIsManualCut},
-    {"IsImageSetting", "isImageSet", &CToolHelper::bIsImageSet},
-    {"IsRemove", "isRemoveHole", &CToolHelper::bIsRemoveHole},
-    {"IsPagingCutting", "isPaging", &CToolHelper::bIsPaging},
-    {"IsSupportOCR", "isSupport", &CToolHelper::bIsSupportOCR},
-    {"IsReturnKey", "isReturnKey", &CToolHelper::bIsReturnKey},
-    {"IsSupportIDCard", "isSupportIDCard", &CToolHelper::bIsIDCard},
-    {"IsSupportOtherColors", "isSupportOtherColors", &CToolHelper::bIsSupportOtherColors},
-    {"IsSupportContinuouShooting", "isSupportContinuous", &CToolHelper::bIsSupportContinuousShooting},
+    {"deviceType", "camera", &H::IsCameraType},
+    {"deviceType", "scanner", &H::IsScannerType},
+    {"Set", "IsScanVoice", &H::IsScanVoice},
+    {"Set", "IsErrorTips", &H::IsErrorTip},
+    {"dialogHasParent", "hasParent", &H::dialogHasParent},
+    {"IsManualCutting", "isManualCut", &H::bIsManualCut},
+    {"IsImageSetting", "isImageSet", &H::bIsImageSet},
+    {"IsRemove", "isRemoveHole", &H::bIsRemoveHole},
+    {"IsPagingCutting", "isPaging", &H::bIsPaging},
+    {"IsSupportOCR", "isSupport", &H::bIsSupportOCR},
+    {"IsReturnKey", "isReturnKey", &H::bIsReturnKey},
+    {"IsSupportIDCard", "isSupportIDCard", &H::bIsIDCard},
+    {"IsSupportOtherColors", "isSupportOtherColors", &H::bIsSupportOtherColors},
+    {"IsSupportContinuouShooting", "isSupportContinuous", &H::bIsSupportContinuousShooting},
 };
 const ColourRow kColours[] = {
-    {"colorMainUI", "", &CToolHelper::uibackcolor},
-    {"colorCameraUI", "", &CToolHelper::camerauicolor},
-    {"colorSetUI", "", &CToolHelper::setuicolor},
-    {"colorImageUI", "", &CToolHelper::imageuicolor},
-    {"colorNameFormatUI", "", &CToolHelper::nameformatuicolor},
-    {"colorMainItemSelected", "", &CToolHelper::mainitemselectcolor},
-    {"colorCamItemSelected", "", &CToolHelper::cameraitemselectcolor},
-    {"colorCamItem", "", &CToolHelper::cameraitemcolor},
-    {"colorCameraBackground", "", &CToolHelper::camerabackgroundcolor},
-    {"colorMenuBackground", "", &CToolHelper::menubackgroundcolor},
-    {"colorMenuItem", "", &CToolHelper::menuitemcolor},
-    {"colorMenuItemHover", "", &CToolHelper::menuitemhovercolor},
-    {"colorMenuItemSelected", "", &CToolHelper::menuitemselectcolor},
-    {"colorDrawLine", "", &CToolHelper::drawlinecolor},
-    {"colorDrawRect", "", &CToolHelper::drawrectcolor},
-    {"colorDrawCrop", "", &CToolHelper::drawCropcolor},
-    {"colorDrawPagingLine", "", &CToolHelper::drawPagingLinecolor},
-    {"colorDrawPagingRect", "", &CToolHelper::drawPagingRectcolor},
-    {"colorSelectCrop", "", &CToolHelper::selectCropcolor},
-    {"colorMainListView", "", &CToolHelper::mainlistviewcolor},
-    {"colorCameraListView", "", &CToolHelper::cameralistviewcolor},
-    {"colorCameraCombBox", "", &CToolHelper::cameracomboxcolor},
-    {"colorTitleWarning", "", &CToolHelper::titlewarningcolor},
-    {"colorTabWidget", "tabBackground", &CToolHelper::tabBackgroundcolor},
-    {"colorTabWidget", "tabBorder", &CToolHelper::tabBordercolor},
-    {"colorTabWidget", "tabSelect", &CToolHelper::tabSelectioncolor},
-    {"colorComboBox", "comboBoxBackground", &CToolHelper::comboBoxBackcolor},
-    {"colorComboBox", "comboBocBorder", &CToolHelper::comboBoxbordercolor},
-    {"colorComboBox", "comboBoxSelectionBackground", &CToolHelper::comboBoxSelectcolor},
-    {"colorComboBox", "font", &CToolHelper::comboBoxfontcolor},
-    {"colorComboBox", "fontSelection", &CToolHelper::comboBoxSelectfontcolor},
-    {"colorComboBox", "backgroundcolor", &CToolHelper::comboBackcolor},
-    {"colorComboBox", "backgroundhover", &CToolHelper::combohovercolor},
-    {"colorLineEdit", "border", &CToolHelper::lineeditBordercolor},
-    {"colorRadiobutton", "background", &CToolHelper::radiobuttonbackcolor},
-    {"colorRadiobutton", "border", &CToolHelper::radiobuttonbordercolor},
+    {"colorMainUI", "", &H::uibackcolor},
+    {"colorCameraUI", "", &H::camerauicolor},
+    {"colorSetUI", "", &H::setuicolor},
+    {"colorImageUI", "", &H::imageuicolor},
+    {"colorNameFormatUI", "", &H::nameformatuicolor},
+    {"colorMainItemSelected", "", &H::mainitemselectcolor},
+    {"colorCamItemSelected", "", &H::cameraitemselectcolor},
+    {"colorCamItem", "", &H::cameraitemcolor},
+    {"colorCameraBackground", "", &H::camerabackgroundcolor},
+    {"colorMenuBackground", "", &H::menubackgroundcolor},
+    {"colorMenuItem", "", &H::menuitemcolor},
+    {"colorMenuItemHover", "", &H::menuitemhovercolor},
+    {"colorMenuItemSelected", "", &H::menuitemselectcolor},
+    {"colorDrawLine", "", &H::drawlinecolor},
+    {"colorDrawRect", "", &H::drawrectcolor},
+    {"colorDrawCrop", "", &H::drawCropcolor},
+    {"colorDrawPagingLine", "", &H::drawPagingLinecolor},
+    {"colorDrawPagingRect", "", &H::drawPagingRectcolor},
+    {"colorSelectCrop", "", &H::selectCropcolor},
+    {"colorMainListView", "", &H::mainlistviewcolor},
+    {"colorCameraListView", "", &H::cameralistviewcolor},
+    {"colorCameraCombBox", "", &H::cameracomboxcolor},
+    {"colorTitleWarning", "", &H::titlewarningcolor},
+    {"colorTabWidget", "tabBackground", &H::tabBackgroundcolor},
+    {"colorTabWidget", "tabBorder", &H::tabBordercolor},
+    {"colorTabWidget", "tabSelect", &H::tabSelectioncolor},
+    {"colorComboBox", "comboBoxBackground", &H::comboBoxBackcolor},
+    {"colorComboBox", "comboBocBorder", &H::comboBoxbordercolor},
+    {"colorComboBox", "comboBoxSelectionBackground", &H::comboBoxSelectcolor},
+    {"colorComboBox", "font", &H::comboBoxfontcolor},
+    {"colorComboBox", "fontSelection", &H::comboBoxSelectfontcolor},
+    {"colorComboBox", "backgroundcolor", &H::comboBackcolor},
+    {"colorComboBox", "backgroundhover", &H::combohovercolor},
+    {"colorLineEdit", "border", &H::lineeditBordercolor},
+    {"colorRadiobutton", "background", &H::radiobuttonbackcolor},
+    {"colorRadiobutton", "border", &H::radiobuttonbordercolor},
 };
 
 QString iniPath()
@@ -284,24 +274,27 @@ QString iniPath()
     return QCoreApplication::applicationDirPath() + "/icon.ini";
 }
 
-QString channelKey(const ColourRow &row, const char *channel)
+QString pairName(const char *group, const QString &key)
 {
-    return QString::fromLatin1(row.prefix) + channel;
+    return QString("%1/%2").arg(group, key);
 }
 
-// Every distinct group/key pair of the table.
-QSet<QString> allPairs()
+// Every distinct group/key pair of the table, with whether it is a colour channel.
+QHash<QString, bool> allPairs()
 {
-    QSet<QString> pairs;
+    QHash<QString, bool> pairs;
     for (const TextRow &r : kTexts)
-        pairs.insert(QString("%1/%2").arg(r.group, r.key));
+        pairs.insert(pairName(r.group, r.key), false);
     for (const NumberRow &r : kNumbers)
-        pairs.insert(QString("%1/%2").arg(r.group, r.key));
+        pairs.insert(pairName(r.group, r.key), false);
     for (const SwitchRow &r : kSwitches)
-        pairs.insert(QString("%1/%2").arg(r.group, r.key));
-    for (const ColourRow &r : kColours)
-        for (const char *c : {"R", "G", "B"})
-            pairs.insert(QString("%1/%2").arg(r.group, channelKey(r, c)));
+        pairs.insert(pairName(r.group, r.key), false);
+    for (const char *c : {"R", "G", "B"}) {
+        for (const ChannelRow &r : kChannels)
+            pairs.insert(pairName(r.group, r.prefix + QString(c)), true);
+        for (const ColourRow &r : kColours)
+            pairs.insert(pairName(r.group, r.prefix + QString(c)), true);
+    }
     return pairs;
 }
 
@@ -319,6 +312,13 @@ double contrast(const QColor &a, const QColor &b)
     double la = luminance(a), lb = luminance(b);
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(f.write(bytes), qint64(bytes.size()));
+}
 } // namespace
 
 class ThemeTest : public QObject
@@ -327,13 +327,18 @@ class ThemeTest : public QObject
 
 private slots:
     void init() { QFile::remove(iniPath()); }
-    void cleanup() { QFile::remove(iniPath()); }
+    void cleanup()
+    {
+        QDir().rmdir(iniPath());
+        QFile::remove(iniPath());
+    }
 
     void everyKeyReachesItsMembers();
     void switchesFollowTheirOwnKey();
-    void missingFileGivesDefinedDefaults();
-    void garbageValuesReadAsZero();
-    void damagedFiles();
+    void unreadableThemeForgetsEveryValue_data();
+    void unreadableThemeForgetsEveryValue();
+    void garbageValues();
+    void truncatedThemeKeepsWhatPrecedesTheCut();
     void shippedThemeIsComplete();
     void shippedImagesLoadAndAreAllUsed();
     void shippedColoursAreReadable();
@@ -342,7 +347,7 @@ private slots:
 private:
     // Writes a theme in which every text, number and channel is unique.
     void writeUniqueTheme();
-    bool copyShippedTheme();
+    void copyShippedTheme();
 };
 
 void ThemeTest::writeUniqueTheme()
@@ -350,25 +355,27 @@ void ThemeTest::writeUniqueTheme()
     QSettings ini(iniPath(), QSettings::IniFormat);
     ini.setIniCodec("UTF-8");
     for (const TextRow &r : kTexts)
-        ini.setValue(QString("%1/%2").arg(r.group, r.key), QString("值 %1 %2").arg(r.group, r.key));
+        ini.setValue(pairName(r.group, r.key), QString("值 %1 %2").arg(r.group, r.key));
     int n = 1;
     for (const NumberRow &r : kNumbers)
-        ini.setValue(QString("%1/%2").arg(r.group, r.key), QString::number(n++));
+        ini.setValue(pairName(r.group, r.key), n++);
+    for (const ChannelRow &r : kChannels)
+        for (const char *c : {"R", "G", "B"})
+            ini.setValue(pairName(r.group, r.prefix + QString(c)), n++);
     for (const ColourRow &r : kColours)
         for (const char *c : {"R", "G", "B"})
-            ini.setValue(QString("%1/%2").arg(r.group, channelKey(r, c)), QString::number(n++));
+            ini.setValue(pairName(r.group, r.prefix + QString(c)), n++);
     for (const SwitchRow &r : kSwitches)
-        ini.setValue(QString("%1/%2").arg(r.group, r.key), "1");
+        ini.setValue(pairName(r.group, r.key), "1");
     ini.sync();
     QCOMPARE(ini.status(), QSettings::NoError);
     QVERIFY(n < 256);
 }
 
-bool ThemeTest::copyShippedTheme()
+void ThemeTest::copyShippedTheme()
 {
-    const QString source = qEnvironmentVariable("PAGELUX_SOURCE_DIR") + "/deploy/icon.ini";
     QFile::remove(iniPath());
-    return QFile::copy(source, iniPath());
+    QVERIFY(QFile::copy(qEnvironmentVariable("PAGELUX_SOURCE_DIR") + "/deploy/icon.ini", iniPath()));
 }
 
 void ThemeTest::everyKeyReachesItsMembers()
@@ -380,18 +387,19 @@ void ThemeTest::everyKeyReachesItsMembers()
     for (const TextRow &r : kTexts)
         QCOMPARE(helper.*r.member, QString("值 %1 %2").arg(r.group, r.key));
     int n = 1;
-    for (const NumberRow &r : kNumbers) {
-        QVERIFY2(helper.*r.member == n, qPrintable(QString("%1/%2").arg(r.group, r.key)));
-        ++n;
+    for (const NumberRow &r : kNumbers)
+        QVERIFY2(helper.*r.member == n++, r.key);
+    for (const ChannelRow &r : kChannels) {
+        QVERIFY2(helper.*r.red == n && helper.*r.green == n + 1 && helper.*r.blue == n + 2, r.prefix);
+        n += 3;
     }
     for (const ColourRow &r : kColours) {
-        QColor expected(n, n + 1, n + 2);
-        QVERIFY2(helper.*r.member == expected, qPrintable(QString("%1/%2").arg(r.group, r.prefix)));
+        QVERIFY2(helper.*r.member == QColor(n, n + 1, n + 2), r.group);
         QCOMPARE((helper.*r.member).alpha(), 255);
         n += 3;
     }
     for (const SwitchRow &r : kSwitches)
-        QVERIFY2(helper.*r.member, qPrintable(QString("%1/%2").arg(r.group, r.key)));
+        QVERIFY2(helper.*r.member, r.key);
 
     // Keys that fill several members.
     QCOMPARE(helper.closeendiconpath, helper.closepressiconpath);
@@ -400,11 +408,6 @@ void ThemeTest::everyKeyReachesItsMembers()
     QCOMPARE(QColor(helper.mainitemselectR, helper.mainitemselectG, helper.mainitemselectB),
              helper.mainitemselectcolor);
     QCOMPARE(QColor(helper.widget_R, helper.widget_G, helper.widget_B), helper.mainlistviewcolor);
-    // The three names that are matched as they are spelt.
-    QCOMPARE(helper.bIsSupportContinuousShooting, true);
-    QCOMPARE(helper.imagepath, QString("值 iconPath iamgeicon"));
-    QSettings ini(iniPath(), QSettings::IniFormat);
-    QCOMPARE(helper.comboBoxbordercolor.red(), ini.value("colorComboBox/comboBocBorderR").toInt());
 }
 
 void ThemeTest::switchesFollowTheirOwnKey()
@@ -414,51 +417,66 @@ void ThemeTest::switchesFollowTheirOwnKey()
         {
             QSettings ini(iniPath(), QSettings::IniFormat);
             for (const SwitchRow &r : kSwitches)
-                ini.setValue(QString("%1/%2").arg(r.group, r.key), &r == &on ? "2" : "0");
+                ini.setValue(pairName(r.group, r.key), &r == &on ? "2" : "0");
         }
         CToolHelper helper;
         helper.SettingAllSets();
         for (const SwitchRow &r : kSwitches)
-            QVERIFY2(helper.*r.member == (&r == &on), qPrintable(QString("%1/%2").arg(r.group, r.key)));
+            QVERIFY2(helper.*r.member == (&r == &on), r.key);
     }
 }
 
-void ThemeTest::missingFileGivesDefinedDefaults()
+void ThemeTest::unreadableThemeForgetsEveryValue_data()
 {
-    // A helper that had a full theme and then finds none forgets every value.
+    QTest::addColumn<int>("damage");
+    QTest::newRow("missing") << 0;
+    QTest::newRow("binary") << 1;
+    QTest::newRow("folder") << 2;
+}
+
+void ThemeTest::unreadableThemeForgetsEveryValue()
+{
+    // A helper that had a full theme and then cannot read one keeps nothing of it.
+    QFETCH(int, damage);
     writeUniqueTheme();
     CToolHelper helper;
     helper.SettingAllSets();
     QVERIFY(QFile::remove(iniPath()));
+    if (damage == 1) {
+        QByteArray junk;
+        for (int i = 0; i < 4096; ++i)
+            junk.append(char((i * 7919) % 251));
+        writeFile(iniPath(), junk);
+    } else if (damage == 2) {
+        QVERIFY(QDir().mkdir(iniPath()));
+    }
     helper.SettingAllSets();
 
     for (const TextRow &r : kTexts)
-        QVERIFY((helper.*r.member).isEmpty());
+        QVERIFY2((helper.*r.member).isEmpty(), r.key);
     for (const NumberRow &r : kNumbers)
         QCOMPARE(helper.*r.member, 0);
+    for (const ChannelRow &r : kChannels)
+        QCOMPARE(helper.*r.red + helper.*r.green + helper.*r.blue, 0);
     for (const SwitchRow &r : kSwitches)
         QCOMPARE(helper.*r.member, false);
-    for (const ColourRow &r : kColours) {
-        QVERIFY((helper.*r.member).isValid());
+    for (const ColourRow &r : kColours)
         QCOMPARE(helper.*r.member, QColor(0, 0, 0, 255));
-    }
     QCOMPARE(helper.mainitemselectR + helper.widget_B, 0);
 }
 
-void ThemeTest::garbageValuesReadAsZero()
+void ThemeTest::garbageValues()
 {
+    const QList<QPair<const char *, const char *>> values = {
+        {"widthDrawCrop/width", "abc"},    {"widthDrawLine/width", ""},
+        {"widthDrawRect/width", " 12 "},   {"drawRectTransparent/alpha", "0x50"},
+        {"IsSupportOCR/isSupport", "yes"}, {"IsReturnKey/isReturnKey", "-1"},
+        {"colorMainUI/R", "300"},          {"colorMainUI/G", "-4"},
+        {"colorMainUI/B", "12.5"},         {"ColorTitle/R", "999"}};
     {
         QSettings ini(iniPath(), QSettings::IniFormat);
-        ini.setValue("widthDrawCrop/width", "abc");
-        ini.setValue("widthDrawLine/width", "");
-        ini.setValue("widthDrawRect/width", " 12 ");
-        ini.setValue("drawRectTransparent/alpha", "0x50");
-        ini.setValue("IsSupportOCR/isSupport", "yes");
-        ini.setValue("IsReturnKey/isReturnKey", "-1");
-        ini.setValue("colorMainUI/R", "300");
-        ini.setValue("colorMainUI/G", "-4");
-        ini.setValue("colorMainUI/B", "12.5");
-        ini.setValue("ColorTitle/R", "999");
+        for (const auto &kv : values)
+            ini.setValue(kv.first, kv.second);
     }
     CToolHelper helper;
     helper.SettingAllSets();
@@ -473,56 +491,37 @@ void ThemeTest::garbageValuesReadAsZero()
     QCOMPARE(helper.title_background_R, 255);
 }
 
-void ThemeTest::damagedFiles()
+void ThemeTest::truncatedThemeKeepsWhatPrecedesTheCut()
 {
-    // Binary garbage: nothing readable, nothing invented.
-    {
-        QFile f(iniPath());
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        QByteArray junk;
-        for (int i = 0; i < 4096; ++i)
-            junk.append(char((i * 7919) % 251));
-        f.write(junk);
-    }
-    CToolHelper helper;
-    helper.SettingAllSets();
-    QVERIFY(helper.uiiconpath.isEmpty());
-    QCOMPARE(helper.uibackcolor, QColor(Qt::black));
-
-    // A theme cut in the middle keeps what precedes the cut.
-    QVERIFY(copyShippedTheme());
+    copyShippedTheme();
     QFile f(iniPath());
     QVERIFY(f.open(QIODevice::ReadOnly));
-    QByteArray all = f.readAll();
+    const QByteArray all = f.readAll();
     f.close();
-    int cut = all.indexOf("[WarningTips]");
+    const int cut = all.indexOf("[WarningTips]");
     QVERIFY(cut > 0);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(all.left(cut + 30));
-    f.close();
+    writeFile(iniPath(), all.left(cut + 30));
+    CToolHelper helper;
     helper.SettingAllSets();
     QVERIFY(helper.uiiconpath.startsWith(":/"));
     QVERIFY(helper.cropWidth > 0);
     QVERIFY(helper.softwareName.isEmpty());
     QVERIFY(helper.closetip.isEmpty());
-
-    // A folder where the file should be reads like no file.
-    QVERIFY(QFile::remove(iniPath()));
-    QVERIFY(QDir().mkdir(iniPath()));
-    helper.SettingAllSets();
-    QVERIFY(helper.uiiconpath.isEmpty());
-    QVERIFY(QDir().rmdir(iniPath()));
 }
 
 void ThemeTest::shippedThemeIsComplete()
 {
-    QVERIFY(copyShippedTheme());
-    const QSet<QString> pairs = allPairs();
+    copyShippedTheme();
+    const QHash<QString, bool> pairs = allPairs();
     QCOMPARE(pairs.size(), 303);
     CToolHelper helper;
-    for (const QString &pair : pairs) {
-        const QString value = helper.readSettingValue(pair.section('/', 0, 0), pair.section('/', 1));
-        QVERIFY2(!value.trimmed().isEmpty(), qPrintable(pair));
+    for (auto it = pairs.begin(); it != pairs.end(); ++it) {
+        const QString value = helper.readSettingValue(it.key().section('/', 0, 0), it.key().section('/', 1));
+        QVERIFY2(!value.trimmed().isEmpty(), qPrintable(it.key()));
+        // Colours must not depend on the reader's clamping.
+        bool ok = false;
+        const int channel = value.toInt(&ok);
+        QVERIFY2(!it.value() || (ok && channel >= 0 && channel <= 255), qPrintable(it.key()));
     }
 
     helper.SettingAllSets();
@@ -544,16 +543,16 @@ void ThemeTest::shippedThemeIsComplete()
     // Texts shown to the user are Chinese, except the product name and version.
     for (const TextRow &r : kTexts) {
         const QString group = r.group;
-        if (group != "WarningTips" && group != "tooltips")
-            continue;
         const QString text = helper.*r.member;
-        QVERIFY2(std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x4e00; }), r.key);
+        if (group == "WarningTips" || group == "tooltips")
+            QVERIFY2(std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x4e00; }),
+                     r.key);
     }
 }
 
 void ThemeTest::shippedImagesLoadAndAreAllUsed()
 {
-    QVERIFY(copyShippedTheme());
+    copyShippedTheme();
     QSettings ini(iniPath(), QSettings::IniFormat);
     ini.setIniCodec("UTF-8");
     ini.beginGroup("iconPath");
@@ -563,13 +562,13 @@ void ThemeTest::shippedImagesLoadAndAreAllUsed()
     for (const QString &key : keys) {
         const QString path = ini.value(key).toString();
         QVERIFY2(path.startsWith(":/"), qPrintable(key));
-        QImage image(path);
+        const QImage image = QImage(path).convertToFormat(QImage::Format_Alpha8);
         QVERIFY2(!image.isNull(), qPrintable(key + " " + path));
         // Not a blank canvas.
         bool drawn = false;
         for (int y = 0; y < image.height() && !drawn; ++y)
             for (int x = 0; x < image.width() && !drawn; ++x)
-                drawn = qAlpha(image.pixel(x, y)) > 0;
+                drawn = image.constScanLine(y)[x] > 0;
         QVERIFY2(drawn, qPrintable(path));
         used.insert(path);
     }
@@ -587,22 +586,7 @@ void ThemeTest::shippedImagesLoadAndAreAllUsed()
 
 void ThemeTest::shippedColoursAreReadable()
 {
-    QVERIFY(copyShippedTheme());
-    QSettings ini(iniPath(), QSettings::IniFormat);
-    for (const ColourRow &r : kColours)
-        for (const char *c : {"R", "G", "B"}) {
-            bool ok = false;
-            int v = ini.value(QString("%1/%2").arg(r.group, channelKey(r, c))).toString().toInt(&ok);
-            QVERIFY2(ok && v >= 0 && v <= 255, r.group);
-        }
-    for (const NumberRow &r : kNumbers) {
-        if (qstrcmp(r.group, "ColorButton") != 0 && qstrcmp(r.group, "ColorTitle") != 0)
-            continue;
-        bool ok = false;
-        int v = ini.value(QString("%1/%2").arg(r.group, r.key)).toString().toInt(&ok);
-        QVERIFY2(ok && v >= 0 && v <= 255, r.key);
-    }
-
+    copyShippedTheme();
     CToolHelper helper;
     helper.SettingAllSets();
     const QColor black(Qt::black);
@@ -625,7 +609,6 @@ void ThemeTest::translationIsBuilt()
 {
     QTranslator translator;
     QVERIFY(translator.load(qEnvironmentVariable("PAGELUX_BIN_DIR") + "/pagelux_zh_CN.qm"));
-    QVERIFY(!translator.isEmpty());
     QCOMPARE(translator.translate("main", "程序已经启动，请立刻关闭，并且重试！"),
              QString("程序已经启动，请立刻关闭，并且重试！"));
     // One text of every window.

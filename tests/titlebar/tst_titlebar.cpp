@@ -12,8 +12,7 @@
 
 #include <memory>
 
-namespace
-{
+namespace {
 // A shown frameless window with a bar across its top.
 struct Window {
     explicit Window(TitleButtonType type)
@@ -47,6 +46,13 @@ QPoint drag(Window &w, QPoint delta)
     return w.widget.pos() - before;
 }
 
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(bytes), qint64(bytes.size()));
+}
+
 QImage paintedBar(TitleBar *bar)
 {
     QImage image(bar->size(), QImage::Format_ARGB32_Premultiplied);
@@ -65,7 +71,6 @@ private slots:
     void construction();
     void buttonTypes_data();
     void buttonTypes();
-    void hiddenButtonsStayHidden();
     void buttonsEmitTheirSignals();
     void maximiseAndRestoreSwapButtons();
     void dragging();
@@ -75,14 +80,13 @@ private slots:
     void widthFollowsParent();
     void titleContentAndIcon();
     void rollingTitle();
-    void restoreInfoAndStyleSheet();
+    void styleSheetFiles();
 };
 
 void TitleBarTest::construction()
 {
     QWidget parent;
     TitleBar bar(&parent);
-    QCOMPARE(bar.height(), 40);
     QCOMPARE(bar.minimumHeight(), 40);
     QCOMPARE(bar.maximumHeight(), 40);
     QCOMPARE(bar.m_pIcon->size(), QSize(16, 16));
@@ -116,21 +120,24 @@ void TitleBarTest::construction()
 
 void TitleBarTest::buttonTypes_data()
 {
-    QTest::addColumn<int>("type");
+    QTest::addColumn<QList<int>>("types");
     QTest::addColumn<QString>("hidden");
-    QTest::newRow("min") << int(MIN_BUTTON) << "restore max";
-    QTest::newRow("min-max") << int(MIN_MAX_BUTTON) << "restore";
-    QTest::newRow("only-close") << int(ONLY_CLOSE_BUTTON)
-                                << "min restore max set function select list capture scan";
+    const QString allButClose = "min restore max set function select list capture scan";
+    QTest::newRow("min") << QList<int>{MIN_BUTTON} << "restore max";
+    QTest::newRow("min-max") << QList<int>{MIN_MAX_BUTTON} << "restore";
+    QTest::newRow("only-close") << QList<int>{ONLY_CLOSE_BUTTON} << allButClose;
+    // A later type never shows again what an earlier one hid.
+    QTest::newRow("only-close, then min-max") << QList<int>{ONLY_CLOSE_BUTTON, MIN_MAX_BUTTON} << allButClose;
 }
 
 void TitleBarTest::buttonTypes()
 {
-    QFETCH(int, type);
+    QFETCH(QList<int>, types);
     QFETCH(QString, hidden);
     QWidget parent;
     TitleBar bar(&parent);
-    bar.setButtonType(TitleButtonType(type));
+    for (int type : types)
+        bar.setButtonType(TitleButtonType(type));
     const QMap<QString, QWidget *> children = {
         {"min", bar.m_pButtonMin},     {"restore", bar.m_pButtonRestore},
         {"max", bar.m_pButtonMax},     {"close", bar.m_pButtonClose},
@@ -142,17 +149,6 @@ void TitleBarTest::buttonTypes()
     const QStringList hiddenNames = hidden.split(' ');
     for (auto it = children.begin(); it != children.end(); ++it)
         QVERIFY2(it.value()->isHidden() == hiddenNames.contains(it.key()), qPrintable(it.key()));
-}
-
-void TitleBarTest::hiddenButtonsStayHidden()
-{
-    QWidget parent;
-    TitleBar bar(&parent);
-    bar.setButtonType(ONLY_CLOSE_BUTTON);
-    bar.setButtonType(MIN_MAX_BUTTON);
-    QVERIFY(bar.m_pButtonMin->isHidden());
-    QVERIFY(bar.m_pButtonMax->isHidden());
-    QVERIFY(bar.m_comboSelect->isHidden());
 }
 
 void TitleBarTest::buttonsEmitTheirSignals()
@@ -336,11 +332,8 @@ void TitleBarTest::titleContentAndIcon()
     // Missing and corrupt files leave an empty icon.
     bar.setTitleIcon(dir.filePath("missing.png"), QSize(16, 16));
     QVERIFY(bar.m_pIcon->pixmap(Qt::ReturnByValue).isNull());
-    QFile corrupt(dir.filePath("corrupt.png"));
-    QVERIFY(corrupt.open(QIODevice::WriteOnly));
-    corrupt.write("\x89PNG\r\n\x1a\n garbage");
-    corrupt.close();
-    bar.setTitleIcon(corrupt.fileName(), QSize(16, 16));
+    writeFile(dir.filePath("corrupt.png"), "\x89PNG\r\n\x1a\n garbage");
+    bar.setTitleIcon(dir.filePath("corrupt.png"), QSize(16, 16));
     QVERIFY(bar.m_pIcon->pixmap(Qt::ReturnByValue).isNull());
 }
 
@@ -369,24 +362,14 @@ void TitleBarTest::rollingTitle()
     QTRY_VERIFY_WITH_TIMEOUT(bar.m_pTitleContent->text() != now, 5000);
 }
 
-void TitleBarTest::restoreInfoAndStyleSheet()
+void TitleBarTest::styleSheetFiles()
 {
     QWidget parent;
     TitleBar bar(&parent);
-    bar.saveRestoreInfo(QPoint(12, 34), QSize(900, 480));
-    QPoint pos;
-    QSize size;
-    bar.getRestoreInfo(pos, size);
-    QCOMPARE(pos, QPoint(12, 34));
-    QCOMPARE(size, QSize(900, 480));
-
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString qss = dir.filePath("bar.qss");
-    QFile file(qss);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("QLabel#TitleContent{color:rgb(1,2,3);}");
-    file.close();
+    writeFile(qss, "QLabel#TitleContent{color:rgb(1,2,3);}");
     bar.setStyleSheet("QPushButton{border:none;}");
     bar.loadStyleSheet(qss);
     QCOMPARE(bar.styleSheet(), QString("QPushButton{border:none;}QLabel#TitleContent{color:rgb(1,2,3);}"));
