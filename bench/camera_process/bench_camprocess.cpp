@@ -4,6 +4,8 @@
 // Usage: bench_camprocess [own scenes per desk and kind, default 50] [camera-renderer scenes, default 50]
 #include "book.h"
 #include "camprocess.h"
+#include "cut.h"
+#include "fill.h"
 #include "scenes.h"
 #include "track.h"
 #include "virtualscene.h"
@@ -455,13 +457,6 @@ void guideTiming()
         std::fflush(stdout);
     }
 }
-
-} // namespace
-
-#include "cut.h"
-#include "fill.h"
-
-namespace {
 
 // Torn sheets from the camera's renderer: share of the torn area (less a 3-pixel rim for
 // the outline's own error) that a white fill paints, per desk, and the cost of the fill

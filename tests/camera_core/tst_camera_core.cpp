@@ -451,7 +451,8 @@ private slots:
                                                   {"CAMSDK_VIRTUAL_SEED", "42"},
                                                   {"CAMSDK_VIRTUAL_FPS", "25"},
                                                   {"CAMSDK_VIRTUAL_DOCS", "/a.png,,/b.png"},
-                                                  {"CAMSDK_VIRTUAL_CONTROL", "/tmp/ctl"}};
+                                                  {"CAMSDK_VIRTUAL_CONTROL", "/tmp/ctl"},
+                                                  {"CAMSDK_VIRTUAL_TORN", "1"}};
         auto lookup = [&](const char *name) -> const char * {
             auto it = env.find(name);
             return it == env.end() ? nullptr : it->second.c_str();
@@ -468,10 +469,15 @@ private slots:
         QCOMPARE(c.fps, 25);
         QCOMPARE(c.documents, (std::vector<std::string>{"/a.png", "/b.png"}));
         QCOMPARE(c.controlPath, std::string("/tmp/ctl"));
+        QVERIFY(c.torn);
 
-        env = {{"CAMSDK_VIRTUAL", "-1"}, {"CAMSDK_VIRTUAL_SCENE", "moon"}, {"CAMSDK_VIRTUAL_FPS", "0"}};
+        env = {{"CAMSDK_VIRTUAL", "-1"},
+               {"CAMSDK_VIRTUAL_SCENE", "moon"},
+               {"CAMSDK_VIRTUAL_FPS", "0"},
+               {"CAMSDK_VIRTUAL_TORN", "yes"}};
         c = readVirtualConfig(lookup);
         QCOMPARE(c.count, 0);
+        QVERIFY(!c.torn);
         QVERIFY(c.scene == camvirtual::SceneKind::Page);
         QCOMPARE(c.fps, 15);
         env = {{"CAMSDK_VIRTUAL", "1000"}};
@@ -678,7 +684,7 @@ private slots:
     {
         // A page pushed across each desk in steps of about 15 pixels (a stale
         // outline is out of tolerance after two): the outline keeps up with it,
-        // and hardly any frame needs the whole search.
+        // and at most a third of the frames needs the whole search.
         for (const auto desk : kDesks) {
             const camvirtual::SceneRequest r = smallScene(desk, 5);
             const camvirtual::SceneRenderer renderer(r);
@@ -687,14 +693,17 @@ private slots:
             for (int step = 0; step < 9; ++step) {
                 const auto s = renderer.render(cv::Point2f(14.f, 5.f) * float(step), false, uint32_t(step));
                 const camproc::GuideLines found = tracker.update(s.image, 1);
-                QCOMPARE(found.size(), size_t(1));
+                QVERIFY2(
+                    found.size() == 1,
+                    qPrintable(
+                        QString("desk %1 step %2: %3 outlines").arg(int(desk)).arg(step).arg(found.size())));
                 const double error =
                     guidecheck::outlineError(found.front(), s.truth.documents.front().corners);
                 if (error > tolerance)
                     QFAIL(qPrintable(
                         QString("desk %1 step %2: corners %3 px off").arg(int(desk)).arg(step).arg(error)));
             }
-            QVERIFY2(tracker.fullSearches() <= 2, qPrintable(QString::number(tracker.fullSearches())));
+            QVERIFY2(tracker.fullSearches() <= 3, qPrintable(QString::number(tracker.fullSearches())));
         }
     }
 

@@ -9,11 +9,9 @@
 #include <fstream>
 #include <sstream>
 
-namespace camsdk
-{
+namespace camsdk {
 
-namespace
-{
+namespace {
 
 constexpr int kMaxDevices = 16;
 // Our own USB ids for virtual cameras (pid.codes test vendor).
@@ -78,6 +76,7 @@ VirtualConfig readVirtualConfig(const std::function<const char *(const char *)> 
     long fps = 0;
     if (parseInt(get("CAMSDK_VIRTUAL_FPS"), 10, 1, 120, &fps))
         c.fps = static_cast<int>(fps);
+    c.torn = get("CAMSDK_VIRTUAL_TORN") == "1";
     for (const std::string &p : split(get("CAMSDK_VIRTUAL_DOCS"), ','))
         if (!p.empty())
             c.documents.push_back(p);
@@ -168,6 +167,7 @@ VirtualDevice::VirtualDevice(int index, const VirtualConfig &config, std::shared
     m_request.scene = config.scene;
     m_request.desk = config.desk;
     m_request.seed = config.seed + static_cast<uint32_t>(index);
+    m_request.torn = config.torn;
     for (const std::string &path : config.documents) {
         cv::Mat pic = cv::imread(path, cv::IMREAD_COLOR);
         if (!pic.empty())

@@ -10,8 +10,7 @@
 #include <atomic>
 #include <functional>
 
-namespace camsdk
-{
+namespace camsdk {
 
 struct VirtualConfig {
     int count = 0;
@@ -22,6 +21,7 @@ struct VirtualConfig {
     std::vector<std::string> documents;
     int fps = 15;
     std::string controlPath;
+    bool torn = false; // paper documents come with a torn corner and a bitten edge
 };
 
 // Reads CAMSDK_VIRTUAL and its companions through env (getenv in the library).

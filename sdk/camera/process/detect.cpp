@@ -163,9 +163,16 @@ std::array<Line, 4> fitSides(const cv::Mat &lab, const Quad &q, float radius, in
         }
         const cv::Point2f n = outwardNormal(q, s);
         std::vector<std::vector<Hit>> hits(samples);
+        const cv::Rect2f inside(2.f, 2.f, lab.cols - 4.f, lab.rows - 4.f);
+        int seen = samples;
         std::vector<float> profile;
         for (int k = 0; k < samples; ++k) {
             const cv::Point2f p = a + d * (from + (to - from) * k / (samples - 1));
+            // Where the side runs out of the picture there is nothing to find.
+            if (!inside.contains(p)) {
+                --seen;
+                continue;
+            }
             profile.clear();
             for (float o = -radius; o <= radius; o += 1.f)
                 profile.push_back(stepAt(lab, p, n, o));
@@ -201,7 +208,7 @@ std::array<Line, 4> fitSides(const cv::Mat &lab, const Quad &q, float radius, in
             pts.push_back(h.p);
             weight += h.weight;
         }
-        support[s] = weight / samples;
+        support[s] = seen < samples / 3 ? 1.f : weight / float(seen);
         if (fit && int(pts.size()) >= std::max(4, samples / 4)) {
             cv::Vec4f l;
             cv::fitLine(pts, l, cv::DIST_HUBER, 0, 0.01, 0.01);
