@@ -218,9 +218,17 @@ std::array<Line, 4> fitSides(const cv::Mat &lab, const Quad &q, float radius, in
     return lines;
 }
 
-// A refit that folds the outline or flies far away is a wrong snap: keep the input.
-Quad checkedRefit(const Quad &q, const Quad &out, float radius)
+// Corner k where side k-1 (as `ending`) meets side k (as `starting`). A refit that folds the
+// outline or flies far away is a wrong snap: then the input comes back.
+Quad cornersOf(const Quad &q, const std::array<Line, 4> &ending, const std::array<Line, 4> &starting,
+               float radius)
 {
+    Quad out = q;
+    for (int k = 0; k < 4; ++k) {
+        cv::Point2f c;
+        if (intersect(ending[(k + 3) % 4], starting[k], c))
+            out[k] = c;
+    }
     const float limit = radius * 3.f + 4.f;
     for (int k = 0; k < 4; ++k)
         if (cv::norm(out[k] - q[k]) > limit)
@@ -233,13 +241,7 @@ Quad refine(const cv::Mat &lab, const Quad &q, float radius, int samples, std::a
             bool fit = true, bool straightest = true)
 {
     const std::array<Line, 4> lines = fitSides(lab, q, radius, samples, support, fit, straightest);
-    Quad out = q;
-    for (int k = 0; k < 4; ++k) {
-        cv::Point2f c;
-        if (intersect(lines[(k + 3) % 4], lines[k], c))
-            out[k] = c;
-    }
-    return checkedRefit(q, out, radius);
+    return cornersOf(q, lines, lines, radius);
 }
 
 // Each corner from the ends of its two sides alone: the top and bottom edges of an open book
@@ -249,13 +251,7 @@ Quad refineCorners(const cv::Mat &lab, const Quad &q, float radius, int samples)
     std::array<float, 4> support{};
     const std::array<Line, 4> starts = fitSides(lab, q, radius, samples, support, true, false, 0.02f, 0.3f);
     const std::array<Line, 4> ends = fitSides(lab, q, radius, samples, support, true, false, 0.7f, 0.98f);
-    Quad out = q;
-    for (int k = 0; k < 4; ++k) {
-        cv::Point2f c;
-        if (intersect(ends[(k + 3) % 4], starts[k], c))
-            out[k] = c;
-    }
-    return checkedRefit(q, out, radius);
+    return cornersOf(q, ends, starts, radius);
 }
 
 void quadsFromContours(const std::vector<std::vector<cv::Point>> &contours, double minArea, double maxArea,
