@@ -462,6 +462,26 @@ std::vector<Candidate> scoredCandidates(const cv::Mat &small, size_t keep)
         std::array<float, 4> support{};
         const float radius = diag * 0.012f;
         Quad q = refine(lab, r.second, radius, 16, support);
+        const auto total = [](const std::array<float, 4> &a) { return a[0] + a[1] + a[2] + a[3]; };
+        // A contour that cuts across a photo along a hill or horizon puts one corner in the wrong
+        // place: with three sides clear, the fourth corner is where the other three say.
+        std::array<float, 4> ranked = support;
+        std::sort(ranked.begin(), ranked.end());
+        if (ranked[0] < 0.75f && ranked[1] >= 0.85f) {
+            const int weak = int(std::min_element(support.begin(), support.end()) - support.begin());
+            for (const int c : {weak, (weak + 1) % 4}) {
+                Quad alt = q;
+                alt[c] = q[(c + 3) % 4] + q[(c + 1) % 4] - q[(c + 2) % 4];
+                std::array<float, 4> altSupport{};
+                if (!isConvexQuad(alt))
+                    continue;
+                alt = refine(lab, alt, radius, 16, altSupport);
+                if (total(altSupport) > total(support) + 0.2f) {
+                    q = alt;
+                    support = altSupport;
+                }
+            }
+        }
         // An outline traced around a card and the shadow it casts ends beyond the reach of the
         // search on the shadowed sides: look again further in where a side found little edge.
         for (int s = 0; s < 4; ++s) {
@@ -620,7 +640,7 @@ std::vector<Quad> findDocuments(const cv::Mat &bgr, bool multiple)
         cv::resize(bgr, small, cv::Size(), searchScale, searchScale, cv::INTER_AREA);
 
     // Several documents need a deeper look down the list of candidates.
-    std::vector<Candidate> cands = scoredCandidates(small, multiple ? 24 : 10);
+    std::vector<Candidate> cands = scoredCandidates(small, multiple ? 36 : 10);
     // A page together with the shadow it casts on a pale desk traces a slightly larger outline
     // than the page alone; the page's own edge is the sharper step, so the inner outline wins.
     for (Candidate &outer : cands)
@@ -640,7 +660,7 @@ std::vector<Quad> findDocuments(const cv::Mat &bgr, bool multiple)
     for (Candidate &outer : cands)
         for (const Candidate &inner : cands)
             if (outer.spansFrame && inner.area < outer.area && inner.area > 0.1 * outer.area &&
-                inner.contrast > 2 * outer.contrast && overlapShare(outer.q, inner.q) > 0.97)
+                inner.contrast > 1.2 * outer.contrast && overlapShare(outer.q, inner.q) > 0.97)
                 outer.score = std::min(outer.score, 0.99 * inner.score);
     std::sort(cands.begin(), cands.end(),
               [](const Candidate &a, const Candidate &b) { return a.score > b.score; });
@@ -653,7 +673,7 @@ std::vector<Quad> findDocuments(const cv::Mat &bgr, bool multiple)
                                           [&](const Quad &f) { return overlapShare(f, c.q) > 0.2; });
         if (overlaps || (!found.empty() && c.area < 0.05 * quadArea(found.front())))
             continue;
-        found.push_back(c.q);
+        found.push_back(orderCorners({c.q.begin(), c.q.end()}));
     }
 
     // Refine on a finer copy so that corners land within a pixel or two of the full frame.
