@@ -22,6 +22,7 @@ struct Candidate {
     double score = 0;
     bool spansFrame = false; // two opposite sides on the frame border
     int borderSides = 0;
+    bool paleFrame = false; // a photo's white border round a sharp inner outline
 };
 
 cv::Mat labFloat(const cv::Mat &bgr, double sigma)
@@ -435,6 +436,32 @@ bool spansFrame(const Quad &q, cv::Size s)
     return false;
 }
 
+// The band between an outline and a slightly larger one is a pale, even frame (a photo's white
+// border), lighter than what lies just outside the larger one on every side where they part.
+bool paleFrame(const cv::Mat &lab, const Quad &inner, const Quad &outer)
+{
+    for (int s = 0; s < 4; ++s) {
+        const cv::Point2f a = (inner[s] + outer[s]) * 0.5f,
+                          b = (inner[(s + 1) % 4] + outer[(s + 1) % 4]) * 0.5f;
+        const float gap =
+            float(cv::norm((outer[s] + outer[(s + 1) % 4] - inner[s] - inner[(s + 1) % 4]) * 0.5f));
+        if (gap < 3.f)
+            continue; // this side already was on the outer edge
+        const cv::Point2f n = outwardNormal(outer, s);
+        std::vector<float> band, beyond;
+        for (int k = 0; k < 12; ++k) {
+            const cv::Point2f p = a + (b - a) * (0.1f + 0.8f * k / 11), o = p + n * (gap + 3.f);
+            band.push_back(sample(lab, p.x, p.y)[0]);
+            beyond.push_back(sample(lab, o.x, o.y)[0]);
+        }
+        std::sort(band.begin(), band.end());
+        std::sort(beyond.begin(), beyond.end());
+        if (band[6] < beyond[6] + 5.f || band[1] < band[6] - 25.f)
+            return false;
+    }
+    return true;
+}
+
 std::vector<Candidate> scoredCandidates(const cv::Mat &small, size_t keep)
 {
     const cv::Mat lab = labFloat(small, 1.2);
@@ -458,6 +485,41 @@ std::vector<Candidate> scoredCandidates(const cv::Mat &small, size_t keep)
     raw.resize(std::min(raw.size(), keep));
 
     std::vector<Candidate> result;
+    // Adds q when it passes; a pale frame round a sharp outline asks for less edge.
+    auto consider = [&](const Quad &q, const std::array<float, 4> &support, bool frame) {
+        if (!isConvexQuad(q) || !plausibleShape(q) || borderSides(q, small.size()) > 2)
+            return false;
+        const bool seen = std::any_of(result.begin(), result.end(), [&](const Candidate &c) {
+            return sameQuad(c.q, q, diag * 0.004f + 1.f);
+        });
+        if (seen)
+            return false;
+        Candidate c;
+        c.q = q;
+        c.minSupport = *std::min_element(support.begin(), support.end());
+        c.meanSupport = (support[0] + support[1] + support[2] + support[3]) / 4.f;
+        c.area = quadArea(q);
+        // An outline running along the frame border has less edge evidence: ask for a clear contrast.
+        const Contrasts k = sideContrasts(lab, q);
+        const double needed = std::max(borderSides(q, small.size()) ? 20.0 : 5.0, 0.2 * k.strongest);
+        c.contrast = k.mean;
+        c.spansFrame = spansFrame(q, small.size());
+        c.borderSides = borderSides(q, small.size());
+        c.paleFrame = frame;
+        c.score = c.area * c.meanSupport * c.meanSupport;
+        // A hand may hide part of a side; a shape running out of view gets its border sides for free,
+        // so its other sides must hold along most of their length (a lit stretch of desk does not).
+        // One faint side is allowed when the other three are clear: a pale card on a white desk has
+        // no step on the side facing the lamp.
+        std::array<float, 4> sorted = support;
+        std::sort(sorted.begin(), sorted.end());
+        const float minSupport = c.borderSides ? 0.6f : sorted[1] >= 0.7f || frame ? 0.15f : 0.4f;
+        if (c.minSupport < minSupport || c.meanSupport < (frame ? 0.5f : 0.65f) ||
+            c.area < kMinAreaShare * small.total() || k.weakest < (frame ? 0.5 * needed : needed))
+            return false;
+        result.push_back(c);
+        return true;
+    };
     for (const auto &r : raw) {
         std::array<float, 4> support{};
         const float radius = diag * 0.012f;
@@ -499,35 +561,28 @@ std::vector<Candidate> scoredCandidates(const cv::Mat &small, size_t keep)
             }
         }
         q = refine(lab, q, 3.f, 24, support, true, false);
-        if (!isConvexQuad(q) || !plausibleShape(q) || borderSides(q, small.size()) > 2)
+        if (!consider(q, support, false))
             continue;
-        const bool seen = std::any_of(result.begin(), result.end(), [&](const Candidate &c) {
-            return sameQuad(c.q, q, diag * 0.004f + 1.f);
-        });
-        if (seen)
+        // A photo's white border on a pale desk is a faint step just outside the sharp edge of the
+        // picture: when a pale, even frame runs round it, the frame's outer edge is the outline.
+        const float shortest = float(std::min(cv::norm(q[1] - q[0]), cv::norm(q[3] - q[0])));
+        const float reach = std::min(radius, 0.06f * shortest);
+        Quad outer = q;
+        for (int s = 0; s < 4; ++s)
+            if (!onBorder(q[s], q[(s + 1) % 4], small.size())) {
+                const cv::Point2f shift = outwardNormal(q, s) * (reach + 2.f);
+                outer[s] += shift;
+                outer[(s + 1) % 4] += shift;
+            }
+        std::array<float, 4> outerSupport{};
+        if (!isConvexQuad(outer))
             continue;
-        Candidate c;
-        c.q = q;
-        c.minSupport = *std::min_element(support.begin(), support.end());
-        c.meanSupport = (support[0] + support[1] + support[2] + support[3]) / 4.f;
-        c.area = quadArea(q);
-        // An outline running along the frame border has less edge evidence: ask for a clear contrast.
-        const Contrasts k = sideContrasts(lab, q);
-        const double needed = std::max(borderSides(q, small.size()) ? 20.0 : 5.0, 0.2 * k.strongest);
-        c.contrast = k.mean;
-        c.spansFrame = spansFrame(q, small.size());
-        c.borderSides = borderSides(q, small.size());
-        c.score = c.area * c.meanSupport * c.meanSupport;
-        // A hand may hide part of a side; a shape running out of view gets its border sides for free,
-        // so its other sides must hold along most of their length (a lit stretch of desk does not).
-        // One faint side is allowed when the other three are clear: a pale card on a white desk has
-        // no step on the side facing the lamp.
-        std::array<float, 4> sorted = support;
-        std::sort(sorted.begin(), sorted.end());
-        const float minSupport = c.borderSides ? 0.6f : sorted[1] >= 0.7f ? 0.15f : 0.4f;
-        if (c.minSupport >= minSupport && c.meanSupport >= 0.65f && c.area >= kMinAreaShare * small.total() &&
-            k.weakest >= needed)
-            result.push_back(c);
+        outer = refine(lab, outer, reach, 16, outerSupport);
+        if (*std::min_element(outerSupport.begin(), outerSupport.end()) < 0.45f ||
+            quadArea(outer) > 1.4 * quadArea(q) || sameQuad(outer, q, 1.f) || !paleFrame(lab, q, outer))
+            continue;
+        // No final snap to the strongest step: within a few pixels that is the picture's edge.
+        consider(outer, outerSupport, true);
     }
     return result;
 }
@@ -645,9 +700,14 @@ std::vector<Quad> findDocuments(const cv::Mat &bgr, bool multiple)
     // than the page alone; the page's own edge is the sharper step, so the inner outline wins.
     for (Candidate &outer : cands)
         for (const Candidate &inner : cands)
-            if (inner.area < outer.area && inner.area > 0.7 * outer.area &&
+            if (!outer.paleFrame && inner.area < outer.area && inner.area > 0.7 * outer.area &&
                 inner.contrast > 1.3 * outer.contrast && overlapShare(outer.q, inner.q) > 0.97)
                 outer.score = std::min(outer.score, 0.99 * inner.score);
+    // A pale frame scores low on its faint steps, but it belongs to the picture inside it.
+    for (Candidate &frame : cands)
+        for (const Candidate &inner : cands)
+            if (frame.paleFrame && inner.area < frame.area && overlapShare(frame.q, inner.q) > 0.97)
+                frame.score = std::max(frame.score, 1.01 * inner.score);
     // An arm reaching in from the edge of the picture makes the page and the arm one shape running
     // out of view; the page's own outline, nearly as large and closed all round, is the document.
     for (Candidate &outer : cands)
@@ -665,6 +725,7 @@ std::vector<Quad> findDocuments(const cv::Mat &bgr, bool multiple)
     std::sort(cands.begin(), cands.end(),
               [](const Candidate &a, const Candidate &b) { return a.score > b.score; });
     std::vector<Quad> found;
+    std::vector<bool> frames; // found as a pale frame round a picture
     for (const Candidate &c : cands) {
         if (!found.empty() && !multiple)
             break;
@@ -674,6 +735,7 @@ std::vector<Quad> findDocuments(const cv::Mat &bgr, bool multiple)
         if (overlaps || (!found.empty() && c.area < 0.05 * quadArea(found.front())))
             continue;
         found.push_back(orderCorners({c.q.begin(), c.q.end()}));
+        frames.push_back(c.paleFrame);
     }
 
     // Refine on a finer copy so that corners land within a pixel or two of the full frame.
@@ -681,12 +743,15 @@ std::vector<Quad> findDocuments(const cv::Mat &bgr, bool multiple)
         double refineScale = 1;
         const cv::Mat lab = refineLab(bgr, refineScale);
         const float ratio = float(refineScale / searchScale);
-        for (Quad &q : found) {
+        for (size_t i = 0; i < found.size(); ++i) {
+            Quad &q = found[i];
             for (auto &p : q)
                 p *= ratio;
             std::array<float, 4> support{};
             // Close to the edge already: the strongest step wins, so a curved book edge keeps its bend.
-            q = refine(lab, q, std::ceil(ratio * 1.5f) + 2.f, 48, support, true, false);
+            // A pale frame's faint edge only holds against the picture's strong one close by.
+            const float reach = frames[i] ? std::ceil(ratio * 0.5f) + 1.f : std::ceil(ratio * 1.5f) + 2.f;
+            q = refine(lab, q, reach, 48, support, true, false);
             for (auto &p : q)
                 p *= float(1.0 / refineScale);
         }
