@@ -7,7 +7,8 @@ namespace camproc {
 
 std::optional<Quad> findBook(const cv::Mat &bgr)
 {
-    std::vector<Quad> docs = findDocuments(bgr, true);
+    // The spread, or its two pages when the gutter parts them, are the largest outlines.
+    std::vector<Quad> docs = findDocuments(bgr, true, 12);
     if (docs.empty())
         return std::nullopt;
     auto area = [](const Quad &q) { return cv::contourArea(std::vector<cv::Point2f>(q.begin(), q.end())); };

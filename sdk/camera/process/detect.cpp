@@ -692,7 +692,7 @@ void sortReadingOrder(std::vector<Quad> &quads)
     }
 }
 
-std::vector<Quad> findDocuments(const cv::Mat &bgr, bool multiple)
+std::vector<Quad> findDocuments(const cv::Mat &bgr, bool multiple, size_t depth)
 {
     if (bgr.empty() || bgr.type() != CV_8UC3 || bgr.cols < 32 || bgr.rows < 32)
         return {};
@@ -706,7 +706,7 @@ std::vector<Quad> findDocuments(const cv::Mat &bgr, bool multiple)
                    cv::INTER_AREA);
 
     // Several documents need a deeper look down the list of candidates.
-    std::vector<Candidate> cands = scoredCandidates(small, multiple ? 36 : 10);
+    std::vector<Candidate> cands = scoredCandidates(small, depth ? depth : multiple ? 36 : 10);
     // A page together with the shadow it casts on a pale desk traces a slightly larger outline
     // than the page alone; the page's own edge is the sharper step, so the inner outline wins.
     for (Candidate &outer : cands)

@@ -16,8 +16,10 @@ using Quad = std::array<cv::Point2f, 4>;
 
 // Dominant document (multiple = false, at most one quad) or every document in
 // reading order (multiple = true), in the coordinates of `bgr`. Large frames are
-// searched on a reduced copy and the edges refined at a medium scale.
-std::vector<Quad> findDocuments(const cv::Mat &bgr, bool multiple);
+// searched on a reduced copy and the edges refined at a medium scale. `depth`: how
+// many of the most promising outlines are examined (0: as many as the mode needs;
+// fewer is faster when only the largest documents matter).
+std::vector<Quad> findDocuments(const cv::Mat &bgr, bool multiple, size_t depth = 0);
 
 // An outline whose sides bow (the top and bottom edges of an open book) with each corner refitted
 // from the ends of its two sides, in `bgr` coordinates.
