@@ -98,7 +98,8 @@ void GuideTracker::search(const cv::Mat &bgr)
         if (const std::optional<Quad> book = findBook(bgr))
             m_docs.push_back(*book);
     } else {
-        m_docs = findDocuments(bgr, m_mode == 2);
+        // A guide has only to look right on screen: a shallower look down the candidates does.
+        m_docs = findDocuments(bgr, m_mode == 2, m_mode == 2 ? 20 : 0);
     }
     m_motion.assign(m_docs.size(), cv::Point2f());
     m_size = bgr.size();
