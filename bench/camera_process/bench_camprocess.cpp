@@ -2,6 +2,7 @@
 // against a plain JPEG decode + encode of the same frame, and the live guides'
 // cost over a moving document against one full search.
 // Usage: bench_camprocess [own scenes per desk and kind, default 50] [camera-renderer scenes, default 50]
+//                         [torn pages per desk, default 20]
 #include "book.h"
 #include "camprocess.h"
 #include "cut.h"
