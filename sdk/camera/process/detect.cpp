@@ -487,7 +487,8 @@ std::vector<Candidate> scoredCandidates(const cv::Mat &small, size_t keep)
     std::vector<Candidate> result;
     // Adds q when it passes; a pale frame round a sharp outline asks for less edge.
     auto consider = [&](const Quad &q, const std::array<float, 4> &support, bool frame) {
-        if (!isConvexQuad(q) || !plausibleShape(q) || borderSides(q, small.size()) > 2)
+        const int border = borderSides(q, small.size());
+        if (!isConvexQuad(q) || !plausibleShape(q) || border > 2)
             return false;
         const bool seen = std::any_of(result.begin(), result.end(), [&](const Candidate &c) {
             return sameQuad(c.q, q, diag * 0.004f + 1.f);
@@ -501,10 +502,10 @@ std::vector<Candidate> scoredCandidates(const cv::Mat &small, size_t keep)
         c.area = quadArea(q);
         // An outline running along the frame border has less edge evidence: ask for a clear contrast.
         const Contrasts k = sideContrasts(lab, q);
-        const double needed = std::max(borderSides(q, small.size()) ? 20.0 : 5.0, 0.2 * k.strongest);
+        const double needed = std::max(border ? 20.0 : 5.0, 0.2 * k.strongest);
         c.contrast = k.mean;
         c.spansFrame = spansFrame(q, small.size());
-        c.borderSides = borderSides(q, small.size());
+        c.borderSides = border;
         c.paleFrame = frame;
         c.score = c.area * c.meanSupport * c.meanSupport;
         // A hand may hide part of a side; a shape running out of view gets its border sides for free,
@@ -707,32 +708,36 @@ std::vector<Quad> findDocuments(const cv::Mat &bgr, bool multiple, size_t depth)
 
     // Several documents need a deeper look down the list of candidates.
     std::vector<Candidate> cands = scoredCandidates(small, depth ? depth : multiple ? 36 : 10);
+    // The rules below weigh an outline against the smaller ones lying within it.
+    std::vector<std::pair<Candidate *, const Candidate *>> nested;
+    for (Candidate &outer : cands)
+        for (const Candidate &inner : cands)
+            if (inner.area < outer.area && overlapShare(outer.q, inner.q) > 0.97)
+                nested.emplace_back(&outer, &inner);
+    auto demote = [&](auto rule) {
+        for (const auto &[outer, inner] : nested)
+            if (rule(*outer, *inner))
+                outer->score = std::min(outer->score, 0.99 * inner->score);
+    };
     // A page together with the shadow it casts on a pale desk traces a slightly larger outline
     // than the page alone; the page's own edge is the sharper step, so the inner outline wins.
-    for (Candidate &outer : cands)
-        for (const Candidate &inner : cands)
-            if (!outer.paleFrame && inner.area < outer.area && inner.area > 0.7 * outer.area &&
-                inner.contrast > 1.3 * outer.contrast && overlapShare(outer.q, inner.q) > 0.97)
-                outer.score = std::min(outer.score, 0.99 * inner.score);
+    demote([](const Candidate &outer, const Candidate &inner) {
+        return !outer.paleFrame && inner.area > 0.7 * outer.area && inner.contrast > 1.3 * outer.contrast;
+    });
     // A pale frame scores low on its faint steps, but it belongs to the picture inside it.
-    for (Candidate &frame : cands)
-        for (const Candidate &inner : cands)
-            if (frame.paleFrame && inner.area < frame.area && overlapShare(frame.q, inner.q) > 0.97)
-                frame.score = std::max(frame.score, 1.01 * inner.score);
+    for (const auto &[frame, inner] : nested)
+        if (frame->paleFrame)
+            frame->score = std::max(frame->score, 1.01 * inner->score);
     // An arm reaching in from the edge of the picture makes the page and the arm one shape running
     // out of view; the page's own outline, nearly as large and closed all round, is the document.
-    for (Candidate &outer : cands)
-        for (const Candidate &inner : cands)
-            if (outer.borderSides > 0 && inner.borderSides == 0 && inner.area < outer.area &&
-                inner.area > 0.8 * outer.area && overlapShare(outer.q, inner.q) > 0.97)
-                outer.score = std::min(outer.score, 0.99 * inner.score);
+    demote([](const Candidate &outer, const Candidate &inner) {
+        return outer.borderSides > 0 && inner.borderSides == 0 && inner.area > 0.8 * outer.area;
+    });
     // A band from one frame border to the other around a clearly outlined document is a stretch of
     // desk (wood grain, a table edge) with the document on it, not a document running out of view.
-    for (Candidate &outer : cands)
-        for (const Candidate &inner : cands)
-            if (outer.spansFrame && inner.area < outer.area && inner.area > 0.1 * outer.area &&
-                inner.contrast > 1.2 * outer.contrast && overlapShare(outer.q, inner.q) > 0.97)
-                outer.score = std::min(outer.score, 0.99 * inner.score);
+    demote([](const Candidate &outer, const Candidate &inner) {
+        return outer.spansFrame && inner.area > 0.1 * outer.area && inner.contrast > 1.2 * outer.contrast;
+    });
     std::sort(cands.begin(), cands.end(),
               [](const Candidate &a, const Candidate &b) { return a.score > b.score; });
     std::vector<Quad> found;
