@@ -120,6 +120,8 @@ private slots:
     void badInput();
     void tornEdgesFilled_data();
     void tornEdgesFilled();
+    void photoBorderOnWhiteDesk_data();
+    void photoBorderOnWhiteDesk();
 };
 
 void TestCamProcess::singleCutOut_data()
@@ -679,6 +681,48 @@ void TestCamProcess::tornEdgesFilled()
         cv::cvtColor(d, d, cv::COLOR_BGR2GRAY);
         const double same = shareOf(d <= 24, keep & cleanKeep);
         QVERIFY2(same >= 0.995, qPrintable(QString::number(same)));
+    }
+}
+
+void TestCamProcess::photoBorderOnWhiteDesk_data()
+{
+    QTest::addColumn<int>("scene");
+    QTest::addColumn<uint>("seed");
+    QTest::addColumn<int>("width");
+    // Lone photos: the border shows a faint step on the lit sides and a strong one on the shadowed
+    // sides; among several documents it is narrow.
+    for (uint seed : {1000u, 1003u})
+        QTest::addRow("photo/%u", seed) << int(camvirtual::SceneKind::Photo) << seed << 1280;
+    QTest::addRow("several/1000") << int(camvirtual::SceneKind::Multi) << 1000u << 1920;
+}
+
+// A photo's white border on a white desk is the photo's edge, not the picture printed inside it.
+void TestCamProcess::photoBorderOnWhiteDesk()
+{
+    QFETCH(int, scene);
+    QFETCH(uint, seed);
+    QFETCH(int, width);
+    camvirtual::SceneRequest req;
+    req.scene = camvirtual::SceneKind(scene);
+    req.desk = camvirtual::DeskKind::White;
+    req.seed = seed;
+    req.width = width;
+    req.height = width * 9 / 16;
+    const camvirtual::RenderedScene sc = camvirtual::renderScene(req);
+    const double diag = std::hypot(sc.image.cols, sc.image.rows);
+    const bool several = req.scene == camvirtual::SceneKind::Multi;
+    const std::vector<camproc::Quad> found = camproc::findDocuments(sc.image, several);
+    QCOMPARE(found.size(), sc.truth.documents.size());
+    for (const auto &doc : sc.truth.documents) {
+        double error = diag;
+        for (const camproc::Quad &q : found) {
+            double worst = 0;
+            for (int c = 0; c < 4; ++c)
+                worst = std::max(worst, double(cv::norm(q[c] - doc.corners[c])));
+            error = std::min(error, worst);
+        }
+        // The picture's edge lies about 0.6 % of the diagonal inside the border.
+        QVERIFY2(error < 0.004 * diag, qPrintable(QString("%1: %2 px").arg(doc.kind.c_str()).arg(error)));
     }
 }
 

@@ -87,6 +87,12 @@ bool intersect(const Line &a, const Line &b, cv::Point2f &out)
     return true;
 }
 
+Line sideLine(const Quad &q, int side)
+{
+    const cv::Point2f a = q[side], d = q[(side + 1) % 4] - a;
+    return {a, d * (1.f / std::max(float(cv::norm(d)), 1e-3f))};
+}
+
 cv::Point2f outwardNormal(const Quad &q, int side)
 {
     const cv::Point2f a = q[side], b = q[(side + 1) % 4];
@@ -147,17 +153,17 @@ std::vector<Hit> alignedHits(const std::vector<std::vector<Hit>> &hits, float to
 
 // Each side of `q` snapped onto the strongest nearby Lab step and refitted as a line, sampled
 // between `from` and `to` along the side. Returns the lines and, in `support`, how much edge
-// each side found; `fit` false only measures that.
+// each side found; `fit` false only measures that. With `endsCount` false a step still rising at
+// either end of the search window is taken to lie outside it.
 std::array<Line, 4> fitSides(const cv::Mat &lab, const Quad &q, float radius, int samples,
                              std::array<float, 4> &support, bool fit, bool straightest, float from = 0.06f,
-                             float to = 0.94f)
+                             float to = 0.94f, bool endsCount = true)
 {
     std::array<Line, 4> lines;
     for (int s = 0; s < 4; ++s) {
         const cv::Point2f a = q[s], b = q[(s + 1) % 4];
         const cv::Point2f d = b - a;
-        const float len = float(cv::norm(d));
-        lines[s] = {a, d * (1.f / std::max(len, 1e-3f))};
+        lines[s] = sideLine(q, s);
         if (onBorder(a, b, lab.size())) {
             support[s] = 1.f;
             continue;
@@ -180,8 +186,8 @@ std::array<Line, 4> fitSides(const cv::Mat &lab, const Quad &q, float radius, in
             // Local maxima, strongest first, that look like part of a straight side.
             std::vector<int> peaks;
             for (int i = 0; i < int(profile.size()); ++i)
-                if (profile[i] >= kEdgeContrast && (i == 0 || profile[i] >= profile[i - 1]) &&
-                    (i + 1 == int(profile.size()) || profile[i] > profile[i + 1]))
+                if (profile[i] >= kEdgeContrast && (i == 0 ? endsCount : profile[i] >= profile[i - 1]) &&
+                    (i + 1 == int(profile.size()) ? endsCount : profile[i] > profile[i + 1]))
                     peaks.push_back(i);
             std::sort(peaks.begin(), peaks.end(), [&](int x, int y) { return profile[x] > profile[y]; });
             for (size_t j = 0; j < std::min<size_t>(peaks.size(), 3); ++j) {
@@ -436,30 +442,35 @@ bool spansFrame(const Quad &q, cv::Size s)
     return false;
 }
 
-// The band between an outline and a slightly larger one is a pale, even frame (a photo's white
-// border), lighter than what lies just outside the larger one on every side where they part.
-bool paleFrame(const cv::Mat &lab, const Quad &inner, const Quad &outer)
+// Side `s` of a slightly larger outline lies on the outer edge of a pale, even frame (a photo's
+// white border) round the same side of `inner`: the two run parallel, and the band between them
+// is light, nearly colourless, even, and lighter than what lies just outside (a light stripe of
+// wood grain or a row of squares on a checked desk is not).
+bool paleBand(const cv::Mat &lab, const Quad &inner, const Quad &outer, int s)
 {
-    for (int s = 0; s < 4; ++s) {
-        const cv::Point2f a = (inner[s] + outer[s]) * 0.5f,
-                          b = (inner[(s + 1) % 4] + outer[(s + 1) % 4]) * 0.5f;
-        const float gap =
-            float(cv::norm((outer[s] + outer[(s + 1) % 4] - inner[s] - inner[(s + 1) % 4]) * 0.5f));
-        if (gap < 3.f)
-            continue; // this side already was on the outer edge
-        const cv::Point2f n = outwardNormal(outer, s);
-        std::vector<float> band, beyond;
-        for (int k = 0; k < 12; ++k) {
-            const cv::Point2f p = a + (b - a) * (0.1f + 0.8f * k / 11), o = p + n * (gap + 3.f);
-            band.push_back(sample(lab, p.x, p.y)[0]);
-            beyond.push_back(sample(lab, o.x, o.y)[0]);
-        }
-        std::sort(band.begin(), band.end());
-        std::sort(beyond.begin(), beyond.end());
-        if (band[6] < beyond[6] + 5.f || band[1] < band[6] - 25.f)
-            return false;
+    const cv::Point2f a = (inner[s] + outer[s]) * 0.5f, b = (inner[(s + 1) % 4] + outer[(s + 1) % 4]) * 0.5f;
+    const Line edge = sideLine(outer, s);
+    const auto apart = [&](cv::Point2f p) { return std::abs((p - edge.p).cross(edge.d)); };
+    const float gapA = apart(inner[s]), gapB = apart(inner[(s + 1) % 4]), gap = (gapA + gapB) * 0.5f;
+    if (gap < 3.f || std::abs(gapA - gapB) > std::max(1.5f, 0.25f * gap))
+        return false;
+    const cv::Point2f n = outwardNormal(outer, s);
+    // Sampled densely: a row of squares on a checked desk is even only at some sampling steps.
+    constexpr int kSamples = 40;
+    std::vector<float> band, beyond, chroma;
+    for (int k = 0; k < kSamples; ++k) {
+        const cv::Point2f p = a + (b - a) * (0.1f + 0.8f * k / (kSamples - 1)), o = p + n * (gap + 3.f);
+        const cv::Vec3f in = sample(lab, p.x, p.y);
+        band.push_back(in[0]);
+        chroma.push_back(std::hypot(in[1] - 128.f, in[2] - 128.f));
+        beyond.push_back(sample(lab, o.x, o.y)[0]);
     }
-    return true;
+    std::sort(band.begin(), band.end());
+    std::sort(beyond.begin(), beyond.end());
+    std::sort(chroma.begin(), chroma.end());
+    const float median = band[kSamples / 2];
+    return median >= 150.f && chroma[kSamples / 2] <= 20.f && median >= beyond[kSamples / 2] + 5.f &&
+           band[kSamples / 10] >= median - 20.f;
 }
 
 std::vector<Candidate> scoredCandidates(const cv::Mat &small, size_t keep)
@@ -490,11 +501,14 @@ std::vector<Candidate> scoredCandidates(const cv::Mat &small, size_t keep)
         const int border = borderSides(q, small.size());
         if (!isConvexQuad(q) || !plausibleShape(q) || border > 2)
             return false;
-        const bool seen = std::any_of(result.begin(), result.end(), [&](const Candidate &c) {
+        const auto seen = std::find_if(result.begin(), result.end(), [&](const Candidate &c) {
             return sameQuad(c.q, q, diag * 0.004f + 1.f);
         });
-        if (seen)
+        if (seen != result.end()) {
+            // Found before on its own, now also known as the frame round a picture.
+            seen->paleFrame |= frame;
             return false;
+        }
         Candidate c;
         c.q = q;
         c.minSupport = *std::min_element(support.begin(), support.end());
@@ -565,25 +579,39 @@ std::vector<Candidate> scoredCandidates(const cv::Mat &small, size_t keep)
         if (!consider(q, support, false))
             continue;
         // A photo's white border on a pale desk is a faint step just outside the sharp edge of the
-        // picture: when a pale, even frame runs round it, the frame's outer edge is the outline.
+        // picture: where a pale, even frame runs along a side, the frame's outer edge is that side.
+        // Sides already on the outer edge (a strong step into a shadow) stay where they are.
         const float shortest = float(std::min(cv::norm(q[1] - q[0]), cv::norm(q[3] - q[0])));
         const float reach = std::min(radius, 0.06f * shortest);
-        Quad outer = q;
+        Quad shifted = q;
         for (int s = 0; s < 4; ++s)
             if (!onBorder(q[s], q[(s + 1) % 4], small.size())) {
                 const cv::Point2f shift = outwardNormal(q, s) * (reach + 2.f);
-                outer[s] += shift;
-                outer[(s + 1) % 4] += shift;
+                shifted[s] += shift;
+                shifted[(s + 1) % 4] += shift;
             }
+        if (!isConvexQuad(shifted))
+            continue;
         std::array<float, 4> outerSupport{};
-        if (!isConvexQuad(outer))
-            continue;
-        outer = refine(lab, outer, reach, 16, outerSupport);
-        if (*std::min_element(outerSupport.begin(), outerSupport.end()) < 0.45f ||
-            quadArea(outer) > 1.4 * quadArea(q) || sameQuad(outer, q, 1.f) || !paleFrame(lab, q, outer))
-            continue;
+        const std::array<Line, 4> outerLines =
+            fitSides(lab, shifted, reach, 16, outerSupport, true, true, 0.06f, 0.94f, false);
+        const Quad outerAll = cornersOf(shifted, outerLines, outerLines, reach);
+        std::array<Line, 4> lines;
+        std::array<float, 4> frameSupport = support;
+        bool moved = false;
+        for (int s = 0; s < 4; ++s) {
+            lines[s] = sideLine(q, s);
+            if (outerSupport[s] >= 0.3f && !onBorder(q[s], q[(s + 1) % 4], small.size()) &&
+                paleBand(lab, q, outerAll, s)) {
+                lines[s] = outerLines[s];
+                frameSupport[s] = outerSupport[s];
+                moved = true;
+            }
+        }
+        const Quad outer = cornersOf(q, lines, lines, reach + 2.f);
         // No final snap to the strongest step: within a few pixels that is the picture's edge.
-        consider(outer, outerSupport, true);
+        if (moved && quadArea(outer) <= 1.4 * quadArea(q) && !sameQuad(outer, q, 1.f))
+            consider(outer, frameSupport, true);
     }
     return result;
 }
