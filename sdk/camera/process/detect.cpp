@@ -252,12 +252,17 @@ Quad refine(const cv::Mat &lab, const Quad &q, float radius, int samples, std::a
 }
 
 // Each corner from the ends of its two sides alone: the top and bottom edges of an open book
-// bow towards the spine, and a line through the whole edge misses the corners.
-Quad refineCorners(const cv::Mat &lab, const Quad &q, float radius, int samples)
+// bow towards the spine, and a line through the whole edge misses the corners. `support` as
+// for fitSides, the weaker of a side's two ends.
+Quad refineCorners(const cv::Mat &lab, const Quad &q, float radius, int samples,
+                   std::array<float, 4> *support = nullptr)
 {
-    std::array<float, 4> support{};
-    const std::array<Line, 4> starts = fitSides(lab, q, radius, samples, support, true, false, 0.02f, 0.3f);
-    const std::array<Line, 4> ends = fitSides(lab, q, radius, samples, support, true, false, 0.7f, 0.98f);
+    std::array<float, 4> first{}, last{};
+    const std::array<Line, 4> starts = fitSides(lab, q, radius, samples, first, true, false, 0.02f, 0.3f);
+    const std::array<Line, 4> ends = fitSides(lab, q, radius, samples, last, true, false, 0.7f, 0.98f);
+    if (support)
+        for (int s = 0; s < 4; ++s)
+            (*support)[s] = std::min(first[s], last[s]);
     return cornersOf(q, ends, starts, radius);
 }
 
@@ -808,7 +813,7 @@ std::vector<Quad> findDocuments(const cv::Mat &bgr, bool multiple, size_t depth)
 // again only near where it was, and an outline is kept only while all of its sides still
 // find a straight edge with a clear colour step across it.
 std::vector<std::optional<Quad>> followDocuments(const cv::Mat &bgr, const std::vector<Quad> &previous,
-                                                 float radius)
+                                                 float radius, bool bowed)
 {
     std::vector<std::optional<Quad>> out(previous.size());
     if (bgr.empty() || bgr.type() != CV_8UC3 || previous.empty())
@@ -816,8 +821,15 @@ std::vector<std::optional<Quad>> followDocuments(const cv::Mat &bgr, const std::
     const cv::Mat lab = labFloat(bgr, 1.2);
     for (size_t i = 0; i < previous.size(); ++i) {
         std::array<float, 4> support{};
-        Quad q = refine(lab, previous[i], radius, 16, support);
-        q = refine(lab, q, 3.f, 24, support, true, false);
+        Quad q;
+        if (bowed) {
+            // The straightest line along a bowed edge may be a row of text next to it.
+            q = refineCorners(lab, previous[i], radius, 24);
+            q = refineCorners(lab, q, 3.f, 24, &support);
+        } else {
+            q = refine(lab, previous[i], radius, 16, support);
+            q = refine(lab, q, 3.f, 24, support, true, false);
+        }
         const float weakest = *std::min_element(support.begin(), support.end());
         const float mean = (support[0] + support[1] + support[2] + support[3]) / 4.f;
         if (!isConvexQuad(q) || weakest < 0.4f || mean < 0.65f || borderSides(q, bgr.size()) > 2 ||

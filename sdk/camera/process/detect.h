@@ -29,9 +29,10 @@ Quad fitBowedCorners(const cv::Mat &bgr, const Quad &q);
 double overlapArea(const Quad &a, const Quad &b);
 
 // Each of `previous` re-fitted onto the edges within `radius` pixels of it in `bgr`, or
-// nothing where that outline no longer shows a document.
+// nothing where that outline no longer shows a document. `bowed`: each corner from the ends
+// of its sides, as for an open book.
 std::vector<std::optional<Quad>> followDocuments(const cv::Mat &bgr, const std::vector<Quad> &previous,
-                                                 float radius);
+                                                 float radius, bool bowed = false);
 
 // Puts four points in TL, TR, BR, BL order.
 Quad orderCorners(const std::vector<cv::Point2f> &pts);

@@ -119,7 +119,7 @@ bool GuideTracker::follow(const cv::Mat &bgr, const cv::Mat &changed)
             p += m_motion[i];
     // Room for the move to speed up or turn between two searches: about 50 pixels at 1080p.
     const float radius = std::max(6.f, 0.025f * float(std::hypot(bgr.cols, bgr.rows)));
-    const std::vector<std::optional<Quad>> found = followDocuments(bgr, expected, radius);
+    const std::vector<std::optional<Quad>> found = followDocuments(bgr, expected, radius, m_mode == 3);
 
     cv::Mat covered = cv::Mat::zeros(changed.size(), CV_8U);
     std::vector<Quad> docs;
