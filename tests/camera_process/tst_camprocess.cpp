@@ -1,4 +1,5 @@
 // Capture processing scored on generated scenes with known documents, plus bad input.
+#include "book.h"
 #include "camprocess.h"
 #include "cut.h"
 #include "scenes.h"
@@ -103,6 +104,7 @@ private slots:
     void singleCutOut_data();
     void singleCutOut();
     void severalDocumentsInReadingOrder();
+    void bookPagesFoundApart();
     void bookExports();
     void liveGuides();
     void noDocumentGivesWholeFrame();
@@ -132,6 +134,8 @@ void TestCamProcess::singleCutOut_data()
         for (int k : {int(Kind::Page), int(Kind::IdCard), int(Kind::Hand)})
             QTest::addRow("%s/%s", name(Desk(d)).c_str(), name(Kind(k)).c_str()) << d << k;
     QTest::addRow("white/page") << int(Desk::White) << int(Kind::Page);
+    // Light and dark stripes of wood on either side of a narrow receipt.
+    QTest::addRow("wood/receipt") << int(Desk::Wood) << int(Kind::Receipt);
 }
 
 void TestCamProcess::singleCutOut()
@@ -153,7 +157,9 @@ void TestCamProcess::singleCutOut()
     QVERIFY(multipleOf16(out[0]));
     const double aspect = double(out[0].cols) / out[0].rows, truth = double(doc.flat.cols) / doc.flat.rows;
     QVERIFY2(std::abs(aspect / truth - 1) < 0.03, qPrintable(QString("%1 vs %2").arg(aspect).arg(truth)));
-    QVERIFY2(similarity(out[0], doc.flat) > 0.8, qPrintable(QString::number(similarity(out[0], doc.flat))));
+    // Faded receipts correlate only moderately.
+    const double least = Kind(kind) == Kind::Receipt ? 0.4 : 0.8;
+    QVERIFY2(similarity(out[0], doc.flat) > least, qPrintable(QString::number(similarity(out[0], doc.flat))));
 }
 
 void TestCamProcess::severalDocumentsInReadingOrder()
@@ -172,6 +178,16 @@ void TestCamProcess::severalDocumentsInReadingOrder()
                 QVERIFY(j == i || similarity(out[i], sc.docs[j].flat) < own);
         }
     }
+}
+
+void TestCamProcess::bookPagesFoundApart()
+{
+    // A wide dark gutter parts the two pages: they are found as two outlines and joined.
+    const Scene sc = make(Desk::Wood, Kind::Book, 2);
+    const std::optional<camproc::Quad> book = camproc::findBook(sc.image);
+    QVERIFY(book);
+    const double error = cornerError(*book, sc.docs.front());
+    QVERIFY2(error < 0.01 * std::hypot(sc.image.cols, sc.image.rows), qPrintable(QString::number(error)));
 }
 
 void TestCamProcess::bookExports()
@@ -245,7 +261,7 @@ void TestCamProcess::manualRectangles()
     p.manualCrop[6] = {NAN, 10, 10, 20};    // garbage: dropped
     const std::vector<cv::Mat> out = camproc::processFrame(frame, p);
     QCOMPARE(int(out.size()), 3);
-    QCOMPARE(out[0].size(), cv::Size(208, 96)); // 200x100 rounded to multiples of 16
+    QCOMPARE(out[0].size(), cv::Size(192, 96)); // 200x100 to multiples of 16 of the same shape
     QVERIFY(share(redMask(out[0])) > 0.9);
     QCOMPARE(out[1].size(), cv::Size(48, 80)); // 40x80 after clamping
     QCOMPARE(out[2].size(), out[0].size());

@@ -14,14 +14,13 @@ std::optional<Quad> findBook(const cv::Mat &bgr)
     auto area = [](const Quad &q) { return cv::contourArea(std::vector<cv::Point2f>(q.begin(), q.end())); };
     std::sort(docs.begin(), docs.end(), [&](const Quad &a, const Quad &b) { return area(a) > area(b); });
     const Quad &main = docs.front();
-    const float height = float(cv::norm(main[3] - main[0]));
+    // The gutter between two pages found apart can be a tenth of the page height wide.
+    const float height = float(cv::norm(main[3] - main[0])), gutter = 0.15f * height;
     for (size_t i = 1; i < docs.size(); ++i) {
         const Quad &o = docs[i];
         const bool similar = area(o) > 0.6 * area(main);
-        const bool rightOf =
-            cv::norm(o[0] - main[1]) < height * 0.08 && cv::norm(o[3] - main[2]) < height * 0.08;
-        const bool leftOf =
-            cv::norm(main[0] - o[1]) < height * 0.08 && cv::norm(main[3] - o[2]) < height * 0.08;
+        const bool rightOf = cv::norm(o[0] - main[1]) < gutter && cv::norm(o[3] - main[2]) < gutter;
+        const bool leftOf = cv::norm(main[0] - o[1]) < gutter && cv::norm(main[3] - o[2]) < gutter;
         if (similar && rightOf)
             return fitBowedCorners(bgr, Quad{main[0], o[1], o[2], main[3]});
         if (similar && leftOf)

@@ -1,21 +1,40 @@
 #include "cut.h"
 
+#include <array>
 #include <cmath>
 #include <opencv2/imgproc.hpp>
 
-namespace camproc
-{
+namespace camproc {
 
-int roundTo16(double length)
+cv::Size sizeTo16(double w, double h)
 {
-    return std::max(16, int(std::lround(length / 16.0)) * 16);
+    // Each side goes to the multiple of 16 below or above it; of the four pairs, the one
+    // closest to the document's own shape (a narrow receipt would otherwise gain a few per cent).
+    const auto options = [](double length) {
+        const int below = std::max(16, int(length / 16.0) * 16);
+        return std::array<int, 2>{below, std::max(below, int(std::ceil(length / 16.0)) * 16)};
+    };
+    const double aspect = w / std::max(h, 1e-9);
+    cv::Size best(std::max(16, int(std::lround(w / 16.0)) * 16),
+                  std::max(16, int(std::lround(h / 16.0)) * 16));
+    double bestError = std::abs(std::log(double(best.width) / best.height / aspect));
+    for (const int W : options(w))
+        for (const int H : options(h)) {
+            const double error = std::abs(std::log(double(W) / H / aspect));
+            if (error < bestError - 1e-9) {
+                best = {W, H};
+                bestError = error;
+            }
+        }
+    return best;
 }
 
 Cut warpDocument(const cv::Mat &bgr, const Quad &q)
 {
     const double w = std::max(cv::norm(q[1] - q[0]), cv::norm(q[2] - q[3]));
     const double h = std::max(cv::norm(q[3] - q[0]), cv::norm(q[2] - q[1]));
-    const int W = roundTo16(w), H = roundTo16(h);
+    const cv::Size size = sizeTo16(w, h);
+    const int W = size.width, H = size.height;
     const float ox = float((W - w) / 2), oy = float((H - h) / 2);
     const cv::Point2f dst[4] = {
         {ox, oy}, {ox + float(w), oy}, {ox + float(w), oy + float(h)}, {ox, oy + float(h)}};
@@ -52,7 +71,8 @@ Cut warpDocument(const cv::Mat &bgr, const Quad &q)
 
 Cut fitTo16(Cut cut)
 {
-    const int W = roundTo16(cut.image.cols), H = roundTo16(cut.image.rows);
+    const cv::Size size = sizeTo16(cut.image.cols, cut.image.rows);
+    const int W = size.width, H = size.height;
     if (W == cut.image.cols && H == cut.image.rows)
         return cut;
     if (cut.outside.empty())

@@ -23,7 +23,8 @@ struct Cut {
     cv::Rect2f page{};
 };
 
-int roundTo16(double length);
+// Multiples of 16 near w x h, keeping its aspect ratio as closely as they allow.
+cv::Size sizeTo16(double w, double h);
 
 // The quad mapped to an upright rectangle of its own aspect ratio.
 Cut warpDocument(const cv::Mat &bgr, const Quad &q);
