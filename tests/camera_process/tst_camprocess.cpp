@@ -104,6 +104,7 @@ private slots:
     void singleCutOut_data();
     void singleCutOut();
     void severalDocumentsInReadingOrder();
+    void bookPagesFoundApart_data();
     void bookPagesFoundApart();
     void bookExports();
     void liveGuides();
@@ -180,10 +181,21 @@ void TestCamProcess::severalDocumentsInReadingOrder()
     }
 }
 
+void TestCamProcess::bookPagesFoundApart_data()
+{
+    QTest::addColumn<int>("desk");
+    QTest::addColumn<uint>("seed");
+    QTest::addRow("wide gutter") << int(Desk::Wood) << 2u;
+    QTest::addRow("rectangle of squares round the book") << int(Desk::Pattern) << 6u;
+}
+
 void TestCamProcess::bookPagesFoundApart()
 {
-    // A wide dark gutter parts the two pages: they are found as two outlines and joined.
-    const Scene sc = make(Desk::Wood, Kind::Book, 2);
+    // The two pages are found as two outlines (a wide dark gutter parts them, or a checked desk
+    // draws a larger rectangle round them) and joined.
+    QFETCH(int, desk);
+    QFETCH(uint, seed);
+    const Scene sc = make(Desk(desk), Kind::Book, seed);
     const std::optional<camproc::Quad> book = camproc::findBook(sc.image);
     QVERIFY(book);
     const double error = cornerError(*book, sc.docs.front());

@@ -763,6 +763,21 @@ std::vector<Quad> findDocuments(const cv::Mat &bgr, bool multiple, size_t depth)
     demote([](const Candidate &outer, const Candidate &inner) {
         return !outer.paleFrame && inner.area > 0.7 * outer.area && inner.contrast > 1.3 * outer.contrast;
     });
+    // The two pages of a book on a checked desk lie in a rectangle of squares, whose sides hold
+    // little sharp edge: two sharper outlines side by side covering most of it are the pages.
+    for (Candidate &outer : cands) {
+        if (outer.minSupport >= 0.6f)
+            continue;
+        std::vector<const Candidate *> pages;
+        for (const auto &[o, inner] : nested)
+            if (o == &outer && inner->contrast > 1.3 * outer.contrast && inner->area > 0.3 * outer.area)
+                pages.push_back(inner);
+        for (size_t i = 0; i < pages.size(); ++i)
+            for (size_t j = i + 1; j < pages.size(); ++j)
+                if (overlapShare(pages[i]->q, pages[j]->q) < 0.2 &&
+                    pages[i]->area + pages[j]->area > 0.7 * outer.area)
+                    outer.score = std::min(outer.score, 0.99 * std::min(pages[i]->score, pages[j]->score));
+    }
     // A pale frame scores low on its faint steps, but it belongs to the picture inside it.
     for (const auto &[frame, inner] : nested)
         if (frame->paleFrame)
