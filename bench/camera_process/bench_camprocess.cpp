@@ -7,6 +7,7 @@
 #include "camprocess.h"
 #include "cut.h"
 #include "fill.h"
+#include "guidecheck.h"
 #include "scenes.h"
 #include "track.h"
 #include "virtualscene.h"
@@ -147,8 +148,7 @@ void scoreVirtualCamera(int perKind)
                         // Distance of the found spine's midpoint from the true spine, against the spread
                         // width.
                         const cv::Point2f mid = (spine[0][0] + spine[0][1]) * 0.5f;
-                        const cv::Point2f a = sc.truth.spineTop, b = sc.truth.spineBottom;
-                        const double dist = std::abs((b - a).cross(mid - a)) / cv::norm(b - a);
+                        const double dist = guidecheck::spineError({mid}, sc.truth);
                         const auto &q = sc.truth.documents.front().corners;
                         spineOk += dist <= 0.02 * cv::norm(q[1] - q[0]);
                     }
@@ -330,38 +330,19 @@ void timing()
     }
 }
 
-// Largest corner distance between an outline and a true quad, whichever corner the outline starts at.
-double outlineError(const std::vector<cv::Point2f> &found, const camvirtual::Quad &truth)
-{
-    double best = 1e9;
-    for (int start = 0; start < 4; ++start) {
-        double worst = 0;
-        for (int c = 0; c < 4; ++c)
-            worst = std::max(worst, double(cv::norm(found[size_t((start + c) % 4)] - truth[size_t(c)])));
-        best = std::min(best, worst);
-    }
-    return best;
-}
-
 // Worst distance of the guides from the truth, in frame pixels: every true outline against its
 // nearest guide, or the spine's ends against the true spine.
 double guideError(const camproc::GuideLines &lines, const camvirtual::SceneTruth &truth, int mode,
                   double diag)
 {
     if (mode == 3) {
-        if (lines.empty())
-            return diag;
-        const cv::Point2f a = truth.spineTop, b = truth.spineBottom;
-        double worst = 0;
-        for (const cv::Point2f &p : lines.front())
-            worst = std::max(worst, std::abs(double((b - a).cross(p - a))) / cv::norm(b - a));
-        return worst;
+        return lines.empty() ? diag : guidecheck::spineError(lines.front(), truth);
     }
     double worst = lines.size() == truth.documents.size() ? 0 : diag;
     for (const auto &doc : truth.documents) {
         double nearest = diag;
         for (const auto &l : lines)
-            nearest = std::min(nearest, outlineError(l, doc.corners));
+            nearest = std::min(nearest, guidecheck::outlineError(l, doc.corners));
         worst = std::max(worst, nearest);
     }
     return worst;

@@ -706,14 +706,9 @@ private slots:
             const auto s = renderer.render(cv::Point2f(14.f, 5.f) * float(step), false, uint32_t(step));
             const camproc::GuideLines found = tracker.update(s.image, book ? 3 : 1);
             QVERIFY2(found.size() == 1, qPrintable(QString("step %1: %2 lines").arg(step).arg(found.size())));
-            double error = 0;
-            if (book) {
-                const cv::Point2f a = s.truth.spineTop, b = s.truth.spineBottom;
-                for (const cv::Point2f &p : found.front())
-                    error = std::max(error, std::abs(double((b - a).cross(p - a))) / cv::norm(b - a));
-            } else {
-                error = guidecheck::outlineError(found.front(), s.truth.documents.front().corners);
-            }
+            const double error =
+                book ? guidecheck::spineError(found.front(), s.truth)
+                     : guidecheck::outlineError(found.front(), s.truth.documents.front().corners);
             if (error > tolerance)
                 QFAIL(qPrintable(QString("step %1: %2 px off").arg(step).arg(error)));
         }

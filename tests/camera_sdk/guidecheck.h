@@ -82,6 +82,16 @@ inline double outlineError(const std::vector<cv::Point2f> &found, const camvirtu
     return best;
 }
 
+// Farthest distance of a found spine's ends from the true spine line.
+inline double spineError(const std::vector<cv::Point2f> &found, const camvirtual::SceneTruth &truth)
+{
+    const cv::Point2f a = truth.spineTop, b = truth.spineBottom;
+    double worst = 0;
+    for (const cv::Point2f &p : found)
+        worst = std::max(worst, std::abs(double((b - a).cross(p - a))) / cv::norm(b - a));
+    return worst;
+}
+
 // Lines of a width x height frame as they appear after a clockwise turn.
 inline Lines rotated(Lines lines, int degrees, cv::Size frame)
 {

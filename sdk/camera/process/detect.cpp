@@ -93,6 +93,13 @@ Line sideLine(const Quad &q, int side)
     return {a, d * (1.f / std::max(float(cv::norm(d)), 1e-3f))};
 }
 
+// Side `side` of q moved by `by` (both of its corners).
+void shiftSide(Quad &q, int side, cv::Point2f by)
+{
+    q[side] += by;
+    q[(side + 1) % 4] += by;
+}
+
 cv::Point2f outwardNormal(const Quad &q, int side)
 {
     const cv::Point2f a = q[side], b = q[(side + 1) % 4];
@@ -576,9 +583,7 @@ std::vector<Candidate> scoredCandidates(const cv::Mat &small, size_t keep)
             if (support[s] >= 0.6f || onBorder(q[s], q[(s + 1) % 4], small.size()))
                 continue;
             Quad inner = q;
-            const cv::Point2f shift = outwardNormal(q, s) * (-2.f * radius);
-            inner[s] += shift;
-            inner[(s + 1) % 4] += shift;
+            shiftSide(inner, s, outwardNormal(q, s) * (-2.f * radius));
             std::array<float, 4> innerSupport{};
             const Quad refit = isConvexQuad(inner) ? refine(lab, inner, radius, 16, innerSupport) : q;
             if (innerSupport[s] >= 0.6f && innerSupport[s] > support[s] + 0.2f) {
@@ -596,11 +601,8 @@ std::vector<Candidate> scoredCandidates(const cv::Mat &small, size_t keep)
         const float reach = std::min(radius, 0.06f * shortest);
         Quad shifted = q;
         for (int s = 0; s < 4; ++s)
-            if (!onBorder(q[s], q[(s + 1) % 4], small.size())) {
-                const cv::Point2f shift = outwardNormal(q, s) * (reach + 2.f);
-                shifted[s] += shift;
-                shifted[(s + 1) % 4] += shift;
-            }
+            if (!onBorder(q[s], q[(s + 1) % 4], small.size()))
+                shiftSide(shifted, s, outwardNormal(q, s) * (reach + 2.f));
         if (!isConvexQuad(shifted))
             continue;
         std::array<float, 4> outerSupport{};
