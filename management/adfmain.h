@@ -18,6 +18,8 @@
 
 class Initdevthread;
 class QFileSystemWatcher;
+class ScanUI;
+class Set;
 class QThread;
 class QTimer;
 class TitleBar;
@@ -101,10 +103,14 @@ private:
     QStringList mainSettingValues() const;
     QStringList cameraSettingValues(const QString &x, const QString &y, const QString &waterMarkType) const;
     QString titleButtonStyle(const QString &normal, const QString &hover, const QString &pressed) const;
+    void closeSettingsWindows();
+    void reloadDocumentList();
 
     Ui::ADFmain *ui;
     CToolHelper m_toolHelper;
     TitleBar *adfmaintitle = nullptr;
+    QPointer<ScanUI> scanui;
+    QPointer<Set> setui;
     QString filePath;
     int bookExportIndex = 0;
     int rotation = 0;
