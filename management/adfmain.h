@@ -17,6 +17,7 @@
 #include <vector>
 
 class Initdevthread;
+class MainWindow;
 class QFileSystemWatcher;
 class ScanUI;
 class Set;
@@ -98,6 +99,9 @@ private:
     void showDeviceWarning(const QString &text);
     void copyDevices(const Initdevthread &worker, int count);
     void stopDiscoveryThread();
+    void createCameraWindow(bool bIsShow);
+    void placeCameraWindow();
+    void HideCaptureUI();
     void setWaterTexts(const QString &imagePath, const QString &content, const QString &font,
                        const QString &color);
     QStringList mainSettingValues() const;
@@ -109,6 +113,7 @@ private:
     Ui::ADFmain *ui;
     CToolHelper m_toolHelper;
     TitleBar *adfmaintitle = nullptr;
+    QPointer<MainWindow> mainWindow; // deletes itself when closed
     QPointer<ScanUI> scanui;
     QPointer<Set> setui;
     QString filePath;
