@@ -7,7 +7,7 @@
 #ifndef CAMCAPTURESDK_H
 #define CAMCAPTURESDK_H
 
-#include "datatype.h"
+#include "sdkrecords.h"
 
 #if defined(CAMSDK_BUILD)
 #define CAMSDK_API __attribute__((visibility("default")))

@@ -8,6 +8,10 @@
 #define DOCSDK_API
 #endif
 
+#ifndef __cplusplus
+#include <stdbool.h>
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif

@@ -2,10 +2,12 @@
 // the failures a user can run into.
 #include "DocumentSDK.h"
 #include "ocrtruth.h"
+#include "smalldisk.h"
 #include "testpictures.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
@@ -187,6 +189,8 @@ private slots:
     void blankPageGivesEmptyDocuments();
     void refusesBadInput();
     void reportsUnwritableFolder();
+    void fullDiskLeavesNothing_data();
+    void fullDiskLeavesNothing();
     void reportsMissingLanguageData();
 
 private:
@@ -564,6 +568,58 @@ void TestDocumentOcr::reportsUnwritableFolder()
     QCOMPARE(addFile(viaFd.toUtf8().constData()), DOC_OK);
     QCOMPARE(ocrRecog(2, false, name), DOC_ERR_WRITE_FAILED);
     QCOMPARE(folderEntries(dir.path()), QStringList{QStringLiteral("good.jpg")});
+}
+
+void TestDocumentOcr::fullDiskLeavesNothing_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("freeKiB");
+    QTest::addColumn<int>("status");
+    // The kinds that carry the page picture; text alone is too small to fill these.
+    for (int type : {2, 3}) {
+        const char *kind = type == 2 ? "pdf" : "ofd";
+        QTest::addRow("%s, 40 KiB free", kind) << type << 40 << int(DOC_ERR_WRITE_FAILED);
+        QTest::addRow("%s, 200 KiB free", kind) << type << 200 << int(DOC_ERR_WRITE_FAILED);
+        QTest::addRow("%s, 700 KiB free", kind) << type << 700 << int(DOC_ERR_WRITE_FAILED);
+        QTest::addRow("%s, room enough", kind) << type << 4096 << int(DOC_OK);
+    }
+}
+
+void TestDocumentOcr::fullDiskLeavesNothing()
+{
+    QFETCH(int, type);
+    QFETCH(int, freeKiB);
+    QFETCH(int, status);
+    // A page carrying 1 MiB of metadata (as phone photos do), which both documents keep.
+    QByteArray jpeg = readAll(m_first);
+    QRandomGenerator random(7);
+    for (int i = 0; i < 16; ++i) {
+        QByteArray segment("\xFF\xEF\xFF\xFF", 4);
+        for (int b = 0; b < 0xFFFD; ++b)
+            segment += char(random.bounded(256));
+        jpeg.insert(2, segment);
+    }
+    SmallDisk disk;
+    QVERIFY(writeAll(disk.filePath(QStringLiteral("page.jpg")), jpeg));
+    QCOMPARE(addFile(disk.filePath(QStringLiteral("page.jpg")).toUtf8().constData()), DOC_OK);
+
+    QVERIFY(disk.fill(qint64(freeKiB) * 1024));
+    char name[256];
+    QCOMPARE(ocrRecog(type, true, name), status);
+    disk.empty();
+    QStringList expected{QStringLiteral("page.jpg")};
+    if (status == DOC_OK) {
+        const QString document = disk.filePath(QString::fromUtf8(name));
+        if (type == 2)
+            QCOMPARE(qpdfCheck(document), 0);
+        else
+            QVERIFY(readPackage(document).has(QStringLiteral("OFD.xml")));
+        expected.append(QString::fromUtf8(name));
+    } else {
+        QCOMPARE(name[0], '\0');
+    }
+    QCOMPARE(disk.entries(), expected); // no temporary file either
+    QCOMPARE(readAll(disk.filePath(QStringLiteral("page.jpg"))), jpeg);
 }
 
 void TestDocumentOcr::reportsMissingLanguageData()

@@ -2,6 +2,7 @@
 // and merging them into one PDF.
 #include "DocumentSDK.h"
 #include "ocrtruth.h"
+#include "smalldisk.h"
 #include "testpictures.h"
 
 #include <QDir>
@@ -73,6 +74,8 @@ private slots:
     void unreadablePicturesAreSkipped();
     void nothingReadableWritesNothing();
     void unwritableOutputFolder();
+    void fullDiskLeavesNothing_data();
+    void fullDiskLeavesNothing();
     void concurrentAddsAreAllKept();
 
 private:
@@ -287,6 +290,38 @@ void TestDocumentPdf::unwritableOutputFolder()
     QCOMPARE(combinePDF(path("old.pdf").toUtf8()), int(DOC_OK));
     QVERIFY(qpdfCheckPasses(path("old.pdf")));
     QCOMPARE(entries(), QStringList({"a.jpg", "old.pdf"}));
+}
+
+void TestDocumentPdf::fullDiskLeavesNothing_data()
+{
+    QTest::addColumn<int>("freeKiB");
+    QTest::addColumn<int>("status");
+    QTest::newRow("40 KiB free") << 40 << int(DOC_ERR_WRITE_FAILED);
+    QTest::newRow("200 KiB free") << 200 << int(DOC_ERR_WRITE_FAILED);
+    QTest::newRow("700 KiB free") << 700 << int(DOC_ERR_WRITE_FAILED);
+    QTest::newRow("room enough") << 4096 << int(DOC_OK);
+}
+
+void TestDocumentPdf::fullDiskLeavesNothing()
+{
+    QFETCH(int, freeKiB);
+    QFETCH(int, status);
+    qint64 pictures = 0;
+    for (int i = 0; i < 3; ++i)
+        pictures += addJpeg(QString("%1.jpg").arg(i), 1400, 1400, 200, i).size();
+    QVERIFY(pictures > 1000 * 1024); // more than any of the free sizes that must fail
+
+    SmallDisk disk;
+    QVERIFY(disk.fill(qint64(freeKiB) * 1024));
+    const QString merged = disk.filePath("merged.pdf");
+    QCOMPARE(combinePDF(merged.toUtf8()), status);
+    disk.empty();
+    if (status == DOC_OK) {
+        QVERIFY(qpdfCheckPasses(merged));
+        QCOMPARE(disk.entries(), QStringList{"merged.pdf"});
+    } else {
+        QCOMPARE(disk.entries(), QStringList()); // neither the PDF nor its temporary file
+    }
 }
 
 void TestDocumentPdf::concurrentAddsAreAllKept()

@@ -6,6 +6,8 @@
 #include "recognition.h"
 #include "writers.h"
 
+#include <QFileInfo>
+
 #include <cstring>
 #include <memory>
 
@@ -35,7 +37,8 @@ int runJob(const Kind &kind, const std::vector<std::vector<std::string>> &groups
     // Fails fast on an unwritable folder, before minutes of recognition.
     std::vector<std::unique_ptr<OutputFile>> outputs;
     for (const auto &group : groups) {
-        outputs.push_back(std::make_unique<OutputFile>(group.front(), kind.extension));
+        outputs.push_back(std::make_unique<OutputFile>(
+            QFileInfo(QString::fromStdString(group.front())).path().toStdString()));
         if (!outputs.back()->open())
             return DOC_ERR_WRITE_FAILED;
     }
@@ -53,7 +56,9 @@ int runJob(const Kind &kind, const std::vector<std::vector<std::string>> &groups
     }
 
     for (size_t g = 0; g < outputs.size(); ++g) {
-        if (!outputs[g]->publish()) {
+        const std::string stem =
+            QFileInfo(QString::fromStdString(groups[g].front())).completeBaseName().toStdString();
+        if (!outputs[g]->publish(stem, kind.extension)) {
             for (size_t p = 0; p < g; ++p)
                 outputs[p]->withdraw();
             return DOC_ERR_WRITE_FAILED;

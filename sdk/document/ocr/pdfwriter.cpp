@@ -1,6 +1,7 @@
 // Searchable PDF: each page shows its picture and carries the recognised text as invisible glyphs
 // (render mode 3) of Tesseract's glyphless font, placed on the words. Character codes are assigned
 // per document and mapped back to Unicode by the ToUnicode CMap, which is what search and copy use.
+#include "pdffile.h"
 #include "picture.h"
 #include "recognition.h"
 #include "writers.h"
@@ -9,7 +10,6 @@
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
-#include <qpdf/QPDFWriter.hh>
 
 #include <QFile>
 
@@ -220,9 +220,7 @@ bool writeSearchablePdf(const std::vector<Page> &pages, const std::string &path)
         info.replaceKey("/Producer", Handle::newString("PageLux"));
         pdf.getTrailer().replaceKey("/Info", pdf.makeIndirectObject(info));
 
-        QPDFWriter writer(pdf, path.c_str());
-        writer.write();
-        return true;
+        return writePdfFile(pdf, path);
     } catch (const std::exception &) {
         return false;
     }

@@ -1,19 +1,18 @@
 // combinePDF: one page per collected picture, written with qpdf to a temporary
-// file beside the target and renamed into place once it is complete.
+// file beside the target and renamed into place once it is complete and on disk.
 #include "DocumentSDK.h"
 #include "collection.h"
+#include "outputfile.h"
+#include "pdffile.h"
 #include "pdfpicture.h"
 
-#include <atomic>
-#include <cstdio>
+#include <QFileInfo>
 #include <exception>
-#include <fcntl.h>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFWriter.hh>
 #include <qpdf/QUtil.hh>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace docsdk
@@ -66,42 +65,18 @@ QPDFObjectHandle pageObject(QPDF &pdf, const PdfPicture &picture)
     return page;
 }
 
-// A hidden name beside output that nothing uses yet.
-std::string temporaryName(const std::string &output)
-{
-    const std::size_t slash = output.rfind('/');
-    const std::string prefix = output.substr(0, slash + 1) + "." + output.substr(slash + 1) + ".";
-    static std::atomic<unsigned> serial{0};
-    std::string name;
-    struct stat st;
-    do
-        name = prefix + std::to_string(::getpid()) + "-" + std::to_string(serial++) + ".part";
-    while (::lstat(name.c_str(), &st) == 0);
-    return name;
-}
-
 bool writeAtomically(QPDF &pdf, const std::string &output)
 {
-    const std::string tmp = temporaryName(output);
-    try {
-        QPDFWriter writer(pdf, tmp.c_str());
-        // Keep the picture streams exactly as given: JPEG bytes pass through untouched.
-        writer.setDecodeLevel(qpdf_dl_none);
-        writer.setObjectStreamMode(qpdf_o_generate);
-        writer.write();
-    } catch (const std::exception &) {
-        ::unlink(tmp.c_str());
-        return false;
-    }
-    // The data must be on disk before the rename makes it visible under its name.
-    const int fd = ::open(tmp.c_str(), O_RDONLY | O_CLOEXEC);
-    bool ok = fd >= 0 && ::fsync(fd) == 0;
-    if (fd >= 0)
-        ::close(fd);
-    ok = ok && std::rename(tmp.c_str(), output.c_str()) == 0;
-    if (!ok)
-        ::unlink(tmp.c_str());
-    return ok;
+    const QFileInfo target(QString::fromStdString(output));
+    OutputFile file(target.path().toStdString());
+    return file.open() &&
+           writePdfFile(pdf, file.tempPath(),
+                        [](QPDFWriter &writer) {
+                            // Keep the picture streams exactly as given: JPEG bytes pass through untouched.
+                            writer.setDecodeLevel(qpdf_dl_none);
+                            writer.setObjectStreamMode(qpdf_o_generate);
+                        }) &&
+           file.publishOver(target.fileName().toStdString());
 }
 
 // Whether output names one of the collected pictures (through any path), which

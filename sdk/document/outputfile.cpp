@@ -1,7 +1,6 @@
 #include "outputfile.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <cerrno>
 #include <cstdio>
@@ -10,8 +9,6 @@
 #include <unistd.h>
 
 namespace docsdk
-{
-namespace ocr
 {
 namespace
 {
@@ -53,12 +50,7 @@ mode_t documentMode()
 
 } // namespace
 
-OutputFile::OutputFile(const std::string &picture, const std::string &extension) : m_extension(extension)
-{
-    const QFileInfo info(QString::fromStdString(picture));
-    m_folder = info.path().toStdString();
-    m_stem = info.completeBaseName().toStdString();
-}
+OutputFile::OutputFile(const std::string &folder) : m_folder(folder.empty() ? "." : folder) {}
 
 OutputFile::~OutputFile()
 {
@@ -68,7 +60,8 @@ OutputFile::~OutputFile()
 
 bool OutputFile::open()
 {
-    std::string pattern = m_folder + "/." + m_stem + ".XXXXXX";
+    // Not derived from the document's name, which may itself be as long as a name can be.
+    std::string pattern = m_folder + "/.pagelux-XXXXXX";
     const int fd = mkstemp(pattern.data());
     if (fd < 0)
         return false;
@@ -78,28 +71,53 @@ bool OutputFile::open()
     return true;
 }
 
-bool OutputFile::publish()
+// The content must be on disk before the name says the file is complete.
+bool OutputFile::syncData() const
 {
-    // The content must be on disk before the name says the file is complete.
-    const int fd = ::open(m_temp.c_str(), O_RDONLY);
-    if (fd < 0 || fsync(fd) != 0) {
-        if (fd >= 0)
-            close(fd);
+    const int fd = ::open(m_temp.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
         return false;
-    }
-    close(fd);
+    const bool synced = fsync(fd) == 0;
+    return close(fd) == 0 && synced;
+}
+
+// Until the folder is on disk a crash can still lose the new name; a failure takes it away again.
+bool OutputFile::syncFolder()
+{
+    const int fd = ::open(m_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool synced = fd >= 0 && fsync(fd) == 0;
+    if (fd >= 0)
+        close(fd);
+    if (!synced)
+        withdraw();
+    return synced;
+}
+
+bool OutputFile::publish(const std::string &stem, const std::string &extension)
+{
+    if (m_temp.empty() || !syncData())
+        return false;
     for (int n = 0; n <= kMaxNumber; ++n) {
-        const std::string name = m_stem + (n ? "(" + std::to_string(n) + ")" : "") + "." + m_extension;
+        const std::string name = stem + (n ? "(" + std::to_string(n) + ")" : "") + "." + extension;
         bool exists = false;
         if (moveNoReplace(m_temp, m_folder + "/" + name, &exists)) {
             m_temp.clear();
             m_name = name;
-            return true;
+            return syncFolder();
         }
         if (!exists)
             return false;
     }
     return false;
+}
+
+bool OutputFile::publishOver(const std::string &name)
+{
+    if (m_temp.empty() || !syncData() || std::rename(m_temp.c_str(), (m_folder + "/" + name).c_str()) != 0)
+        return false;
+    m_temp.clear();
+    m_name = name;
+    return syncFolder();
 }
 
 void OutputFile::withdraw()
@@ -109,5 +127,4 @@ void OutputFile::withdraw()
     m_name.clear();
 }
 
-} // namespace ocr
 } // namespace docsdk

@@ -1,20 +1,17 @@
-// Output documents are written under a hidden temporary name in the destination folder and only
-// appear under their real name, a free one, once complete.
-#ifndef DOCSDK_OCR_OUTPUTFILE_H
-#define DOCSDK_OCR_OUTPUTFILE_H
+// Documents are written under a short hidden temporary name in their destination folder and only
+// appear under their real name once complete and on disk.
+#ifndef DOCSDK_OUTPUTFILE_H
+#define DOCSDK_OUTPUTFILE_H
 
 #include <string>
 
 namespace docsdk
 {
-namespace ocr
-{
 
 class OutputFile
 {
 public:
-    // Destination: the picture's folder, named after its stem with the given extension ("pdf").
-    OutputFile(const std::string &picture, const std::string &extension);
+    explicit OutputFile(const std::string &folder);
     ~OutputFile();
     OutputFile(const OutputFile &) = delete;
     OutputFile &operator=(const OutputFile &) = delete;
@@ -24,21 +21,23 @@ public:
     const std::string &tempPath() const { return m_temp; }
     // Moves the finished file to the first free name of stem.ext, stem(1).ext, ... without ever
     // replacing an existing file.
-    bool publish();
+    bool publish(const std::string &stem, const std::string &extension);
+    // Moves the finished file to the given name in the folder, replacing what is there.
+    bool publishOver(const std::string &name);
     // Takes a published file away again (a later document of the same job failed).
     void withdraw();
-    // Bare file name after publish().
+    // Bare file name after publishing.
     const std::string &name() const { return m_name; }
 
 private:
+    bool syncData() const;
+    bool syncFolder();
+
     std::string m_folder;
-    std::string m_stem;
-    std::string m_extension;
     std::string m_temp;
     std::string m_name;
 };
 
-} // namespace ocr
 } // namespace docsdk
 
 #endif

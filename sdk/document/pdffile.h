@@ -1,0 +1,21 @@
+// Writing a PDF built with qpdf to a file, with every write error reported.
+#ifndef DOCSDK_PDFFILE_H
+#define DOCSDK_PDFFILE_H
+
+#include <functional>
+#include <string>
+
+class QPDF;
+class QPDFWriter;
+
+namespace docsdk
+{
+
+// Writes pdf to path (created or truncated), setup choosing the writer's options first. True only
+// when every write, the final flush and the close succeeded; a false leaves the remains at path to
+// the caller. qpdf's own file output ignores a failed flush, so a full disk would go unnoticed.
+bool writePdfFile(QPDF &pdf, const std::string &path, const std::function<void(QPDFWriter &)> &setup = {});
+
+} // namespace docsdk
+
+#endif
