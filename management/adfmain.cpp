@@ -5,6 +5,7 @@
 #include "ImageSDK.h"
 #include "initdevthread.h"
 #include "mainitemdelegate.h"
+#include "mainwindow.h"
 #include "mylistwidget.h"
 #include "threadadditem.h"
 #include "titlebar.h"
@@ -371,10 +372,90 @@ void ADFmain::onADFBtnCaptureClicked()
         return;
     if (!m_IsMaxScren)
         NormalPoint = pos();
+    m_IsCaptureOpen = true;
     if (!m_bCurrentDevChange)
         currentDevInfo = DevsInfo[0];
     qWarning("ADFmain::onADFBtnCaptureClicked() __ %s",
              qUtf8Printable(currentDevInfo.cameraParam.cameraName));
+    createCameraWindow(true);
+
+    const long status = Cam_GetDevParams(currentDevInfo.nCurrentIndex, &mainWindow->bIsSupportBook);
+    qWarning("mainWindow :: status = %ld", status);
+    const CToolHelper &t = m_toolHelper;
+    mainWindow->bIsWaterMark = t.bIsImageSet;
+    mainWindow->UpdateCutting(mainWindow->bIsSupportBook, t.bIsManualCut, t.bIsPaging);
+    mainWindow->UpdateImageSetting(t.bIsImageSet);
+    mainWindow->UpdateRemoveHole(t.bIsRemoveHole);
+    mainWindow->UpdateIDCardMode();
+    mainWindow->UpdateContinuousShooting();
+
+    int pid = 0, vid = 0;
+    Cam_GetPIDVID(currentDevInfo.nCurrentIndex, &pid, &vid);
+    const QString hexVID = QString("%1").arg(vid, 4, 16, QChar('0')).toLower();
+    const QString hexPID = QString("%1").arg(pid, 4, 16, QChar('0')).toLower();
+    printf("hexVID = %s, hexPID = %s\n", qPrintable(hexVID), qPrintable(hexPID));
+    fflush(stdout);
+    // Plain cameras without the document algorithms: only the picture is saved.
+    const bool plain = (hexVID == "232b" && hexPID == "ff7d") || (hexVID == "0ac8" && hexPID == "3420");
+    for (QWidget *control :
+         {static_cast<QWidget *>(mainWindow->cutmethodcombo),
+          static_cast<QWidget *>(mainWindow->imageeffectcombo), static_cast<QWidget *>(mainWindow->colorBtn)})
+        control->setEnabled(!plain);
+    if (plain) {
+        for (QWidget *control : {mainWindow->edgemendingcombo, mainWindow->foreignmattercombo,
+                                 mainWindow->idcardmodecombo, mainWindow->uninterruptedmodlecombo})
+            control->setEnabled(false);
+    }
+    mainWindow->b_IsHideImageAlgorithm = plain;
+    mainWindow->UpdateIsHideImageAlgorithm();
+
+    placeCameraWindow();
+    mainWindow->show();
+    hide();
+}
+
+// Opening steps 4 and 5: a new camera window with copies of the records.
+void ADFmain::createCameraWindow(bool bIsShow)
+{
+    mainWindow = new MainWindow(currentDevInfo, SetInfo, watermarkInfo, camImageInfo, bIsShow,
+                                bookExportIndex, rotationindex, nullptr);
+    mainWindow->setAttribute(Qt::WA_DeleteOnClose);
+    connect(mainWindow, SIGNAL(signalUpdateCameraParam(CAMIMAGESET, WATERPARAM, int, int, int)), this,
+            SLOT(slotUpdateCameraParam(CAMIMAGESET, WATERPARAM, int, int, int)));
+    connect(mainWindow, SIGNAL(signalShowADFUI(bool, QPoint, QStringList)), this,
+            SLOT(slotShowADFUI(bool, QPoint, QStringList)), Qt::DirectConnection);
+    connect(mainWindow, SIGNAL(signalCameraopen()), this, SLOT(slotCameraOpen()));
+    connect(this, SIGNAL(signalHotPlugChanged(bool)), mainWindow, SLOT(hotPlugsChanged(bool)));
+}
+
+// Opening step 10: the camera window takes the home window's place and state.
+void ADFmain::placeCameraWindow()
+{
+    mainWindow->NormalPosition = NormalPoint;
+    if (m_IsMaxScren) {
+        emit mainWindow->signalTitleBigger();
+        mainWindow->move(0, 0);
+        mainWindow->NormalPosition = NormalPoint;
+    } else {
+        mainWindow->move(NormalPoint);
+    }
+}
+
+// At exit, without an open camera window, one is built without starting the
+// camera and closed again at once; it reports nothing back.
+void ADFmain::HideCaptureUI()
+{
+    if (m_IsCaptureOpen)
+        return;
+    if (!m_IsMaxScren)
+        NormalPoint = pos();
+    if (!m_bCurrentDevChange)
+        currentDevInfo = DevsInfo[0];
+    createCameraWindow(false);
+    qWarning("mainWindow :: status = %ld", 0L);
+    placeCameraWindow();
+    mainWindow->show();
+    mainWindow->close();
 }
 
 // Runs inside the camera window's closing: the home window takes the screen back
@@ -791,6 +872,7 @@ void ADFmain::writeLastSetting()
 
 void ADFmain::onButtonCloseClicked()
 {
+    HideCaptureUI();
     if (threadAddItem)
         threadAddItem->setFlagFunction(false);
     writeLastSetting();
@@ -803,6 +885,7 @@ void ADFmain::onButtonCloseClicked()
 void ADFmain::closeEvent(QCloseEvent *event)
 {
     if (!m_settingsWritten) {
+        HideCaptureUI();
         writeLastSetting();
         stopDiscoveryThread();
     }

@@ -19,6 +19,7 @@
 #include <vector>
 
 class Initdevthread;
+class MainWindow;
 class MyListWidget;
 class QFileSystemWatcher;
 class QLabel;
@@ -138,6 +139,9 @@ private:
     void showDeviceWarning(const QString &text);
     void copyDevices(const Initdevthread &worker, int count);
     void stopDiscoveryThread();
+    void createCameraWindow(bool bIsShow);
+    void placeCameraWindow();
+    void HideCaptureUI();
     void setWaterTexts(const QString &imagePath, const QString &content, const QString &font,
                        const QString &color);
     QStringList mainSettingValues() const;
@@ -176,6 +180,7 @@ private:
     Ui::ADFmain *ui;
     CToolHelper m_toolHelper;
     TitleBar *adfmaintitle = nullptr;
+    QPointer<MainWindow> mainWindow; // deletes itself when closed
     QString filePath;
     int bookExportIndex = 0;
     int rotation = 0;
