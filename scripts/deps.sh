@@ -8,7 +8,7 @@ PACKAGES=(
   qtbase5-dev qttools5-dev qttools5-dev-tools libqt5svg5-dev qt5-image-formats-plugins
   libopencv-dev
   libturbojpeg0-dev libjpeg-turbo-progs
-  libtesseract-dev libleptonica-dev tesseract-ocr tesseract-ocr-chi-sim tesseract-ocr-eng
+  zlib1g-dev libtiff-dev libtesseract-dev libleptonica-dev tesseract-ocr tesseract-ocr-chi-sim tesseract-ocr-eng
   libzip-dev zipcmp zipmerge ziptool
   libqpdf-dev qpdf poppler-utils
   fonts-wqy-microhei fonts-noto-cjk

@@ -14,7 +14,8 @@ namespace imgsdk
 
 bool readFile(const std::string &path, Bytes &out)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK opening a FIFO would wait for a writer, maybe forever; regular files ignore it.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return false;
     struct stat st;
@@ -37,10 +38,10 @@ bool readFile(const std::string &path, Bytes &out)
 
 bool replaceFile(const std::string &path, const std::uint8_t *data, std::size_t size)
 {
-    // Hidden, so a folder listing taken meanwhile does not show a second picture.
+    // Hidden, so a folder listing taken meanwhile does not show a second picture; not derived from
+    // the picture's name, which may itself be as long as a name can be.
     const std::size_t slash = path.rfind('/');
-    const std::string stem =
-        path.substr(0, slash + 1) + "." + path.substr(slash + 1) + "." + std::to_string(::getpid()) + ".";
+    const std::string stem = path.substr(0, slash + 1) + ".pagelux-" + std::to_string(::getpid()) + "-";
     static std::atomic<unsigned> serial{0};
     std::string tmp;
     int fd = -1;

@@ -2,6 +2,7 @@
 #include "pix.h"
 #include "pngmeta.h"
 #include "rotate.h"
+#include "tiffmeta.h"
 
 #include <cstdio>
 
@@ -36,6 +37,11 @@ int rotateRaster(const std::string &path, const Bytes &data, int quarterTurns)
     // writing either back would lose data.
     if (bps > 8 || std::int64_t(w) * h > kMaxPicturePixels || (tiff && !singlePageTiff(path)))
         return IMG_ERR_UNSUPPORTED;
+    TiffFacts facts;
+    if (tiff && !readTiffFacts(data, facts))
+        return IMG_ERR_UNREADABLE;
+    if (tiff && !tiffColoursSurvive(facts))
+        return IMG_ERR_UNSUPPORTED;
 
     PixPtr pix = decodePix(data);
     if (!pix)
@@ -53,6 +59,9 @@ int rotateRaster(const std::string &path, const Bytes &data, int quarterTurns)
         return IMG_ERR_WRITE_FAILED;
     if (format == IFF_PNG)
         out = withPngMetadataOf(data, out);
+    // Leptonica writes a density into every TIFF, 300 dpi when the picture has none.
+    if (tiff && !keepTiffResolution(out, facts, quarterTurns % 2))
+        return IMG_ERR_WRITE_FAILED;
     return replaceFile(path, out.data(), out.size()) ? IMG_OK : IMG_ERR_WRITE_FAILED;
 }
 

@@ -17,12 +17,14 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <leptonica/allheaders.h>
 #include <linux/videodev2.h>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <cstring>
 #include <map>
+#include <sys/stat.h>
 #include <thread>
 
 using namespace camsdk;
@@ -356,6 +358,59 @@ private slots:
         QVERIFY(pdf.contains("/Height 320"));
         // 240 px at 300 dpi is 57.6 pt.
         QVERIFY(pdf.contains("57.6"));
+    }
+
+    void capturesCarryTheirDensity_data()
+    {
+        QTest::addColumn<QString>("name");
+        for (const char *name : {"d.jpg", "d.png", "d.bmp", "d.tiff"})
+            QTest::newRow(name) << name;
+    }
+
+    // Every format states the asked density, from which a merge takes the page size.
+    void capturesCarryTheirDensity()
+    {
+        QFETCH(QString, name);
+        QTemporaryDir dir;
+        Capturer capturer;
+        IMAGEPARAM p = plainParam();
+        p.nXDPI = 300;
+        p.nYDPI = 150;
+        p.nImageType = 1; // processed, so every format goes through its encoder
+        char path[CAM_PATH_SIZE] = {};
+        std::strcpy(path, dir.filePath(name).toUtf8().constData());
+        QCOMPARE(capturer.capture(testFrame(320, 240), path, p), long(ERROR_GOOD));
+        PIX *pix = pixRead(path);
+        QVERIFY(pix);
+        const int xres = pixGetXRes(pix), yres = pixGetYRes(pix);
+        pixDestroy(&pix);
+        QCOMPARE(xres, 300);
+        QCOMPARE(yres, 150);
+    }
+
+    void capturesFollowTheUmask_data()
+    {
+        QTest::addColumn<int>("mask");
+        QTest::addColumn<int>("mode");
+        QTest::newRow("077") << 077 << 0600;
+        QTest::newRow("002") << 002 << 0664;
+    }
+
+    void capturesFollowTheUmask()
+    {
+        QFETCH(int, mask);
+        QFETCH(int, mode);
+        QTemporaryDir dir;
+        Capturer capturer;
+        char path[CAM_PATH_SIZE] = {};
+        std::strcpy(path, dir.filePath("card.jpg").toUtf8().constData());
+        const mode_t saved = ::umask(mode_t(mask));
+        const long status = capturer.capture(testFrame(320, 240), path, plainParam());
+        ::umask(saved);
+        QCOMPARE(status, long(ERROR_GOOD));
+        struct stat st;
+        QCOMPARE(::stat(path, &st), 0);
+        QCOMPARE(int(st.st_mode & 0777), mode);
     }
 
     void losslessRotation()

@@ -434,21 +434,22 @@ void TestDocumentOcr::checkOfd(const QString &path, QStringList *pages)
 void TestDocumentOcr::secondExportTakesFreeName()
 {
     QTemporaryDir dir;
-    const QString picture = dir.filePath(QStringLiteral("page.jpg"));
+    // A 248-byte stem: "stem(2).txt" is as long as a name can be.
+    const QString stem = QString(82, QChar(0x9875)) + "ab";
+    const QString picture = dir.filePath(stem + ".jpg");
     QVERIFY(QFile::copy(m_second, picture));
-    QVERIFY(writeAll(dir.filePath(QStringLiteral("page.txt")), "not ours"));
+    QVERIFY(writeAll(dir.filePath(stem + ".txt"), "not ours"));
     char name[256];
-    for (const char *expected : {"page(1).txt", "page(2).txt"}) {
+    for (const QString &expected : {stem + "(1).txt", stem + "(2).txt"}) {
         QCOMPARE(addFile(picture.toUtf8().constData()), DOC_OK);
         QCOMPARE(ocrRecog(0, true, name), DOC_OK);
-        QCOMPARE(QString::fromUtf8(name), QLatin1String(expected));
+        QCOMPARE(QString::fromUtf8(name), expected);
     }
-    QCOMPARE(readAll(dir.filePath(QStringLiteral("page.txt"))), QByteArray("not ours"));
+    QCOMPARE(readAll(dir.filePath(stem + ".txt")), QByteArray("not ours"));
     // Published with the permissions of any new file, not those of the private temporary.
-    QCOMPARE(QFile::permissions(dir.filePath(QStringLiteral("page(1).txt"))),
-             QFile::permissions(dir.filePath(QStringLiteral("page.txt"))));
-    QCOMPARE(readAll(dir.filePath(QStringLiteral("page(1).txt"))),
-             readAll(dir.filePath(QStringLiteral("page(2).txt"))));
+    QCOMPARE(QFile::permissions(dir.filePath(stem + "(1).txt")),
+             QFile::permissions(dir.filePath(stem + ".txt")));
+    QCOMPARE(readAll(dir.filePath(stem + "(1).txt")), readAll(dir.filePath(stem + "(2).txt")));
 }
 
 void TestDocumentOcr::oneDocumentPerPicture()

@@ -285,11 +285,12 @@ void TestDocumentPdf::unwritableOutputFolder()
     QCOMPARE(decodeJpeg(readAll(path("a.jpg"))).size(), QSize(64, 64));
     QCOMPARE(entries(), QStringList{"a.jpg"});
 
-    // An existing file under the target name is replaced whole.
-    QVERIFY(writeAll(path("old.pdf"), "old"));
-    QCOMPARE(combinePDF(path("old.pdf").toUtf8()), int(DOC_OK));
-    QVERIFY(qpdfCheckPasses(path("old.pdf")));
-    QCOMPARE(entries(), QStringList({"a.jpg", "old.pdf"}));
+    // An existing file under the target name is replaced whole, even under a long (244-byte) name.
+    const QString old = QString(80, QChar(0x9875)) + ".pdf";
+    QVERIFY(writeAll(path(old), "old"));
+    QCOMPARE(combinePDF(path(old).toUtf8()), int(DOC_OK));
+    QVERIFY(qpdfCheckPasses(path(old)));
+    QCOMPARE(entries(), QStringList({"a.jpg", old}));
 }
 
 void TestDocumentPdf::fullDiskLeavesNothing_data()

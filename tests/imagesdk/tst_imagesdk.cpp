@@ -10,9 +10,67 @@
 #include <QtTest>
 #include <leptonica/allheaders.h>
 #include <sys/stat.h>
+#include <tiffio.h>
 #include <turbojpeg.h>
 
 using namespace testpictures;
+
+namespace {
+
+// Density tags of a TIFF as stored; absent ones read as 0.
+struct TiffDensity {
+    float x = 0, y = 0;
+    int unit = 0;
+    bool operator==(const TiffDensity &o) const { return x == o.x && y == o.y && unit == o.unit; }
+};
+
+// A 16x12 uncompressed TIFF of the given colour model, with the density tags that are non-zero.
+QByteArray makeTiff(int photometric, int spp, const TiffDensity &density = {})
+{
+    QTemporaryDir dir;
+    const QByteArray path = dir.filePath("t.tif").toUtf8();
+    TIFF *tif = TIFFOpen(path, "w");
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 16);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 12);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, spp);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, photometric);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 12);
+    if (photometric == PHOTOMETRIC_YCBCR)
+        TIFFSetField(tif, TIFFTAG_YCBCRSUBSAMPLING, 1, 1);
+    if (density.x > 0)
+        TIFFSetField(tif, TIFFTAG_XRESOLUTION, double(density.x));
+    if (density.y > 0)
+        TIFFSetField(tif, TIFFTAG_YRESOLUTION, double(density.y));
+    if (density.unit > 0)
+        TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, density.unit);
+    QByteArray pixels(16 * 12 * spp, '\0');
+    for (int i = 0; i < pixels.size(); ++i)
+        pixels[i] = char(i * 7);
+    TIFFWriteEncodedStrip(tif, 0, pixels.data(), pixels.size());
+    TIFFClose(tif);
+    return readAll(dir.filePath("t.tif"));
+}
+
+TiffDensity tiffDensity(const QString &path)
+{
+    TiffDensity d;
+    TIFF *tif = TIFFOpen(path.toUtf8(), "r");
+    uint16_t unit = 0;
+    if (tif) {
+        TIFFGetField(tif, TIFFTAG_XRESOLUTION, &d.x);
+        TIFFGetField(tif, TIFFTAG_YRESOLUTION, &d.y);
+        TIFFGetField(tif, TIFFTAG_RESOLUTIONUNIT, &unit);
+        TIFFClose(tif);
+    }
+    d.unit = unit;
+    return d;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(TiffDensity)
 
 class TestImageSdk : public QObject
 {
@@ -32,6 +90,9 @@ private slots:
     void linkedPictureTurnsBehindTheLink();
     void rasterFormatsTurnExactly_data();
     void rasterFormatsTurnExactly();
+    void tiffDensityStaysAsItWas_data();
+    void tiffDensityStaysAsItWas();
+    void longNamesWork();
     void badFilesAreLeftUntouched_data();
     void badFilesAreLeftUntouched();
     void garbageArguments();
@@ -340,6 +401,42 @@ void TestImageSdk::rasterFormatsTurnExactly()
     QCOMPARE(entries(), QStringList{name});
 }
 
+void TestImageSdk::tiffDensityStaysAsItWas_data()
+{
+    QTest::addColumn<TiffDensity>("density");
+    QTest::newRow("none") << TiffDensity{};
+    QTest::newRow("300 x 150 per inch") << TiffDensity{300, 150, RESUNIT_INCH};
+    QTest::newRow("118 x 59 per cm") << TiffDensity{118, 59, RESUNIT_CENTIMETER};
+    QTest::newRow("no unit") << TiffDensity{2, 1, 0};
+}
+
+void TestImageSdk::tiffDensityStaysAsItWas()
+{
+    QFETCH(TiffDensity, density);
+    QVERIFY(writeAll(path("p.tif"), makeTiff(PHOTOMETRIC_MINISBLACK, 1, density)));
+    QCOMPARE(imageRotation(path("p.tif").toUtf8(), 90), int(IMG_OK));
+    const TiffDensity turned = tiffDensity(path("p.tif"));
+    QCOMPARE(turned.x, density.y); // the axes swap with the turn
+    QCOMPARE(turned.y, density.x);
+    QCOMPARE(turned.unit, density.unit);
+    QCOMPARE(imageRotation(path("p.tif").toUtf8(), 90), int(IMG_OK));
+    QVERIFY(tiffDensity(path("p.tif")) == density);
+}
+
+void TestImageSdk::longNamesWork()
+{
+    // 80 Chinese characters: 244 bytes with the extension, a legal name.
+    const QString stem = QString(80, QChar(0x9875));
+    const QString jpg = path(stem + ".jpg"), png = path(stem + ".png");
+    QVERIFY(writeAll(jpg, encodeJpeg(scene(320, 240, 4), TJSAMP_420)));
+    QVERIFY(scene(200, 100, 3).save(png));
+    QCOMPARE(imageRotation(jpg.toUtf8(), 90), int(IMG_OK));
+    QCOMPARE(imageRotation(png.toUtf8(), 90), int(IMG_OK));
+    QCOMPARE(QImage(png).size(), QSize(100, 200));
+    QCOMPARE(CombineImage(jpg.toUtf8(), png.toUtf8(), path(stem + ".bmp").toUtf8(), 0, 0, 0, 0, 0), 0L);
+    QCOMPARE(entries(), QStringList({stem + ".bmp", stem + ".jpg", stem + ".png"}));
+}
+
 void TestImageSdk::badFilesAreLeftUntouched_data()
 {
     QTest::addColumn<QString>("name");
@@ -372,6 +469,10 @@ void TestImageSdk::badFilesAreLeftUntouched_data()
     QTest::newRow("jpeg claiming 60000x60000") << "huge.jpg" << hugeJpeg() << int(IMG_ERR_UNSUPPORTED);
     QTest::newRow("bmp claiming 60000x60000") << "huge.bmp" << hugeBmp() << int(IMG_ERR_UNREADABLE);
     QTest::newRow("pdf") << "x.pdf" << QByteArray("%PDF-1.4\n%%EOF\n") << int(IMG_ERR_UNREADABLE);
+    // Decoded, these would come back as RGB.
+    QTest::newRow("cmyk tiff") << "k.tif" << makeTiff(PHOTOMETRIC_SEPARATED, 4) << int(IMG_ERR_UNSUPPORTED);
+    QTest::newRow("lab tiff") << "l.tif" << makeTiff(PHOTOMETRIC_CIELAB, 3) << int(IMG_ERR_UNSUPPORTED);
+    QTest::newRow("ycbcr tiff") << "y.tif" << makeTiff(PHOTOMETRIC_YCBCR, 3) << int(IMG_ERR_UNSUPPORTED);
 }
 
 void TestImageSdk::badFilesAreLeftUntouched()
@@ -394,6 +495,13 @@ void TestImageSdk::garbageArguments()
     QCOMPARE(imageRotation(path("a.jpg").toUtf8(), 45), int(IMG_ERR_ARGUMENT));
     QCOMPARE(imageRotation(path("missing.jpg").toUtf8(), 90), int(IMG_ERR_UNREADABLE));
     QCOMPARE(imageRotation(m_dir->path().toUtf8(), 90), int(IMG_ERR_UNREADABLE));
+    // Not a regular file: refused at once rather than waiting for a writer.
+    QCOMPARE(::mkfifo(path("fifo.jpg").toUtf8(), 0600), 0);
+    QCOMPARE(imageRotation(path("fifo.jpg").toUtf8(), 90), int(IMG_ERR_UNREADABLE));
+    QCOMPARE(CombineImage(path("a.jpg").toUtf8(), path("fifo.jpg").toUtf8(), path("b.jpg").toUtf8(), 0, 0, 0,
+                          0, 0),
+             -1L);
+    QVERIFY(QFile::remove(path("fifo.jpg")));
     QCOMPARE(imageRotation(path("a.jpg").toUtf8(), 360), int(IMG_OK));
     QCOMPARE(imageRotation(path("a.jpg").toUtf8(), 0), int(IMG_OK));
     QCOMPARE(readAll(path("a.jpg")), jpeg);

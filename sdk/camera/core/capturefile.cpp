@@ -3,11 +3,13 @@
 #include "CamCaptureSDK.h"
 #include "camprocess.h"
 #include "pdfwriter.h"
+#include "picturedensity.h"
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -165,11 +167,18 @@ long writeAtomically(const std::string &path, const std::vector<uint8_t> &bytes,
     struct stat st;
     if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         return ERROR_WRITE_FAILED;
-    std::string tmp = dir + ".camsdk-XXXXXX";
-    const int fd = ::mkstemp(tmp.data());
+    // Created with 0666 so that the umask applies as to any file the user makes.
+    static std::atomic<unsigned> serial{0};
+    std::string tmp;
+    int fd = -1;
+    do {
+        tmp = dir + ".camsdk-" + std::to_string(::getpid()) + "-" + std::to_string(serial++);
+        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EEXIST);
     if (fd < 0)
         return ERROR_WRITE_FAILED;
-    const bool ok = writeAll(fd, bytes) && ::fchmod(fd, 0644) == 0;
+    // On disk before the rename gives it the user's name: a crash leaves the old file or the whole new one.
+    const bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
     if (::close(fd) != 0 || !ok) {
         ::unlink(tmp.c_str());
         return ERROR_WRITE_FAILED;
@@ -201,9 +210,9 @@ bool Capturer::encode(const cv::Mat &img, int format, const IMAGEPARAM &param, s
         return format == Jpeg || makeJpegPdf(jpeg, img.cols, img.rows, img.channels() == 1, dpiX, dpiY, out);
     }
     case Bmp:
-        return cv::imencode(".bmp", img, out);
+        return cv::imencode(".bmp", img, out) && setBmpDensity(out, dpiX, dpiY);
     case Png:
-        return cv::imencode(".png", img, out);
+        return cv::imencode(".png", img, out) && setPngDensity(out, dpiX, dpiY);
     case Tiff:
         return cv::imencode(".tiff", img, out,
                             {cv::IMWRITE_TIFF_RESUNIT, 2, cv::IMWRITE_TIFF_XDPI, static_cast<int>(dpiX + 0.5),
