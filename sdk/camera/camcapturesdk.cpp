@@ -29,6 +29,11 @@ struct Library {
     std::map<const Device *, FrameSize> chosenSize;
     // Declared last so that streams end before the devices they read.
     std::vector<std::shared_ptr<Stream>> streams; // most recently started last
+    // Out of the list but not yet joined: lost ones and those being stopped.
+    // Their devices stay busy, and the library keeps them alive, until a thread
+    // of the application has joined them: a stream is never destroyed on its
+    // own thread.
+    std::vector<std::shared_ptr<Stream>> ending;
 };
 
 Library &lib()
@@ -59,33 +64,63 @@ DevicePtr deviceAt(const Library &l, long index)
     return devices[static_cast<size_t>(index)];
 }
 
-std::shared_ptr<Stream> streamOf(const Library &l, const DevicePtr &device)
+std::shared_ptr<Stream> streamOf(const std::vector<std::shared_ptr<Stream>> &list, const DevicePtr &device)
 {
-    for (const auto &s : l.streams)
+    for (const auto &s : list)
         if (s->device() == device)
             return s;
     return nullptr;
 }
 
+// True on the thread of any stream (in a callback). Such a thread never waits
+// for another stream's thread: that one may be waiting in a callback for it.
+bool onAnyStreamThread(const Library &l)
+{
+    for (const auto *list : {&l.streams, &l.ending})
+        for (const auto &s : *list)
+            if (s->onStreamThread())
+                return true;
+    return false;
+}
+
+void remove(std::vector<std::shared_ptr<Stream>> &list, const std::shared_ptr<Stream> &stream)
+{
+    const auto it = std::find(list.begin(), list.end(), stream);
+    if (it != list.end())
+        list.erase(it);
+}
+
+// Joins stream outside the library lock and then forgets it. It stays among
+// the ending streams meanwhile, so that its device is busy and a concurrent
+// stop of it waits for the join too.
+void joinEnding(Library &l, std::unique_lock<std::mutex> &lock, const std::shared_ptr<Stream> &stream)
+{
+    lock.unlock();
+    stream->stop();
+    lock.lock();
+    remove(l.ending, stream);
+}
+
 // Ends the streams of devices that went away, so that once the enumeration
-// no longer lists a device no frame of it arrives any more.
+// no longer lists a device no frame of it arrives any more, and joins the
+// ended ones unless called from a stream's thread (a later call from the
+// application does it then).
 void reapLostStreams(Library &l, std::unique_lock<std::mutex> &lock)
 {
-    std::vector<std::shared_ptr<Stream>> gone;
     for (auto it = l.streams.begin(); it != l.streams.end();) {
         if ((*it)->lost() || !(*it)->device()->present()) {
-            gone.push_back(*it);
+            (*it)->requestStop();
+            l.ending.push_back(*it);
             it = l.streams.erase(it);
         } else {
             ++it;
         }
     }
-    if (gone.empty())
+    if (onAnyStreamThread(l))
         return;
-    lock.unlock();
-    for (const auto &s : gone)
-        s->stop();
-    lock.lock();
+    const std::vector<std::shared_ptr<Stream>> ending = l.ending;
+    for (const auto &s : ending)
+        joinEnding(l, lock, s);
 }
 
 // Keeps the objects of devices still attached (one of them may be streaming).
@@ -126,7 +161,7 @@ template <typename F> long withDevice(long devIndex, F f)
 long setAutoCapture(long devIndex, CamAutoCaptureCallback callback)
 {
     return withDevice(devIndex, [&](Library &l, const DevicePtr &d, std::unique_lock<std::mutex> &) -> long {
-        const std::shared_ptr<Stream> stream = streamOf(l, d);
+        const std::shared_ptr<Stream> stream = streamOf(l.streams, d);
         if (!stream)
             return ERROR_NOT_STREAMING;
         stream->setAutoCapture(callback);
@@ -150,7 +185,9 @@ long Cam_Init(void)
         Library &l = lib();
         std::unique_lock<std::mutex> lock(l.mutex);
         reapLostStreams(l, lock);
-        if (!l.streams.empty())
+        // Also a stream that ended on its own but whose thread (the caller's,
+        // in a callback) has not been joined: its device must outlive it.
+        if (!l.streams.empty() || !l.ending.empty())
             return ERROR_BUSY;
         const VirtualConfig config = readVirtualConfig([](const char *name) { return std::getenv(name); });
         l.selected.reset();
@@ -281,7 +318,7 @@ long Cam_CameraCaptureStart(long devIndex, CamFrameCallback callback)
         const DevicePtr d = deviceAt(l, devIndex);
         if (!d)
             return ERROR_NO_DEVICE;
-        if (streamOf(l, d))
+        if (streamOf(l.streams, d) || streamOf(l.ending, d))
             return ERROR_BUSY;
         const auto chosen = l.chosenSize.find(d.get());
         const std::vector<FrameSize> sizes = d->resolutions();
@@ -300,20 +337,25 @@ long Cam_CameraCaptureStart(long devIndex, CamFrameCallback callback)
 long Cam_CameraCaptureStop(long devIndex)
 {
     return withLibrary([&](Library &l, std::unique_lock<std::mutex> &lock) -> long {
+        reapLostStreams(l, lock);
         const DevicePtr d = deviceAt(l, devIndex);
-        const std::shared_ptr<Stream> stream = d ? streamOf(l, d) : nullptr;
-        if (!stream) {
-            reapLostStreams(l, lock);
-            return d ? ERROR_NOT_STREAMING : ERROR_NO_DEVICE;
-        }
+        if (!d)
+            return ERROR_NO_DEVICE;
+        std::shared_ptr<Stream> stream = streamOf(l.streams, d);
+        const bool running = stream != nullptr;
+        if (!running)
+            stream = streamOf(l.ending, d); // another thread is stopping it: return once it has ended
+        if (!stream)
+            return ERROR_NOT_STREAMING;
         // Joining the stream's own thread from its callback would never return.
         if (stream->onStreamThread())
             return ERROR_BUSY;
-        l.streams.erase(std::find(l.streams.begin(), l.streams.end(), stream));
-        lock.unlock();
-        stream->stop();
-        lock.lock();
-        return ERROR_GOOD;
+        if (running) {
+            remove(l.streams, stream);
+            l.ending.push_back(stream);
+        }
+        joinEnding(l, lock, stream);
+        return running ? ERROR_GOOD : ERROR_NOT_STREAMING;
     });
 }
 
@@ -331,7 +373,7 @@ long Cam_CameraCaptureFile(long devIndex, char *path, IMAGEPARAM *param)
             const DevicePtr d = deviceAt(l, devIndex);
             if (!d)
                 return ERROR_NO_DEVICE;
-            stream = streamOf(l, d);
+            stream = streamOf(l.streams, d);
         }
         return stream ? ERROR_GOOD : ERROR_NOT_STREAMING;
     });
