@@ -7,8 +7,12 @@
 #include "mainitemdelegate.h"
 #include "mainwindow.h"
 #include "mylistwidget.h"
+#include "nameformat.h"
+#include "scanui.h"
+#include "set.h"
 #include "threadadditem.h"
 #include "titlebar.h"
+#include "windowstyle.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -55,16 +59,6 @@ const QSize kNormalSize(900, 600);
 const int kSortRole = Qt::UserRole + 4;
 const int kSecondPassTick = 15;
 const int kFolderSettleMs = 250;
-
-// Normal, hover and pressed looks of an icon button.
-QString threeStateStyle(const QString &templ, const QString (&icons)[3], const int (&colors)[3][3])
-{
-    const char *states[3] = {"", ":hover", ":pressed"};
-    QStringList parts;
-    for (int i = 0; i < 3; ++i)
-        parts << templ.arg(states[i], icons[i]).arg(colors[i][0]).arg(colors[i][1]).arg(colors[i][2]);
-    return QString("%1\n%2\n%3").arg(parts[0], parts[1], parts[2]);
-}
 
 bool flagOf(const QString &text)
 {
@@ -208,13 +202,7 @@ void ADFmain::initADFmainUI()
 
 QString ADFmain::titleButtonStyle(const QString &normal, const QString &hover, const QString &pressed) const
 {
-    const CToolHelper &t = m_toolHelper;
-    const int colors[3][3] = {{t.title_normal_R, t.title_normal_G, t.title_normal_B},
-                              {t.title_hovor_R, t.title_hovor_G, t.title_hovor_B},
-                              {t.title_pressed_R, t.title_pressed_G, t.title_pressed_B}};
-    return threeStateStyle(
-        "QPushButton%1{border-image: url(%2);background: rgb(%3,%4,%5);border-radius:6px;outline:none;}",
-        {normal, hover, pressed}, colors);
+    return WindowStyle::titleButton(m_toolHelper, normal, hover, pressed);
 }
 
 void ADFmain::initConnection()
@@ -488,12 +476,11 @@ void ADFmain::slotCameraOpen()
     m_IsCaptureOpen = false;
 }
 
-// The general settings window is not part of this build yet; the press
-// selects the device it would be given.
 void ADFmain::onButtonSetClicked()
 {
     if (m_IsSetOpen)
         return;
+    m_IsSetOpen = true;
     if (!m_bCurrentDevChange)
         currentDevInfo = DevsInfo[0];
     int pid = 0, vid = 0;
@@ -502,6 +489,17 @@ void ADFmain::onButtonSetClicked()
         qWarning("ADFmain::onButtonSetClicked() -- Get PID&VID states is %ld, pid = %04X, vid = %04X",
                  static_cast<long>(status != 0), pid, vid);
     }
+    installEventFilter(this);
+    setui = new Set(SetInfo, currentDevInfo, pid, vid, this);
+    setui->setAttribute(Qt::WA_DeleteOnClose);
+    connect(setui, SIGNAL(singleEnableSetBtnUI()), this, SLOT(slotadfEnableSetBtnUI()));
+    connect(setui, SIGNAL(updateSetParam(SETPARAM, bool)), this, SLOT(updateSetParamSlot(SETPARAM, bool)));
+    setui->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
+    if (updateImageTimer->isActive())
+        updateImageTimer->stop();
+    adfmaintitle->setAttribute(Qt::WA_TransparentForMouseEvents, true);
+    centralWidget()->setAttribute(Qt::WA_TransparentForMouseEvents, true);
+    setui->show();
 }
 
 void ADFmain::slotadfEnableSetBtnUI()
@@ -511,6 +509,7 @@ void ADFmain::slotadfEnableSetBtnUI()
     centralWidget()->setAttribute(Qt::WA_TransparentForMouseEvents, false);
 }
 
+// The settings are written at once, so a crash later in the session keeps them.
 void ADFmain::updateSetParamSlot(SETPARAM setParam, bool bIsReloadImages)
 {
     SetInfo.IsErrorTip = setParam.IsErrorTip;
@@ -522,10 +521,21 @@ void ADFmain::updateSetParamSlot(SETPARAM setParam, bool bIsReloadImages)
     SetInfo.savepath = setParam.savepath;
     SetInfo.saveType = setParam.saveType;
     filePath = SetInfo.savepath;
+    m_toolHelper.setMainValue(mainSettingValues());
     if (!thumbnailPageShown() || bIsReloadImages)
         reloadDocumentList();
     if (thumbnailPageShown() && !updateImageTimer->isActive())
         updateImageTimer->start(kSecondPassTick);
+}
+
+// The home window's exit takes the settings windows with it, unchecked.
+void ADFmain::closeSettingsWindows()
+{
+    if (!m_IsSetOpen || !setui)
+        return;
+    if (setui->m_bIsNameFormatUI && setui->nameformatui)
+        setui->nameformatui->close();
+    setui->close();
 }
 
 void ADFmain::slotUpdateCameraParam(CAMIMAGESET camImage, WATERPARAM water, int startNum, int bookIndex,
@@ -543,9 +553,24 @@ void ADFmain::slotUpdateCameraParam(CAMIMAGESET camImage, WATERPARAM water, int 
     qWarning("ADFmain::slotUpdateCameraParam()__已更新拍摄界面参数.");
 }
 
-// The scanner window is not part of this build; scanner entries never come
-// from discovery, so the function button stays hidden.
-void ADFmain::onButtonFunctionClicked() {}
+void ADFmain::onButtonFunctionClicked()
+{
+    scanui = new ScanUI(currentDevInfo, SetInfo, ScanSet, ImageSet, nullptr);
+    scanui->setAttribute(Qt::WA_DeleteOnClose);
+    connect(scanui, SIGNAL(signalScanUIClosed()), this, SLOT(slotScanUIClosed()), Qt::UniqueConnection);
+    scanui->setGeometry(frameGeometry());
+    scanui->show();
+    connect(scanui, SIGNAL(signalScanModeChanged(int)), this, SLOT(slotScanModeChanged(int)));
+    connect(scanui, SIGNAL(signalColorModeChanged(int)), this, SLOT(slotColorModeChanged(int)));
+    connect(scanui, SIGNAL(signalFileFormatChanged(int)), this, SLOT(slotFileFormatChanged(int)));
+    connect(scanui, SIGNAL(signalResolutionChanged(int)), this, SLOT(slotResolutionChanged(int)));
+    connect(scanui, SIGNAL(signalScanSizeChanged(int)), this, SLOT(slotScanSizeChanged(int)));
+    connect(scanui, SIGNAL(signalCutMethodChanged(int)), this, SLOT(slotCutMethodChanged(int)));
+    connect(scanui, SIGNAL(signalFilterChanged(int)), this, SLOT(slotFilterChanged(int)));
+    connect(scanui, SIGNAL(signalEdgeMendingChanged(int)), this, SLOT(slotEdgeMendingChanged(int)));
+    connect(scanui, SIGNAL(signalRotationChanged(int)), this, SLOT(slotRotationChanged(int)));
+    hide();
+}
 
 void ADFmain::slotScanUIClosed()
 {
@@ -873,6 +898,7 @@ void ADFmain::writeLastSetting()
 void ADFmain::onButtonCloseClicked()
 {
     HideCaptureUI();
+    closeSettingsWindows();
     if (threadAddItem)
         threadAddItem->setFlagFunction(false);
     writeLastSetting();
@@ -886,6 +912,7 @@ void ADFmain::closeEvent(QCloseEvent *event)
 {
     if (!m_settingsWritten) {
         HideCaptureUI();
+        closeSettingsWindows();
         writeLastSetting();
         stopDiscoveryThread();
     }
@@ -1007,18 +1034,12 @@ void ADFmain::initDocumentArea(QVBoxLayout *layout)
 QPushButton *ADFmain::addToolButton(const char *name, const QString &normal, const QString &hover,
                                     const QString &pressed, const QString &tip)
 {
-    const CToolHelper &t = m_toolHelper;
     auto *button = new QPushButton;
     button->setObjectName(name);
     button->setFixedSize(40, 40);
     button->setToolTip(tip);
     button->setCursor(Qt::PointingHandCursor);
-    const int colors[3][3] = {{t.ui_normal_R, t.ui_normal_G, t.ui_normal_B},
-                              {t.ui_hovor_R, t.ui_hovor_G, t.ui_hovor_B},
-                              {t.ui_pressed_R, t.ui_pressed_G, t.ui_pressed_B}};
-    button->setStyleSheet(threeStateStyle(
-        "QPushButton%1{border-image: url(%2);background: rgb(%3,%4,%5);border-radius:3px;outline:none;}",
-        {normal, hover, pressed}, colors));
+    button->setStyleSheet(WindowStyle::toolButton(m_toolHelper, normal, hover, pressed));
     return button;
 }
 

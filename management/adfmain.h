@@ -29,6 +29,8 @@ class QSortFilterProxyModel;
 class QStackedWidget;
 class QStandardItemModel;
 class QTableView;
+class ScanUI;
+class Set;
 class QThread;
 class QTimer;
 class QVBoxLayout;
@@ -147,6 +149,7 @@ private:
     QStringList mainSettingValues() const;
     QStringList cameraSettingValues(const QString &x, const QString &y, const QString &waterMarkType) const;
     QString titleButtonStyle(const QString &normal, const QString &hover, const QString &pressed) const;
+    void closeSettingsWindows();
 
     // Document list.
     void initDocumentArea(QVBoxLayout *layout);
@@ -181,6 +184,8 @@ private:
     CToolHelper m_toolHelper;
     TitleBar *adfmaintitle = nullptr;
     QPointer<MainWindow> mainWindow; // deletes itself when closed
+    QPointer<ScanUI> scanui;
+    QPointer<Set> setui;
     QString filePath;
     int bookExportIndex = 0;
     int rotation = 0;

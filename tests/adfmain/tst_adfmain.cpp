@@ -1,5 +1,9 @@
 #include "CamCaptureSDK.h"
 #include "adfmain.h"
+#include "nameformat.h"
+#include "scanui.h"
+#include "set.h"
+#include "settingswindows.h"
 #include "titlebar.h"
 #include "twocameras.h"
 
@@ -41,6 +45,9 @@ private slots:
     void noCameraAtStart();
     void restoreGivesNormalSizeAtLastPosition();
     void closeButtonWritesSettingsAndCloses();
+    void settingsWindowHoldsTheMouseAndPersists();
+    void closingTakesTheSettingsWindowsAlong();
+    void scannerWindowKeepsItsValues();
 
 private:
     QString settingsPath() const { return m_appDir + "/" + m_user + "/UILastSetting.ini"; }
@@ -329,6 +336,78 @@ void TestADFmain::closeButtonWritesSettingsAndCloses()
     QVERIFY(g_log.contains("ADFmain::onButtonCloseClicked() __ 已完成lastSetting的写入.\n"));
     QVERIFY(!w.isVisible());
     QCOMPARE(readAll()["MainSettings/NameBase"], QString("CameraImage"));
+}
+
+void TestADFmain::settingsWindowHoldsTheMouseAndPersists()
+{
+    ADFmain w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    TitleBar *bar = titleBar(w);
+    QTRY_COMPARE_WITH_TIMEOUT(bar->m_comboSelect->count(), 2, 20000);
+    QSignalSpy mins(bar, SIGNAL(signalButtonMinClicked()));
+    const QPoint minButton = bar->m_pButtonMin->mapTo(&w, bar->m_pButtonMin->rect().center());
+
+    bar->m_pButtonSet->click();
+    QPointer<Set> set = w.findChild<Set *>();
+    QVERIFY(set && set->isVisible());
+    QTest::mouseClick(w.windowHandle(), Qt::LeftButton, Qt::NoModifier, minButton);
+    QCOMPARE(mins.count(), 0);
+    bar->m_pButtonSet->click();
+    QCOMPARE(w.findChildren<Set *>().size(), 1);
+
+    const QString folder = m_home + "/新文件夹";
+    QVERIFY(QDir().mkpath(folder));
+    {
+        settingswindows::ModalWatch watch(folder);
+        set->findChild<QPushButton *>("selectbtn")->click();
+    }
+    g_log.clear();
+    set->findChild<TitleBar *>()->m_pButtonClose->click();
+    QTRY_VERIFY(set.isNull());
+    // Written at once, and the list follows the new folder.
+    QCOMPARE(readAll()["MainSettings/FilePath"], folder);
+    QVERIFY(g_log.contains("ADFmain::reloadDocumentList() __ " + folder));
+    QTest::mouseClick(w.windowHandle(), Qt::LeftButton, Qt::NoModifier, minButton);
+    QCOMPARE(mins.count(), 1);
+}
+
+void TestADFmain::closingTakesTheSettingsWindowsAlong()
+{
+    ADFmain w;
+    w.show();
+    titleBar(w)->m_pButtonSet->click();
+    QPointer<Set> set = w.findChild<Set *>();
+    QVERIFY(set);
+    set->findChild<QPushButton *>("setFileNamebtn")->click();
+    QPointer<NameFormat> naming = set->nameformatui;
+    QVERIFY(naming && naming->isVisible());
+    closeWindow(w);
+    QTRY_VERIFY(set.isNull() && naming.isNull());
+}
+
+void TestADFmain::scannerWindowKeepsItsValues()
+{
+    ADFmain w;
+    w.show();
+    auto openScanner = [&w]() -> ScanUI * {
+        QMetaObject::invokeMethod(&w, "onButtonFunctionClicked");
+        for (QWidget *top : QApplication::topLevelWidgets())
+            if (auto *scan = qobject_cast<ScanUI *>(top))
+                if (scan->isVisible())
+                    return scan;
+        return nullptr;
+    };
+    ScanUI *scan = openScanner();
+    QVERIFY(scan);
+    QVERIFY(!w.isVisible());
+    scan->findChild<QComboBox *>("filterComboBox")->setCurrentIndex(3);
+    scan->close();
+    QVERIFY(w.isVisible());
+    scan = openScanner();
+    QVERIFY(scan);
+    QCOMPARE(scan->findChild<QComboBox *>("filterComboBox")->currentIndex(), 3);
+    scan->close();
 }
 
 QTEST_MAIN(TestADFmain)
