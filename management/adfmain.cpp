@@ -1295,6 +1295,7 @@ void ADFmain::showAppendedFiles()
 
 void ADFmain::reloadDocumentList()
 {
+    qWarning("ADFmain::reloadDocumentList() __ %s", qUtf8Printable(filePath));
     updateImageTimer->stop();
     if (thumbnailPageShown()) {
         if (threadAddItem)
