@@ -3,6 +3,7 @@
 
 #include "CamCaptureSDK.h"
 #include "titlebar.h"
+#include "windowstyle.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -68,11 +69,6 @@ int cropModeOf(const QString &text)
 int rotationOf(int index)
 {
     return std::abs(index % 4) * 90;
-}
-
-QString rgb(const QColor &c)
-{
-    return QString("%1,%2,%3").arg(c.red()).arg(c.green()).arg(c.blue());
 }
 
 QColor withAlpha(QColor c, int alpha)
@@ -910,40 +906,12 @@ void MainWindow::warnUser(const QString &title, const QString &text)
 
 // ---------------------------------------------------------------- layout
 
-QString MainWindow::titleButtonStyle(const QString &normal, const QString &hover,
-                                     const QString &pressed) const
-{
-    const CToolHelper &t = m_toolHelper;
-    auto state = [](const char *selector, const QString &image, int r, int g, int b) {
-        return QString("QPushButton%1{border-image: url(%2);background: rgb(%3,%4,%5);border-radius:6px;"
-                       "outline:none;}")
-            .arg(selector, image)
-            .arg(r)
-            .arg(g)
-            .arg(b);
-    };
-    return state("", normal, t.title_normal_R, t.title_normal_G, t.title_normal_B) + "\n" +
-           state(":hover", hover, t.title_hovor_R, t.title_hovor_G, t.title_hovor_B) + "\n" +
-           state(":pressed", pressed, t.title_pressed_R, t.title_pressed_G, t.title_pressed_B);
-}
-
 void MainWindow::initMainUI()
 {
     const CToolHelper &t = m_toolHelper;
-    setWindowFlags(windowFlags() | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint);
-    resize(kNormalSize);
-    setMinimumSize(kNormalSize);
-    if (QScreen *screen = QGuiApplication::primaryScreen()) {
-        const QRect desk = screen->geometry();
-        move((desk.width() - width()) / 2, (desk.height() - height()) / 2);
-    }
+    WindowStyle::frameWindow(this, t, kNormalSize, t.camerabackgroundcolor);
+    setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
     NormalPosition = pos();
-    setWindowIcon(QIcon(t.uiiconpath));
-    setWindowTitle(t.titlename);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, t.camerabackgroundcolor);
-    setPalette(pal);
-    setAutoFillBackground(true);
 
     m_titleBar = new TitleBar(this);
     m_titleBar->setTitleIcon(t.uiiconpath, QSize(16, 16));
@@ -962,7 +930,7 @@ void MainWindow::initMainUI()
                               const QString &tip) {
         button->setFixedSize(36, 30);
         button->setToolTip(tip);
-        button->setStyleSheet(titleButtonStyle(normal, normal, pressed));
+        button->setStyleSheet(WindowStyle::titleButton(m_toolHelper, normal, normal, pressed));
     };
     styleButton(m_titleBar->m_pButtonMin, t.miniconpath, t.minpressiconpath, t.mintip);
     styleButton(m_titleBar->m_pButtonMax, t.maxiconpath, t.maxpressiconpath, t.maxtip);
@@ -972,21 +940,13 @@ void MainWindow::initMainUI()
 
 void MainWindow::setcomboBoxStyle(QComboBox *box)
 {
-    const CToolHelper &t = m_toolHelper;
     box->setFixedSize(200, 26);
     box->setItemDelegate(new QStyledItemDelegate(box));
+    // A disabled box (plain cameras, "no cut") must look disabled.
     box->setStyleSheet(
-        QString("QComboBox{border:1px solid rgb(%1);border-radius:6px;background-color:rgb(%2);"
-                "color:rgb(%3);padding-left:8px;}"
-                "QComboBox:hover{background-color:rgb(%4);}"
-                "QComboBox:disabled{color:rgb(150,150,150);}"
-                "QComboBox::drop-down{width:24px;border:none;}QComboBox::down-arrow{image:url(%5);}"
-                "QComboBox QAbstractItemView{background:rgb(%6);border:1px solid rgb(%1);outline:0px;"
-                "selection-background-color:rgb(%7);selection-color:rgb(%8);color:rgb(%3);}"
-                "QComboBox QAbstractItemView::item{height:24px;}")
-            .arg(rgb(t.comboBoxbordercolor), rgb(t.cameracomboxcolor), rgb(t.comboBoxfontcolor),
-                 rgb(t.combohovercolor), t.comboBoxdownarrowpath, rgb(t.comboBoxBackcolor),
-                 rgb(t.comboBoxSelectcolor), rgb(t.comboBoxSelectfontcolor)));
+        WindowStyle::comboBox(m_toolHelper) +
+        "QComboBox:disabled{color:rgb(160,166,176);}"
+        "QComboBox QAbstractItemView{outline:0px;}QComboBox QAbstractItemView::item{height:24px;}");
 }
 
 QComboBox *MainWindow::addOptionRow(QGridLayout *grid, const QString &text, const QStringList &items,
@@ -1061,12 +1021,13 @@ void MainWindow::initCameraUI()
     listview->setContextMenuPolicy(Qt::CustomContextMenu);
     listview->setFocusPolicy(Qt::NoFocus);
     listview->horizontalScrollBar()->setStyleSheet("QScrollBar{height:10px;}");
-    listview->setStyleSheet(
-        QString("QListWidget{background:rgb(%1);outline:0px;border:1px solid rgb(%2);"
-                "border-radius:8px;}"
-                "QListWidget::item{background:transparent;border:0px;}"
-                "QListWidget::item:hover{background:rgb(%3);}")
-            .arg(rgb(t.cameralistviewcolor), rgb(t.comboBoxbordercolor), rgb(t.cameraitemselectcolor)));
+    listview->setStyleSheet(QString("QListWidget{background:rgb(%1);outline:0px;border:1px solid rgb(%2);"
+                                    "border-radius:8px;}"
+                                    "QListWidget::item{background:transparent;border:0px;}"
+                                    "QListWidget::item:hover{background:rgb(%3);}")
+                                .arg(WindowStyle::rgb(t.cameralistviewcolor),
+                                     WindowStyle::rgb(t.comboBoxbordercolor),
+                                     WindowStyle::rgb(t.cameraitemselectcolor)));
     left->addWidget(listview);
     columns->addLayout(left, 1);
 
@@ -1077,7 +1038,8 @@ void MainWindow::initCameraUI()
     optionPanel->setStyleSheet(
         QString("QFrame#optionPanel{background:rgb(%1);border:1px solid rgb(%2);border-radius:8px;}"
                 "QLabel{color:rgb(%3);background:transparent;}")
-            .arg(rgb(t.cameralistviewcolor), rgb(t.comboBoxbordercolor), rgb(t.comboBoxfontcolor)));
+            .arg(WindowStyle::rgb(t.cameralistviewcolor), WindowStyle::rgb(t.comboBoxbordercolor),
+                 WindowStyle::rgb(t.comboBoxfontcolor)));
     auto *panel = new QVBoxLayout(optionPanel);
     panel->setContentsMargins(16, 16, 16, 16);
     panel->setSpacing(12);
@@ -1087,7 +1049,8 @@ void MainWindow::initCameraUI()
     panel->addWidget(devName);
     auto *rule = new QFrame(optionPanel);
     rule->setFixedHeight(1);
-    rule->setStyleSheet(QString("background:rgb(%1);border:none;").arg(rgb(t.comboBoxbordercolor)));
+    rule->setStyleSheet(
+        QString("background:rgb(%1);border:none;").arg(WindowStyle::rgb(t.comboBoxbordercolor)));
     panel->addWidget(rule);
 
     auto *grid = new QGridLayout;

@@ -186,8 +186,6 @@ private:
     QPushButton *addToolButton(QWidget *parent, const QString &normal, const QString &pressed,
                                const QString &tip);
     void setcomboBoxStyle(QComboBox *box);
-    QString titleButtonStyle(const QString &normal, const QString &hover, const QString &pressed) const;
-    void styleTitleBar();
     void warnUser(const QString &title, const QString &text);
     bool isManualCrop() const;
     void clearCropRects();
