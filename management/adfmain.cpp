@@ -4,7 +4,11 @@
 #include "CamCaptureSDK.h"
 #include "initdevthread.h"
 #include "mainwindow.h"
+#include "nameformat.h"
+#include "scanui.h"
+#include "set.h"
 #include "titlebar.h"
+#include "windowstyle.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -167,27 +171,7 @@ void ADFmain::initADFmainUI()
 
 QString ADFmain::titleButtonStyle(const QString &normal, const QString &hover, const QString &pressed) const
 {
-    const CToolHelper &t = m_toolHelper;
-    const QString normalStyle =
-        QString(
-            "QPushButton{border-image: url(%1);background: rgb(%2,%3,%4);border-radius:6px;outline:none;}")
-            .arg(normal)
-            .arg(t.title_normal_R)
-            .arg(t.title_normal_G)
-            .arg(t.title_normal_B);
-    const QString hoverStyle = QString("QPushButton:hover{border-image: url(%1);background: "
-                                       "rgb(%2,%3,%4);border-radius:6px;outline:none;}")
-                                   .arg(hover)
-                                   .arg(t.title_hovor_R)
-                                   .arg(t.title_hovor_G)
-                                   .arg(t.title_hovor_B);
-    const QString pressedStyle = QString("QPushButton:pressed{border-image: url(%1);background: "
-                                         "rgb(%2,%3,%4);border-radius:6px;outline:none;}")
-                                     .arg(pressed)
-                                     .arg(t.title_pressed_R)
-                                     .arg(t.title_pressed_G)
-                                     .arg(t.title_pressed_B);
-    return QString("%1\n%2\n%3").arg(normalStyle, hoverStyle, pressedStyle);
+    return WindowStyle::titleButton(m_toolHelper, normal, hover, pressed);
 }
 
 void ADFmain::initConnection()
@@ -207,6 +191,8 @@ void ADFmain::initConnection()
 
 void ADFmain::startDeviceDiscovery()
 {
+    // Without cameras in the theme the worker never reports.
+    m_bDiscoveryRunning = m_toolHelper.IsCameraType;
     initDevthread = new Initdevthread();
     _initDevThread = new QThread();
     initDevthread->moveToThread(_initDevThread);
@@ -242,6 +228,11 @@ void ADFmain::slotInitCamDevThreadOver()
     if (!m_toolHelper.IsScannerType)
         stopDiscoveryThread();
     updateInitDevUI();
+    m_bDiscoveryRunning = false;
+    if (m_bHotPlugPending) {
+        m_bHotPlugPending = false;
+        slotGetDeviceChanged(QString());
+    }
 }
 
 void ADFmain::showDeviceWarning(const QString &text)
@@ -315,6 +306,12 @@ void ADFmain::comboboxCurrentIndexChangedDevnameADF(int index)
 // no trace there, so tests call this slot directly.
 void ADFmain::slotGetDeviceChanged(QString)
 {
+    // A scan beside the start-up discovery would enumerate at the same time and
+    // then be overwritten by that older result: it runs once the result is in.
+    if (m_bDiscoveryRunning) {
+        m_bHotPlugPending = true;
+        return;
+    }
     Initdevthread scan;
     scan.setMultiThreadValue(false);
     scan.InitHotDevParam();
@@ -460,12 +457,11 @@ void ADFmain::slotCameraOpen()
     m_IsCaptureOpen = false;
 }
 
-// The general settings window is not part of this build yet; the press
-// selects the device it would be given.
 void ADFmain::onButtonSetClicked()
 {
     if (m_IsSetOpen)
         return;
+    m_IsSetOpen = true;
     if (!m_bCurrentDevChange)
         currentDevInfo = DevsInfo[0];
     int pid = 0, vid = 0;
@@ -474,6 +470,17 @@ void ADFmain::onButtonSetClicked()
         qWarning("ADFmain::onButtonSetClicked() -- Get PID&VID states is %ld, pid = %04X, vid = %04X",
                  static_cast<long>(status != 0), pid, vid);
     }
+    installEventFilter(this);
+    setui = new Set(SetInfo, currentDevInfo, pid, vid, this);
+    setui->setAttribute(Qt::WA_DeleteOnClose);
+    connect(setui, SIGNAL(singleEnableSetBtnUI()), this, SLOT(slotadfEnableSetBtnUI()));
+    connect(setui, SIGNAL(updateSetParam(SETPARAM, bool)), this, SLOT(updateSetParamSlot(SETPARAM, bool)));
+    setui->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
+    if (updateImageTimer->isActive())
+        updateImageTimer->stop();
+    adfmaintitle->setAttribute(Qt::WA_TransparentForMouseEvents, true);
+    centralWidget()->setAttribute(Qt::WA_TransparentForMouseEvents, true);
+    setui->show();
 }
 
 void ADFmain::slotadfEnableSetBtnUI()
@@ -483,7 +490,8 @@ void ADFmain::slotadfEnableSetBtnUI()
     centralWidget()->setAttribute(Qt::WA_TransparentForMouseEvents, false);
 }
 
-void ADFmain::updateSetParamSlot(SETPARAM setParam, bool)
+// The settings are written at once, so a crash later in the session keeps them.
+void ADFmain::updateSetParamSlot(SETPARAM setParam, bool bIsReloadImages)
 {
     SetInfo.IsErrorTip = setParam.IsErrorTip;
     SetInfo.IsScanVoice = setParam.IsScanVoice;
@@ -494,6 +502,28 @@ void ADFmain::updateSetParamSlot(SETPARAM setParam, bool)
     SetInfo.savepath = setParam.savepath;
     SetInfo.saveType = setParam.saveType;
     filePath = SetInfo.savepath;
+    m_toolHelper.setMainValue(mainSettingValues());
+    if (bIsReloadImages)
+        reloadDocumentList();
+}
+
+// The one place the document list is rebuilt from filePath after the working
+// folder changed or the scanner window handed the screen back.
+void ADFmain::reloadDocumentList()
+{
+    if (updateImageTimer->isActive())
+        updateImageTimer->stop();
+    qWarning("ADFmain::reloadDocumentList() __ %s", qUtf8Printable(filePath));
+}
+
+// The home window's exit takes the settings windows with it, unchecked.
+void ADFmain::closeSettingsWindows()
+{
+    if (!m_IsSetOpen || !setui)
+        return;
+    if (setui->m_bIsNameFormatUI && setui->nameformatui)
+        setui->nameformatui->close();
+    setui->close();
 }
 
 void ADFmain::slotUpdateCameraParam(CAMIMAGESET camImage, WATERPARAM water, int startNum, int bookIndex,
@@ -511,12 +541,28 @@ void ADFmain::slotUpdateCameraParam(CAMIMAGESET camImage, WATERPARAM water, int 
     qWarning("ADFmain::slotUpdateCameraParam()__已更新拍摄界面参数.");
 }
 
-// The scanner window is not part of this build; scanner entries never come
-// from discovery, so the function button stays hidden.
-void ADFmain::onButtonFunctionClicked() {}
+void ADFmain::onButtonFunctionClicked()
+{
+    scanui = new ScanUI(currentDevInfo, SetInfo, ScanSet, ImageSet, nullptr);
+    scanui->setAttribute(Qt::WA_DeleteOnClose);
+    connect(scanui, SIGNAL(signalScanUIClosed()), this, SLOT(slotScanUIClosed()), Qt::UniqueConnection);
+    scanui->setGeometry(frameGeometry());
+    scanui->show();
+    connect(scanui, SIGNAL(signalScanModeChanged(int)), this, SLOT(slotScanModeChanged(int)));
+    connect(scanui, SIGNAL(signalColorModeChanged(int)), this, SLOT(slotColorModeChanged(int)));
+    connect(scanui, SIGNAL(signalFileFormatChanged(int)), this, SLOT(slotFileFormatChanged(int)));
+    connect(scanui, SIGNAL(signalResolutionChanged(int)), this, SLOT(slotResolutionChanged(int)));
+    connect(scanui, SIGNAL(signalScanSizeChanged(int)), this, SLOT(slotScanSizeChanged(int)));
+    connect(scanui, SIGNAL(signalCutMethodChanged(int)), this, SLOT(slotCutMethodChanged(int)));
+    connect(scanui, SIGNAL(signalFilterChanged(int)), this, SLOT(slotFilterChanged(int)));
+    connect(scanui, SIGNAL(signalEdgeMendingChanged(int)), this, SLOT(slotEdgeMendingChanged(int)));
+    connect(scanui, SIGNAL(signalRotationChanged(int)), this, SLOT(slotRotationChanged(int)));
+    hide();
+}
 
 void ADFmain::slotScanUIClosed()
 {
+    reloadDocumentList();
     show();
 }
 
@@ -828,6 +874,7 @@ void ADFmain::writeLastSetting()
 void ADFmain::onButtonCloseClicked()
 {
     HideCaptureUI();
+    closeSettingsWindows();
     writeLastSetting();
     stopDiscoveryThread();
     close();
@@ -839,6 +886,7 @@ void ADFmain::closeEvent(QCloseEvent *event)
 {
     if (!m_settingsWritten) {
         HideCaptureUI();
+        closeSettingsWindows();
         writeLastSetting();
         stopDiscoveryThread();
     }

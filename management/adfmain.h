@@ -19,6 +19,8 @@
 class Initdevthread;
 class MainWindow;
 class QFileSystemWatcher;
+class ScanUI;
+class Set;
 class QThread;
 class QTimer;
 class TitleBar;
@@ -105,11 +107,15 @@ private:
     QStringList mainSettingValues() const;
     QStringList cameraSettingValues(const QString &x, const QString &y, const QString &waterMarkType) const;
     QString titleButtonStyle(const QString &normal, const QString &hover, const QString &pressed) const;
+    void closeSettingsWindows();
+    void reloadDocumentList();
 
     Ui::ADFmain *ui;
     CToolHelper m_toolHelper;
     TitleBar *adfmaintitle = nullptr;
     QPointer<MainWindow> mainWindow; // deletes itself when closed
+    QPointer<ScanUI> scanui;
+    QPointer<Set> setui;
     QString filePath;
     int bookExportIndex = 0;
     int rotation = 0;
@@ -119,6 +125,9 @@ private:
     DEVPARAM DevsInfo[DEVICE_TABLE_SIZE];
     DEVPARAM currentDevInfo;
     bool m_bCurrentDevChange = false;
+    // The start-up discovery has not reported yet; a hot-plug scan meanwhile waits for it.
+    bool m_bDiscoveryRunning = false;
+    bool m_bHotPlugPending = false;
     std::vector<int> m_vecDevType;
     int cameraCounts = 0;
     int scannerCounts = 0;

@@ -23,12 +23,19 @@ struct Library {
     std::mutex mutex;
     bool initialised = false;
     std::vector<std::shared_ptr<V4l2Device>> real;
+    VirtualConfig virtualConfig;
     std::shared_ptr<VirtualControl> control;
     std::vector<DevicePtr> virtuals;
-    DevicePtr selected; // by Cam_GetCameraResolutionCount
-    std::map<const Device *, FrameSize> chosenSize;
+    // Weak keys: a device object freed after an unplug must not hand its
+    // choice to a new one made at the same address.
+    std::map<std::weak_ptr<Device>, FrameSize, std::owner_less<std::weak_ptr<Device>>> chosenSize;
     // Declared last so that streams end before the devices they read.
     std::vector<std::shared_ptr<Stream>> streams; // most recently started last
+    // Out of the list but not yet joined: lost ones and those being stopped.
+    // Their devices stay busy, and the library keeps them alive, until a thread
+    // of the application has joined them: a stream is never destroyed on its
+    // own thread.
+    std::vector<std::shared_ptr<Stream>> ending;
 };
 
 Library &lib()
@@ -38,6 +45,13 @@ Library &lib()
 }
 
 LiveView g_view;
+
+// The device Cam_GetCameraResolutionCount selected for the next
+// Cam_GetCameraResolutionName, one per calling thread: a discovery on a worker
+// and a hot-plug scan on the GUI thread each read their own device's sizes.
+// Weak, so that a device dropped from the enumeration (Cam_Init, unplug) ends
+// the selection.
+thread_local std::weak_ptr<Device> t_selected;
 
 std::vector<DevicePtr> presentDevices(const Library &l)
 {
@@ -59,33 +73,63 @@ DevicePtr deviceAt(const Library &l, long index)
     return devices[static_cast<size_t>(index)];
 }
 
-std::shared_ptr<Stream> streamOf(const Library &l, const DevicePtr &device)
+std::shared_ptr<Stream> streamOf(const std::vector<std::shared_ptr<Stream>> &list, const DevicePtr &device)
 {
-    for (const auto &s : l.streams)
+    for (const auto &s : list)
         if (s->device() == device)
             return s;
     return nullptr;
 }
 
+// True on the thread of any stream (in a callback). Such a thread never waits
+// for another stream's thread: that one may be waiting in a callback for it.
+bool onAnyStreamThread(const Library &l)
+{
+    for (const auto *list : {&l.streams, &l.ending})
+        for (const auto &s : *list)
+            if (s->onStreamThread())
+                return true;
+    return false;
+}
+
+void remove(std::vector<std::shared_ptr<Stream>> &list, const std::shared_ptr<Stream> &stream)
+{
+    const auto it = std::find(list.begin(), list.end(), stream);
+    if (it != list.end())
+        list.erase(it);
+}
+
+// Joins stream outside the library lock and then forgets it. It stays among
+// the ending streams meanwhile, so that its device is busy and a concurrent
+// stop of it waits for the join too.
+void joinEnding(Library &l, std::unique_lock<std::mutex> &lock, const std::shared_ptr<Stream> &stream)
+{
+    lock.unlock();
+    stream->stop();
+    lock.lock();
+    remove(l.ending, stream);
+}
+
 // Ends the streams of devices that went away, so that once the enumeration
-// no longer lists a device no frame of it arrives any more.
+// no longer lists a device no frame of it arrives any more, and joins the
+// ended ones unless called from a stream's thread (a later call from the
+// application does it then).
 void reapLostStreams(Library &l, std::unique_lock<std::mutex> &lock)
 {
-    std::vector<std::shared_ptr<Stream>> gone;
     for (auto it = l.streams.begin(); it != l.streams.end();) {
         if ((*it)->lost() || !(*it)->device()->present()) {
-            gone.push_back(*it);
+            (*it)->requestStop();
+            l.ending.push_back(*it);
             it = l.streams.erase(it);
         } else {
             ++it;
         }
     }
-    if (gone.empty())
+    if (onAnyStreamThread(l))
         return;
-    lock.unlock();
-    for (const auto &s : gone)
-        s->stop();
-    lock.lock();
+    const std::vector<std::shared_ptr<Stream>> ending = l.ending;
+    for (const auto &s : ending)
+        joinEnding(l, lock, s);
 }
 
 // Keeps the objects of devices still attached (one of them may be streaming).
@@ -97,6 +141,21 @@ void rescanReal(Library &l)
             if (old->node() == f->node() && old->present() && old->name() == f->name())
                 f = old;
     l.real = std::move(fresh);
+}
+
+// A replugged virtual camera is a new device, as a real one is.
+void rescanVirtual(Library &l)
+{
+    for (size_t i = 0; i < l.virtuals.size(); ++i)
+        if (!l.virtuals[i]->present() && l.control && l.control->present(static_cast<int>(i)))
+            l.virtuals[i] = std::make_shared<VirtualDevice>(static_cast<int>(i), l.virtualConfig, l.control);
+}
+
+// Forgets the choices for devices gone from the enumeration.
+void pruneChosenSizes(Library &l)
+{
+    for (auto it = l.chosenSize.begin(); it != l.chosenSize.end();)
+        it = it->first.expired() ? l.chosenSize.erase(it) : std::next(it);
 }
 
 // Runs f under the library lock with the initialisation checked; exceptions
@@ -126,7 +185,7 @@ template <typename F> long withDevice(long devIndex, F f)
 long setAutoCapture(long devIndex, CamAutoCaptureCallback callback)
 {
     return withDevice(devIndex, [&](Library &l, const DevicePtr &d, std::unique_lock<std::mutex> &) -> long {
-        const std::shared_ptr<Stream> stream = streamOf(l, d);
+        const std::shared_ptr<Stream> stream = streamOf(l.streams, d);
         if (!stream)
             return ERROR_NOT_STREAMING;
         stream->setAutoCapture(callback);
@@ -150,13 +209,15 @@ long Cam_Init(void)
         Library &l = lib();
         std::unique_lock<std::mutex> lock(l.mutex);
         reapLostStreams(l, lock);
-        if (!l.streams.empty())
+        // Also a stream that ended on its own but whose thread (the caller's,
+        // in a callback) has not been joined: its device must outlive it.
+        if (!l.streams.empty() || !l.ending.empty())
             return ERROR_BUSY;
-        const VirtualConfig config = readVirtualConfig([](const char *name) { return std::getenv(name); });
-        l.selected.reset();
+        l.virtualConfig = readVirtualConfig([](const char *name) { return std::getenv(name); });
         l.chosenSize.clear();
         l.virtuals.clear();
         l.control.reset();
+        const VirtualConfig &config = l.virtualConfig;
         if (config.count > 0)
             l.control = std::make_shared<VirtualControl>(config.controlPath, config.count);
         for (int i = 0; i < config.count; ++i)
@@ -175,6 +236,7 @@ long Cam_GetDevCount(long *count)
         return ERROR_BAD_ARGUMENT;
     return withLibrary([&](Library &l, std::unique_lock<std::mutex> &lock) {
         rescanReal(l);
+        rescanVirtual(l);
         reapLostStreams(l, lock);
         *count = static_cast<long>(presentDevices(l).size());
         return ERROR_GOOD;
@@ -227,8 +289,8 @@ long Cam_GetCameraResolutionCount(long devIndex, long format, long *count)
         return ERROR_BAD_ARGUMENT;
     if (format != 0)
         return ERROR_UNSUPPORTED;
-    return withDevice(devIndex, [&](Library &l, const DevicePtr &d, std::unique_lock<std::mutex> &) -> long {
-        l.selected = d;
+    return withDevice(devIndex, [&](Library &, const DevicePtr &d, std::unique_lock<std::mutex> &) -> long {
+        t_selected = d;
         *count = static_cast<long>(d->resolutions().size());
         return ERROR_GOOD;
     });
@@ -238,10 +300,11 @@ long Cam_GetCameraResolutionName(long resIndex, long *width, long *height)
 {
     if (!width || !height)
         return ERROR_BAD_ARGUMENT;
-    return withLibrary([&](Library &l, std::unique_lock<std::mutex> &) -> long {
-        if (!l.selected)
+    return withLibrary([&](Library &, std::unique_lock<std::mutex> &) -> long {
+        const DevicePtr selected = t_selected.lock();
+        if (!selected)
             return ERROR_NO_DEVICE;
-        const std::vector<FrameSize> sizes = l.selected->resolutions();
+        const std::vector<FrameSize> sizes = selected->resolutions();
         if (resIndex < 0 || resIndex >= static_cast<long>(sizes.size()))
             return ERROR_BAD_ARGUMENT;
         *width = sizes[static_cast<size_t>(resIndex)].width;
@@ -259,7 +322,8 @@ long Cam_SetCameraResolution(long devIndex, long width, long height)
         if (it == sizes.end())
             return ERROR_UNSUPPORTED;
         // Takes effect at the next start: the caller stops the stream first.
-        l.chosenSize[d.get()] = *it;
+        pruneChosenSizes(l);
+        l.chosenSize[d] = *it;
         return ERROR_GOOD;
     });
 }
@@ -281,9 +345,9 @@ long Cam_CameraCaptureStart(long devIndex, CamFrameCallback callback)
         const DevicePtr d = deviceAt(l, devIndex);
         if (!d)
             return ERROR_NO_DEVICE;
-        if (streamOf(l, d))
+        if (streamOf(l.streams, d) || streamOf(l.ending, d))
             return ERROR_BUSY;
-        const auto chosen = l.chosenSize.find(d.get());
+        const auto chosen = l.chosenSize.find(d);
         const std::vector<FrameSize> sizes = d->resolutions();
         if (chosen == l.chosenSize.end() && sizes.empty())
             return ERROR_OPEN_FAILED;
@@ -300,20 +364,25 @@ long Cam_CameraCaptureStart(long devIndex, CamFrameCallback callback)
 long Cam_CameraCaptureStop(long devIndex)
 {
     return withLibrary([&](Library &l, std::unique_lock<std::mutex> &lock) -> long {
+        reapLostStreams(l, lock);
         const DevicePtr d = deviceAt(l, devIndex);
-        const std::shared_ptr<Stream> stream = d ? streamOf(l, d) : nullptr;
-        if (!stream) {
-            reapLostStreams(l, lock);
-            return d ? ERROR_NOT_STREAMING : ERROR_NO_DEVICE;
-        }
+        if (!d)
+            return ERROR_NO_DEVICE;
+        std::shared_ptr<Stream> stream = streamOf(l.streams, d);
+        const bool running = stream != nullptr;
+        if (!running)
+            stream = streamOf(l.ending, d); // another thread is stopping it: return once it has ended
+        if (!stream)
+            return ERROR_NOT_STREAMING;
         // Joining the stream's own thread from its callback would never return.
         if (stream->onStreamThread())
             return ERROR_BUSY;
-        l.streams.erase(std::find(l.streams.begin(), l.streams.end(), stream));
-        lock.unlock();
-        stream->stop();
-        lock.lock();
-        return ERROR_GOOD;
+        if (running) {
+            remove(l.streams, stream);
+            l.ending.push_back(stream);
+        }
+        joinEnding(l, lock, stream);
+        return running ? ERROR_GOOD : ERROR_NOT_STREAMING;
     });
 }
 
@@ -331,7 +400,7 @@ long Cam_CameraCaptureFile(long devIndex, char *path, IMAGEPARAM *param)
             const DevicePtr d = deviceAt(l, devIndex);
             if (!d)
                 return ERROR_NO_DEVICE;
-            stream = streamOf(l, d);
+            stream = streamOf(l.streams, d);
         }
         return stream ? ERROR_GOOD : ERROR_NOT_STREAMING;
     });

@@ -1,5 +1,9 @@
 #include "CamCaptureSDK.h"
 #include "adfmain.h"
+#include "nameformat.h"
+#include "scanui.h"
+#include "set.h"
+#include "settingswindows.h"
 #include "titlebar.h"
 #include "twocameras.h"
 
@@ -9,18 +13,38 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QMutex>
 #include <QSettings>
+#include <QThread>
 #include <QtTest>
+
+#include <functional>
 
 using twocameras::setPresent;
 
 namespace {
 QStringList g_log;
+QMutex g_logMutex; // the discovery worker logs too
 void captureLog(QtMsgType, const QMessageLogContext &, const QString &msg)
 {
+    QMutexLocker lock(&g_logMutex);
     g_log << msg;
+}
+bool logged(const QString &line)
+{
+    QMutexLocker lock(&g_logMutex);
+    return g_log.contains(line);
+}
+// Waits without running the event loop, so that nothing queued is delivered.
+bool waitWithoutEvents(const std::function<bool()> &done)
+{
+    QDeadlineTimer deadline(20000);
+    while (!done() && !deadline.hasExpired())
+        QThread::msleep(10);
+    return done();
 }
 } // namespace
 
@@ -39,8 +63,12 @@ private slots:
     void unmakeableSaveFolderIsReported();
     void selectorFollowsTheCameras();
     void noCameraAtStart();
+    void hotPlugDuringDiscoveryWaitsForIt();
     void restoreGivesNormalSizeAtLastPosition();
     void closeButtonWritesSettingsAndCloses();
+    void settingsWindowHoldsTheMouseAndPersists();
+    void closingTakesTheSettingsWindowsAlong();
+    void scannerWindowKeepsItsValues();
 
 private:
     QString settingsPath() const { return m_appDir + "/" + m_user + "/UILastSetting.ini"; }
@@ -289,6 +317,27 @@ void TestADFmain::noCameraAtStart()
     QCOMPARE(bar->m_comboSelect->count(), 0);
 }
 
+void TestADFmain::hotPlugDuringDiscoveryWaitsForIt()
+{
+    ADFmain w;
+    // The start-up discovery has listed both cameras, its result not yet taken in,
+    // when one is unplugged and the /dev change arrives.
+    QVERIFY(waitWithoutEvents([] { return logged("初始化高拍仪线程结束信号已发送\n"); }));
+    QFile control(twocameras::controlPath());
+    QVERIFY(control.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    control.write("device 2 absent\n");
+    control.close();
+    QVERIFY(waitWithoutEvents([] {
+        long count = -1;
+        return Cam_GetDevCount(&count) == ERROR_GOOD && count == 1;
+    }));
+    QMetaObject::invokeMethod(&w, "slotGetDeviceChanged", Q_ARG(QString, "/dev"));
+    // The scan runs after the older result, not overwritten by it.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        logged("ADFmain::slotInitCamDevThreadOver() __ 初始化设备完成,开始更新设备结构体参数."), 20000);
+    QCOMPARE(titleBar(w)->m_comboSelect->count(), 1);
+}
+
 void TestADFmain::restoreGivesNormalSizeAtLastPosition()
 {
     ADFmain w;
@@ -329,6 +378,78 @@ void TestADFmain::closeButtonWritesSettingsAndCloses()
     QVERIFY(g_log.contains("ADFmain::onButtonCloseClicked() __ 已完成lastSetting的写入.\n"));
     QVERIFY(!w.isVisible());
     QCOMPARE(readAll()["MainSettings/NameBase"], QString("CameraImage"));
+}
+
+void TestADFmain::settingsWindowHoldsTheMouseAndPersists()
+{
+    ADFmain w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    TitleBar *bar = titleBar(w);
+    QTRY_COMPARE_WITH_TIMEOUT(bar->m_comboSelect->count(), 2, 20000);
+    QSignalSpy mins(bar, SIGNAL(signalButtonMinClicked()));
+    const QPoint minButton = bar->m_pButtonMin->mapTo(&w, bar->m_pButtonMin->rect().center());
+
+    bar->m_pButtonSet->click();
+    QPointer<Set> set = w.findChild<Set *>();
+    QVERIFY(set && set->isVisible());
+    QTest::mouseClick(w.windowHandle(), Qt::LeftButton, Qt::NoModifier, minButton);
+    QCOMPARE(mins.count(), 0);
+    bar->m_pButtonSet->click();
+    QCOMPARE(w.findChildren<Set *>().size(), 1);
+
+    const QString folder = m_home + "/新文件夹";
+    QVERIFY(QDir().mkpath(folder));
+    {
+        settingswindows::ModalWatch watch(folder);
+        set->findChild<QPushButton *>("selectbtn")->click();
+    }
+    g_log.clear();
+    set->findChild<TitleBar *>()->m_pButtonClose->click();
+    QTRY_VERIFY(set.isNull());
+    // Written at once, and the list follows the new folder.
+    QCOMPARE(readAll()["MainSettings/FilePath"], folder);
+    QVERIFY(g_log.contains("ADFmain::reloadDocumentList() __ " + folder));
+    QTest::mouseClick(w.windowHandle(), Qt::LeftButton, Qt::NoModifier, minButton);
+    QCOMPARE(mins.count(), 1);
+}
+
+void TestADFmain::closingTakesTheSettingsWindowsAlong()
+{
+    ADFmain w;
+    w.show();
+    titleBar(w)->m_pButtonSet->click();
+    QPointer<Set> set = w.findChild<Set *>();
+    QVERIFY(set);
+    set->findChild<QPushButton *>("setFileNamebtn")->click();
+    QPointer<NameFormat> naming = set->nameformatui;
+    QVERIFY(naming && naming->isVisible());
+    closeWindow(w);
+    QTRY_VERIFY(set.isNull() && naming.isNull());
+}
+
+void TestADFmain::scannerWindowKeepsItsValues()
+{
+    ADFmain w;
+    w.show();
+    auto openScanner = [&w]() -> ScanUI * {
+        QMetaObject::invokeMethod(&w, "onButtonFunctionClicked");
+        for (QWidget *top : QApplication::topLevelWidgets())
+            if (auto *scan = qobject_cast<ScanUI *>(top))
+                if (scan->isVisible())
+                    return scan;
+        return nullptr;
+    };
+    ScanUI *scan = openScanner();
+    QVERIFY(scan);
+    QVERIFY(!w.isVisible());
+    scan->findChild<QComboBox *>("filterComboBox")->setCurrentIndex(3);
+    scan->close();
+    QVERIFY(w.isVisible());
+    scan = openScanner();
+    QVERIFY(scan);
+    QCOMPARE(scan->findChild<QComboBox *>("filterComboBox")->currentIndex(), 3);
+    scan->close();
 }
 
 QTEST_MAIN(TestADFmain)

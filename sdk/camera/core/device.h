@@ -10,8 +10,7 @@
 #include <thread>
 #include <vector>
 
-namespace camsdk
-{
+namespace camsdk {
 
 enum class PixelFormat { Mjpeg, Yuyv };
 
@@ -49,9 +48,13 @@ public:
     // thread. When the device goes away the thread ends by itself after
     // calling lost() once. Returns a status of CamCaptureSDK.h.
     virtual long start(FrameSize size, FrameSink sink, std::function<void()> lost) = 0;
+    // Asks the device's thread to end after its current frame; returns at once.
+    virtual void requestStop() = 0;
     // Joins the device's thread: no sink or lost call runs after it returns.
+    // Called on that thread itself it only asks it to end.
     virtual void stop() = 0;
-    // The id of the device's streaming thread (default id when not streaming).
+    // The id of the device's streaming thread, until it has been joined
+    // (default id when there is none).
     virtual std::thread::id threadId() const = 0;
 };
 

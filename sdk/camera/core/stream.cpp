@@ -21,7 +21,7 @@ Stream::~Stream()
 
 long Stream::start()
 {
-    return m_device->start(
+    const long status = m_device->start(
         m_size, [this](const FramePtr &f) { onFrame(f); },
         [this] {
             {
@@ -30,26 +30,45 @@ long Stream::start()
             }
             m_newestArrived.notify_all();
         });
+    m_running = status == ERROR_GOOD;
+    return status;
+}
+
+void Stream::requestStop()
+{
+    if (m_running)
+        m_device->requestStop();
 }
 
 void Stream::stop()
 {
-    if (onStreamThread())
+    if (onStreamThread()) {
+        m_device->requestStop();
+        return;
+    }
+    std::lock_guard<std::mutex> stopLock(m_stopMutex);
+    if (!m_running)
         return;
     m_device->stop();
     // No frame comes any more, so nothing offers the search a copy meanwhile.
     m_guides.stop();
+    m_running = false;
+    {
+        std::lock_guard<std::mutex> lock(m_newestMutex);
+        m_ended = true;
+    }
+    m_newestArrived.notify_all();
 }
 
 bool Stream::onStreamThread() const
 {
-    return m_device->threadId() == std::this_thread::get_id();
+    return m_running && m_device->threadId() == std::this_thread::get_id();
 }
 
 FramePtr Stream::newestFrame(std::chrono::milliseconds timeout) const
 {
     std::unique_lock<std::mutex> lock(m_newestMutex);
-    m_newestArrived.wait_for(lock, timeout, [this] { return m_newest || m_lost.load(); });
+    m_newestArrived.wait_for(lock, timeout, [this] { return m_newest || m_lost.load() || m_ended; });
     return m_lost ? nullptr : m_newest;
 }
 

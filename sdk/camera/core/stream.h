@@ -33,16 +33,21 @@ public:
     Stream &operator=(const Stream &) = delete;
 
     long start();
+    // Asks the stream's thread to end after its current frame; returns at once.
+    void requestStop();
     // No callback of this stream runs or will run, and its guide search has
-    // ended, once this returns. Must not be called from a callback (see
-    // onStreamThread()).
+    // ended, once this returns; also when another thread is stopping it at the
+    // same time. On the stream's own thread (from a callback) it only asks the
+    // thread to end. Once stopped, a stream never touches its device again: a
+    // newer stream may be running on it.
     void stop();
     bool onStreamThread() const;
 
     const DevicePtr &device() const { return m_device; }
     FrameSize size() const { return m_size; }
     // The newest frame as the camera sent it, waiting up to timeout for the
-    // first one; null when none came or the device went away first.
+    // first one; null when none came or the device went away or the stream
+    // was stopped first.
     FramePtr newestFrame(std::chrono::milliseconds timeout) const;
     // True once the device went away during streaming.
     bool lost() const { return m_lost.load(); }
@@ -64,6 +69,10 @@ private:
     mutable std::condition_variable m_newestArrived;
     FramePtr m_newest;
     std::atomic<bool> m_lost{false};
+    bool m_ended = false; // stopped: no frame will come (under m_newestMutex)
+
+    std::mutex m_stopMutex;             // one stop() at a time; later ones wait for it
+    std::atomic<bool> m_running{false}; // started, and not yet stopped
 
     // Touched only on the stream thread.
     JpegCodec m_codec;

@@ -2,8 +2,7 @@
 
 #include "CamCaptureSDK.h"
 
-namespace camsdk
-{
+namespace camsdk {
 
 ThreadedDevice::~ThreadedDevice()
 {
@@ -19,44 +18,72 @@ long ThreadedDevice::start(FrameSize size, FrameSink sink, std::function<void()>
     if (!sink)
         return ERROR_BAD_ARGUMENT;
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_thread.joinable())
+    if (m_thread.joinable() || m_joining)
         return ERROR_BUSY;
     const long status = openStream(size);
     if (status != ERROR_GOOD)
         return status;
     m_stop = false;
-    m_thread = std::thread([this, sink = std::move(sink), lost = std::move(lost)] {
-        bool wasLost = true;
-        try {
-            wasLost = streamLoop(sink);
-        } catch (...) {
-            // Out of memory or the like: the stream ends as if unplugged
-            // rather than take the program down.
-        }
+    try {
+        m_thread = std::thread([this, sink = std::move(sink), lost = std::move(lost)] {
+            bool wasLost = true;
+            try {
+                wasLost = streamLoop(sink);
+            } catch (...) {
+                // Out of memory or the like: the stream ends as if unplugged
+                // rather than take the program down.
+            }
+            closeStream();
+            if (wasLost && lost)
+                lost();
+        });
+    } catch (...) {
+        // No thread to be had: what openStream set up (a real camera's
+        // descriptor, mappings and running stream) would keep the device busy.
         closeStream();
-        if (wasLost && lost)
-            lost();
-    });
+        return ERROR_FAILED;
+    }
+    m_threadId = m_thread.get_id();
     return ERROR_GOOD;
+}
+
+void ThreadedDevice::requestStop()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stop = true;
+    }
+    m_wake.notify_all();
 }
 
 void ThreadedDevice::stop()
 {
-    std::thread t;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_stop = true;
-        t = std::move(m_thread);
+    requestStop();
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (m_threadId == std::this_thread::get_id())
+        return; // a thread never joins itself; it ends after the frame it is on
+    if (m_joining) {
+        // Another caller is joining: returning earlier would break the promise
+        // that no sink runs any more.
+        m_joined.wait(lock, [this] { return !m_joining; });
+        return;
     }
-    m_wake.notify_all();
-    if (t.joinable())
-        t.join();
+    if (!m_thread.joinable())
+        return;
+    std::thread t = std::move(m_thread);
+    m_joining = true;
+    lock.unlock();
+    t.join();
+    lock.lock();
+    m_joining = false;
+    m_threadId = std::thread::id();
+    m_joined.notify_all();
 }
 
 std::thread::id ThreadedDevice::threadId() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_thread.get_id();
+    return m_threadId;
 }
 
 bool ThreadedDevice::stopRequested() const

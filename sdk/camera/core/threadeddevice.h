@@ -9,14 +9,16 @@
 #include <condition_variable>
 #include <mutex>
 
-namespace camsdk
-{
+namespace camsdk {
 
 class ThreadedDevice : public Device
 {
 public:
     ~ThreadedDevice() override;
+    // ERROR_BUSY while a thread of an earlier start has not been joined, also
+    // while a stop() is joining it: a second open would share its stop flag.
     long start(FrameSize size, FrameSink sink, std::function<void()> lost) override;
+    void requestStop() override;
     void stop() override;
     std::thread::id threadId() const override;
 
@@ -36,8 +38,12 @@ protected:
 private:
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
+    std::condition_variable m_joined;
     bool m_stop = false;
     std::thread m_thread;
+    // The streaming thread's id until it is joined; m_thread is moved out while joining.
+    std::thread::id m_threadId;
+    bool m_joining = false;
 };
 
 } // namespace camsdk

@@ -5,6 +5,7 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <sstream>
@@ -44,6 +45,25 @@ bool parseInt(const std::string &s, int base, long lo, long hi, long *out)
     return true;
 }
 
+// "WxH/WxH/...", largest first without duplicates; empty when anything is off.
+std::vector<FrameSize> parseSizes(const std::string &list)
+{
+    std::vector<FrameSize> sizes;
+    for (const std::string &item : split(list, '/')) {
+        const std::vector<std::string> wh = split(item, 'x');
+        long w = 0, h = 0;
+        if (wh.size() != 2 || !parseInt(wh[0], 10, 16, 8192, &w) || !parseInt(wh[1], 10, 16, 8192, &h))
+            return {};
+        const FrameSize size{static_cast<int>(w), static_cast<int>(h)};
+        if (std::find(sizes.begin(), sizes.end(), size) == sizes.end())
+            sizes.push_back(size);
+    }
+    std::stable_sort(sizes.begin(), sizes.end(), [](const FrameSize &a, const FrameSize &b) {
+        return 1LL * a.width * a.height > 1LL * b.width * b.height;
+    });
+    return sizes;
+}
+
 } // namespace
 
 VirtualConfig readVirtualConfig(const std::function<const char *(const char *)> &env)
@@ -68,6 +88,10 @@ VirtualConfig readVirtualConfig(const std::function<const char *(const char *)> 
         }
         c.ids.push_back(id);
     }
+    const std::vector<std::string> lists = split(get("CAMSDK_VIRTUAL_SIZES"), ',');
+    for (int i = 0; i < c.count; ++i)
+        c.sizes.push_back(i < static_cast<int>(lists.size()) ? parseSizes(lists[static_cast<size_t>(i)])
+                                                             : std::vector<FrameSize>());
     camvirtual::parseSceneKind(get("CAMSDK_VIRTUAL_SCENE"), &c.scene);
     camvirtual::parseDeskKind(get("CAMSDK_VIRTUAL_DESK"), &c.desk);
     long seed = 0;
@@ -108,6 +132,7 @@ void applyControlText(const std::string &text, ControlState &state)
 VirtualControl::VirtualControl(std::string path, int deviceCount) : m_path(std::move(path))
 {
     m_state.present.assign(static_cast<size_t>(std::max(0, deviceCount)), true);
+    m_plugs.assign(m_state.present.size(), 0);
     if (m_path.empty())
         return;
     poll();
@@ -140,7 +165,11 @@ void VirtualControl::poll()
     std::ostringstream text;
     text << in.rdbuf();
     std::lock_guard<std::mutex> lock(m_mutex);
+    const std::vector<bool> before = m_state.present;
     applyControlText(text.str(), m_state);
+    for (size_t i = 0; i < before.size(); ++i)
+        if (!before[i] && m_state.present[i])
+            ++m_plugs[i];
 }
 
 bool VirtualControl::motion() const
@@ -156,14 +185,25 @@ bool VirtualControl::present(int device) const
            m_state.present[static_cast<size_t>(device)];
 }
 
+unsigned VirtualControl::plugs(int device) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return device >= 0 && device < static_cast<int>(m_plugs.size()) ? m_plugs[static_cast<size_t>(device)]
+                                                                    : 0;
+}
+
 VirtualDevice::VirtualDevice(int index, const VirtualConfig &config, std::shared_ptr<VirtualControl> control)
     : m_index(index), m_vid(kDefaultVid), m_pid(kDefaultPid + index), m_fps(config.fps),
-      m_control(std::move(control))
+      m_control(std::move(control)), m_plugs(m_control ? m_control->plugs(index) : 0)
 {
     if (index < static_cast<int>(config.ids.size())) {
         m_vid = config.ids[static_cast<size_t>(index)].first;
         m_pid = config.ids[static_cast<size_t>(index)].second;
     }
+    if (index < static_cast<int>(config.sizes.size()))
+        m_sizes = config.sizes[static_cast<size_t>(index)];
+    if (m_sizes.empty())
+        m_sizes = standardResolutions();
     m_request.scene = config.scene;
     m_request.desk = config.desk;
     m_request.seed = config.seed + static_cast<uint32_t>(index);
@@ -192,12 +232,12 @@ std::vector<FrameSize> VirtualDevice::standardResolutions()
 
 std::vector<FrameSize> VirtualDevice::resolutions() const
 {
-    return standardResolutions();
+    return m_sizes;
 }
 
 bool VirtualDevice::present() const
 {
-    return !m_control || m_control->present(m_index);
+    return !m_control || (m_control->present(m_index) && m_control->plugs(m_index) == m_plugs);
 }
 
 long VirtualDevice::openStream(FrameSize size)
@@ -207,6 +247,8 @@ long VirtualDevice::openStream(FrameSize size)
     const auto sizes = resolutions();
     if (std::find(sizes.begin(), sizes.end(), size) == sizes.end())
         return ERROR_UNSUPPORTED;
+    if (m_open.exchange(true))
+        return ERROR_BUSY;
     m_size = size;
     return ERROR_GOOD;
 }
@@ -286,6 +328,9 @@ bool VirtualDevice::streamLoop(const FrameSink &sink)
     return false;
 }
 
-void VirtualDevice::closeStream() {}
+void VirtualDevice::closeStream()
+{
+    m_open = false;
+}
 
 } // namespace camsdk

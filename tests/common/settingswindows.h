@@ -1,0 +1,80 @@
+// Set-up shared by the settings-window suites: the shipped theme beside the
+// test executable, the log captured, and modal windows answered.
+#ifndef SETTINGSWINDOWS_H
+#define SETTINGSWINDOWS_H
+
+#include <QApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QSettings>
+#include <QTimer>
+#include <QtTest>
+
+namespace settingswindows {
+
+inline QStringList &log()
+{
+    static QStringList lines;
+    return lines;
+}
+
+inline void captureLog(QtMsgType, const QMessageLogContext &, const QString &msg)
+{
+    log() << msg;
+}
+
+// The shipped icon.ini (and, when given, a camera-model table) in the application directory.
+inline void installTheme()
+{
+    const QString appDir = QCoreApplication::applicationDirPath();
+    const QString icon = appDir + "/icon.ini";
+    QFile::remove(icon);
+    QVERIFY(QFile::copy(qEnvironmentVariable("PAGELUX_SOURCE_DIR") + "/deploy/icon.ini", icon));
+    QFile::setPermissions(icon, QFile::ReadOwner | QFile::WriteOwner);
+    qInstallMessageHandler(captureLog);
+}
+
+inline void removeTheme()
+{
+    qInstallMessageHandler(nullptr);
+    QFile::remove(QCoreApplication::applicationDirPath() + "/icon.ini");
+}
+
+// Answers every modal window while it lives: message boxes are recorded and
+// dismissed, a folder dialog is given `folder` (an empty one cancels it).
+class ModalWatch : public QObject
+{
+public:
+    explicit ModalWatch(const QString &folder = QString()) : m_folder(folder)
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this] { answer(); });
+        m_timer.start(5);
+    }
+    QStringList boxes; // the text of each message box seen
+    int dialogs = 0;
+
+private:
+    void answer()
+    {
+        QWidget *w = QApplication::activeModalWidget();
+        if (auto *box = qobject_cast<QMessageBox *>(w)) {
+            boxes << box->text();
+            box->done(0);
+        } else if (auto *dialog = qobject_cast<QFileDialog *>(w)) {
+            ++dialogs;
+            if (m_folder.isEmpty()) {
+                dialog->reject();
+            } else {
+                dialog->setDirectory(m_folder);
+                static_cast<QDialog *>(dialog)->accept(); // QFileDialog::accept checks the folder
+            }
+        }
+    }
+    QString m_folder;
+    QTimer m_timer;
+};
+
+} // namespace settingswindows
+
+#endif
