@@ -48,7 +48,8 @@ CAMSDK_API long Cam_GetDevCount(long *count);
 CAMSDK_API long Cam_GetDevName(long devIndex, char *name); /* name: CAM_NAME_SIZE bytes */
 CAMSDK_API long Cam_GetPIDVID(long devIndex, int *pid, int *vid);
 CAMSDK_API long Cam_GetDevParams(long devIndex, bool *supportsBook);
-/* Also selects devIndex for Cam_GetCameraResolutionName. format 0: the camera's preferred format. */
+/* Also selects devIndex for the calling thread's Cam_GetCameraResolutionName.
+   format 0: the camera's preferred format. */
 CAMSDK_API long Cam_GetCameraResolutionCount(long devIndex, long format, long *count);
 CAMSDK_API long Cam_GetCameraResolutionName(long resIndex, long *width, long *height);
 CAMSDK_API long Cam_SetCameraResolution(long devIndex, long width, long height);

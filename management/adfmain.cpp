@@ -191,6 +191,8 @@ void ADFmain::initConnection()
 
 void ADFmain::startDeviceDiscovery()
 {
+    // Without cameras in the theme the worker never reports.
+    m_bDiscoveryRunning = m_toolHelper.IsCameraType;
     initDevthread = new Initdevthread();
     _initDevThread = new QThread();
     initDevthread->moveToThread(_initDevThread);
@@ -226,6 +228,11 @@ void ADFmain::slotInitCamDevThreadOver()
     if (!m_toolHelper.IsScannerType)
         stopDiscoveryThread();
     updateInitDevUI();
+    m_bDiscoveryRunning = false;
+    if (m_bHotPlugPending) {
+        m_bHotPlugPending = false;
+        slotGetDeviceChanged(QString());
+    }
 }
 
 void ADFmain::showDeviceWarning(const QString &text)
@@ -299,6 +306,12 @@ void ADFmain::comboboxCurrentIndexChangedDevnameADF(int index)
 // no trace there, so tests call this slot directly.
 void ADFmain::slotGetDeviceChanged(QString)
 {
+    // A scan beside the start-up discovery would enumerate at the same time and
+    // then be overwritten by that older result: it runs once the result is in.
+    if (m_bDiscoveryRunning) {
+        m_bHotPlugPending = true;
+        return;
+    }
     Initdevthread scan;
     scan.setMultiThreadValue(false);
     scan.InitHotDevParam();

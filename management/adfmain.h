@@ -125,6 +125,9 @@ private:
     DEVPARAM DevsInfo[DEVICE_TABLE_SIZE];
     DEVPARAM currentDevInfo;
     bool m_bCurrentDevChange = false;
+    // The start-up discovery has not reported yet; a hot-plug scan meanwhile waits for it.
+    bool m_bDiscoveryRunning = false;
+    bool m_bHotPlugPending = false;
     std::vector<int> m_vecDevType;
     int cameraCounts = 0;
     int scannerCounts = 0;

@@ -25,7 +25,6 @@ struct Library {
     std::vector<std::shared_ptr<V4l2Device>> real;
     std::shared_ptr<VirtualControl> control;
     std::vector<DevicePtr> virtuals;
-    DevicePtr selected; // by Cam_GetCameraResolutionCount
     std::map<const Device *, FrameSize> chosenSize;
     // Declared last so that streams end before the devices they read.
     std::vector<std::shared_ptr<Stream>> streams; // most recently started last
@@ -43,6 +42,13 @@ Library &lib()
 }
 
 LiveView g_view;
+
+// The device Cam_GetCameraResolutionCount selected for the next
+// Cam_GetCameraResolutionName, one per calling thread: a discovery on a worker
+// and a hot-plug scan on the GUI thread each read their own device's sizes.
+// Weak, so that a device dropped from the enumeration (Cam_Init, unplug) ends
+// the selection.
+thread_local std::weak_ptr<Device> t_selected;
 
 std::vector<DevicePtr> presentDevices(const Library &l)
 {
@@ -190,7 +196,6 @@ long Cam_Init(void)
         if (!l.streams.empty() || !l.ending.empty())
             return ERROR_BUSY;
         const VirtualConfig config = readVirtualConfig([](const char *name) { return std::getenv(name); });
-        l.selected.reset();
         l.chosenSize.clear();
         l.virtuals.clear();
         l.control.reset();
@@ -264,8 +269,8 @@ long Cam_GetCameraResolutionCount(long devIndex, long format, long *count)
         return ERROR_BAD_ARGUMENT;
     if (format != 0)
         return ERROR_UNSUPPORTED;
-    return withDevice(devIndex, [&](Library &l, const DevicePtr &d, std::unique_lock<std::mutex> &) -> long {
-        l.selected = d;
+    return withDevice(devIndex, [&](Library &, const DevicePtr &d, std::unique_lock<std::mutex> &) -> long {
+        t_selected = d;
         *count = static_cast<long>(d->resolutions().size());
         return ERROR_GOOD;
     });
@@ -275,10 +280,11 @@ long Cam_GetCameraResolutionName(long resIndex, long *width, long *height)
 {
     if (!width || !height)
         return ERROR_BAD_ARGUMENT;
-    return withLibrary([&](Library &l, std::unique_lock<std::mutex> &) -> long {
-        if (!l.selected)
+    return withLibrary([&](Library &, std::unique_lock<std::mutex> &) -> long {
+        const DevicePtr selected = t_selected.lock();
+        if (!selected)
             return ERROR_NO_DEVICE;
-        const std::vector<FrameSize> sizes = l.selected->resolutions();
+        const std::vector<FrameSize> sizes = selected->resolutions();
         if (resIndex < 0 || resIndex >= static_cast<long>(sizes.size()))
             return ERROR_BAD_ARGUMENT;
         *width = sizes[static_cast<size_t>(resIndex)].width;

@@ -13,18 +13,38 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QMutex>
 #include <QSettings>
+#include <QThread>
 #include <QtTest>
+
+#include <functional>
 
 using twocameras::setPresent;
 
 namespace {
 QStringList g_log;
+QMutex g_logMutex; // the discovery worker logs too
 void captureLog(QtMsgType, const QMessageLogContext &, const QString &msg)
 {
+    QMutexLocker lock(&g_logMutex);
     g_log << msg;
+}
+bool logged(const QString &line)
+{
+    QMutexLocker lock(&g_logMutex);
+    return g_log.contains(line);
+}
+// Waits without running the event loop, so that nothing queued is delivered.
+bool waitWithoutEvents(const std::function<bool()> &done)
+{
+    QDeadlineTimer deadline(20000);
+    while (!done() && !deadline.hasExpired())
+        QThread::msleep(10);
+    return done();
 }
 } // namespace
 
@@ -43,6 +63,7 @@ private slots:
     void unmakeableSaveFolderIsReported();
     void selectorFollowsTheCameras();
     void noCameraAtStart();
+    void hotPlugDuringDiscoveryWaitsForIt();
     void restoreGivesNormalSizeAtLastPosition();
     void closeButtonWritesSettingsAndCloses();
     void settingsWindowHoldsTheMouseAndPersists();
@@ -294,6 +315,27 @@ void TestADFmain::noCameraAtStart()
     QVERIFY(bar->m_capture->isHidden());
     QVERIFY(bar->m_comboSelect->isHidden());
     QCOMPARE(bar->m_comboSelect->count(), 0);
+}
+
+void TestADFmain::hotPlugDuringDiscoveryWaitsForIt()
+{
+    ADFmain w;
+    // The start-up discovery has listed both cameras, its result not yet taken in,
+    // when one is unplugged and the /dev change arrives.
+    QVERIFY(waitWithoutEvents([] { return logged("初始化高拍仪线程结束信号已发送\n"); }));
+    QFile control(twocameras::controlPath());
+    QVERIFY(control.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    control.write("device 2 absent\n");
+    control.close();
+    QVERIFY(waitWithoutEvents([] {
+        long count = -1;
+        return Cam_GetDevCount(&count) == ERROR_GOOD && count == 1;
+    }));
+    QMetaObject::invokeMethod(&w, "slotGetDeviceChanged", Q_ARG(QString, "/dev"));
+    // The scan runs after the older result, not overwritten by it.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        logged("ADFmain::slotInitCamDevThreadOver() __ 初始化设备完成,开始更新设备结构体参数."), 20000);
+    QCOMPARE(titleBar(w)->m_comboSelect->count(), 1);
 }
 
 void TestADFmain::restoreGivesNormalSizeAtLastPosition()

@@ -499,15 +499,17 @@ private slots:
 
     void virtualConfig()
     {
-        std::map<std::string, std::string> env = {{"CAMSDK_VIRTUAL", "3"},
-                                                  {"CAMSDK_VIRTUAL_IDS", "0ac8:3610,zz:1,1B3F:A1"},
-                                                  {"CAMSDK_VIRTUAL_SCENE", "book"},
-                                                  {"CAMSDK_VIRTUAL_DESK", "pattern"},
-                                                  {"CAMSDK_VIRTUAL_SEED", "42"},
-                                                  {"CAMSDK_VIRTUAL_FPS", "25"},
-                                                  {"CAMSDK_VIRTUAL_DOCS", "/a.png,,/b.png"},
-                                                  {"CAMSDK_VIRTUAL_CONTROL", "/tmp/ctl"},
-                                                  {"CAMSDK_VIRTUAL_TORN", "1"}};
+        std::map<std::string, std::string> env = {
+            {"CAMSDK_VIRTUAL", "3"},
+            {"CAMSDK_VIRTUAL_IDS", "0ac8:3610,zz:1,1B3F:A1"},
+            {"CAMSDK_VIRTUAL_SIZES", "640x480/1600x1200/640x480,800x8,"},
+            {"CAMSDK_VIRTUAL_SCENE", "book"},
+            {"CAMSDK_VIRTUAL_DESK", "pattern"},
+            {"CAMSDK_VIRTUAL_SEED", "42"},
+            {"CAMSDK_VIRTUAL_FPS", "25"},
+            {"CAMSDK_VIRTUAL_DOCS", "/a.png,,/b.png"},
+            {"CAMSDK_VIRTUAL_CONTROL", "/tmp/ctl"},
+            {"CAMSDK_VIRTUAL_TORN", "1"}};
         auto lookup = [&](const char *name) -> const char * {
             auto it = env.find(name);
             return it == env.end() ? nullptr : it->second.c_str();
@@ -518,6 +520,10 @@ private slots:
         QCOMPARE(c.ids[0], std::make_pair(0x0ac8, 0x3610));
         QCOMPARE(c.ids[1].first, 0x1209); // malformed pair: our default
         QCOMPARE(c.ids[2], std::make_pair(0x1b3f, 0xa1));
+        // Sorted, without the repeat; a size out of range or no list: the standard ones.
+        QCOMPARE(c.sizes.size(), size_t(3));
+        QVERIFY(c.sizes[0] == (std::vector<FrameSize>{{1600, 1200}, {640, 480}}));
+        QVERIFY(c.sizes[1].empty() && c.sizes[2].empty());
         QVERIFY(c.scene == camvirtual::SceneKind::Book);
         QVERIFY(c.desk == camvirtual::DeskKind::Pattern);
         QCOMPARE(c.seed, 42u);

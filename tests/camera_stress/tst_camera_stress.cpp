@@ -113,6 +113,23 @@ bool framesStopped()
     return g_frames == seen && g_inCallback == 0;
 }
 
+// The sizes of a camera as discovery lists them: count (which selects the
+// camera), then each size by its index.
+QString sizeList(long dev)
+{
+    long n = 0;
+    if (Cam_GetCameraResolutionCount(dev, 0, &n) != ERROR_GOOD)
+        return "error";
+    QStringList sizes;
+    for (long j = 0; j < n; ++j) {
+        std::this_thread::yield(); // discovery logs between the calls
+        long w = 0, h = 0;
+        Cam_GetCameraResolutionName(j, &w, &h);
+        sizes << QString("%1x%2").arg(w).arg(h);
+    }
+    return sizes.join(' ');
+}
+
 // --- Two threads against each other ---
 
 enum Op { Start, Stop, SetSmall, SetLarge, Format };
@@ -158,6 +175,7 @@ private slots:
         g_dir = m_dir.path();
         qputenv("CAMSDK_VIRTUAL", "2");
         qputenv("CAMSDK_VIRTUAL_FPS", "30");
+        qputenv("CAMSDK_VIRTUAL_SIZES", ",1600x1200/800x600"); // the first the standard sizes
         qputenv("CAMSDK_VIRTUAL_CONTROL", (g_dir + "/control").toUtf8());
         writeControl("motion off\n");
         QCOMPARE(Cam_Init(), long(ERROR_GOOD));
@@ -221,6 +239,27 @@ private slots:
         QCOMPARE(Cam_CameraCaptureStop(0), long(ERROR_GOOD));
         QVERIFY(framesStopped());
         g_fromState = false;
+    }
+
+    // A discovery on its worker and a hot-plug scan on the GUI thread at once.
+    void sizeListsFromTwoThreads()
+    {
+        const QString lists[2] = {"3264x2448 2592x1944 1920x1080 1280x720 640x480", "1600x1200 800x600"};
+        std::atomic<int> wrong{0};
+        std::atomic<int> ready{0};
+        auto discover = [&](long firstDev) {
+            ++ready;
+            while (ready < 2) {
+            }
+            for (int i = 0; i < 500; ++i)
+                for (long dev : {firstDev, 1 - firstDev})
+                    if (sizeList(dev) != lists[dev])
+                        ++wrong;
+        };
+        std::thread other(discover, 1);
+        discover(0);
+        other.join();
+        QCOMPARE(wrong.load(), 0);
     }
 
     // Each row: what two threads do at the same moment to a streaming camera,

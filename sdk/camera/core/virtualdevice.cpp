@@ -5,6 +5,7 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <sstream>
@@ -44,6 +45,25 @@ bool parseInt(const std::string &s, int base, long lo, long hi, long *out)
     return true;
 }
 
+// "WxH/WxH/...", largest first without duplicates; empty when anything is off.
+std::vector<FrameSize> parseSizes(const std::string &list)
+{
+    std::vector<FrameSize> sizes;
+    for (const std::string &item : split(list, '/')) {
+        const std::vector<std::string> wh = split(item, 'x');
+        long w = 0, h = 0;
+        if (wh.size() != 2 || !parseInt(wh[0], 10, 16, 8192, &w) || !parseInt(wh[1], 10, 16, 8192, &h))
+            return {};
+        const FrameSize size{static_cast<int>(w), static_cast<int>(h)};
+        if (std::find(sizes.begin(), sizes.end(), size) == sizes.end())
+            sizes.push_back(size);
+    }
+    std::stable_sort(sizes.begin(), sizes.end(), [](const FrameSize &a, const FrameSize &b) {
+        return 1LL * a.width * a.height > 1LL * b.width * b.height;
+    });
+    return sizes;
+}
+
 } // namespace
 
 VirtualConfig readVirtualConfig(const std::function<const char *(const char *)> &env)
@@ -68,6 +88,10 @@ VirtualConfig readVirtualConfig(const std::function<const char *(const char *)> 
         }
         c.ids.push_back(id);
     }
+    const std::vector<std::string> lists = split(get("CAMSDK_VIRTUAL_SIZES"), ',');
+    for (int i = 0; i < c.count; ++i)
+        c.sizes.push_back(i < static_cast<int>(lists.size()) ? parseSizes(lists[static_cast<size_t>(i)])
+                                                             : std::vector<FrameSize>());
     camvirtual::parseSceneKind(get("CAMSDK_VIRTUAL_SCENE"), &c.scene);
     camvirtual::parseDeskKind(get("CAMSDK_VIRTUAL_DESK"), &c.desk);
     long seed = 0;
@@ -164,6 +188,10 @@ VirtualDevice::VirtualDevice(int index, const VirtualConfig &config, std::shared
         m_vid = config.ids[static_cast<size_t>(index)].first;
         m_pid = config.ids[static_cast<size_t>(index)].second;
     }
+    if (index < static_cast<int>(config.sizes.size()))
+        m_sizes = config.sizes[static_cast<size_t>(index)];
+    if (m_sizes.empty())
+        m_sizes = standardResolutions();
     m_request.scene = config.scene;
     m_request.desk = config.desk;
     m_request.seed = config.seed + static_cast<uint32_t>(index);
@@ -192,7 +220,7 @@ std::vector<FrameSize> VirtualDevice::standardResolutions()
 
 std::vector<FrameSize> VirtualDevice::resolutions() const
 {
-    return standardResolutions();
+    return m_sizes;
 }
 
 bool VirtualDevice::present() const

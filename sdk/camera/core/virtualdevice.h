@@ -15,6 +15,8 @@ namespace camsdk {
 struct VirtualConfig {
     int count = 0;
     std::vector<std::pair<int, int>> ids; // (vid, pid) per device
+    // The frame sizes per device, largest first; the standard ones where empty.
+    std::vector<std::vector<FrameSize>> sizes;
     camvirtual::SceneKind scene = camvirtual::SceneKind::Page;
     camvirtual::DeskKind desk = camvirtual::DeskKind::Wood;
     uint32_t seed = 1;
@@ -26,6 +28,9 @@ struct VirtualConfig {
 
 // Reads CAMSDK_VIRTUAL and its companions through env (getenv in the library).
 // Unknown or malformed values fall back to the defaults; count is capped at 16.
+// CAMSDK_VIRTUAL_SIZES gives each device its own frame sizes: lists separated
+// by ",", one per device, of sizes "WxH" separated by "/" (16 to 8192 pixels a
+// side); a list with anything else in it leaves that device the standard sizes.
 VirtualConfig readVirtualConfig(const std::function<const char *(const char *)> &env);
 
 // What the control file says. Lines: "motion on|off", "device N present|absent"
@@ -87,6 +92,7 @@ private:
     int m_vid;
     int m_pid;
     int m_fps;
+    std::vector<FrameSize> m_sizes;
     camvirtual::SceneRequest m_request;
     std::shared_ptr<VirtualControl> m_control;
     FrameSize m_size;
