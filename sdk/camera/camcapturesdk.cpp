@@ -23,9 +23,12 @@ struct Library {
     std::mutex mutex;
     bool initialised = false;
     std::vector<std::shared_ptr<V4l2Device>> real;
+    VirtualConfig virtualConfig;
     std::shared_ptr<VirtualControl> control;
     std::vector<DevicePtr> virtuals;
-    std::map<const Device *, FrameSize> chosenSize;
+    // Weak keys: a device object freed after an unplug must not hand its
+    // choice to a new one made at the same address.
+    std::map<std::weak_ptr<Device>, FrameSize, std::owner_less<std::weak_ptr<Device>>> chosenSize;
     // Declared last so that streams end before the devices they read.
     std::vector<std::shared_ptr<Stream>> streams; // most recently started last
     // Out of the list but not yet joined: lost ones and those being stopped.
@@ -140,6 +143,21 @@ void rescanReal(Library &l)
     l.real = std::move(fresh);
 }
 
+// A replugged virtual camera is a new device, as a real one is.
+void rescanVirtual(Library &l)
+{
+    for (size_t i = 0; i < l.virtuals.size(); ++i)
+        if (!l.virtuals[i]->present() && l.control && l.control->present(static_cast<int>(i)))
+            l.virtuals[i] = std::make_shared<VirtualDevice>(static_cast<int>(i), l.virtualConfig, l.control);
+}
+
+// Forgets the choices for devices gone from the enumeration.
+void pruneChosenSizes(Library &l)
+{
+    for (auto it = l.chosenSize.begin(); it != l.chosenSize.end();)
+        it = it->first.expired() ? l.chosenSize.erase(it) : std::next(it);
+}
+
 // Runs f under the library lock with the initialisation checked; exceptions
 // (out of memory, thread creation) become a status.
 template <typename F> long withLibrary(F f)
@@ -195,10 +213,11 @@ long Cam_Init(void)
         // in a callback) has not been joined: its device must outlive it.
         if (!l.streams.empty() || !l.ending.empty())
             return ERROR_BUSY;
-        const VirtualConfig config = readVirtualConfig([](const char *name) { return std::getenv(name); });
+        l.virtualConfig = readVirtualConfig([](const char *name) { return std::getenv(name); });
         l.chosenSize.clear();
         l.virtuals.clear();
         l.control.reset();
+        const VirtualConfig &config = l.virtualConfig;
         if (config.count > 0)
             l.control = std::make_shared<VirtualControl>(config.controlPath, config.count);
         for (int i = 0; i < config.count; ++i)
@@ -217,6 +236,7 @@ long Cam_GetDevCount(long *count)
         return ERROR_BAD_ARGUMENT;
     return withLibrary([&](Library &l, std::unique_lock<std::mutex> &lock) {
         rescanReal(l);
+        rescanVirtual(l);
         reapLostStreams(l, lock);
         *count = static_cast<long>(presentDevices(l).size());
         return ERROR_GOOD;
@@ -302,7 +322,8 @@ long Cam_SetCameraResolution(long devIndex, long width, long height)
         if (it == sizes.end())
             return ERROR_UNSUPPORTED;
         // Takes effect at the next start: the caller stops the stream first.
-        l.chosenSize[d.get()] = *it;
+        pruneChosenSizes(l);
+        l.chosenSize[d] = *it;
         return ERROR_GOOD;
     });
 }
@@ -326,7 +347,7 @@ long Cam_CameraCaptureStart(long devIndex, CamFrameCallback callback)
             return ERROR_NO_DEVICE;
         if (streamOf(l.streams, d) || streamOf(l.ending, d))
             return ERROR_BUSY;
-        const auto chosen = l.chosenSize.find(d.get());
+        const auto chosen = l.chosenSize.find(d);
         const std::vector<FrameSize> sizes = d->resolutions();
         if (chosen == l.chosenSize.end() && sizes.empty())
             return ERROR_OPEN_FAILED;

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <pthread.h>
 #include <thread>
 
 namespace {
@@ -234,11 +235,48 @@ private slots:
         writeControl("device 1 present\n");
         QTRY_COMPARE_WITH_TIMEOUT(devCount(), 2L, 5000);
         const int seen = g_frames;
+        QCOMPARE(Cam_SetCameraResolution(0, 640, 480), long(ERROR_GOOD));
         QCOMPARE(Cam_CameraCaptureStart(0, onFrame), long(ERROR_GOOD));
         QTRY_VERIFY_WITH_TIMEOUT(g_frames > seen, 10000);
         QCOMPARE(Cam_CameraCaptureStop(0), long(ERROR_GOOD));
         QVERIFY(framesStopped());
         g_fromState = false;
+    }
+
+    // No thread to be had once the camera is open: a status, and the camera
+    // is free for the next start.
+    void noThreadForTheStream()
+    {
+        pthread_attr_t saved, huge;
+        QCOMPARE(pthread_getattr_default_np(&saved), 0);
+        pthread_attr_init(&huge);
+        pthread_attr_setstacksize(&huge, size_t(1) << 60); // no stack of that size can be mapped
+        QCOMPARE(pthread_setattr_default_np(&huge), 0);
+        const long status = Cam_CameraCaptureStart(0, onFrame);
+        pthread_setattr_default_np(&saved);
+        pthread_attr_destroy(&huge);
+        pthread_attr_destroy(&saved);
+        QCOMPARE(status, long(ERROR_FAILED));
+        QCOMPARE(Cam_CameraCaptureStart(0, onFrame), long(ERROR_GOOD));
+        QTRY_VERIFY_WITH_TIMEOUT(g_frames > 0, 10000);
+        QCOMPARE(Cam_CameraCaptureStop(0), long(ERROR_GOOD));
+    }
+
+    // A replugged camera is a new one: the size chosen for the camera that
+    // went away is not handed to whichever comes next (here the second camera,
+    // which does not offer it, made where the first one was).
+    void chosenSizeGoesWithTheCamera()
+    {
+        QCOMPARE(Cam_SetCameraResolution(0, 3264, 2448), long(ERROR_GOOD));
+        writeControl("device 1 absent\ndevice 2 absent\n");
+        QTRY_COMPARE_WITH_TIMEOUT(devCount(), 0L, 5000);
+        writeControl("device 1 present\ndevice 2 absent\n");
+        QTRY_COMPARE_WITH_TIMEOUT(devCount(), 1L, 5000);
+        writeControl("device 1 present\ndevice 2 present\n");
+        QTRY_COMPARE_WITH_TIMEOUT(devCount(), 2L, 5000);
+        QCOMPARE(Cam_CameraCaptureStart(1, onFrame), long(ERROR_GOOD));
+        QTRY_VERIFY_WITH_TIMEOUT(g_frames > 0, 10000);
+        QCOMPARE(Cam_CameraCaptureStop(1), long(ERROR_GOOD));
     }
 
     // A discovery on its worker and a hot-plug scan on the GUI thread at once.

@@ -132,6 +132,7 @@ void applyControlText(const std::string &text, ControlState &state)
 VirtualControl::VirtualControl(std::string path, int deviceCount) : m_path(std::move(path))
 {
     m_state.present.assign(static_cast<size_t>(std::max(0, deviceCount)), true);
+    m_plugs.assign(m_state.present.size(), 0);
     if (m_path.empty())
         return;
     poll();
@@ -164,7 +165,11 @@ void VirtualControl::poll()
     std::ostringstream text;
     text << in.rdbuf();
     std::lock_guard<std::mutex> lock(m_mutex);
+    const std::vector<bool> before = m_state.present;
     applyControlText(text.str(), m_state);
+    for (size_t i = 0; i < before.size(); ++i)
+        if (!before[i] && m_state.present[i])
+            ++m_plugs[i];
 }
 
 bool VirtualControl::motion() const
@@ -180,9 +185,16 @@ bool VirtualControl::present(int device) const
            m_state.present[static_cast<size_t>(device)];
 }
 
+unsigned VirtualControl::plugs(int device) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return device >= 0 && device < static_cast<int>(m_plugs.size()) ? m_plugs[static_cast<size_t>(device)]
+                                                                    : 0;
+}
+
 VirtualDevice::VirtualDevice(int index, const VirtualConfig &config, std::shared_ptr<VirtualControl> control)
     : m_index(index), m_vid(kDefaultVid), m_pid(kDefaultPid + index), m_fps(config.fps),
-      m_control(std::move(control))
+      m_control(std::move(control)), m_plugs(m_control ? m_control->plugs(index) : 0)
 {
     if (index < static_cast<int>(config.ids.size())) {
         m_vid = config.ids[static_cast<size_t>(index)].first;
@@ -225,7 +237,7 @@ std::vector<FrameSize> VirtualDevice::resolutions() const
 
 bool VirtualDevice::present() const
 {
-    return !m_control || m_control->present(m_index);
+    return !m_control || (m_control->present(m_index) && m_control->plugs(m_index) == m_plugs);
 }
 
 long VirtualDevice::openStream(FrameSize size)
@@ -235,6 +247,8 @@ long VirtualDevice::openStream(FrameSize size)
     const auto sizes = resolutions();
     if (std::find(sizes.begin(), sizes.end(), size) == sizes.end())
         return ERROR_UNSUPPORTED;
+    if (m_open.exchange(true))
+        return ERROR_BUSY;
     m_size = size;
     return ERROR_GOOD;
 }
@@ -314,6 +328,9 @@ bool VirtualDevice::streamLoop(const FrameSink &sink)
     return false;
 }
 
-void VirtualDevice::closeStream() {}
+void VirtualDevice::closeStream()
+{
+    m_open = false;
+}
 
 } // namespace camsdk

@@ -53,6 +53,8 @@ public:
 
     bool motion() const;
     bool present(int device) const;
+    // How many times the device has been plugged in again since the start.
+    unsigned plugs(int device) const;
 
 private:
     void poll();
@@ -61,10 +63,13 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     ControlState m_state;
+    std::vector<unsigned> m_plugs;
     bool m_quit = false;
     std::thread m_thread;
 };
 
+// Like a real camera, a virtual one opens for one stream at a time, and a
+// replugged one is a new device: the object of the unplugged one stays absent.
 class VirtualDevice : public ThreadedDevice
 {
 public:
@@ -95,7 +100,9 @@ private:
     std::vector<FrameSize> m_sizes;
     camvirtual::SceneRequest m_request;
     std::shared_ptr<VirtualControl> m_control;
+    unsigned m_plugs = 0; // the control's count when this device was made
     FrameSize m_size;
+    std::atomic<bool> m_open{false};
 };
 
 } // namespace camsdk
