@@ -20,6 +20,7 @@
 
 #include <atomic>
 
+class ImageSet;
 class QComboBox;
 class QGridLayout;
 class QImage;
@@ -149,6 +150,7 @@ public:
     int m_WindowState = 0;
     int m_OldWindowState = 0;
     bool m_IsOpenImageSetting = false;
+    QPointer<ImageSet> imagesetui; // deletes itself when closed
 
 signals:
     void signalUpdateCameraParam(CAMIMAGESET camImage, WATERPARAM water, int imageIndex, int bookIndex,
