@@ -2,28 +2,46 @@
 #include "ui_adfmain.h"
 
 #include "CamCaptureSDK.h"
+#include "ImageSDK.h"
 #include "initdevthread.h"
+#include "mainitemdelegate.h"
 #include "mainwindow.h"
+#include "mylistwidget.h"
 #include "nameformat.h"
 #include "scanui.h"
 #include "set.h"
+#include "threadadditem.h"
 #include "titlebar.h"
 #include "windowstyle.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileSystemWatcher>
 #include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
+#include <QListWidgetItem>
+#include <QMessageBox>
+#include <QMimeDatabase>
 #include <QPushButton>
 #include <QScreen>
+#include <QSet>
+#include <QSortFilterProxyModel>
+#include <QStackedWidget>
+#include <QStandardItemModel>
 #include <QStandardPaths>
 #include <QStyledItemDelegate>
+#include <QTableView>
 #include <QThread>
 #include <QTimer>
+#include <QUrl>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include <cstdio>
 #include <cstring>
@@ -37,6 +55,10 @@ const int g_ItemHeight = 120;
 namespace {
 const int kNameBaseMax = 30;
 const QSize kNormalSize(900, 600);
+// Sort keys of the table: a name ignoring case, a time, a byte count.
+const int kSortRole = Qt::UserRole + 4;
+const int kSecondPassTick = 15;
+const int kFolderSettleMs = 250;
 
 bool flagOf(const QString &text)
 {
@@ -75,6 +97,7 @@ ADFmain::ADFmain(QWidget *parent) : QMainWindow(parent), ui(new Ui::ADFmain)
     m_vecDevType.clear();
     initADFmainUI();
     initConnection();
+    addMaskWidgetUI();
 
     readLastSetting(appDir);
     filePath = SetInfo.savepath;
@@ -83,13 +106,20 @@ ADFmain::ADFmain(QWidget *parent) : QMainWindow(parent), ui(new Ui::ADFmain)
     startDeviceDiscovery();
 
     updateImageTimer = new QTimer(this);
+    connect(updateImageTimer, SIGNAL(timeout()), this, SLOT(slotUpdateSingleImage()), Qt::QueuedConnection);
     filters << "*.png"
             << "*.jpg"
             << "*.bmp"
             << "*.tiff"
             << "*.pdf";
-
     fileSystemWater = new QFileSystemWatcher(this);
+    connect(fileSystemWater, SIGNAL(directoryChanged(QString)), this, SLOT(slotDirectoryChanged(QString)));
+    m_folderSettleTimer = new QTimer(this);
+    m_folderSettleTimer->setSingleShot(true);
+    m_folderSettleTimer->setInterval(kFolderSettleMs);
+    connect(m_folderSettleTimer, SIGNAL(timeout()), this, SLOT(slotFolderSettled()));
+    initUIPictures();
+
     watcher = new QFileSystemWatcher(this);
     watcher->addPath("/dev");
     connect(watcher, SIGNAL(directoryChanged(QString)), this, SLOT(slotGetDeviceChanged(QString)));
@@ -167,6 +197,7 @@ void ADFmain::initADFmainUI()
     // The document list comes below the title bar.
     auto *layout = new QVBoxLayout(ui->centralwidget);
     layout->setContentsMargins(0, 40, 0, 0);
+    initDocumentArea(layout);
 }
 
 QString ADFmain::titleButtonStyle(const QString &normal, const QString &hover, const QString &pressed) const
@@ -187,6 +218,7 @@ void ADFmain::initConnection()
     connect(adfmaintitle->m_capture, SIGNAL(clicked()), this, SLOT(onADFBtnCaptureClicked()));
     connect(this, SIGNAL(signalTitleBigger()), adfmaintitle, SLOT(onButtonMaxClicked()));
     connect(this, SIGNAL(signalTileNormal()), adfmaintitle, SLOT(onButtonRestoreClicked()));
+    initDocumentConnections();
 }
 
 void ADFmain::startDeviceDiscovery()
@@ -366,9 +398,9 @@ void ADFmain::onADFBtnCaptureClicked()
     fflush(stdout);
     // Plain cameras without the document algorithms: only the picture is saved.
     const bool plain = (hexVID == "232b" && hexPID == "ff7d") || (hexVID == "0ac8" && hexPID == "3420");
-    for (QWidget *control : {static_cast<QWidget *>(mainWindow->cutmethodcombo),
-                             static_cast<QWidget *>(mainWindow->imageeffectcombo),
-                             static_cast<QWidget *>(mainWindow->colorBtn)})
+    for (QWidget *control :
+         {static_cast<QWidget *>(mainWindow->cutmethodcombo),
+          static_cast<QWidget *>(mainWindow->imageeffectcombo), static_cast<QWidget *>(mainWindow->colorBtn)})
         control->setEnabled(!plain);
     if (plain) {
         for (QWidget *control : {mainWindow->edgemendingcombo, mainWindow->foreignmattercombo,
@@ -386,8 +418,8 @@ void ADFmain::onADFBtnCaptureClicked()
 // Opening steps 4 and 5: a new camera window with copies of the records.
 void ADFmain::createCameraWindow(bool bIsShow)
 {
-    mainWindow = new MainWindow(currentDevInfo, SetInfo, watermarkInfo, camImageInfo, bIsShow, bookExportIndex,
-                                rotationindex, nullptr);
+    mainWindow = new MainWindow(currentDevInfo, SetInfo, watermarkInfo, camImageInfo, bIsShow,
+                                bookExportIndex, rotationindex, nullptr);
     mainWindow->setAttribute(Qt::WA_DeleteOnClose);
     connect(mainWindow, SIGNAL(signalUpdateCameraParam(CAMIMAGESET, WATERPARAM, int, int, int)), this,
             SLOT(slotUpdateCameraParam(CAMIMAGESET, WATERPARAM, int, int, int)));
@@ -447,7 +479,7 @@ void ADFmain::slotShowADFUI(bool CameraUIIsMax, QPoint position, QStringList cam
     const qint64 elapsed = closeStartTime.isValid() ? closeStartTime.msecsTo(closeEndTime) : 0;
     qWarning("ADFmain::slotShowADFUI() __ %lld.%03lld s", elapsed / 1000, elapsed % 1000);
     show();
-    m_camImages.append(camList);
+    appendCapturedFiles(camList);
 }
 
 void ADFmain::onButtonScanClicked() {}
@@ -503,17 +535,10 @@ void ADFmain::updateSetParamSlot(SETPARAM setParam, bool bIsReloadImages)
     SetInfo.saveType = setParam.saveType;
     filePath = SetInfo.savepath;
     m_toolHelper.setMainValue(mainSettingValues());
-    if (bIsReloadImages)
+    if (!thumbnailPageShown() || bIsReloadImages)
         reloadDocumentList();
-}
-
-// The one place the document list is rebuilt from filePath after the working
-// folder changed or the scanner window handed the screen back.
-void ADFmain::reloadDocumentList()
-{
-    if (updateImageTimer->isActive())
-        updateImageTimer->stop();
-    qWarning("ADFmain::reloadDocumentList() __ %s", qUtf8Printable(filePath));
+    if (thumbnailPageShown() && !updateImageTimer->isActive())
+        updateImageTimer->start(kSecondPassTick);
 }
 
 // The home window's exit takes the settings windows with it, unchecked.
@@ -622,6 +647,7 @@ void ADFmain::onButtonMaxClicked()
     if (QScreen *screen = QGuiApplication::primaryScreen())
         resize(screen->availableGeometry().size());
     show();
+    adjustFileTable();
 }
 
 void ADFmain::onButtonRestoreClicked()
@@ -632,15 +658,26 @@ void ADFmain::onButtonRestoreClicked()
     adfmaintitle->m_label->setMinimumWidth(m_toolHelper.minwidth);
     resize(kNormalSize);
     show();
+    adjustFileTable();
 }
 
 void ADFmain::changeEvent(QEvent *event)
 {
     QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && windowState() == Qt::WindowMaximized) {
+        const QSize list = centerwidget->size();
+        emit signalStartAddItem((list.width() / (g_ItemWidth + 10)) *
+                                (list.height() / (g_ItemHeight + 10) + 1));
+        m_picNumber *= 2;
+    }
 }
 
 bool ADFmain::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == centerwidget && event->type() == QEvent::Resize) {
+        updateEmptyHint();
+        fillVisibleArea();
+    }
     if (m_IsSetOpen) {
         switch (event->type()) {
         case QEvent::MouseButtonPress:
@@ -875,6 +912,8 @@ void ADFmain::onButtonCloseClicked()
 {
     HideCaptureUI();
     closeSettingsWindows();
+    if (threadAddItem)
+        threadAddItem->setFlagFunction(false);
     writeLastSetting();
     stopDiscoveryThread();
     close();
@@ -891,4 +930,800 @@ void ADFmain::closeEvent(QCloseEvent *event)
         stopDiscoveryThread();
     }
     QMainWindow::closeEvent(event);
+}
+
+// ---------------------------------------------------------------------------
+// Document list: thumbnails (page 0) and table (page 1) of the working folder,
+// page rotation and deletion, the busy mask.
+
+void ADFmain::initDocumentArea(QVBoxLayout *layout)
+{
+    const CToolHelper &t = m_toolHelper;
+    centerStackWidget = new QStackedWidget(ui->centralwidget);
+
+    centerwidget = new MyListWidget(centerStackWidget);
+    centerwidget->setObjectName("centerwidget");
+    centerwidget->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    centerwidget->setFrameShape(QFrame::NoFrame);
+    centerwidget->setViewMode(QListView::IconMode);
+    centerwidget->setMovement(QListView::Static);
+    centerwidget->setResizeMode(QListView::Adjust);
+    centerwidget->setUniformItemSizes(true);
+    centerwidget->setSpacing(10);
+    centerwidget->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    centerwidget->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // A screen smaller than the list's usual minimum still takes the whole window.
+    QSize listMinimum(850, 480);
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        listMinimum = listMinimum.boundedTo(screen->availableGeometry().size() - QSize(0, 100));
+    centerwidget->setMinimumSize(listMinimum);
+    centerwidget->setItemDelegate(new MainItemDelegate(centerwidget));
+    const QString selected =
+        QString("%1,%2,%3").arg(t.mainitemselectR).arg(t.mainitemselectG).arg(t.mainitemselectB);
+    centerwidget->setStyleSheet(
+        QString("QListView{background:rgb(%1,255);}").arg(rgb(t.mainlistviewcolor)) +
+        QString("QListWidget::item:hover{background:rgb(%1);padding-top:0px; padding-bottom:0px;border:none;"
+                "border-radius:10px; }QListWidget::item:selected{background:rgb(%2);border:none;"
+                "border-radius:10px; }")
+            .arg(selected, selected));
+    centerwidget->installEventFilter(this);
+
+    // Shown over an empty list, so an empty folder does not look broken.
+    m_emptyHint =
+        new QLabel("当前文件夹中还没有文档\n点击标题栏的拍摄按钮开始拍摄", centerwidget->viewport());
+    m_emptyHint->setAlignment(Qt::AlignCenter);
+    m_emptyHint->setStyleSheet("QLabel{color:rgb(140,148,160);font-size:15px;background:transparent;}");
+    m_emptyHint->hide();
+
+    fileTableWidget = new QTableView(centerStackWidget);
+    fileTableWidget->setObjectName("fileTableWidget");
+    fileModel = new QStandardItemModel(0, 4, this);
+    fileModel->setHorizontalHeaderLabels({tr("名称"), tr("修改日期"), tr("类型"), tr("大小")});
+    fileproxyModel = new QSortFilterProxyModel(this);
+    fileproxyModel->setSourceModel(fileModel);
+    fileproxyModel->setSortRole(kSortRole);
+    fileTableWidget->setSortingEnabled(false);
+    fileTableWidget->setModel(fileproxyModel);
+    fileTableWidget->sortByColumn(1, Qt::AscendingOrder);
+    fileTableWidget->setSortingEnabled(true);
+    fileTableWidget->verticalHeader()->setDefaultSectionSize(30);
+    fileTableWidget->verticalHeader()->hide();
+    fileTableWidget->setShowGrid(false);
+    fileTableWidget->setFrameShape(QFrame::NoFrame);
+    fileTableWidget->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    fileTableWidget->setSelectionBehavior(QAbstractItemView::SelectRows);
+    fileTableWidget->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    fileTableWidget->setWordWrap(false);
+    fileTableWidget->setStyleSheet(
+        QString(
+            "QTableView{background:rgb(%1,255);}QTableView::item::selected{background:rgb(%2);color:black;}")
+            .arg(rgb(t.mainlistviewcolor), selected));
+    fileTableWidget->horizontalHeader()->setHighlightSections(false);
+    adjustFileTable();
+
+    centerStackWidget->addWidget(centerwidget);
+    centerStackWidget->addWidget(fileTableWidget);
+    centerStackWidget->setCurrentIndex(0);
+
+    auto *toolRow = new QWidget(ui->centralwidget);
+    toolRow->setFixedHeight(60);
+    auto *bottomlayout = new QHBoxLayout(toolRow);
+    bottomlayout->setContentsMargins(16, 0, 17, 0);
+    bottomlayout->setSpacing(6);
+    leftbtn = addToolButton("leftbtn", t.uileftpath, t.uileftpath, t.uileftpresspath, t.turnlefttip);
+    rightbtn = addToolButton("rightbtn", t.uirightpath, t.uirightpath, t.uirightpresspath, t.turnrighttip);
+    deletebtn = addToolButton("deletebtn", t.uideletepath, t.uideletepath, t.uideletepresspath, t.deletetip);
+    mergepdf = addToolButton("mergepdf", t.pdficonpath, t.pdfhovorpath, t.pdfenablepath, t.mergepdftip);
+    txtbtn = addToolButton("txtbtn", t.ocrnormalpath, t.ocrnormalpath, t.ocrpresspath, t.ocrpdftip);
+    nwdbtn = addToolButton("nwdbtn", t.nwdnormalpath, t.nwdnormalpath, t.nwdpresspath, t.ocrnwdtip);
+    ofdbtn = addToolButton("ofdbtn", t.ofdnormalpath, t.ofdnormalpath, t.ofdpresspath, t.ocrofdtip);
+    npdfbtn = addToolButton("npdfbtn", t.npdfnormalpath, t.npdfnormalpath, t.npdfpresspath, t.ocrnpdftip);
+    for (QPushButton *button : {leftbtn, rightbtn, deletebtn, mergepdf, txtbtn, nwdbtn, ofdbtn, npdfbtn}) {
+        button->setParent(toolRow);
+        button->setEnabled(false);
+        bottomlayout->addWidget(button);
+    }
+    bottomlayout->addStretch();
+    // Saving happens at capture time; the button has nothing to do here and stays hidden.
+    savebtn = new QPushButton(toolRow);
+    savebtn->setFixedSize(40, 40);
+    savebtn->setIconSize(QSize(20, 20));
+    savebtn->hide();
+    bottomlayout->addWidget(savebtn);
+
+    // Scanner entries are not discovered by this build: their two buttons stay hidden.
+    scanbtn = new QPushButton(tr("扫描"), ui->centralwidget);
+    capbtn = new QPushButton(tr("拍摄"), ui->centralwidget);
+    scanbtn->setFixedSize(100, 40);
+    capbtn->setFixedSize(100, 40);
+    scanbtn->hide();
+    capbtn->hide();
+
+    layout->setSpacing(0);
+    layout->addWidget(centerStackWidget, 1);
+    layout->addWidget(toolRow);
+}
+
+QPushButton *ADFmain::addToolButton(const char *name, const QString &normal, const QString &hover,
+                                    const QString &pressed, const QString &tip)
+{
+    auto *button = new QPushButton;
+    button->setObjectName(name);
+    button->setFixedSize(40, 40);
+    button->setToolTip(tip);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setStyleSheet(WindowStyle::toolButton(m_toolHelper, normal, hover, pressed));
+    return button;
+}
+
+void ADFmain::initDocumentConnections()
+{
+    connect(centerwidget->selectionModel(), SIGNAL(selectionChanged(QItemSelection, QItemSelection)), this,
+            SLOT(enableButtonSlot(QItemSelection, QItemSelection)));
+    connect(fileTableWidget->selectionModel(), SIGNAL(selectionChanged(QItemSelection, QItemSelection)), this,
+            SLOT(enableButtonSlot(QItemSelection, QItemSelection)));
+    connect(adfmaintitle->m_list, SIGNAL(clicked()), this, SLOT(onButtonDisplayClicked()));
+    connect(leftbtn, SIGNAL(clicked()), this, SLOT(onButtonLeftClicked()));
+    connect(rightbtn, SIGNAL(clicked()), this, SLOT(onButtonRightClicked()));
+    connect(deletebtn, SIGNAL(clicked()), this, SLOT(onButtonDeleteClicked()));
+    connect(centerwidget, SIGNAL(doubleClicked(QModelIndex)), this, SLOT(imgListPressed(QModelIndex)));
+    connect(fileTableWidget, SIGNAL(doubleClicked(QModelIndex)), this, SLOT(imgListPressed(QModelIndex)));
+    connect(scanbtn, SIGNAL(clicked(bool)), this, SLOT(onButtonScanClicked()));
+    connect(centerwidget, SIGNAL(msliderChanged(int)), this, SLOT(onScrollBarMoved(int)));
+    connect(centerwidget, SIGNAL(reachedBottom()), this, SLOT(slotListReachedBottom()));
+}
+
+void ADFmain::addMaskWidgetUI()
+{
+    maskWidget = new QWidget(this);
+    maskWidget->setAttribute(Qt::WA_StyledBackground);
+    maskWidget->setStyleSheet("QWidget{background-color:rgba(0,0,0,0.5);}");
+    maskLabel = new QLabel("处理中，请稍等...", maskWidget);
+    maskLabel->setStyleSheet("color:white;background:transparent;font-size:16px;");
+    maskLabel->setAlignment(Qt::AlignCenter);
+    auto *column = new QVBoxLayout(maskWidget);
+    column->addStretch();
+    column->addWidget(maskLabel);
+    column->addStretch();
+    maskWidget->hide();
+}
+
+void ADFmain::showBusyMask(const QString &text)
+{
+    maskLabel->setText(text);
+    maskWidget->setGeometry(rect());
+    maskWidget->raise();
+    maskWidget->show();
+}
+
+void ADFmain::hideBusyMask()
+{
+    maskWidget->hide();
+}
+
+bool ADFmain::thumbnailPageShown() const
+{
+    return centerStackWidget->currentIndex() == 0;
+}
+
+// Cells that fit the list, plus one row.
+int ADFmain::screenfulCount() const
+{
+    const QSize size = centerwidget->size().expandedTo(centerwidget->minimumSize());
+    return (size.width() / (g_ItemWidth + 10)) * (size.height() / (g_ItemHeight + 10) + 1);
+}
+
+void ADFmain::getPathPictures()
+{
+    ImagePathList.clear();
+    ImageNameList.clear();
+    qWarning("开始获取当前路径下的图片...");
+    dir.setPath(filePath);
+    qWarning("当前路径: %s", qUtf8Printable(filePath));
+    dir.setNameFilters(filters);
+    dir.setFilter(QDir::Files);
+    dir.setSorting(QDir::Name | QDir::IgnoreCase);
+    const QStringList names = dir.entryList();
+    n_imagecount = names.count();
+    qWarning("图片个数: %d", n_imagecount);
+    if (n_imagecount == 0)
+        qWarning("当前路径没有图片,无需显示");
+    for (const QString &name : names) {
+        ImagePathList.append(filePath + "/" + name);
+        ImageNameList.append(name);
+    }
+}
+
+void ADFmain::initUIPictures()
+{
+    m_rebuildStart = QDateTime::currentDateTime();
+    selectItems = centerwidget->selectionModel()->selectedIndexes();
+    centerwidget->clear();
+    m_ImageCount = 0;
+    m_changedNum = 0;
+    getPathPictures();
+    m_currentCount = 0;
+    if (threadAddItem) {
+        // The old worker may still be inside its first pass: stop it and cut it off.
+        threadAddItem->setFlagFunction(false);
+        threadAddItem->clearAllParam();
+        threadAddItem->disconnect(this);
+        disconnect(this, SIGNAL(signalStartAddItem(int)), threadAddItem, nullptr);
+        threadAddItem->deleteLater();
+    }
+    threadAddItem = new ThreadAddItem(ImageNameList, filePath, this);
+    const int picturesNum = screenfulCount();
+    qWarning("************picturesNum is %d**************", picturesNum);
+    m_picNumber = picturesNum;
+    ImagePathList = threadAddItem->pathList;
+    ImageNameList = threadAddItem->namelist;
+    connect(this, SIGNAL(signalStartAddItem(int)), threadAddItem, SLOT(slotStartLoad(int)),
+            Qt::QueuedConnection);
+    connect(threadAddItem, SIGNAL(signalItemOver(QListWidgetItem *, QWidget *, bool, bool)), this,
+            SLOT(slotItemOver(QListWidgetItem *, QWidget *, bool, bool)), Qt::DirectConnection);
+    connect(threadAddItem, SIGNAL(signalThreadOver()), this, SLOT(slotAddCameraImages()),
+            Qt::DirectConnection);
+    m_firstChanged = true;
+    m_bIsAddCamImages = false;
+    watchFolder();
+    updateEmptyHint();
+    emit signalStartAddItem(picturesNum);
+}
+
+void ADFmain::slotItemOver(QListWidgetItem *item, QWidget *widget, bool IsSelected, bool IsStartTimer)
+{
+    centerwidget->addItem(item);
+    centerwidget->setItemWidget(item, widget);
+    if (++m_ImageCount == 1) {
+        item->setSelected(true);
+        updateEmptyHint();
+    }
+    if (IsSelected) {
+        centerwidget->clearSelection();
+        item->setSelected(true);
+        centerwidget->scrollToItem(item, QAbstractItemView::PositionAtTop);
+    }
+    // Cells arrive one by one; the window answers the user in between.
+    QCoreApplication::processEvents();
+    const qint64 ms = m_rebuildStart.msecsTo(QDateTime::currentDateTime());
+    qWarning("******************* interTime = %lld, interTimeMS = %lld **********\n", ms / 1000, ms);
+    if (IsStartTimer && m_firstChanged) {
+        m_firstChanged = false;
+        if (!updateImageTimer->isActive())
+            updateImageTimer->start(kSecondPassTick);
+    }
+}
+
+// One picture cell per tick; cells that already show their picture are passed over.
+void ADFmain::slotUpdateSingleImage()
+{
+    while (++m_currentCount <= m_ImageCount && m_currentCount <= m_picNumber &&
+           centerwidget->count() >= m_currentCount) {
+        QListWidgetItem *item = centerwidget->item(m_currentCount - 1);
+        if (item->data(ItemReplacedRole).toString() != "0")
+            continue;
+        const QString name = item->data(ItemNameRole).toString();
+        qWarning("slotUpdateSingleImage() -- %s\n", qUtf8Printable(name));
+        ++m_changedNum;
+        centerwidget->removeItemWidget(item);
+        centerwidget->setItemWidget(item, threadAddItem->UpdateSingel(name));
+        item->setData(ItemReplacedRole, "1");
+        return;
+    }
+    qWarning("***************计时器关闭****************\n");
+    updateImageTimer->stop();
+}
+
+void ADFmain::slotAddCameraImages()
+{
+    m_bIsAddCamImages = true;
+    for (QStringList *names : {&m_camImages, &m_PDFOCRImages}) {
+        for (const QString &name : qAsConst(*names))
+            addDocumentCell(name, true);
+        names->clear();
+    }
+    if (!updateImageTimer->isActive())
+        updateImageTimer->start(kSecondPassTick);
+}
+
+QListWidgetItem *ADFmain::findCell(const QString &name) const
+{
+    for (int i = centerwidget->count() - 1; i >= 0; --i) {
+        if (centerwidget->item(i)->data(ItemNameRole).toString() == name)
+            return centerwidget->item(i);
+    }
+    return nullptr;
+}
+
+// A new document gets a picture cell at the end of the list at once.
+void ADFmain::addDocumentCell(const QString &name, bool select)
+{
+    if (QListWidgetItem *item = findCell(name)) {
+        if (select) {
+            centerwidget->clearSelection();
+            item->setSelected(true);
+            centerwidget->scrollToItem(item);
+        }
+        return;
+    }
+    if (!QFileInfo::exists(filePath + "/" + name))
+        return;
+    if (ImageNameList.contains(name)) {
+        threadAddItem->removeName(name); // waiting for the first pass: it comes now
+    } else {
+        ImageNameList.append(name);
+        ImagePathList.append(filePath + "/" + name);
+    }
+    threadAddItem->AddSingelItem(name, select);
+    if (QListWidgetItem *item = findCell(name))
+        item->setData(ItemReplacedRole, "1");
+}
+
+void ADFmain::removeDocument(const QString &name)
+{
+    const int i = ImageNameList.indexOf(name);
+    if (i >= 0) {
+        qWarning("****** delete *** ImageNameList.removeAt(i) = %s\n", qUtf8Printable(name));
+        ImageNameList.removeAt(i);
+        ImagePathList.removeAt(i);
+    }
+    if (threadAddItem)
+        threadAddItem->removeName(name);
+    if (QListWidgetItem *item = findCell(name)) {
+        if (item->data(ItemReplacedRole).toString() == "1")
+            --m_changedNum;
+        delete centerwidget->takeItem(centerwidget->row(item));
+        --m_ImageCount;
+    }
+}
+
+void ADFmain::appendCapturedFiles(const QStringList &names)
+{
+    m_camImages.append(names);
+    showAppendedFiles();
+}
+
+void ADFmain::appendProducedFiles(const QStringList &names)
+{
+    m_PDFOCRImages.append(names);
+    showAppendedFiles();
+}
+
+// Before the first pass has ended the new files wait for its end, so that
+// they come after the documents already listed.
+void ADFmain::showAppendedFiles()
+{
+    if (!thumbnailPageShown()) {
+        m_camImages.clear();
+        m_PDFOCRImages.clear();
+        initUIFile();
+        return;
+    }
+    if (!updateImageTimer->isActive())
+        updateImageTimer->start(kSecondPassTick);
+    centerwidget->scrollToBottom();
+    if (m_bIsAddCamImages)
+        slotAddCameraImages();
+}
+
+void ADFmain::reloadDocumentList()
+{
+    qWarning("ADFmain::reloadDocumentList() __ %s", qUtf8Printable(filePath));
+    updateImageTimer->stop();
+    if (thumbnailPageShown()) {
+        if (threadAddItem)
+            threadAddItem->setFlagFunction(false);
+        initUIPictures();
+    } else {
+        initUIFile();
+    }
+}
+
+void ADFmain::updateEmptyHint()
+{
+    const bool empty = centerwidget->count() == 0;
+    m_emptyHint->setGeometry(centerwidget->viewport()->rect());
+    m_emptyHint->setVisible(empty);
+}
+
+void ADFmain::initUIFile()
+{
+    m_camImages.clear();
+    m_PDFOCRImages.clear();
+    m_bIsAddCamImages = false;
+    m_firstChanged = true;
+    getPathPictures();
+    fileModel->removeRows(0, fileModel->rowCount());
+    fileTableWidget->setSortingEnabled(false);
+    for (const QString &path : qAsConst(ImagePathList))
+        appendFileRow(path);
+    fileTableWidget->setSortingEnabled(true);
+    watchFolder();
+}
+
+int ADFmain::appendFileRow(const QString &path)
+{
+    static const QMimeDatabase mimeTypes;
+    const QFileInfo info(path);
+    auto *name = new QStandardItem(info.fileName());
+    name->setData(info.fileName(), ItemNameRole);
+    name->setData(info.absoluteFilePath(), ItemPathRole);
+    name->setData(info.fileName().toLower(), kSortRole);
+    const QDateTime modified = info.lastModified();
+    auto *date = new QStandardItem(modified.toString("yyyy-MM-dd hh:mm:ss"));
+    date->setData(modified.toMSecsSinceEpoch(), kSortRole);
+    auto *type = new QStandardItem(mimeTypes.mimeTypeForFile(info, QMimeDatabase::MatchExtension).comment());
+    type->setData(type->text(), kSortRole);
+    auto *size = new QStandardItem(readableFilesize(quint64(info.size())));
+    size->setData(info.size(), kSortRole);
+    size->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    const int row = fileModel->rowCount();
+    fileModel->appendRow({name, date, type, size});
+    return row;
+}
+
+void ADFmain::addFileItems(QString path)
+{
+    const int row = appendFileRow(path);
+    fileTableWidget->setCurrentIndex(fileproxyModel->index(row, 0));
+    fileTableWidget->scrollTo(fileTableWidget->currentIndex());
+}
+
+QString ADFmain::readableFilesize(quint64 filesize)
+{
+    static const char *units[] = {"B", "KB", "MB", "GB", "TB", "PB"};
+    double size = double(filesize);
+    quint64 rest = 0;
+    int unit = 0;
+    while (size >= 1024 && unit < 5) {
+        rest = quint64(size) % 1024;
+        size /= 1024;
+        ++unit;
+    }
+    QString text = QString::number(quint64(size));
+    if (rest > 0)
+        text += "." + QString::number(rest).left(2);
+    return text + units[unit];
+}
+
+void ADFmain::adjustFileTable()
+{
+    // The table sits in the window's layout, which gives it the window's width.
+    fileTableWidget->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+}
+
+void ADFmain::onButtonDisplayClicked()
+{
+    if (threadAddItem)
+        threadAddItem->setFlagFunction(false);
+    displayType += 1;
+    if (displayType % 2) {
+        centerStackWidget->setCurrentIndex(1);
+        centerwidget->clearSelection();
+        updateListUI(1);
+    } else {
+        centerStackWidget->setCurrentIndex(0);
+        fileTableWidget->clearSelection();
+        updateListUI(0);
+    }
+    if (displayType == 2)
+        displayType = 0;
+}
+
+void ADFmain::updateListUI(int page)
+{
+    updateImageTimer->stop();
+    if (page == 0) {
+        initUIPictures();
+    } else {
+        initUIFile();
+        fileTableWidget->setCurrentIndex(fileproxyModel->index(0, 0));
+    }
+}
+
+void ADFmain::enableButtonSlot(QItemSelection, QItemSelection)
+{
+    const bool any =
+        centerwidget->selectionModel()->hasSelection() || fileTableWidget->selectionModel()->hasSelection();
+    for (QPushButton *button : {leftbtn, rightbtn, deletebtn, mergepdf, txtbtn, ofdbtn, nwdbtn, npdfbtn})
+        button->setEnabled(any);
+}
+
+QStringList ADFmain::getListSelectedPicture()
+{
+    ListWidgetItemSelected.clear();
+    SelectedNameList.clear();
+    QStringList paths;
+    ListWidgetItemSelected = centerwidget->selectedItems();
+    for (QListWidgetItem *item : qAsConst(ListWidgetItemSelected)) {
+        paths << item->data(ItemPathRole).toString();
+        SelectedNameList << item->data(ItemNameRole).toString();
+    }
+    return paths;
+}
+
+QStringList ADFmain::getListSelectedFile()
+{
+    SelectedNameList.clear();
+    QStringList paths;
+    for (const QModelIndex &index : fileTableWidget->selectionModel()->selectedRows(0)) {
+        const QString name = fileproxyModel->index(index.row(), 0).data().toString();
+        paths << QString("%1/%2").arg(filePath, name);
+        SelectedNameList << name;
+    }
+    return paths;
+}
+
+void ADFmain::imgListPressed(QModelIndex index)
+{
+    QString path;
+    if (thumbnailPageShown()) {
+        if (QListWidgetItem *item = centerwidget->currentItem())
+            path = item->data(ItemPathRole).toString();
+    } else {
+        path = fileproxyModel->index(index.row(), 0).data(ItemPathRole).toString();
+    }
+    if (!path.isEmpty())
+        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+// The second pass follows the view: it goes on from the first row shown.
+void ADFmain::onScrollBarMoved(int)
+{
+    decodeVisibleCells();
+}
+
+void ADFmain::decodeVisibleCells()
+{
+    const int row = centerwidget->indexAt(QPoint(20, 20)).row();
+    if (row >= 0)
+        m_currentCount = row;
+    m_picNumber = std::max(m_picNumber, m_currentCount + screenfulCount());
+    if (m_changedNum < m_ImageCount && !updateImageTimer->isActive())
+        updateImageTimer->start(kSecondPassTick);
+}
+
+// The end of the list is in view: the next screenful of documents follows.
+void ADFmain::slotListReachedBottom()
+{
+    if (threadAddItem && threadAddItem->pendingCount() > 0)
+        emit signalStartAddItem(screenfulCount());
+}
+
+// A larger list (maximised, resized) is filled up to what it shows.
+void ADFmain::fillVisibleArea()
+{
+    const int shown = screenfulCount() + std::max(0, centerwidget->indexAt(QPoint(20, 20)).row());
+    if (threadAddItem && threadAddItem->pendingCount() > 0 && m_ImageCount < shown)
+        emit signalStartAddItem(shown - m_ImageCount);
+    decodeVisibleCells();
+}
+
+bool ADFmain::mainImageRotation(char *path, int rotation)
+{
+    return imageRotation(path, rotation) == IMG_OK;
+}
+
+void ADFmain::onButtonLeftClicked()
+{
+    rotateSelection(-90, "ADFmain::onButtonLeftClicked()");
+}
+
+void ADFmain::onButtonRightClicked()
+{
+    rotateSelection(90, "ADFmain::onButtonRightClicked()");
+}
+
+void ADFmain::rotateSelection(int angle, const char *who)
+{
+    const bool thumbnails = thumbnailPageShown();
+    selectList.clear();
+    selectList = thumbnails ? getListSelectedPicture() : getListSelectedFile();
+    if (selectList.isEmpty()) {
+        qWarning("%s-- 未选中", who);
+        return;
+    }
+    for (const QString &path : qAsConst(selectList)) {
+        if (path.endsWith("pdf", Qt::CaseInsensitive)) {
+            if (SetInfo.IsErrorTip)
+                QMessageBox::warning(this, tr(qUtf8Printable(m_toolHelper.warningTitle)),
+                                     tr(qUtf8Printable(m_toolHelper.pdfNotSupported)), QMessageBox::Yes);
+            else
+                qWarning("旋转时选中了pdf文件，无错误提示已自动返回");
+            return;
+        }
+    }
+    QStringList missing, failed;
+    for (const QString &path : qAsConst(selectList)) {
+        if (!QFileInfo::exists(path))
+            missing << path;
+        else if (!mainImageRotation(path.toUtf8().data(), angle))
+            failed << path;
+    }
+    if (!failed.isEmpty())
+        reportFailed("以下文件未能旋转，文件保持原样：", failed);
+    if (!missing.isEmpty()) {
+        reportMissingAndReload(missing);
+        return;
+    }
+    if (thumbnails) {
+        // The cells are redrawn from the rewritten files; the selection stays.
+        for (int j = 0; j < ListWidgetItemSelected.count(); ++j) {
+            QListWidgetItem *item = ListWidgetItemSelected.at(j);
+            centerwidget->removeItemWidget(item);
+            centerwidget->setItemWidget(item, threadAddItem->UpdateSingel(SelectedNameList.at(j)));
+            item->setData(ItemReplacedRole, "1");
+        }
+    } else {
+        // The rotated files are the newest: with the table sorted by date they are at
+        // its end; they are found by name, whatever the sort.
+        initUIFile();
+        QList<int> rows;
+        for (int row = 0; row < fileproxyModel->rowCount(); ++row) {
+            if (SelectedNameList.contains(fileproxyModel->index(row, 0).data().toString()))
+                rows << row;
+        }
+        selectTableRows(rows);
+        fileTableWidget->scrollToBottom();
+    }
+}
+
+void ADFmain::selectTableRows(const QList<int> &rows)
+{
+    fileTableWidget->clearSelection();
+    QItemSelection selection;
+    for (int row : rows) {
+        if (row < fileproxyModel->rowCount())
+            selection.select(fileproxyModel->index(row, 0),
+                             fileproxyModel->index(row, fileproxyModel->columnCount() - 1));
+    }
+    if (!rows.isEmpty() && rows.first() < fileproxyModel->rowCount())
+        fileTableWidget->selectionModel()->setCurrentIndex(fileproxyModel->index(rows.first(), 0),
+                                                           QItemSelectionModel::NoUpdate);
+    fileTableWidget->selectionModel()->select(selection, QItemSelectionModel::Select);
+}
+
+void ADFmain::reportFailed(const QString &text, const QStringList &paths)
+{
+    const QString message = text + "\n" + paths.join("\n");
+    qWarning("%s", qUtf8Printable(message));
+    if (SetInfo.IsErrorTip)
+        QMessageBox::warning(this, tr(qUtf8Printable(m_toolHelper.warningTitle)), message, QMessageBox::Yes);
+}
+
+// Some selected files went away behind the program's back: the others have been
+// handled; the user is told which ones and the page is read again.
+void ADFmain::reportMissingAndReload(const QStringList &missing)
+{
+    QString text = m_toolHelper.fileNotFound + "\n";
+    for (const QString &path : missing)
+        text += path + "\n";
+    if (SetInfo.IsErrorTip)
+        QMessageBox::warning(this, tr(qUtf8Printable(m_toolHelper.warningTitle)), text, QMessageBox::Yes);
+    else
+        qWarning("%s", qUtf8Printable(text));
+    reloadDocumentList();
+}
+
+void ADFmain::onButtonDeleteClicked()
+{
+    const bool thumbnails = thumbnailPageShown();
+    const QStringList paths = thumbnails ? getListSelectedPicture() : getListSelectedFile();
+    QList<int> rows;
+    if (thumbnails) {
+        for (QListWidgetItem *item : qAsConst(ListWidgetItemSelected))
+            rows << centerwidget->row(item);
+    } else {
+        for (const QModelIndex &index : fileTableWidget->selectionModel()->selectedRows(0))
+            rows << index.row();
+    }
+    std::sort(rows.begin(), rows.end());
+    if (paths.isEmpty())
+        return;
+    QStringList missing, failed;
+    for (const QString &path : paths) {
+        if (!QFileInfo::exists(path))
+            missing << path;
+        else if (!QFile::remove(path))
+            failed << path;
+    }
+    if (!failed.isEmpty())
+        reportFailed("以下文件未能删除：", failed);
+    if (!missing.isEmpty()) {
+        reportMissingAndReload(missing);
+    } else if (thumbnails) {
+        for (int j = 0; j < ListWidgetItemSelected.count(); ++j) {
+            if (!failed.contains(paths.at(j)))
+                removeDocument(SelectedNameList.at(j));
+        }
+    } else {
+        initUIFile();
+    }
+    // The documents that moved up into the freed places become the selection.
+    if (thumbnails) {
+        centerwidget->clearSelection();
+        for (int row : qAsConst(rows)) {
+            if (row < centerwidget->count())
+                centerwidget->item(row)->setSelected(true);
+        }
+        updateEmptyHint();
+    } else {
+        selectTableRows(rows);
+    }
+}
+
+// Files added, removed or renamed by other programs: the list follows without a
+// rebuild, keeping the selection and the scroll position.
+void ADFmain::slotDirectoryChanged(QString)
+{
+    qWarning("ADFmain::slotDirectoryChanged(QString path) __ changed!");
+    m_folderSettleTimer->start();
+}
+
+void ADFmain::watchFolder()
+{
+    const QStringList watched = fileSystemWater->directories();
+    if (watched == QStringList(filePath))
+        return;
+    if (!watched.isEmpty())
+        fileSystemWater->removePaths(watched);
+    if (QFileInfo(filePath).isDir())
+        fileSystemWater->addPath(filePath);
+}
+
+void ADFmain::slotFolderSettled()
+{
+    if (!QFileInfo(filePath).isDir()) {
+        reloadDocumentList();
+        return;
+    }
+    QDir folder(filePath);
+    folder.setNameFilters(filters);
+    folder.setFilter(QDir::Files);
+    folder.setSorting(QDir::Time | QDir::Reversed);
+    const QStringList onDisk = folder.entryList();
+    const QSet<QString> present(onDisk.begin(), onDisk.end());
+    QStringList removed;
+    for (const QString &name : qAsConst(ImageNameList)) {
+        if (!present.contains(name))
+            removed << name;
+    }
+    const QSet<QString> listed(ImageNameList.begin(), ImageNameList.end());
+    QStringList added;
+    for (const QString &name : onDisk) {
+        // Files of a capture or an export are added by their own path.
+        if (!listed.contains(name) && !m_camImages.contains(name) && !m_PDFOCRImages.contains(name))
+            added << name;
+    }
+    if (removed.isEmpty() && added.isEmpty())
+        return;
+    if (thumbnailPageShown()) {
+        for (const QString &name : qAsConst(removed))
+            removeDocument(name);
+        const int waiting = threadAddItem->pendingCount();
+        for (const QString &name : qAsConst(added)) {
+            ImageNameList.append(name);
+            ImagePathList.append(filePath + "/" + name);
+            threadAddItem->appendName(name);
+        }
+        // With documents still waiting for the first pass the new ones queue behind them.
+        if (waiting == 0 && !added.isEmpty())
+            emit signalStartAddItem(added.count());
+        updateEmptyHint();
+        decodeVisibleCells();
+    } else {
+        for (const QString &name : qAsConst(removed)) {
+            ImagePathList.removeAll(filePath + "/" + name);
+            ImageNameList.removeAll(name);
+            const QModelIndexList rows =
+                fileModel->match(fileModel->index(0, 0), ItemNameRole, name, 1, Qt::MatchExactly);
+            if (!rows.isEmpty())
+                fileModel->removeRow(rows.first().row());
+        }
+        for (const QString &name : qAsConst(added)) {
+            ImageNameList.append(name);
+            ImagePathList.append(filePath + "/" + name);
+            appendFileRow(filePath + "/" + name);
+        }
+    }
 }

@@ -8,6 +8,8 @@
 #include "datatype.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QItemSelection>
 #include <QMainWindow>
 #include <QMutex>
 #include <QPoint>
@@ -18,11 +20,21 @@
 
 class Initdevthread;
 class MainWindow;
+class MyListWidget;
 class QFileSystemWatcher;
+class QLabel;
+class QListWidgetItem;
+class QPushButton;
+class QSortFilterProxyModel;
+class QStackedWidget;
+class QStandardItemModel;
+class QTableView;
 class ScanUI;
 class Set;
 class QThread;
 class QTimer;
+class QVBoxLayout;
+class ThreadAddItem;
 class TitleBar;
 
 namespace Ui {
@@ -44,6 +56,17 @@ class ADFmain : public QMainWindow
 public:
     explicit ADFmain(QWidget *parent = nullptr);
     ~ADFmain() override;
+
+    // Document list. Files just written into the working folder by a capture, or by
+    // a merge or OCR export, are added to the page shown (and selected).
+    void appendCapturedFiles(const QStringList &names);
+    void appendProducedFiles(const QStringList &names);
+    // Rebuilds the page shown from the working folder (filePath).
+    void reloadDocumentList();
+    // Covers the window while a long job runs.
+    void showBusyMask(const QString &text);
+    void hideBusyMask();
+    static QString readableFilesize(quint64 filesize);
 
 signals:
     void signalStartAddItem(int count);
@@ -80,6 +103,25 @@ public slots:
     void slotEdgeMendingChanged(int value);
     void slotRotationChanged(int value);
 
+    // Document list and page operations.
+    void slotItemOver(QListWidgetItem *item, QWidget *widget, bool IsSelected, bool IsStartTimer);
+    void slotUpdateSingleImage();
+    void slotAddCameraImages();
+    void enableButtonSlot(QItemSelection selected, QItemSelection deselected);
+    void onButtonDisplayClicked();
+    void updateListUI(int page);
+    void onScrollBarMoved(int value);
+    void imgListPressed(QModelIndex index);
+    void adjustFileTable();
+    void onButtonLeftClicked();
+    void onButtonRightClicked();
+    void onButtonDeleteClicked();
+    void slotDirectoryChanged(QString path);
+
+private slots:
+    void slotListReachedBottom();
+    void slotFolderSettled();
+
 protected:
     void changeEvent(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -108,7 +150,35 @@ private:
     QStringList cameraSettingValues(const QString &x, const QString &y, const QString &waterMarkType) const;
     QString titleButtonStyle(const QString &normal, const QString &hover, const QString &pressed) const;
     void closeSettingsWindows();
-    void reloadDocumentList();
+
+    // Document list.
+    void initDocumentArea(QVBoxLayout *layout);
+    QPushButton *addToolButton(const char *name, const QString &normal, const QString &hover,
+                               const QString &pressed, const QString &tip);
+    void initDocumentConnections();
+    void addMaskWidgetUI();
+    void getPathPictures();
+    void initUIPictures();
+    void initUIFile();
+    void addFileItems(QString path);
+    int appendFileRow(const QString &path);
+    QStringList getListSelectedPicture();
+    QStringList getListSelectedFile();
+    bool mainImageRotation(char *path, int rotation);
+    void rotateSelection(int angle, const char *who);
+    void reportMissingAndReload(const QStringList &missing);
+    void reportFailed(const QString &text, const QStringList &paths);
+    void selectTableRows(const QList<int> &rows);
+    bool thumbnailPageShown() const;
+    int screenfulCount() const;
+    void decodeVisibleCells();
+    void fillVisibleArea();
+    QListWidgetItem *findCell(const QString &name) const;
+    void addDocumentCell(const QString &name, bool select);
+    void removeDocument(const QString &name);
+    void showAppendedFiles();
+    void watchFolder();
+    void updateEmptyHint();
 
     Ui::ADFmain *ui;
     CToolHelper m_toolHelper;
@@ -149,6 +219,37 @@ private:
     int m_OldWindowState = 0;
     QTimer *updateImageTimer = nullptr;
     QStringList m_camImages;
+
+    // Document list (thumbnail page 0, table page 1).
+    QPushButton *ofdbtn = nullptr, *txtbtn = nullptr, *nwdbtn = nullptr, *npdfbtn = nullptr;
+    QPushButton *rightbtn = nullptr, *leftbtn = nullptr, *deletebtn = nullptr, *mergepdf = nullptr;
+    QPushButton *scanbtn = nullptr, *savebtn = nullptr, *capbtn = nullptr;
+    MyListWidget *centerwidget = nullptr;
+    QStackedWidget *centerStackWidget = nullptr;
+    QTableView *fileTableWidget = nullptr;
+    QStandardItemModel *fileModel = nullptr;
+    QSortFilterProxyModel *fileproxyModel = nullptr;
+    QLabel *m_emptyHint = nullptr;
+    QWidget *maskWidget = nullptr;
+    QLabel *maskLabel = nullptr;
+    QDir dir;
+    int n_imagecount = 0;
+    QStringList ImagePathList, ImageNameList;
+    QStringList selectList, SelectedNameList;
+    QList<QListWidgetItem *> ListWidgetItemSelected;
+    QModelIndexList selectItems;
+    QStringList m_PDFOCRImages;
+    int displayType = 0;
+    ThreadAddItem *threadAddItem = nullptr;
+    int m_ImageCount = 0;
+    int m_currentCount = 0;
+    int m_picNumber = 0;
+    int m_changedNum = 0;
+    bool m_bIsAddCamImages = false;
+    bool m_firstChanged = false;
+    QDateTime m_rebuildStart;
+    // Other programs' changes to the working folder settle before the list follows them.
+    QTimer *m_folderSettleTimer = nullptr;
 
     // The 256-byte texts watermarkInfo points at, owned for the window's life.
     char m_waterImagePath[256] = {};

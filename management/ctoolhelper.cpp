@@ -6,8 +6,7 @@
 
 #include <vector>
 
-namespace
-{
+namespace {
 const char *const kMainGroup = "MainSettings";
 const char *const kCamGroup = "CamSettings";
 
@@ -177,8 +176,7 @@ bool CToolHelper::FileExists(QString path)
 // A capture sound is a deployment choice; this build stays silent.
 void CToolHelper::playSound(bool) {}
 
-namespace
-{
+namespace {
 // One row of the theme table: a group/key of icon.ini and the member(s) it
 // fills. A colour row reads its three channel keys (prefix + R, G, B) and may
 // also keep the channels as numbers.

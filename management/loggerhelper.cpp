@@ -11,8 +11,7 @@
 
 #include <cstdlib>
 
-namespace
-{
+namespace {
 
 QString lineTemplate(QtMsgType type)
 {

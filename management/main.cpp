@@ -35,7 +35,8 @@ int main(int argc, char **argv)
     RunGuard guard(guardKey);
     if (!guard.tryToRun()) {
         if (IsErrorTip) {
-            QMessageBox::critical(nullptr, runName, QCoreApplication::translate("main", "程序已经启动，请立刻关闭，并且重试！"),
+            QMessageBox::critical(nullptr, runName,
+                                  QCoreApplication::translate("main", "程序已经启动，请立刻关闭，并且重试！"),
                                   QMessageBox::Ok);
         }
         return -1;

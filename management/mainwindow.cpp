@@ -18,6 +18,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -631,11 +632,17 @@ void MainWindow::paintEvent(QPaintEvent *event)
         const double sh = iw >= ih ? (W + s) * ratio : H + s;
         const double my = (s / 2) * (ih / sh);
         const double mx = my * ratio;
-        source = QRect(int(mx), int(my), int(iw - 2 * mx), int(ih - 2 * my));
+        source = QRect(int(mx), int(my), int(iw - 2 * mx), int(ih - 2 * my)) & g_Camimage->rect();
     }
-    // One scaled pass from the shared frame straight into the window.
+    if (source.isEmpty() || target.isEmpty())
+        return;
+    // The shown part of the frame is turned into 32-bit pixels once, which the
+    // painter scales smoothly about twice as fast as it scales 24-bit ones.
+    const int bpl = g_Camimage->bytesPerLine();
+    const QImage shown(g_Camimage->constBits() + source.y() * bpl + source.x() * 3, source.width(),
+                       source.height(), bpl, QImage::Format_RGB888);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(target, *g_Camimage, source);
+    painter.drawImage(target, shown.convertToFormat(QImage::Format_RGB32));
     m_paintedFrameSize = g_Camimage->size();
     m_ContrastRect = m_ImageRect;
     m_ImageRect = target;
@@ -700,6 +707,7 @@ void MainWindow::drawManualCrop(QPainter &painter, const QRect &target)
         m_bIsDrawOver = true;
     }
     const int n = qMin(m_StartPosition.size(), m_MovePointList.size());
+    QList<QRect> rects;
     for (int i = 0; i < n; ++i) {
         if (m_bIsRotation && m_bIsDrawOver) {
             // The picture turned under the rectangle: start again from the default square.
@@ -711,8 +719,17 @@ void MainWindow::drawManualCrop(QPainter &painter, const QRect &target)
                 m_EndPosition[0] = far;
         }
         const QPoint a = m_StartPosition.at(i), b = m_MovePointList.at(i);
-        painter.drawRect(a.x(), a.y(), b.x() - a.x(), b.y() - a.y());
+        rects << QRect(a.x(), a.y(), b.x() - a.x(), b.y() - a.y());
     }
+    // What will not be kept is dimmed, so the chosen part stands out.
+    QPainterPath outside;
+    outside.setFillRule(Qt::OddEvenFill);
+    outside.addRect(target);
+    for (const QRect &r : rects)
+        outside.addRect(r.normalized() & target);
+    painter.fillPath(outside, QColor(0, 0, 0, 70));
+    for (const QRect &r : rects)
+        painter.drawRect(r);
 }
 
 void MainWindow::appendTrimmed(QList<QPoint> &list, const QPoint &p) const

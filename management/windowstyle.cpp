@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <QPushButton>
 #include <QScreen>
+#include <QStringList>
 
 namespace WindowStyle {
 
@@ -16,20 +17,38 @@ QString rgb(const QColor &c)
     return QString("%1,%2,%3").arg(c.red()).arg(c.green()).arg(c.blue());
 }
 
+namespace {
+// Normal, hover and pressed looks of a button drawn by its images.
+QString imageButton(const QString (&images)[3], const int (&colors)[3][3], int radius)
+{
+    const char *selectors[3] = {"", ":hover", ":pressed"};
+    QStringList states;
+    for (int i = 0; i < 3; ++i)
+        states << QString("QPushButton%1{border-image: url(%2);background: rgb(%3,%4,%5);border-radius:%6px;"
+                          "outline:none;}")
+                      .arg(selectors[i], images[i])
+                      .arg(colors[i][0])
+                      .arg(colors[i][1])
+                      .arg(colors[i][2])
+                      .arg(radius);
+    return QString("%1\n%2\n%3").arg(states[0], states[1], states[2]);
+}
+} // namespace
+
 QString titleButton(const CToolHelper &t, const QString &normal, const QString &hover, const QString &pressed)
 {
-    auto state = [](const char *selector, const QString &image, int r, int g, int b) {
-        return QString("QPushButton%1{border-image: url(%2);background: rgb(%3,%4,%5);border-radius:6px;"
-                       "outline:none;}")
-            .arg(selector, image)
-            .arg(r)
-            .arg(g)
-            .arg(b);
-    };
-    return QString("%1\n%2\n%3")
-        .arg(state("", normal, t.title_normal_R, t.title_normal_G, t.title_normal_B),
-             state(":hover", hover, t.title_hovor_R, t.title_hovor_G, t.title_hovor_B),
-             state(":pressed", pressed, t.title_pressed_R, t.title_pressed_G, t.title_pressed_B));
+    const int colors[3][3] = {{t.title_normal_R, t.title_normal_G, t.title_normal_B},
+                              {t.title_hovor_R, t.title_hovor_G, t.title_hovor_B},
+                              {t.title_pressed_R, t.title_pressed_G, t.title_pressed_B}};
+    return imageButton({normal, hover, pressed}, colors, 6);
+}
+
+QString toolButton(const CToolHelper &t, const QString &normal, const QString &hover, const QString &pressed)
+{
+    const int colors[3][3] = {{t.ui_normal_R, t.ui_normal_G, t.ui_normal_B},
+                              {t.ui_hovor_R, t.ui_hovor_G, t.ui_hovor_B},
+                              {t.ui_pressed_R, t.ui_pressed_G, t.ui_pressed_B}};
+    return imageButton({normal, hover, pressed}, colors, 3);
 }
 
 QString textButton(const CToolHelper &t, int radius)

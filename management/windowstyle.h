@@ -19,6 +19,8 @@ QString rgb(const QColor &c);
 // A title-bar button drawn by its image on the theme's title colours.
 QString titleButton(const CToolHelper &t, const QString &normal, const QString &hover,
                     const QString &pressed);
+// An icon button of the home window's tool row, on the theme's button colours.
+QString toolButton(const CToolHelper &t, const QString &normal, const QString &hover, const QString &pressed);
 // A text button in the theme's button colours.
 QString textButton(const CToolHelper &t, int radius);
 QString lineEdit(const CToolHelper &t);

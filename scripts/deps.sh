@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake pkg-config git
-  qtbase5-dev qttools5-dev qttools5-dev-tools libqt5svg5-dev
+  qtbase5-dev qttools5-dev qttools5-dev-tools libqt5svg5-dev qt5-image-formats-plugins
   libopencv-dev
   libturbojpeg0-dev libjpeg-turbo-progs
   zlib1g-dev libtiff-dev libtesseract-dev libleptonica-dev tesseract-ocr tesseract-ocr-chi-sim tesseract-ocr-eng

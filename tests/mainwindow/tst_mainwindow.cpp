@@ -78,6 +78,8 @@ private slots:
     void resolutionChange();
     void zoom_data();
     void zoom();
+    void previewGeometry_data();
+    void previewGeometry();
     void manualCropMouse_data();
     void manualCropMouse();
     void cutMethodRules_data();
@@ -88,12 +90,13 @@ private slots:
 private:
     MainWindow *window(const CAMIMAGESET &set, int rotateIndex = 4, bool show = false)
     {
+        m_window.reset(); // one camera window at a time, as in the program
         m_window.reset(new MainWindow(camera(0), m_set, m_water, set, show, 0, rotateIndex));
         m_window->UpdateCutting(true, true, true);
         return m_window.get();
     }
     // A window showing a still 640x480 frame, without a camera.
-    MainWindow *paintedWindow(const QString &method);
+    MainWindow *paintedWindow(const QString &method, QSize frame = QSize(640, 480));
 
     SETPARAM m_set;
     WATERPARAM m_water;
@@ -166,6 +169,7 @@ void TestMainWindow::construction()
     QFETCH(int, rotateIndex);
     QFETCH(QString, resolution);
     QFETCH(QString, format);
+    m_window.reset();
     m_window.reset(new MainWindow(camera(0), m_set, m_water, stored(cropIndex, resolution, format), false, 0,
                                   rotateIndex));
     MainWindow *w = m_window.get();
@@ -272,18 +276,46 @@ void TestMainWindow::zoom()
     QTEST(w->nVideoScaleSize, "scale");
 }
 
-MainWindow *TestMainWindow::paintedWindow(const QString &method)
+MainWindow *TestMainWindow::paintedWindow(const QString &method, QSize frame)
 {
     MainWindow *w = window(stored(0));
     w->cutmethodcombo->setCurrentText(method);
     w->show();
     if (!QTest::qWaitForWindowExposed(w))
         return nullptr;
-    std::vector<uchar> frame(640 * 480 * 3, 128);
-    ReceiveImage(frame.data(), int(frame.size()), 640, 480, 0);
+    std::vector<uchar> pixels(size_t(frame.width() * frame.height() * 3), 128);
+    ReceiveImage(pixels.data(), int(pixels.size()), frame.width(), frame.height(), 0);
     if (!QTest::qWaitFor([w] { return w->m_bIsShowImage && !w->m_ImageRect.isEmpty(); }))
         return nullptr;
     return w;
+}
+
+void TestMainWindow::previewGeometry_data()
+{
+    QTest::addColumn<QSize>("frame");
+    QTest::addColumn<bool>("fillsWidth");
+    QTest::newRow("landscape") << QSize(640, 480) << true;
+    QTest::newRow("portrait") << QSize(480, 640) << false;
+    QTest::newRow("wider than 1.7") << QSize(1920, 800) << true;
+}
+
+// The picture fills the preview area's width (less a margin) or its height, within
+// the normal window's limits, centred in the area.
+void TestMainWindow::previewGeometry()
+{
+    QFETCH(QSize, frame);
+    QFETCH(bool, fillsWidth);
+    MainWindow *w = paintedWindow("不裁切", frame);
+    QVERIFY(w);
+    const QWidget *area = w->findChild<QWidget *>("topleftwidget");
+    const QRect r = w->m_ImageRect;
+    if (fillsWidth)
+        QCOMPARE(r.width(), qMin(area->width() - 16, 570));
+    else
+        QCOMPARE(r.height(), qMin(area->height(), 440));
+    QVERIFY(qAbs(r.width() * frame.height() - r.height() * frame.width()) <= frame.width() + frame.height());
+    QVERIFY(qAbs(r.center().x() - (16 + area->width() / 2)) <= 1);
+    QVERIFY(qAbs(r.center().y() - (57 + area->height() / 2)) <= 1);
 }
 
 void TestMainWindow::manualCropMouse_data()

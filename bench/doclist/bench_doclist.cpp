@@ -1,0 +1,233 @@
+// The document list on a folder of 10 000 8-megapixel JPEGs against one of 20, in
+// the same process: time to the first screen of cells and of pictures, the cost of
+// one picture cell against a full decode, peak memory, and how long the GUI thread
+// stalls while the list is scrolled from the top to the end.
+#include "adfmain.h"
+#include "mylistwidget.h"
+#include "threadadditem.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImageReader>
+#include <QPainter>
+#include <QScrollBar>
+#include <QSettings>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+const QSize kPicture(3264, 2448);
+
+bool g_quiet = true;
+void quietLog(QtMsgType type, const QMessageLogContext &, const QString &msg)
+{
+    if (!g_quiet || type >= QtCriticalMsg)
+        fprintf(stderr, "%s\n", qUtf8Printable(msg));
+}
+
+// Peak resident memory of the process so far, in megabytes.
+double peakMB()
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    }
+    return 0;
+}
+
+bool waitUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+// A photographed page: paper, lines of "text", a coloured stamp, camera noise.
+void writeSource(const QString &path, int seed)
+{
+    QImage image(kPicture, QImage::Format_RGB32);
+    image.fill(QColor(232 - seed * 9, 228, 220));
+    QPainter painter(&image);
+    painter.setPen(QPen(QColor(40, 40, 50), 6));
+    for (int y = 300; y < kPicture.height() - 300; y += 70)
+        for (int x = 300; x < kPicture.width() - 300; x += 90 + (x * y + seed) % 80)
+            painter.drawLine(x, y, x + 50 + (x + y * seed) % 40, y);
+    painter.setBrush(QColor(200, 30, 30, 120));
+    painter.drawEllipse(QPoint(2400 + seed * 40, 1800), 260, 260);
+    painter.end();
+    quint32 noise = 2166136261u + seed;
+    for (int y = 0; y < image.height(); y += 2) {
+        auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            noise = noise * 1664525u + 1013904223u;
+            const int d = int(noise >> 28) - 8;
+            const QRgb p = row[x];
+            row[x] = qRgb(qBound(0, qRed(p) + d, 255), qBound(0, qGreen(p) + d, 255),
+                          qBound(0, qBlue(p) + d, 255));
+        }
+    }
+    image.save(path, "JPG", 90);
+}
+
+// A folder of n pictures: hard links to a few real-sized JPEGs.
+bool makeFolder(const QString &folder, int n, const QStringList &sources)
+{
+    QDir().mkpath(folder);
+    for (int i = 0; i < n; ++i) {
+        const QString name = folder + QString("/CameraImage_%1.jpg").arg(i + 1, 5, 10, QChar('0'));
+        if (::link(qPrintable(sources.at(i % sources.count())), qPrintable(name)) != 0)
+            return false;
+    }
+    return true;
+}
+
+struct FirstScreen {
+    double cellsMs = 0;
+    double picturesMs = 0;
+};
+
+MyListWidget *listOf(ADFmain &w)
+{
+    return w.findChild<MyListWidget *>("centerwidget");
+}
+
+bool allPictures(MyListWidget *list, int count)
+{
+    if (list->count() < count)
+        return false;
+    for (int i = 0; i < count; ++i) {
+        if (list->item(i)->data(ItemReplacedRole).toString() != "1")
+            return false;
+    }
+    return true;
+}
+
+FirstScreen openOn(const QString &settings, const QString &folder, std::unique_ptr<ADFmain> &w, int screen)
+{
+    QSettings(settings, QSettings::IniFormat).setValue("MainSettings/FilePath", folder);
+    FirstScreen result;
+    QElapsedTimer timer;
+    timer.start();
+    w.reset(new ADFmain);
+    w->show();
+    MyListWidget *list = listOf(*w);
+    waitUntil([&] { return list->count() >= screen; }, 60000);
+    result.cellsMs = timer.nsecsElapsed() / 1e6;
+    waitUntil([&] { return allPictures(list, screen); }, 120000);
+    result.picturesMs = timer.nsecsElapsed() / 1e6;
+    return result;
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The user settings of the bench live under a home of its own.
+    const QString home = QString("/home/plxbench%1").arg(getpid());
+    QDir().mkpath(home + "/Documents");
+    qputenv("HOME", home.toUtf8());
+    QApplication app(argc, argv);
+    qInstallMessageHandler(quietLog);
+    const QString user = home.section('/', 2, 2);
+    const QString settings = QCoreApplication::applicationDirPath() + "/" + user + "/UILastSetting.ini";
+    QDir().mkpath(QFileInfo(settings).path());
+    QSettings(settings, QSettings::IniFormat).setValue("MainSettings/ErrorTips", "0");
+
+    const QString root = QString("/tmp/pagelux_bench_doclist_%1").arg(getpid());
+    QStringList sources;
+    for (int i = 0; i < 4; ++i) {
+        sources << root + QString("/source%1.jpg").arg(i);
+        QDir().mkpath(root);
+        writeSource(sources.last(), i);
+    }
+    const int bigCount = argc > 1 ? atoi(argv[1]) : 10000;
+    if (!makeFolder(root + "/small", 20, sources) || !makeFolder(root + "/big", bigCount, sources)) {
+        fprintf(stderr, "cannot make the folders under %s\n", qPrintable(root));
+        return 1;
+    }
+
+    std::unique_ptr<ADFmain> w;
+    // The same screenful for both folders: the cells of the small folder are all of it.
+    const FirstScreen small = openOn(settings, root + "/small", w, 20);
+    w.reset();
+    const double smallPeak = peakMB();
+    const FirstScreen big = openOn(settings, root + "/big", w, 20);
+    const double bigPeak = peakMB();
+    printf("first_screen_cells_10000_vs_20 %.2f ratio\n", big.cellsMs / small.cellsMs);
+    printf("first_screen_pictures_10000_vs_20 %.2f ratio\n", big.picturesMs / small.picturesMs);
+    printf("first_screen_cells_10000 %.0f ms\n", big.cellsMs);
+    printf("first_screen_pictures_10000 %.0f ms\n", big.picturesMs);
+
+    // One picture cell against a full decode of the same file (median of 9).
+    ThreadAddItem worker({}, root + "/small");
+    const QString name = "CameraImage_00001.jpg";
+    std::vector<double> cell, full;
+    QElapsedTimer timer;
+    for (int i = 0; i < 9; ++i) {
+        timer.start();
+        delete worker.UpdateSingel(name);
+        cell.push_back(timer.nsecsElapsed() / 1e6);
+        timer.start();
+        QImageReader reader(root + "/small/" + name);
+        reader.setAutoTransform(true);
+        const QImage image = reader.read();
+        full.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    std::sort(cell.begin(), cell.end());
+    std::sort(full.begin(), full.end());
+    printf("picture_cell_vs_full_decode %.2f times_cheaper\n", full[4] / cell[4]);
+
+    // Scroll from the top to the end, a page at a time, as fast as the list follows;
+    // a 10 ms timer measures how late the GUI thread serves it.
+    MyListWidget *list = listOf(*w);
+    QScrollBar *bar = list->verticalScrollBar();
+    QElapsedTimer tick;
+    tick.start();
+    qint64 last = 0, worst = 0;
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        const qint64 now = tick.elapsed();
+        worst = std::max(worst, now - last - 10);
+        last = now;
+    });
+    QTimer scroller;
+    QObject::connect(&scroller, &QTimer::timeout, [&] { bar->setValue(bar->value() + bar->pageStep()); });
+    timer.start();
+    last = tick.elapsed();
+    probe.start(10);
+    scroller.start(20);
+    const bool reached = waitUntil(
+        [&] {
+            return list->count() == std::min(bigCount, int(ThreadAddItem::kMaxDocuments)) &&
+                   bar->value() == bar->maximum();
+        },
+        600000);
+    scroller.stop();
+    probe.stop();
+    printf("scroll_to_end_reached %d bool\n", reached ? 1 : 0);
+    printf("scroll_to_end_time %.1f s\n", timer.elapsed() / 1000.0);
+    printf("scroll_worst_stall %lld ms\n", worst);
+    printf("peak_memory_10000_minus_20_first_screen %.1f MB\n", bigPeak - smallPeak);
+    printf("peak_memory_10000_minus_20_after_scroll %.1f MB\n", peakMB() - smallPeak);
+
+    w.reset();
+    QDir(root).removeRecursively();
+    QDir(QFileInfo(settings).path()).removeRecursively();
+    QDir(home).removeRecursively();
+    return 0;
+}

@@ -1,0 +1,226 @@
+#include "threadadditem.h"
+
+#include "adfmain.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QHBoxLayout>
+#include <QImageIOHandler>
+#include <QImageReader>
+#include <QLabel>
+#include <QListWidgetItem>
+#include <QPixmapCache>
+#include <QPointer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+int ItemWidgetWidth = g_ItemWidth - 20;
+
+namespace {
+const int kImageBoxHeight = g_ItemHeight - 40;
+const int kTextBoxHeight = 20;
+// The oldest last-read time first.
+const int g_nOrder = 1;
+
+int SortByDate(const FILEINFO &a, const FILEINFO &b)
+{
+    if (a.time < b.time)
+        return -g_nOrder;
+    if (b.time < a.time)
+        return g_nOrder;
+    return 0;
+}
+} // namespace
+
+ThreadAddItem::ThreadAddItem(QStringList names, QString folder, QObject *parent)
+    : QObject(parent), m_imagePath(folder)
+{
+    m_toolhelper.SettingAllSets();
+    QVector<FILEINFO> fileInfoList;
+    const int count = std::min<int>(names.count(), kMaxDocuments);
+    fileInfoList.reserve(count);
+    for (int i = 0; i < count; ++i)
+        fileInfoList.append({names.at(i), QFileInfo(folder + "/" + names.at(i)).lastRead()});
+    // Stable, so documents read at the same moment keep the folder's name order.
+    std::stable_sort(fileInfoList.begin(), fileInfoList.end(),
+                     [](const FILEINFO &a, const FILEINFO &b) { return SortByDate(a, b) < 0; });
+    namelist.reserve(count);
+    pathList.reserve(count);
+    for (const FILEINFO &info : fileInfoList) {
+        namelist.append(info.name);
+        pathList.append(folder + "/" + info.name);
+    }
+}
+
+void ThreadAddItem::slotStartLoad(int PicturesNum)
+{
+    qWarning("ThreadAddItem::slotStartLoad() -- g_currentNum is %d,namelist.count() is %d", g_currentNum,
+             namelist.count());
+    // Icon cells leave the selection alone: the list opens at its top, with its first
+    // document selected, and scrolling on does not move the selection.
+    const QPointer<ThreadAddItem> alive(this);
+    while (m_IsContinue && PicturesNum-- > 0 && g_currentNum < namelist.count()) {
+        const QString name = namelist.at(g_currentNum++);
+        m_item = newItem(name);
+        m_widget = buildCell(name, loadImageFunction(m_imagePath + "/" + name, QSize(88, 88)), false);
+        // The receiver processes events: the list may be rebuilt and this worker dropped.
+        emit signalItemOver(m_item, m_widget, false, true);
+        if (!alive)
+            return;
+    }
+    emit signalThreadOver();
+}
+
+QListWidgetItem *ThreadAddItem::newItem(const QString &name)
+{
+    auto *item = new QListWidgetItem;
+    item->setSizeHint(QSize(g_ItemWidth, g_ItemHeight));
+    item->setData(ItemPathRole, m_imagePath + "/" + name);
+    item->setData(ItemNameRole, name);
+    item->setData(ItemReplacedRole, "0");
+    item->setToolTip(name);
+    return item;
+}
+
+QWidget *ThreadAddItem::buildCell(const QString &name, const QPixmap &picture, bool framed)
+{
+    auto *cell = new QWidget;
+    cell->setAttribute(Qt::WA_TranslucentBackground);
+    auto *column = new QVBoxLayout(cell);
+    column->setSpacing(2);
+    column->setContentsMargins(10, 8, 10, 6);
+
+    auto *imageBox = new QWidget(cell);
+    imageBox->setFixedSize(ItemWidgetWidth, kImageBoxHeight);
+    auto *imageLayout = new QHBoxLayout(imageBox);
+    imageLayout->setContentsMargins(0, 0, 0, 0);
+    auto *imageLabel = new QLabel(imageBox);
+    imageLabel->setAlignment(Qt::AlignCenter);
+    imageLabel->setPixmap(picture);
+    if (framed) {
+        // A thin frame keeps white pages apart from the white list.
+        imageLabel->setFixedSize(picture.size() + QSize(2, 2));
+        imageLabel->setStyleSheet("QLabel{border:1px solid rgb(214,219,227);background:white;}");
+    }
+    imageLayout->addWidget(imageLabel, 0, Qt::AlignCenter);
+
+    auto *textBox = new QWidget(cell);
+    textBox->setFixedSize(ItemWidgetWidth, kTextBoxHeight);
+    auto *textLayout = new QHBoxLayout(textBox);
+    textLayout->setContentsMargins(0, 0, 0, 0);
+    auto *txtLabel = new QLabel(elidedName(name), textBox);
+    txtLabel->setAlignment(Qt::AlignCenter);
+    QFont font("SourceHanSansSC-Normal,SourceHanSansSC");
+    font.setPixelSize(10);
+    txtLabel->setFont(font);
+    textLayout->addWidget(txtLabel);
+
+    column->addWidget(imageBox, 0, Qt::AlignHCenter);
+    column->addStretch();
+    column->addWidget(textBox, 0, Qt::AlignHCenter);
+    return cell;
+}
+
+QString ThreadAddItem::elidedName(const QString &name)
+{
+    if (QFontMetrics(QApplication::font()).horizontalAdvance(name) > ItemWidgetWidth)
+        return name.left(4) + "..." + name.right(5);
+    return name;
+}
+
+QSize ThreadAddItem::readingSize(const QSize &picture)
+{
+    const QSize box(ItemWidgetWidth, kImageBoxHeight);
+    if (picture.width() > picture.height())
+        return QSize(box.width(), int(double(box.width()) * picture.height() / picture.width()));
+    if (picture.height() > picture.width())
+        return QSize(int(double(box.height()) * picture.width() / picture.height()), box.height());
+    return box;
+}
+
+QWidget *ThreadAddItem::UpdateSingel(QString name)
+{
+    const QString path = m_imagePath + "/" + name;
+    QImageReader reader(path);
+    reader.setAutoTransform(true);
+    QPixmap picture;
+    const QSize stored = reader.size();
+    if (stored.isValid() && !stored.isEmpty()) {
+        // The scaled size applies before the orientation is turned upright.
+        const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
+        const QSize upright = turned ? stored.transposed() : stored;
+        const QSize size = readingSize(upright);
+        reader.setScaledSize(turned ? size.transposed() : size);
+        picture = QPixmap::fromImage(reader.read());
+    }
+    if (picture.width() == 0 || picture.height() == 0)
+        return buildCell(name, loadImageFunction(path, QSize(88, 88)), false);
+    return buildCell(name, picture, true);
+}
+
+void ThreadAddItem::AddSingelItem(QString name, bool IsSelected)
+{
+    m_item = newItem(name);
+    m_widget = UpdateSingel(name);
+    emit signalItemOver(m_item, m_widget, IsSelected, true);
+}
+
+// The type icon of a document, chosen by its ending; pictures are not read here.
+QPixmap ThreadAddItem::loadImageFunction(const QString &path, const QSize &)
+{
+    const QString ending = QFileInfo(path).suffix().toLower();
+    QString icon;
+    if (ending == "pdf")
+        icon = m_toolhelper.imagepdf;
+    else if (ending == "png")
+        icon = m_toolhelper.imagepng;
+    else if (ending == "jpg")
+        icon = m_toolhelper.imagejpg;
+    else if (ending == "bmp")
+        icon = m_toolhelper.imagebmp;
+    else if (ending == "tiff")
+        icon = m_toolhelper.imagetif;
+    if (icon.isEmpty())
+        return QPixmap();
+    // Thousands of cells share a handful of icons.
+    QPixmap pixmap;
+    if (!QPixmapCache::find(icon, &pixmap)) {
+        QImageReader reader(icon);
+        reader.setAutoTransform(true);
+        pixmap = QPixmap::fromImage(reader.read());
+        QPixmapCache::insert(icon, pixmap);
+    }
+    return pixmap;
+}
+
+void ThreadAddItem::setFlagFunction(bool flag)
+{
+    m_IsContinue = flag;
+}
+
+void ThreadAddItem::clearAllParam()
+{
+    namelist.clear();
+    pathList.clear();
+    m_imagePath.clear();
+    g_currentNum = 0;
+}
+
+void ThreadAddItem::appendName(const QString &name)
+{
+    namelist.append(name);
+    pathList.append(m_imagePath + "/" + name);
+}
+
+void ThreadAddItem::removeName(const QString &name)
+{
+    const int i = namelist.indexOf(name);
+    if (i < 0)
+        return;
+    namelist.removeAt(i);
+    pathList.removeAt(i);
+    if (i < g_currentNum)
+        --g_currentNum;
+}
