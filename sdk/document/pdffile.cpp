@@ -4,8 +4,8 @@
 #include <qpdf/QPDFWriter.hh>
 
 #include <cstdio>
-#include <exception>
 #include <fcntl.h>
+#include <memory>
 #include <unistd.h>
 
 namespace docsdk
@@ -21,17 +21,15 @@ bool writePdfFile(QPDF &pdf, const std::string &path, const std::function<void(Q
         ::close(fd);
         return false;
     }
-    bool ok = true;
-    try {
+    std::unique_ptr<FILE, int (*)(FILE *)> closer(file, std::fclose);
+    {
         QPDFWriter writer(pdf, path.c_str(), file, false);
         if (setup)
             setup(writer);
         writer.write();
-    } catch (const std::exception &) {
-        ok = false;
     }
-    ok = std::fflush(file) == 0 && !std::ferror(file) && ok;
-    return std::fclose(file) == 0 && ok;
+    const bool flushed = std::fflush(file) == 0 && !std::ferror(file);
+    return std::fclose(closer.release()) == 0 && flushed;
 }
 
 } // namespace docsdk

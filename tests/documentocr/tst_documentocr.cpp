@@ -1,12 +1,14 @@
 // ocrRecog through the public header: the four kinds on rendered pages, their structure, names and
 // the failures a user can run into.
 #include "DocumentSDK.h"
+#include "filerace.h"
 #include "ocrtruth.h"
 #include "smalldisk.h"
 #include "testpictures.h"
 
 #include <QDir>
 #include <QFile>
+#include <QPainter>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSet>
@@ -14,13 +16,19 @@
 #include <QXmlStreamReader>
 #include <QtTest>
 
+#include <turbojpeg.h>
 #include <zip.h>
 
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <omp.h>
+#include <sys/inotify.h>
+#include <thread>
 
 using namespace ocrtruth;
+using testpictures::encodeJpeg;
+using testpictures::insertExifOrientation;
 using testpictures::readAll;
 using testpictures::writeAll;
 
@@ -192,6 +200,11 @@ private slots:
     void fullDiskLeavesNothing_data();
     void fullDiskLeavesNothing();
     void reportsMissingLanguageData();
+    void overlappingCallsLeaveParallelismAsItWas();
+    void pictureChangedBeforeWritingFailsTheJob_data();
+    void pictureChangedBeforeWritingFailsTheJob();
+    void exifOrientationReadsUpright_data();
+    void exifOrientationReadsUpright();
 
 private:
     void checkPdf(const QString &path, QStringList *pages);
@@ -639,6 +652,162 @@ void TestDocumentOcr::reportsMissingLanguageData()
     QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("scan 01(1).ofd"))));
     for (const QString &entry : folderEntries(m_dir.path()))
         QVERIFY2(!entry.startsWith(QLatin1Char('.')), qPrintable(entry));
+}
+
+void TestDocumentOcr::overlappingCallsLeaveParallelismAsItWas()
+{
+    // Recognition switches OpenMP nesting off for its own thread only and puts it back.
+    const int levels = omp_get_max_active_levels();
+    QVERIFY(levels > 0);
+    for (int i = 0; i < 2; ++i)
+        QCOMPARE(addFile(m_second.toUtf8().constData()), DOC_OK);
+    char other[256], mine[256];
+    int otherStatus = -1;
+    std::thread worker([&] { otherStatus = ocrRecog(0, true, other); });
+    QCOMPARE(ocrRecog(0, true, mine), DOC_OK);
+    QCOMPARE(omp_get_max_active_levels(), levels);
+    worker.join();
+    QCOMPARE(otherStatus, DOC_OK);
+    int fresh = -1;
+    std::thread([&] { fresh = omp_get_max_active_levels(); }).join();
+    QCOMPARE(fresh, levels);
+    QVERIFY(QFile::remove(m_dir.filePath(QString::fromUtf8(mine))));
+    QVERIFY(QFile::remove(m_dir.filePath(QString::fromUtf8(other))));
+}
+
+void TestDocumentOcr::pictureChangedBeforeWritingFailsTheJob_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::newRow("pdf") << 2;
+    QTest::newRow("ofd") << 3;
+}
+
+void TestDocumentOcr::pictureChangedBeforeWritingFailsTheJob()
+{
+    QFETCH(int, type);
+    QTemporaryDir dir;
+    QVERIFY(QFile::copy(m_first, dir.filePath(QStringLiteral("a.jpg"))));
+    QVERIFY(QFile::copy(m_second, dir.filePath(QStringLiteral("b.jpg"))));
+    const QImage turned = QImage(m_first).transformed(QTransform().rotate(90));
+    QVERIFY(writeAll(dir.filePath(QStringLiteral("turned.jpg")), encodeJpeg(turned, TJSAMP_420, 90, 300)));
+    QCOMPARE(addFile(dir.filePath(QStringLiteral("a.jpg")).toUtf8().constData()), DOC_OK);
+    QCOMPARE(addFile(dir.filePath(QStringLiteral("b.jpg")).toUtf8().constData()), DOC_OK);
+    // The first picture is opened and closed twice by the header check, then once to be recognised;
+    // the user turns it while the second one is recognised. (Opens and closes alternate, so the
+    // kernel does not merge them into one event.)
+    FileRace turn(dir.path(), QStringLiteral("a.jpg"), IN_OPEN | IN_CLOSE_NOWRITE, 6,
+                  dir.filePath(QStringLiteral("turned.jpg")), dir.filePath(QStringLiteral("a.jpg")));
+    char name[256];
+    const int status = ocrRecog(type, true, name);
+    QVERIFY(turn.happened());
+    QCOMPARE(status, int(DOC_ERR_UNREADABLE_INPUT));
+    QCOMPARE(folderEntries(dir.path()), QStringList({QStringLiteral("a.jpg"), QStringLiteral("b.jpg")}));
+}
+
+void TestDocumentOcr::exifOrientationReadsUpright_data()
+{
+    QTest::addColumn<int>("orientation");
+    for (int orientation = 1; orientation <= 8; ++orientation)
+        QTest::addRow("%d", orientation) << orientation;
+}
+
+namespace {
+
+// The stored picture that a viewer shows as upright for the given EXIF orientation.
+QImage storedFor(const QImage &upright, int orientation)
+{
+    const auto turned = [&](int degrees) { return upright.transformed(QTransform().rotate(degrees)); };
+    switch (orientation) {
+    case 2:
+        return upright.mirrored(true, false);
+    case 3:
+        return turned(180);
+    case 4:
+        return upright.mirrored(false, true);
+    case 5: // transposed
+        return turned(90).mirrored(true, false);
+    case 6: // shown turned a quarter clockwise
+        return turned(270);
+    case 7: // transversed
+        return turned(90).mirrored(false, true);
+    case 8:
+        return turned(90);
+    default:
+        return upright;
+    }
+}
+
+// Whether the page has the upright picture's shape and shows its dark mark in the top left corner
+// only, as the upright picture does.
+bool markedTopLeft(const QImage &page, const QImage &upright)
+{
+    const QImage grey = page.convertToFormat(QImage::Format_Grayscale8);
+    const int w = grey.width() / 25, h = grey.height() / 25;
+    const auto mean = [&](int x0, int y0) {
+        long sum = 0;
+        for (int y = y0; y < y0 + h; ++y)
+            for (int x = x0; x < x0 + w; ++x)
+                sum += grey.pixelColor(x, y).value();
+        return sum / std::max(1, w * h);
+    };
+    const int right = grey.width() - w, bottom = grey.height() - h;
+    return !grey.isNull() && (grey.width() > grey.height()) == (upright.width() > upright.height()) &&
+           mean(0, 0) < 128 && mean(right, 0) > 200 && mean(0, bottom) > 200 && mean(right, bottom) > 200;
+}
+
+// Paints an OFD page's background picture as a reader does: its CTM maps the image's unit square
+// into the boundary, y downwards, at scale pixels per millimetre.
+QImage paintOfdPage(const QByteArray &content, const QByteArray &jpeg, double widthMm, double heightMm,
+                    double scale)
+{
+    const QRegularExpression ctmRe(QStringLiteral("CTM=\"([^\"]+)\""));
+    const QStringList m = ctmRe.match(QString::fromUtf8(content)).captured(1).split(QLatin1Char(' '));
+    QImage page(int(widthMm * scale), int(heightMm * scale), QImage::Format_RGB32);
+    page.fill(Qt::white);
+    if (m.size() != 6)
+        return QImage();
+    QPainter painter(&page);
+    painter.scale(scale, scale);
+    painter.setTransform(QTransform(m[0].toDouble(), m[1].toDouble(), m[2].toDouble(), m[3].toDouble(),
+                                    m[4].toDouble(), m[5].toDouble()),
+                         true);
+    painter.drawImage(QRectF(0, 0, 1, 1), QImage::fromData(jpeg));
+    return page;
+}
+
+} // namespace
+
+void TestDocumentOcr::exifOrientationReadsUpright()
+{
+    QFETCH(int, orientation);
+    QImage upright = QImage(m_first).convertToFormat(QImage::Format_RGB888);
+    QPainter(&upright).fillRect(0, 0, 100, 100, Qt::black); // a mark in the top left corner
+    QByteArray jpeg = encodeJpeg(storedFor(upright, orientation), TJSAMP_420, 90, 300);
+    insertExifOrientation(jpeg, orientation, orientation % 2);
+    QTemporaryDir dir;
+    const QString picture = dir.filePath(QStringLiteral("photo.jpg"));
+    QVERIFY(writeAll(picture, jpeg));
+    const QString truth = pageLines(0).join(QLatin1Char('\n'));
+    char name[256];
+
+    QCOMPARE(addFile(picture.toUtf8().constData()), DOC_OK);
+    QCOMPARE(ocrRecog(2, true, name), DOC_OK);
+    const QString pdf = dir.filePath(QString::fromUtf8(name));
+    QVERIFY(characterErrorRate(truth, pdfText(pdf, 1)) <= kMaxErrorRate);
+    const QString prefix = dir.filePath(QStringLiteral("shown"));
+    run(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("30"), QStringLiteral("-gray"),
+                                     QStringLiteral("-singlefile"), pdf, prefix});
+    QVERIFY(markedTopLeft(QImage(prefix + QStringLiteral(".pgm")), upright));
+
+    QCOMPARE(addFile(picture.toUtf8().constData()), DOC_OK);
+    QCOMPARE(ocrRecog(3, true, name), DOC_OK);
+    const Package ofd = readPackage(dir.filePath(QString::fromUtf8(name)));
+    const QByteArray content = ofd[QStringLiteral("Doc_0/Pages/Page_0/Content.xml")];
+    QVERIFY(characterErrorRate(truth, ofdPageText(content)) <= kMaxErrorRate);
+    const double mm = 25.4 / 300;
+    QVERIFY(markedTopLeft(paintOfdPage(content, ofd[QStringLiteral("Doc_0/Res/image_0.jpg")],
+                                       upright.width() * mm, upright.height() * mm, 1.2),
+                          upright));
 }
 
 QTEST_MAIN(TestDocumentOcr)

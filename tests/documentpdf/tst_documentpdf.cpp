@@ -1,6 +1,7 @@
 // The PDF half of the document library through its C API: collecting pictures
 // and merging them into one PDF.
 #include "DocumentSDK.h"
+#include "filerace.h"
 #include "ocrtruth.h"
 #include "smalldisk.h"
 #include "testpictures.h"
@@ -11,6 +12,7 @@
 #include <leptonica/allheaders.h>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
+#include <sys/inotify.h>
 #include <thread>
 #include <turbojpeg.h>
 
@@ -76,6 +78,7 @@ private slots:
     void unwritableOutputFolder();
     void fullDiskLeavesNothing_data();
     void fullDiskLeavesNothing();
+    void pictureTurnedDuringMergeFailsIt();
     void concurrentAddsAreAllKept();
 
 private:
@@ -323,6 +326,25 @@ void TestDocumentPdf::fullDiskLeavesNothing()
     } else {
         QCOMPARE(disk.entries(), QStringList()); // neither the PDF nor its temporary file
     }
+}
+
+void TestDocumentPdf::pictureTurnedDuringMergeFailsIt()
+{
+    // A long merge, and a page the user turns while it runs.
+    addJpeg("long.jpg", 1200, 1600, 200);
+    for (int i = 0; i < 60; ++i)
+        addFile(path("long.jpg").toUtf8());
+    const QImage page = scene(320, 480, 5);
+    QVERIFY(writeAll(path("last.jpg"), encodeJpeg(page, TJSAMP_420, 85, 100)));
+    QVERIFY(writeAll(path("turned.jpg"),
+                     encodeJpeg(page.transformed(QTransform().rotate(90)), TJSAMP_420, 85, 100)));
+    addFile(path("last.jpg").toUtf8());
+    QTemporaryDir out;
+    // The PDF's temporary file appears once every page is measured: the last page is turned then.
+    FileRace turn(out.path(), QString(), IN_CREATE, 1, path("turned.jpg"), path("last.jpg"));
+    QCOMPARE(combinePDF(out.filePath("merged.pdf").toUtf8()), int(DOC_ERR_UNREADABLE_INPUT));
+    QVERIFY(turn.happened());
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
 void TestDocumentPdf::concurrentAddsAreAllKept()

@@ -47,8 +47,10 @@ struct Paragraph {
 
 struct Page {
     std::string picture; // path of the source picture
+    std::size_t fingerprint = 0; // of the bytes recognised, to tell whether the file changed since
     bool jpeg = false;
-    int width = 0; // pixels
+    int orientation = 1; // EXIF orientation of a JPEG: the stored pixels, turned by it, are the page
+    int width = 0;       // pixels of the upright page
     int height = 0;
     double dpi = 0; // see pageDensity()
     std::vector<Paragraph> paragraphs;

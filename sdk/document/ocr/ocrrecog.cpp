@@ -8,6 +8,7 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -25,6 +26,14 @@ struct Kind {
 
 const Kind kKinds[] = {
     {"txt", writeText}, {"docx", writeDocx}, {"pdf", writeSearchablePdf}, {"ofd", writeOfd}};
+
+// A picture turned or replaced since it was recognised fails the job rather than give a page whose
+// text and size do not match its picture.
+bool anyPictureChanged(const std::vector<Page> &pages)
+{
+    QByteArray bytes;
+    return std::any_of(pages.begin(), pages.end(), [&](const Page &page) { return !pageBytes(page, bytes); });
+}
 
 // One document per group of pictures, named after the group's first picture.
 int runJob(const Kind &kind, const std::vector<std::vector<std::string>> &groups, std::string *firstName)
@@ -52,7 +61,7 @@ int runJob(const Kind &kind, const std::vector<std::vector<std::string>> &groups
             if (const int status = recognizer.recognise(groups[g][i], pages[i]))
                 return status;
         if (!kind.write(pages, outputs[g]->tempPath()))
-            return DOC_ERR_WRITE_FAILED;
+            return anyPictureChanged(pages) ? DOC_ERR_UNREADABLE_INPUT : DOC_ERR_WRITE_FAILED;
     }
 
     for (size_t g = 0; g < outputs.size(); ++g) {

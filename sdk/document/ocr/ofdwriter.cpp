@@ -2,6 +2,7 @@
 // recognised text as fully transparent text objects in a Body layer above it, one per run, so
 // readers can search and select. All IDs come from one document-wide counter.
 #include "picture.h"
+#include "placement.h"
 #include "writers.h"
 #include "xmlpart.h"
 #include "zippackage.h"
@@ -9,7 +10,6 @@
 #include <leptonica/allheaders.h>
 
 #include <QDate>
-#include <QFile>
 #include <QFileInfo>
 #include <QUuid>
 
@@ -47,17 +47,15 @@ QString mediaFile(size_t index, const Picture &picture)
         .arg(picture.format == QLatin1String("JPEG") ? "jpg" : "png");
 }
 
-// JPEGs are packed as they are; other pictures losslessly as PNG.
+// JPEGs are packed as they are; other pictures losslessly as PNG. False when the picture is gone or
+// no longer the one recognised.
 bool loadPicture(const Page &page, Picture &picture)
 {
     if (page.jpeg) {
-        QFile file(QString::fromStdString(page.picture));
-        if (!file.open(QIODevice::ReadOnly))
-            return false;
-        picture = {file.readAll(), QStringLiteral("JPEG")};
-        return !picture.data.isEmpty();
+        picture.format = QStringLiteral("JPEG");
+        return pageBytes(page, picture.data);
     }
-    PixPtr pix = readLosslessPixels(page.picture);
+    PixPtr pix = pageLosslessPixels(page);
     l_uint8 *png = nullptr;
     size_t size = 0;
     if (!pix || pixWriteMemPng(&png, &size, pix.get(), 0) != 0)
@@ -148,7 +146,12 @@ bool writeOfd(const std::vector<Page> &pages, const std::string &path)
         xml.writeAttribute(QStringLiteral("ID"), QString::number(nextId++));
         const double w = page.pixelsToMm(page.width), h = page.pixelsToMm(page.height);
         xml.writeAttribute(QStringLiteral("Boundary"), box(0, 0, w, h));
-        xml.writeAttribute(QStringLiteral("CTM"), box(w, 0, 0, h) + QStringLiteral(" 0 0"));
+        // Drawn upright: the stored picture's size is the page's, turned back.
+        const bool sideways = isSideways(page.orientation);
+        const Placement placement = ofdPlacement(page.orientation, sideways ? h : w, sideways ? w : h);
+        const double *m = placement.m;
+        xml.writeAttribute(QStringLiteral("CTM"),
+                           box(m[0], m[1], m[2], m[3]) + ' ' + decimal(m[4]) + ' ' + decimal(m[5]));
         xml.writeAttribute(QStringLiteral("ResourceID"), QString::number(ref.imageId));
         xml.writeEndElement();
         xml.writeEndElement();

@@ -3,6 +3,7 @@
 // per document and mapped back to Unicode by the ToUnicode CMap, which is what search and copy use.
 #include "pdffile.h"
 #include "picture.h"
+#include "placement.h"
 #include "recognition.h"
 #include "writers.h"
 
@@ -43,35 +44,71 @@ struct CompDataDeleter {
 };
 using CompData = std::unique_ptr<L_COMP_DATA, CompDataDeleter>;
 
-// JPEG pictures go in byte for byte; anything else is compressed losslessly.
-CompData pictureData(const Page &page)
+// An image XObject's data and what its dictionary says about it.
+struct ImageData {
+    std::string bytes;
+    bool jpeg = false;
+    int width = 0, height = 0, spp = 0, bps = 8;
+};
+
+// JPEG pictures go in byte for byte; anything else is compressed losslessly. False when the picture
+// is gone or no longer the one recognised.
+bool pictureData(const Page &page, ImageData &image)
 {
-    L_COMP_DATA *cid = nullptr;
     if (page.jpeg) {
-        cid = l_generateJpegData(page.picture.c_str(), 0);
-    } else if (PixPtr pix = readLosslessPixels(page.picture)) {
-        pixGenerateCIData(pix.get(), L_FLATE_ENCODE, 0, 0, &cid);
+        QByteArray bytes;
+        l_int32 w = 0, h = 0, spp = 0;
+        if (!pageBytes(page, bytes) ||
+            readHeaderMemJpeg(reinterpret_cast<const l_uint8 *>(bytes.constData()), size_t(bytes.size()), &w,
+                              &h, &spp, nullptr, nullptr) != 0)
+            return false;
+        image = {bytes.toStdString(), true, w, h, spp, 8};
+        return true;
     }
-    return CompData(cid);
+    PixPtr pix = pageLosslessPixels(page);
+    L_COMP_DATA *cid = nullptr;
+    if (!pix || pixGenerateCIData(pix.get(), L_FLATE_ENCODE, 0, 0, &cid) != 0 || !cid) {
+        l_CIDataDestroy(&cid);
+        return false;
+    }
+    const CompData owner(cid);
+    image = {std::string(reinterpret_cast<const char *>(cid->datacomp), cid->nbytescomp),
+             false,
+             cid->w,
+             cid->h,
+             cid->spp,
+             cid->bps};
+    return true;
 }
 
-Handle imageObject(QPDF &pdf, const L_COMP_DATA &cid)
+Handle imageObject(QPDF &pdf, const ImageData &data)
 {
     Handle image = Handle::newStream(&pdf);
-    const std::string bytes(reinterpret_cast<const char *>(cid.datacomp), cid.nbytescomp);
-    const bool jpeg = cid.type == L_JPEG_ENCODE;
-    image.replaceStreamData(bytes, name(jpeg ? "/DCTDecode" : "/FlateDecode"), Handle::newNull());
+    image.replaceStreamData(data.bytes, name(data.jpeg ? "/DCTDecode" : "/FlateDecode"), Handle::newNull());
     Handle dict = image.getDict();
     dict.replaceKey("/Type", name("/XObject"));
     dict.replaceKey("/Subtype", name("/Image"));
-    dict.replaceKey("/Width", Handle::newInteger(cid.w));
-    dict.replaceKey("/Height", Handle::newInteger(cid.h));
-    dict.replaceKey("/BitsPerComponent", Handle::newInteger(cid.bps));
-    const char *space = cid.spp == 1 ? "/DeviceGray" : cid.spp == 4 ? "/DeviceCMYK" : "/DeviceRGB";
+    dict.replaceKey("/Width", Handle::newInteger(data.width));
+    dict.replaceKey("/Height", Handle::newInteger(data.height));
+    dict.replaceKey("/BitsPerComponent", Handle::newInteger(data.bps));
+    const char *space = data.spp == 1 ? "/DeviceGray" : data.spp == 4 ? "/DeviceCMYK" : "/DeviceRGB";
     dict.replaceKey("/ColorSpace", name(space));
-    if (jpeg && cid.spp == 4) // Adobe writes CMYK JPEGs inverted
+    if (data.jpeg && data.spp == 4) // Adobe writes CMYK JPEGs inverted
         dict.replaceKey("/Decode", Handle::parse("[1 0 1 0 1 0 1 0]"));
     return image;
+}
+
+// Draws the picture upright over the whole page.
+QByteArray drawPicture(const Page &page)
+{
+    const bool sideways = isSideways(page.orientation);
+    const double w = page.pixelsToPt(sideways ? page.height : page.width);
+    const double h = page.pixelsToPt(sideways ? page.width : page.height);
+    QByteArray ops = "q";
+    const Placement placement = pdfPlacement(page.orientation, w, h);
+    for (double v : placement.m)
+        ops += " " + num(v);
+    return ops + " cm /Im0 Do Q\n";
 }
 
 class FontBuilder
@@ -191,14 +228,13 @@ bool writeSearchablePdf(const std::vector<Page> &pages, const std::string &path)
         std::vector<Handle> pageResources;
         QPDFPageDocumentHelper helper(pdf);
         for (const Page &page : pages) {
-            const CompData cid = pictureData(page);
-            if (!cid)
+            ImageData picture;
+            if (!pictureData(page, picture))
                 return false;
-            const QByteArray content = "q " + num(page.widthPt()) + " 0 0 " + num(page.heightPt()) +
-                                       " 0 0 cm /Im0 Do Q\n" + textLayer(page, font);
+            const QByteArray content = drawPicture(page) + textLayer(page, font);
             Handle resources = Handle::newDictionary();
             Handle xobjects = Handle::newDictionary();
-            xobjects.replaceKey("/Im0", imageObject(pdf, *cid));
+            xobjects.replaceKey("/Im0", imageObject(pdf, picture));
             resources.replaceKey("/XObject", xobjects);
             Handle pageDict = Handle::newDictionary();
             pageDict.replaceKey("/Type", name("/Page"));

@@ -2,6 +2,9 @@
 
 #include "DocumentSDK.h"
 #include "picture.h"
+#include "picturefile.h"
+
+#include "../../image/jpegsegments.h"
 
 #include <leptonica/allheaders.h>
 #include <tesseract/baseapi.h>
@@ -98,6 +101,8 @@ std::string tessdataDir()
 // Debian's Tesseract runs its network layers in OpenMP teams. Recognition of one page does not
 // scale on a few cores and slows down a lot when other processes use them, so this thread runs
 // it alone. The environment (OMP_THREAD_LIMIT) cannot do that: it is read when the process starts.
+// The nesting limit belongs to the calling thread's data environment (OpenMP 5), so saving and
+// restoring it here touches no other thread, even when calls overlap.
 Recognizer::Recognizer()
     : m_api(std::make_unique<tesseract::TessBaseAPI>()), m_savedParallelLevels(omp_get_max_active_levels())
 {
@@ -127,12 +132,21 @@ int Recognizer::init()
 
 int Recognizer::recognise(const std::string &picture, Page &page)
 {
-    PixPtr pix = readPicture(picture);
-    if (!pix)
+    // Read once: the writers check that the file still holds these bytes.
+    QByteArray bytes;
+    if (!readPictureFile(picture, bytes))
         return DOC_ERR_UNREADABLE_INPUT;
     page = Page();
     page.picture = picture;
-    page.jpeg = isJpegFile(picture);
+    page.fingerprint = fingerprintOf(bytes);
+    page.jpeg = isJpeg(bytes);
+    if (page.jpeg)
+        page.orientation = jpegsegments::exifOrientation(
+            reinterpret_cast<const std::uint8_t *>(bytes.constData()), size_t(bytes.size()));
+    // Text is only found in upright pictures.
+    PixPtr pix = uprightPicture(decodePicture(bytes), page.orientation);
+    if (!pix)
+        return DOC_ERR_UNREADABLE_INPUT;
     page.width = pixGetWidth(pix.get());
     page.height = pixGetHeight(pix.get());
     page.dpi = pageDensity(page.width, page.height, pixGetXRes(pix.get()));

@@ -5,8 +5,10 @@
 #include "outputfile.h"
 #include "pdffile.h"
 #include "pdfpicture.h"
+#include "placement.h"
 
 #include <QFileInfo>
+#include <algorithm>
 #include <exception>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
@@ -44,12 +46,9 @@ QPDFObjectHandle pageObject(QPDF &pdf, const PdfPicture &picture)
 {
     const double w = picture.width * 72.0 / picture.dpi;
     const double h = picture.height * 72.0 / picture.dpi;
-    // Maps the image's unit square onto the page for orientations 1 to 8.
-    const double placements[8][6] = {{w, 0, 0, h, 0, 0},  {-w, 0, 0, h, w, 0},  {-w, 0, 0, -h, w, h},
-                                     {w, 0, 0, -h, 0, h}, {0, -w, -h, 0, h, w}, {0, -w, h, 0, 0, w},
-                                     {0, w, h, 0, 0, 0},  {0, w, -h, 0, h, 0}};
-    const double *m = placements[picture.orientation - 1];
-    const bool sideways = picture.orientation >= 5;
+    const Placement placement = pdfPlacement(picture.orientation, w, h);
+    const double *m = placement.m;
+    const bool sideways = isSideways(picture.orientation);
     const auto num = [](double v) { return QUtil::double_to_string(v, 3); };
 
     QPDFObjectHandle resources = QPDFObjectHandle::parse("<< /XObject << >> >>");
@@ -116,16 +115,21 @@ extern "C" int combinePDF(const char *output)
     if (pictures.empty())
         return DOC_ERR_UNREADABLE_INPUT;
 
+    bool written = false;
     try {
         QPDF pdf;
         pdf.emptyPDF();
         QPDFPageDocumentHelper pages(pdf);
         for (const PdfPicture &picture : pictures)
             pages.addPage(QPDFPageObjectHelper(pageObject(pdf, picture)), false);
-        if (!writeAtomically(pdf, output))
-            return DOC_ERR_WRITE_FAILED;
+        written = writeAtomically(pdf, output);
     } catch (const std::exception &) {
-        return DOC_ERR_WRITE_FAILED;
+    }
+    if (!written) {
+        // A picture turned or replaced since it was measured would not fit its page.
+        const bool changed = std::any_of(pictures.begin(), pictures.end(),
+                                         [](const PdfPicture &picture) { return *picture.changed; });
+        return changed ? DOC_ERR_UNREADABLE_INPUT : DOC_ERR_WRITE_FAILED;
     }
     return pictures.size() == paths.size() ? DOC_OK : DOC_ERR_UNREADABLE_INPUT;
 }

@@ -1,15 +1,13 @@
 #include "pdfpicture.h"
+#include "picturefile.h"
 
 #include "../../image/jpegsegments.h"
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <leptonica/allheaders.h>
 #include <memory>
 #include <qpdf/Pipeline.hh>
-#include <qpdf/QUtil.hh>
 #include <stdexcept>
 #include <vector>
 
@@ -57,19 +55,12 @@ CidPtr compressedData(const std::string &path)
     return CidPtr(cid);
 }
 
-bool readAll(const std::string &path, std::vector<char> &data)
-{
-    std::ifstream in(path, std::ios::binary);
-    data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
-}
-
 // A complete JPEG closes its last scan with an EOI marker. Entropy-coded data
 // never contains 0xFF 0xDA or 0xFF 0xD9, so the last SOS belongs to the main
 // picture (not to an EXIF thumbnail) and a truncated file has no EOI after it.
-bool jpegIsComplete(const std::vector<char> &data)
+bool jpegIsComplete(const QByteArray &data)
 {
-    const auto find = [&](char code, std::vector<char>::const_iterator from) {
+    const auto find = [&](char code, QByteArray::const_iterator from) {
         const char marker[2] = {'\xFF', code};
         return std::search(from, data.end(), marker, marker + 2);
     };
@@ -95,8 +86,8 @@ int usableDpi(int dpi)
 
 bool probeJpeg(const std::string &path, PdfPicture &picture)
 {
-    std::vector<char> data;
-    if (!readAll(path, data) || !jpegIsComplete(data))
+    QByteArray data;
+    if (!readPictureFile(path, data) || !jpegIsComplete(data))
         return false;
     const auto *bytes = reinterpret_cast<const l_uint8 *>(data.data());
     const std::vector<jpegsegments::Segment> segments = jpegsegments::headerSegments(bytes, data.size());
@@ -117,7 +108,18 @@ bool probeJpeg(const std::string &path, PdfPicture &picture)
     });
     if (spp == 4 && adobe)
         picture.decode = QPDFObjectHandle::parse("[1 0 1 0 1 0 1 0]");
-    picture.data = QUtil::file_provider(path);
+    // The bytes are read again while the PDF is written, one page at a time in memory, and must be
+    // those measured here.
+    const std::size_t fingerprint = fingerprintOf(data);
+    picture.data = [path, fingerprint, changed = picture.changed](Pipeline *out) {
+        QByteArray again;
+        if (!readUnchanged(path, fingerprint, again)) {
+            *changed = true;
+            throw std::runtime_error(path + " changed while the PDF was written");
+        }
+        out->write(reinterpret_cast<const unsigned char *>(again.constData()), size_t(again.size()));
+        out->finish();
+    };
     return true;
 }
 
@@ -153,10 +155,12 @@ bool probeLossless(const std::string &path, const L_COMP_DATA &cid, PdfPicture &
     // the file must still decode to the same raster.
     const int w = cid.w, h = cid.h;
     const std::size_t size = cid.nbytescomp;
-    picture.data = [path, w, h, size](Pipeline *out) {
+    picture.data = [path, w, h, size, changed = picture.changed](Pipeline *out) {
         CidPtr again = compressedData(path);
-        if (!again || again->w != w || again->h != h || again->nbytescomp != size)
+        if (!again || again->w != w || again->h != h || again->nbytescomp != size) {
+            *changed = true;
             throw std::runtime_error(path + " changed while the PDF was written");
+        }
         out->write(again->datacomp, again->nbytescomp);
         out->finish();
     };

@@ -3,6 +3,7 @@
 #define DOCSDK_PDFPICTURE_H
 
 #include <functional>
+#include <memory>
 #include <qpdf/QPDFObjectHandle.hh>
 #include <string>
 
@@ -21,8 +22,10 @@ struct PdfPicture {
     QPDFObjectHandle decode;
     int bitsPerComponent = 8;
     // Writes the encoded image data; called while the PDF is written, so pages
-    // are held in memory one at a time.
+    // are held in memory one at a time. It fails the write, setting changed, when
+    // the file no longer holds the picture measured here.
     std::function<void(Pipeline *)> data;
+    std::shared_ptr<bool> changed = std::make_shared<bool>(false);
 };
 
 // Fills picture from the file at path: JPEGs are taken as they are, other
