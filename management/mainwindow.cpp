@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "CamCaptureSDK.h"
+#include "imageset.h"
 #include "titlebar.h"
 
 #include <QComboBox>
@@ -474,9 +475,23 @@ void MainWindow::comboboxCurrentIndexChangedCutmethod(int)
 
 void MainWindow::onBtnImageSetClicked()
 {
-    // The image settings window is not part of this build yet: nothing to open.
     if (m_IsOpenImageSetting)
         return;
+    m_IsOpenImageSetting = true;
+    installEventFilter(this);
+    imagesetui = new ImageSet(waterparam, setinfo, BookIndex, this);
+    connect(imagesetui, SIGNAL(signalChangeStatus()), this, SLOT(slotChangeMopenImageSetting()));
+    connect(imagesetui, SIGNAL(signalIsWaterMark(bool, bool)), this, SLOT(slotIsWaterMark(bool, bool)));
+    connect(imagesetui, SIGNAL(signalUpdateWaterMarkParam(WATERPARAM)), this,
+            SLOT(slotUpdateWaterMarkParam(WATERPARAM)));
+    connect(imagesetui, SIGNAL(signalUpdateBookExportParam(int)), this, SLOT(slotUpdateBookExportParam(int)));
+    imagesetui->UpdateBook(bIsSupportBook);
+    imagesetui->UpdateWaterMark(bIsWaterMark);
+    imagesetui->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
+    imagesetui->setAttribute(Qt::WA_DeleteOnClose);
+    m_titleBar->setAttribute(Qt::WA_TransparentForMouseEvents, true);
+    centralWidget()->setAttribute(Qt::WA_TransparentForMouseEvents, true);
+    imagesetui->show();
 }
 
 void MainWindow::slotIsWaterMark(bool add, bool image)

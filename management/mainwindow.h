@@ -12,12 +12,14 @@
 #include <QMainWindow>
 #include <QMutex>
 #include <QPoint>
+#include <QPointer>
 #include <QRect>
 #include <QSize>
 #include <QStringList>
 
 #include <atomic>
 
+class ImageSet;
 class QComboBox;
 class QGridLayout;
 class QImage;
@@ -132,6 +134,7 @@ public:
     int m_WindowState = 0;
     int m_OldWindowState = 0;
     bool m_IsOpenImageSetting = false;
+    QPointer<ImageSet> imagesetui; // deletes itself when closed
 
 signals:
     void signalUpdateCameraParam(CAMIMAGESET camImage, WATERPARAM water, int imageIndex, int bookIndex,
