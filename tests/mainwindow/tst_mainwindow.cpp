@@ -95,6 +95,7 @@ private slots:
     void captureRefusals_data();
     void captureRefusals();
     void idCardTakesTwoPresses();
+    void closeWaitsForCapture();
     void stripRules();
     void continuousShooting_data();
     void continuousShooting();
@@ -646,6 +647,26 @@ void TestMainWindow::idCardTakesTwoPresses()
     QVERIFY(joined.height() > joined.width()); // two landscape sides one above the other
     QFile::remove("/tmp/a.jpg");
     QFile::remove("/tmp/b.jpg");
+    m_window.reset();
+    QDir(m_folder).removeRecursively();
+}
+
+// A second trigger while a capture runs starts nothing; closing waits for the
+// capture and hands its file to the home window.
+void TestMainWindow::closeWaitsForCapture()
+{
+    SETPARAM set = m_set;
+    set.nameFormat = {"_", "late", 1};
+    MainWindow *w = capturingWindow(set, m_water);
+    QVERIFY(w);
+    QSignalSpy closed(w, SIGNAL(signalShowADFUI(bool, QPoint, QStringList)));
+    w->onButtonCaptureClicked();
+    QVERIFY(w->m_bIsCapturing);
+    w->onButtonCaptureClicked();
+    w->onButtonCloseClicked();
+    QCOMPARE(closed.size(), 1);
+    QCOMPARE(closed.first().at(2).toStringList(), QStringList{"late_1.jpg"});
+    QCOMPARE(QDir(m_folder).entryList(QDir::Files), QStringList{"late_1.jpg"});
     m_window.reset();
     QDir(m_folder).removeRecursively();
 }
