@@ -252,12 +252,12 @@ void TestMainWindow::resolutionChange()
     QFETCH(bool, hidden);
     QFETCH(QSize, after);
     MainWindow *w = window(stored(0, "640x480"), 4, true);
-    QTRY_COMPARE_WITH_TIMEOUT(frameSize(), QSize(640, 480), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(frameSize(), QSize(640, 480), 30000);
     w->b_IsHideImageAlgorithm = hidden;
     w->resolvingcombo->setCurrentText("1280x720");
     if (hidden)
         QTest::qWait(500); // long enough for a restarted stream to deliver its first frame
-    QTRY_COMPARE_WITH_TIMEOUT(frameSize(), after, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(frameSize(), after, 30000);
     m_window.reset();
     QVERIFY(frameSize().isEmpty());
 }
@@ -471,7 +471,7 @@ void TestMainWindow::openedFromHomeWindow()
             QVERIFY(!box->isEnabled());
     }
     QCOMPARE(w->b_IsHideImageAlgorithm, !processing);
-    QTRY_VERIFY_WITH_TIMEOUT(w->m_bIsShowImage, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(w->m_bIsShowImage, 30000);
 
     auto *item = new QListWidgetItem;
     item->setData(Qt::UserRole + 1, "page_1.jpg");
@@ -502,7 +502,7 @@ MainWindow *TestMainWindow::capturingWindow(SETPARAM set, const WATERPARAM &wate
     set.savepath = m_folder;
     m_window.reset(new MainWindow(camera(0), set, water, stored(0, "640x480"), true, 0, 4));
     m_window->UpdateCutting(true, true, true);
-    if (!QTest::qWaitFor([] { return frameSize() == QSize(640, 480); }, 10000))
+    if (!QTest::qWaitFor([] { return frameSize() == QSize(640, 480); }, 30000))
         return nullptr;
     return m_window.get();
 }
