@@ -64,17 +64,14 @@ ScanUI::~ScanUI()
     delete ui;
 }
 
+// The theme's preview and scan images are pictograms: drawn beside the text
+// rather than stretched under it.
 QPushButton *ScanUI::imageButton(const QString &text, const QString &image)
 {
-    auto *button = new QPushButton(text);
+    auto *button = new QPushButton(QIcon(image), text);
     button->setFixedSize(96, 34);
-    auto state = [&](const char *selector) {
-        return QString("QPushButton%1{border-image: url(%2);border-radius:8px;outline:none;}")
-            .arg(selector, image);
-    };
-    const CToolHelper &t = m_toolhelper;
-    button->setStyleSheet(QString("%1\n%2\n%3").arg(state(""), state(":hover"), state(":pressed")) +
-                          WindowStyle::textButton(t, 8));
+    button->setIconSize(QSize(20, 20));
+    button->setStyleSheet(WindowStyle::textButton(m_toolhelper, 8));
     return button;
 }
 

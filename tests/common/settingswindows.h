@@ -3,7 +3,9 @@
 #ifndef SETTINGSWINDOWS_H
 #define SETTINGSWINDOWS_H
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QColorDialog>
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -42,11 +44,15 @@ inline void removeTheme()
 }
 
 // Answers every modal window while it lives: message boxes are recorded and
-// dismissed, a folder dialog is given `folder` (an empty one cancels it).
+// answered with `reply` (or dismissed), a file dialog is given `path` (a
+// folder or a file; empty cancels it), a colour dialog `color` (invalid cancels).
 class ModalWatch : public QObject
 {
 public:
-    explicit ModalWatch(const QString &folder = QString()) : m_folder(folder)
+    explicit ModalWatch(const QString &path = QString(),
+                        QMessageBox::StandardButton reply = QMessageBox::NoButton,
+                        const QColor &color = QColor())
+        : m_folder(path), m_reply(reply), m_color(color)
     {
         connect(&m_timer, &QTimer::timeout, this, [this] { answer(); });
         m_timer.start(5);
@@ -60,11 +66,25 @@ private:
         QWidget *w = QApplication::activeModalWidget();
         if (auto *box = qobject_cast<QMessageBox *>(w)) {
             boxes << box->text();
-            box->done(0);
+            if (QAbstractButton *b = box->button(m_reply))
+                b->click();
+            else
+                box->done(0);
+        } else if (auto *colors = qobject_cast<QColorDialog *>(w)) {
+            ++dialogs;
+            if (m_color.isValid()) {
+                colors->setCurrentColor(m_color);
+                colors->accept();
+            } else {
+                colors->reject();
+            }
         } else if (auto *dialog = qobject_cast<QFileDialog *>(w)) {
             ++dialogs;
             if (m_folder.isEmpty()) {
                 dialog->reject();
+            } else if (!QFileInfo(m_folder).isDir()) {
+                dialog->selectFile(m_folder);
+                static_cast<QDialog *>(dialog)->accept();
             } else {
                 dialog->setDirectory(m_folder);
                 static_cast<QDialog *>(dialog)->accept(); // QFileDialog::accept checks the folder
@@ -72,6 +92,8 @@ private:
         }
     }
     QString m_folder;
+    QMessageBox::StandardButton m_reply;
+    QColor m_color;
     QTimer m_timer;
 };
 
