@@ -37,7 +37,7 @@ class ThreadAddItem : public QObject
 
 public:
     // More documents than this are not listed.
-    static const int kMaxDocuments = 10000;
+    static constexpr int kMaxDocuments = 10000;
 
     ThreadAddItem(QStringList names, QString folder, QObject *parent = nullptr);
 
