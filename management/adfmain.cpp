@@ -59,6 +59,8 @@ const QSize kNormalSize(900, 600);
 const int kSortRole = Qt::UserRole + 4;
 const int kSecondPassTick = 15;
 const int kFolderSettleMs = 250;
+// Screenfuls of picture cells kept around the view.
+const int kPictureScreens = 4;
 
 bool flagOf(const QString &text)
 {
@@ -666,8 +668,7 @@ void ADFmain::changeEvent(QEvent *event)
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange && windowState() == Qt::WindowMaximized) {
         const QSize list = centerwidget->size();
-        emit signalStartAddItem((list.width() / (g_ItemWidth + 10)) *
-                                (list.height() / (g_ItemHeight + 10) + 1));
+        askForCells((list.width() / (g_ItemWidth + 10)) * (list.height() / (g_ItemHeight + 10) + 1));
         m_picNumber *= 2;
     }
 }
@@ -1139,6 +1140,7 @@ void ADFmain::initUIPictures()
     m_rebuildStart = QDateTime::currentDateTime();
     selectItems = centerwidget->selectionModel()->selectedIndexes();
     centerwidget->clear();
+    m_pictureCells.clear();
     m_ImageCount = 0;
     m_changedNum = 0;
     getPathPictures();
@@ -1167,13 +1169,22 @@ void ADFmain::initUIPictures()
     m_bIsAddCamImages = false;
     watchFolder();
     updateEmptyHint();
-    emit signalStartAddItem(picturesNum);
+    m_cellsAsked = 0;
+    askForCells(picturesNum);
+}
+
+// Cells asked of the first pass so far, whether built yet or still queued.
+void ADFmain::askForCells(int count)
+{
+    m_cellsAsked += count;
+    emit signalStartAddItem(count);
 }
 
 void ADFmain::slotItemOver(QListWidgetItem *item, QWidget *widget, bool IsSelected, bool IsStartTimer)
 {
     centerwidget->addItem(item);
-    centerwidget->setItemWidget(item, widget);
+    if (widget)
+        showPictureCell(item, widget);
     if (++m_ImageCount == 1) {
         item->setSelected(true);
         updateEmptyHint();
@@ -1204,10 +1215,7 @@ void ADFmain::slotUpdateSingleImage()
             continue;
         const QString name = item->data(ItemNameRole).toString();
         qWarning("slotUpdateSingleImage() -- %s\n", qUtf8Printable(name));
-        ++m_changedNum;
-        centerwidget->removeItemWidget(item);
-        centerwidget->setItemWidget(item, threadAddItem->UpdateSingel(name));
-        item->setData(ItemReplacedRole, "1");
+        showPictureCell(item, threadAddItem->UpdateSingel(name));
         return;
     }
     qWarning("***************计时器关闭****************\n");
@@ -1255,8 +1263,6 @@ void ADFmain::addDocumentCell(const QString &name, bool select)
         ImagePathList.append(filePath + "/" + name);
     }
     threadAddItem->AddSingelItem(name, select);
-    if (QListWidgetItem *item = findCell(name))
-        item->setData(ItemReplacedRole, "1");
 }
 
 void ADFmain::removeDocument(const QString &name)
@@ -1270,10 +1276,38 @@ void ADFmain::removeDocument(const QString &name)
     if (threadAddItem)
         threadAddItem->removeName(name);
     if (QListWidgetItem *item = findCell(name)) {
-        if (item->data(ItemReplacedRole).toString() == "1")
+        if (item->data(ItemReplacedRole).toString() == "1") {
             --m_changedNum;
+            m_pictureCells.removeOne(item);
+        }
         delete centerwidget->takeItem(centerwidget->row(item));
         --m_ImageCount;
+        --m_cellsAsked;
+    }
+}
+
+// Pictures are kept for the cells around the view only: far away ones go back to
+// their icon, so memory does not grow with the folder however far one scrolls.
+void ADFmain::showPictureCell(QListWidgetItem *item, QWidget *cell)
+{
+    centerwidget->setItemWidget(item, cell);
+    if (item->data(ItemReplacedRole).toString() != "1") {
+        item->setData(ItemReplacedRole, "1");
+        ++m_changedNum;
+        m_pictureCells.append(item);
+    }
+    const int kept = kPictureScreens * screenfulCount();
+    if (m_pictureCells.count() <= kept)
+        return;
+    const int top = std::max(0, centerwidget->indexAt(QPoint(20, 20)).row());
+    auto distance = [&](QListWidgetItem *cellItem) { return std::abs(centerwidget->row(cellItem) - top); };
+    std::sort(m_pictureCells.begin(), m_pictureCells.end(),
+              [&](QListWidgetItem *a, QListWidgetItem *b) { return distance(a) < distance(b); });
+    while (m_pictureCells.count() > kept) {
+        QListWidgetItem *far = m_pictureCells.takeLast();
+        centerwidget->removeItemWidget(far);
+        far->setData(ItemReplacedRole, "0");
+        --m_changedNum;
     }
 }
 
@@ -1487,15 +1521,15 @@ void ADFmain::decodeVisibleCells()
 void ADFmain::slotListReachedBottom()
 {
     if (threadAddItem && threadAddItem->pendingCount() > 0)
-        emit signalStartAddItem(screenfulCount());
+        askForCells(screenfulCount());
 }
 
 // A larger list (maximised, resized) is filled up to what it shows.
 void ADFmain::fillVisibleArea()
 {
     const int shown = screenfulCount() + std::max(0, centerwidget->indexAt(QPoint(20, 20)).row());
-    if (threadAddItem && threadAddItem->pendingCount() > 0 && m_ImageCount < shown)
-        emit signalStartAddItem(shown - m_ImageCount);
+    if (threadAddItem && threadAddItem->pendingCount() > 0 && m_cellsAsked < shown)
+        askForCells(shown - m_cellsAsked);
     decodeVisibleCells();
 }
 
@@ -1549,10 +1583,8 @@ void ADFmain::rotateSelection(int angle, const char *who)
     if (thumbnails) {
         // The cells are redrawn from the rewritten files; the selection stays.
         for (int j = 0; j < ListWidgetItemSelected.count(); ++j) {
-            QListWidgetItem *item = ListWidgetItemSelected.at(j);
-            centerwidget->removeItemWidget(item);
-            centerwidget->setItemWidget(item, threadAddItem->UpdateSingel(SelectedNameList.at(j)));
-            item->setData(ItemReplacedRole, "1");
+            showPictureCell(ListWidgetItemSelected.at(j),
+                            threadAddItem->UpdateSingel(SelectedNameList.at(j)));
         }
     } else {
         // The rotated files are the newest: with the table sorted by date they are at
@@ -1708,7 +1740,7 @@ void ADFmain::slotFolderSettled()
         }
         // With documents still waiting for the first pass the new ones queue behind them.
         if (waiting == 0 && !added.isEmpty())
-            emit signalStartAddItem(added.count());
+            askForCells(added.count());
         updateEmptyHint();
         decodeVisibleCells();
     } else {

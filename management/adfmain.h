@@ -173,9 +173,11 @@ private:
     int screenfulCount() const;
     void decodeVisibleCells();
     void fillVisibleArea();
+    void askForCells(int count);
     QListWidgetItem *findCell(const QString &name) const;
     void addDocumentCell(const QString &name, bool select);
     void removeDocument(const QString &name);
+    void showPictureCell(QListWidgetItem *item, QWidget *cell);
     void showAppendedFiles();
     void watchFolder();
     void updateEmptyHint();
@@ -248,6 +250,8 @@ private:
     bool m_bIsAddCamImages = false;
     bool m_firstChanged = false;
     QDateTime m_rebuildStart;
+    QList<QListWidgetItem *> m_pictureCells;
+    int m_cellsAsked = 0;
     // Other programs' changes to the working folder settle before the list follows them.
     QTimer *m_folderSettleTimer = nullptr;
 

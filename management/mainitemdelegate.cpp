@@ -1,14 +1,43 @@
 #include "mainitemdelegate.h"
 
 #include "adfmain.h"
+#include "threadadditem.h"
+
+#include <QPainter>
 
 MainItemDelegate::MainItemDelegate(QObject *parent) : QStyledItemDelegate(parent) {}
 
+// Picture cells are widgets of their own; an icon cell is painted here: the cell's
+// background, its type icon in the image box and its name below.
 void MainItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
                              const QModelIndex &index) const
 {
-    if (index.isValid())
-        QStyledItemDelegate::paint(painter, option, index);
+    if (!index.isValid())
+        return;
+    QStyleOptionViewItem background = option;
+    initStyleOption(&background, index);
+    background.text.clear();
+    background.icon = QIcon();
+    background.features &= ~(QStyleOptionViewItem::HasDisplay | QStyleOptionViewItem::HasDecoration);
+    QStyledItemDelegate::paint(painter, background, index);
+    if (index.data(ItemReplacedRole).toString() == "1")
+        return;
+
+    const QRect imageBox(option.rect.x() + 10, option.rect.y() + 8, ItemWidgetWidth, g_ItemHeight - 40);
+    const QPixmap icon = index.data(Qt::DecorationRole).value<QPixmap>();
+    if (!icon.isNull()) {
+        const QSize size = icon.size().boundedTo(imageBox.size());
+        QRect target(QPoint(), size);
+        target.moveCenter(imageBox.center());
+        painter->drawPixmap(target, icon);
+    }
+    QFont font("SourceHanSansSC-Normal,SourceHanSansSC");
+    font.setPixelSize(10);
+    painter->setFont(font);
+    painter->setPen(option.palette.color(QPalette::Text));
+    const QRect textBox(imageBox.x(), imageBox.bottom() + 3, ItemWidgetWidth, 20);
+    painter->drawText(textBox, Qt::AlignCenter,
+                      ThreadAddItem::elidedName(index.data(ItemNameRole).toString()));
 }
 
 void MainItemDelegate::updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option,

@@ -4,13 +4,13 @@
 // stalls while the list is scrolled from the top to the end.
 #include "adfmain.h"
 #include "mylistwidget.h"
+#include "testpictures.h"
 #include "threadadditem.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImageReader>
-#include <QPainter>
 #include <QScrollBar>
 #include <QSettings>
 #include <QTimer>
@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <turbojpeg.h>
 #include <unistd.h>
 
 namespace {
@@ -56,31 +57,12 @@ bool waitUntil(const std::function<bool()> &done, int timeoutMs)
     return true;
 }
 
-// A photographed page: paper, lines of "text", a coloured stamp, camera noise.
+// A camera-sized page picture, encoded as the camera library does (4:2:0, quality 90).
 void writeSource(const QString &path, int seed)
 {
-    QImage image(kPicture, QImage::Format_RGB32);
-    image.fill(QColor(232 - seed * 9, 228, 220));
-    QPainter painter(&image);
-    painter.setPen(QPen(QColor(40, 40, 50), 6));
-    for (int y = 300; y < kPicture.height() - 300; y += 70)
-        for (int x = 300; x < kPicture.width() - 300; x += 90 + (x * y + seed) % 80)
-            painter.drawLine(x, y, x + 50 + (x + y * seed) % 40, y);
-    painter.setBrush(QColor(200, 30, 30, 120));
-    painter.drawEllipse(QPoint(2400 + seed * 40, 1800), 260, 260);
-    painter.end();
-    quint32 noise = 2166136261u + seed;
-    for (int y = 0; y < image.height(); y += 2) {
-        auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            noise = noise * 1664525u + 1013904223u;
-            const int d = int(noise >> 28) - 8;
-            const QRgb p = row[x];
-            row[x] = qRgb(qBound(0, qRed(p) + d, 255), qBound(0, qGreen(p) + d, 255),
-                          qBound(0, qBlue(p) + d, 255));
-        }
-    }
-    image.save(path, "JPG", 90);
+    testpictures::writeAll(
+        path, testpictures::encodeJpeg(testpictures::scene(kPicture.width(), kPicture.height(), seed),
+                                       TJSAMP_420, 90, 300));
 }
 
 // A folder of n pictures: hard links to a few real-sized JPEGs.
