@@ -52,6 +52,7 @@ CAMSDK_API long Cam_GetDevParams(long devIndex, bool *supportsBook);
    format 0: the camera's preferred format. */
 CAMSDK_API long Cam_GetCameraResolutionCount(long devIndex, long format, long *count);
 CAMSDK_API long Cam_GetCameraResolutionName(long resIndex, long *width, long *height);
+/* For the next start of that device; forgotten when it is unplugged. */
 CAMSDK_API long Cam_SetCameraResolution(long devIndex, long width, long height);
 CAMSDK_API long Cam_SetCameraFormat(long devIndex, long format);
 CAMSDK_API long Cam_CameraCaptureStart(long devIndex, CamFrameCallback callback);

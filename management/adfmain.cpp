@@ -20,6 +20,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileSystemWatcher>
+#include <QGraphicsOpacityEffect>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -1021,7 +1022,7 @@ void ADFmain::initDocumentArea(QVBoxLayout *layout)
     npdfbtn = addToolButton("npdfbtn", t.npdfnormalpath, t.npdfnormalpath, t.npdfpresspath, t.ocrnpdftip);
     for (QPushButton *button : {leftbtn, rightbtn, deletebtn, mergepdf, txtbtn, nwdbtn, ofdbtn, npdfbtn}) {
         button->setParent(toolRow);
-        button->setEnabled(false);
+        button->setGraphicsEffect(new QGraphicsOpacityEffect(button));
         bottomlayout->addWidget(button);
     }
     bottomlayout->addStretch();
@@ -1040,6 +1041,7 @@ void ADFmain::initDocumentArea(QVBoxLayout *layout)
     scanbtn->hide();
     capbtn->hide();
 
+    enableButtonSlot(QItemSelection(), QItemSelection());
     layout->setSpacing(0);
     layout->addWidget(centerStackWidget, 1);
     layout->addWidget(toolRow);
@@ -1123,7 +1125,9 @@ void ADFmain::getPathPictures()
     qWarning("当前路径: %s", qUtf8Printable(filePath));
     dir.setNameFilters(filters);
     dir.setFilter(QDir::Files);
-    dir.setSorting(QDir::Name | QDir::IgnoreCase);
+    // Unsorted: the thumbnails are ordered by read time and the table sorts itself,
+    // and sorting by name would read every file's details a second time.
+    dir.setSorting(QDir::Unsorted);
     const QStringList names = dir.entryList();
     n_imagecount = names.count();
     qWarning("图片个数: %d", n_imagecount);
@@ -1459,8 +1463,11 @@ void ADFmain::enableButtonSlot(QItemSelection, QItemSelection)
 {
     const bool any =
         centerwidget->selectionModel()->hasSelection() || fileTableWidget->selectionModel()->hasSelection();
-    for (QPushButton *button : {leftbtn, rightbtn, deletebtn, mergepdf, txtbtn, ofdbtn, nwdbtn, npdfbtn})
+    for (QPushButton *button : {leftbtn, rightbtn, deletebtn, mergepdf, txtbtn, ofdbtn, nwdbtn, npdfbtn}) {
         button->setEnabled(any);
+        // The icons have no disabled look of their own: a disabled button fades.
+        static_cast<QGraphicsOpacityEffect *>(button->graphicsEffect())->setOpacity(any ? 1.0 : 0.35);
+    }
 }
 
 QStringList ADFmain::getListSelectedPicture()
@@ -1712,7 +1719,7 @@ void ADFmain::slotFolderSettled()
     QDir folder(filePath);
     folder.setNameFilters(filters);
     folder.setFilter(QDir::Files);
-    folder.setSorting(QDir::Time | QDir::Reversed);
+    folder.setSorting(QDir::Name | QDir::IgnoreCase);
     const QStringList onDisk = folder.entryList();
     const QSet<QString> present(onDisk.begin(), onDisk.end());
     QStringList removed;

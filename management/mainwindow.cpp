@@ -2,20 +2,29 @@
 #include "ui_mainwindow.h"
 
 #include "CamCaptureSDK.h"
+#include "ImageSDK.h"
+#include "camitemdelegate.h"
+#include "getscannerinfothread.h"
 #include "imageset.h"
 #include "titlebar.h"
+#include "windowstyle.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QImage>
+#include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
@@ -24,7 +33,9 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
+#include <QThread>
 #include <QTimer>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <cstdio>
@@ -37,6 +48,8 @@ QMutex MutexCamDataBuffLock;
 long g_count = 1;
 QPoint g_StaticStart;
 QPoint g_StaticMove;
+int g_idCardNumber = 0;
+QString g_path;
 // Defined with the home window: the moment the camera window closed.
 extern QDateTime closeStartTime;
 
@@ -66,14 +79,28 @@ int cropModeOf(const QString &text)
     return mode < 0 ? 0 : mode;
 }
 
+// The foreign-matter removal the camera library takes for an item text.
+int foreignTypeOf(const QString &text)
+{
+    return text == "去除手指" ? 1 : text == "去除装订孔" ? 2 : 0;
+}
+
+// Cut methods whose capture may write several files.
+bool isMultiOutput(const QString &method, int bookIndex)
+{
+    return method == kMultiCut || method == kManualCut || method == kPaging ||
+           (method == kBook && (bookIndex == 0 || bookIndex == 1));
+}
+
+const int kMaxSaveDirLength = 71;
+const int kMaxWaterText = 30;
+const int kMaxWaterImagePath = 100;
+const int kNumberWrap = 10000;
+const QSize kThumbSize(30, 30);
+
 int rotationOf(int index)
 {
     return std::abs(index % 4) * 90;
-}
-
-QString rgb(const QColor &c)
-{
-    return QString("%1,%2,%3").arg(c.red()).arg(c.green()).arg(c.blue());
 }
 
 QColor withAlpha(QColor c, int alpha)
@@ -322,6 +349,12 @@ void MainWindow::onButtonCloseClicked()
 {
     if (bIsClose)
         return;
+    // A capture still running finishes first and its files join the strip.
+    if (_getScannerInfoThread && _getScannerInfoThread->isRunning()) {
+        _getScannerInfoThread->quit();
+        _getScannerInfoThread->wait();
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    }
     // 1.-2. Stop the camera, then the countdown.
     bIsClose = true;
     stopStream();
@@ -867,6 +900,10 @@ void MainWindow::keyPressEvent(QKeyEvent *event)
         listview->clearSelection();
         listview->setCurrentRow(qMin(row + 1, listview->count() - 1));
         break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        onButtonCaptureClicked(); // also while the button is disabled
+        break;
     default:
         QMainWindow::keyPressEvent(event);
         break;
@@ -878,6 +915,387 @@ void MainWindow::resizeEvent(QResizeEvent *event)
     QMainWindow::resizeEvent(event);
     if (maskWidget)
         maskWidget->setGeometry(rect());
+}
+
+// ---------------------------------------------------------------- capture
+
+bool MainWindow::IsDirExist(QString path)
+{
+    const bool exists = !path.isEmpty() && QDir(path).exists();
+    qWarning("路径检验完毕,当前路径状态: %d", exists);
+    return exists;
+}
+
+bool MainWindow::isIdCardCapture() const
+{
+    return cutmethodcombo->currentText() == kSingleCut && idcardmodecombo->currentText() != "无" &&
+           m_toolHelper.bIsIDCard;
+}
+
+void MainWindow::onButtonCaptureClicked()
+{
+    if (m_bIsCapturing || bIsClose)
+        return;
+    const CToolHelper &t = m_toolHelper;
+    auto ask = [this](const QString &title, const QString &text) {
+        return QMessageBox::question(this, tr(title.toUtf8().constData()), tr(text.toUtf8().constData()),
+                                     QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    };
+    // 1. Busy overlay.
+    maskLabel->setText("处理中，请稍等...");
+    maskWidget->setGeometry(rect());
+    maskWidget->raise();
+    maskWidget->show();
+
+    // 2. The save folder must exist (made on request).
+    if (!IsDirExist(setinfo.savepath)) {
+        if (setinfo.IsErrorTip) {
+            if (!ask(t.tipTitle, t.captureSaveImagePathIsNotExist)) {
+                warnUser(t.warningTitle, t.captureFailedPath);
+                return onButtonCloseClicked();
+            }
+            qWarning("MainWindow::onButtonCaptureClicked() __ 用户选择新建文件夹");
+            if (!QDir().mkpath(setinfo.savepath)) {
+                warnUser(t.warningTitle, t.newfolderfailed);
+                return onButtonCloseClicked();
+            }
+        } else if (!QDir().mkpath(setinfo.savepath)) {
+            qWarning("MainWindow::onButtonCaptureClicked() __ 文件夹创建失败!!!!未拍摄图片！！");
+            return onButtonCloseClicked();
+        }
+        qWarning("MainWindow::onButtonCaptureClicked() __ 文件夹已成功创建");
+    }
+    // 3. Writable, and short enough for the library's path buffer.
+    if (setinfo.savepath.length() < kMaxSaveDirLength) {
+        if (!QFileInfo(setinfo.savepath).isWritable()) {
+            if (setinfo.IsErrorTip)
+                warnUser(t.warningTitle, t.saveIamgePathIsNoWrite);
+            else
+                qWarning("用户权限不够，无错误提示，需重新选择路径");
+            return onButtonCloseClicked();
+        }
+    } else if (setinfo.IsErrorTip) {
+        if (!ask(t.tipTitle, t.captureSaveImagePathIsOverFlow)) {
+            warnUser(t.warningTitle, t.captureFailedPath);
+            return onButtonCloseClicked();
+        }
+        qWarning("MainWindow::onButtonCaptureClicked() __ 用户选择保存在默认路径");
+        setinfo.savepath = "/tmp";
+    } else {
+        setinfo.savepath = "/tmp";
+    }
+
+    // 4. Target name.
+    const QString ext = fileformatcombo->currentText();
+    const QString method = cutmethodcombo->currentText();
+    if (setinfo.nameformatType == 1) {
+        const int index = ImageIndex.toInt();
+        const int number = index != 0 ? index : setinfo.nameFormat.startNum;
+        if (index != 0 && (method == kMultiCut || method == kPaging || method == kBook)) {
+            qWarning(
+                "MainWindow::onButtonCaptureClicke() __ setinfo.nameFormat.startNum is %d,imageIndex is %d",
+                setinfo.nameFormat.startNum, index);
+            qWarning("MainWindow::onButtonCaptureClicke() __ ntemp is %d", number);
+        }
+        savepath = QString("%1/%2%3%4.%5")
+                       .arg(setinfo.savepath, setinfo.nameFormat.nameBase, setinfo.nameFormat.strSeparator,
+                            QString::number(number), ext);
+    } else if (setinfo.nameformatType == 0) {
+        savepath = QString("%1/%2.%3")
+                       .arg(setinfo.savepath, QDateTime::currentDateTime().toString("yyyyMMddhhmmss"), ext);
+        qWarning("MainWindow::onButtonCaptureClicked() __ savepath is %s", qUtf8Printable(savepath));
+    } else {
+        qWarning("MainWindow::onButtonCaptureClicked() __ setinfo 信息错误,请查看初始化");
+        maskWidget->hide();
+        return;
+    }
+    qWarning("MainWindow::onButtonCaptureClicked() __ saveType is %d", setinfo.saveType);
+
+    // 5.-6. Processing choices and watermark.
+    IMAGEPARAM param;
+    std::memset(&param, 0, sizeof(param));
+    param.bIsCoverFile = setinfo.saveType != 0;
+    if (!b_IsHideImageAlgorithm && !fillCaptureParam(param)) {
+        maskWidget->hide();
+        return;
+    }
+
+    // 7. ID-card sides go to fixed temporary files until both are there.
+    QString target = savepath;
+    if (isIdCardCapture()) {
+        target = g_idCardNumber == 0 ? "/tmp/a.jpg" : "/tmp/b.jpg";
+        g_idCardNumber = g_idCardNumber == 0 ? 1 : 0;
+        QFile::remove(target);
+    }
+
+    // 8. The library writes the file on a thread of its own.
+    m_bIsCapturing = true;
+    getScannerInfoThread = new GetScannerInfoThread(param, target, QString(), 0, nullptr);
+    _getScannerInfoThread = new QThread();
+    getScannerInfoThread->moveToThread(_getScannerInfoThread);
+    connect(_getScannerInfoThread, SIGNAL(started()), getScannerInfoThread, SLOT(slotSaveImg()));
+    connect(_getScannerInfoThread, SIGNAL(finished()), getScannerInfoThread, SLOT(deleteLater()));
+    connect(_getScannerInfoThread, SIGNAL(finished()), _getScannerInfoThread, SLOT(deleteLater()));
+    connect(getScannerInfoThread, SIGNAL(signalOver(QString)), this, SLOT(slotSaveImgThreadOver(QString)));
+    _getScannerInfoThread->start();
+}
+
+// Fills the processing part of the record; false when the watermark refuses the capture.
+bool MainWindow::fillCaptureParam(IMAGEPARAM &param)
+{
+    const QString method = cutmethodcombo->currentText();
+    param.nCropType = cropModeOf(method);
+    param.nImageType = imageeffectcombo->currentIndex();
+    param.nFillType = param.nCropType != 0 ? edgemendingcombo->currentIndex() : 0;
+    param.nForeignRemovalType = param.nCropType != 0 ? foreignTypeOf(foreignmattercombo->currentText()) : 0;
+    param.nRotate = rotation;
+    param.nBookIndex = BookIndex;
+    qWarning("ImageParam : imageparam.nCropType = %d; imageparam.nFillType = %d; "
+             "imageparam.nForeignRemovalType = %d",
+             param.nCropType, param.nFillType, param.nForeignRemovalType);
+    long w = 0, h = 0;
+    setResolutionFromText(w, h);
+    const bool quarter = rotation == 90 || rotation == 270;
+    if (method == kPaging) {
+        param.nShowWidth = int(w);
+        param.nShowHeight = int(h);
+        const double across = quarter ? h : w, down = quarter ? w : h;
+        param.manualCrop[0] = {0, across / 2, 0, down};
+        param.manualCrop[1] = {across / 2, across, 0, down};
+    } else if (method == kManualCut) {
+        const QRect r = m_ImageRect;
+        const double sx = r.width() > 0 ? double(quarter ? h : w) / r.width() : 0;
+        const double sy = r.height() > 0 ? double(quarter ? w : h) / r.height() : 0;
+        QMutexLocker lock(&MutexCamDataBuffLock);
+        const int n = qMin(qMin(m_StartPosition.size(), m_EndPosition.size()), 10);
+        for (int j = 0; j < n; ++j) {
+            const QPoint a = m_StartPosition.at(j), b = m_EndPosition.at(j);
+            param.manualCrop[j] = {(a.x() - r.x()) * sx, (b.x() - r.x()) * sx, (a.y() - r.y()) * sy,
+                                   (b.y() - r.y()) * sy};
+        }
+        if (n == 0)
+            param.nCropType = 0;
+    }
+    if (!IsWaterMark)
+        return true;
+    WATERPARAM &wm = param.waterParam;
+    wm = waterparam; // the worker copies the texts into buffers of its own
+    return checkWaterMark();
+}
+
+bool MainWindow::checkWaterMark()
+{
+    const CToolHelper &t = m_toolHelper;
+    if (waterparam.bIsWaterImage) {
+        const QString path =
+            QString::fromUtf8(waterparam.szWaterImagePath ? waterparam.szWaterImagePath : "");
+        if (path.isEmpty() || !QFileInfo::exists(path)) {
+            warnUser(t.warningTitle, t.captureWaterImagePathIsNotExist);
+            return false;
+        }
+        if (path.length() > kMaxWaterImagePath) {
+            qWarning("图片水印路径过长,拍摄失败");
+            warnUser(t.warningTitle, t.captureWaterImagePathOverFlow);
+            return false;
+        }
+    } else if (waterparam.bIsWater) {
+        const int length =
+            QString::fromUtf8(waterparam.szWaterContent ? waterparam.szWaterContent : "").length();
+        if (length > kMaxWaterText) {
+            qWarning("文字水印输入长度将超出30,请注意检验!");
+            warnUser(t.warningTitle, t.captureWaterMarkLengthOverFlow);
+            return false;
+        }
+        if (length < 1) {
+            qWarning("文字水印无文字");
+            warnUser(t.warningTitle, t.captureWaterMarkLengthIsNull);
+            return false;
+        }
+    }
+    return true;
+}
+
+void MainWindow::stopCaptureThread()
+{
+    if (_getScannerInfoThread && _getScannerInfoThread->isRunning()) {
+        _getScannerInfoThread->quit();
+        _getScannerInfoThread->wait();
+    }
+}
+
+void MainWindow::slotSaveImgThreadOver(QString szPath)
+{
+    qWarning("********slotSaveImgThreadOver()--11111*******\n");
+    m_bIsCapturing = false;
+    maskWidget->hide();
+    QStringList saved;
+    const QString method = cutmethodcombo->currentText();
+    if (!b_IsHideImageAlgorithm && isIdCardCapture()) {
+        if (g_idCardNumber == 1) {
+            qWarning("********g_idCardNumber==1*******\n");
+            maskLabel->setText("请翻背面，再点击拍摄按钮...");
+            maskWidget->setGeometry(m_ImageRect);
+            maskWidget->raise();
+            maskWidget->show();
+            stopCaptureThread();
+            return;
+        }
+        qWarning("********g_idCardNumber==0*******\n");
+        const int mode = idcardmodecombo->currentText() == "正反面(上下竖拼)" ? 1 : 0;
+        qWarning(mode == 0 ? "********CombineImage 正反面(左右横拍) *******\n"
+                           : "********CombineImage 正反面(上下竖拼) *******\n");
+        if (CombineImage("/tmp/a.jpg", "/tmp/b.jpg", savepath.toUtf8().constData(), mode, 0, 0, 0, 0) == -1) {
+            warnUser(m_toolHelper.tipTitle, m_toolHelper.idcardCannotCapture);
+            stopCaptureThread();
+            return;
+        }
+        saved << savepath;
+    } else if (!b_IsHideImageAlgorithm && isMultiOutput(method, BookIndex)) {
+        for (const QString &piece : szPath.split(';', Qt::SkipEmptyParts)) {
+            qWarning("MainWindow::slotSaveImgThreadOver path is %s\n", qUtf8Printable(piece));
+            saved << piece;
+        }
+    } else {
+        qWarning("MainWindow::slotSaveImgThreadOver() -- szPath is %s", qUtf8Printable(szPath));
+        saved << szPath;
+    }
+    for (const QString &path : saved) {
+        // A capture that wrote nothing leaves the target in the buffer: no entry for it.
+        if (!QFileInfo::exists(path)) {
+            qWarning("MainWindow::slotSaveImgThreadOver() -- %s was not written", qUtf8Printable(path));
+            continue;
+        }
+        listViewImagePath << path;
+        addItem(path);
+    }
+    if (!listViewImagePath.isEmpty())
+        nextNumberFrom(listViewImagePath.last());
+    stopCaptureThread();
+    m_toolHelper.playSound(setinfo.IsScanVoice);
+    if (b_IsHideImageAlgorithm)
+        return;
+    const QString mode = uninterruptedmodlecombo->currentText();
+    if (mode != kManualMode && mode != "自动" && !captureTimer->isActive()) {
+        printf("拍照结束，重新开启定时器\n");
+        fflush(stdout);
+        captureTimer->start(1000);
+    } else if (mode == "自动") {
+        TimerNumberLabel->hide();
+        TimerAutoTipLabel->show();
+        timerMaskWidget->show();
+    }
+}
+
+// The next number follows the last saved name: "<base><sep><n>[(k)].<ext>" gives n + 1.
+void MainWindow::nextNumberFrom(const QString &path)
+{
+    const QString name = path.mid(path.lastIndexOf('/') + 1);
+    const bool tiff = path.endsWith("tiff");
+    if (tiff)
+        qWarning("1MainWindow::slotSaveImgThreadOver tmp1 is %s", qUtf8Printable(name));
+    const QString stem = name.left(name.length() - (tiff ? 5 : 4));
+    if (tiff)
+        qWarning("2MainWindow::slotSaveImgThreadOver tmp1 is %s", qUtf8Printable(stem));
+    QString last = stem.split('_').last();
+    if (last.contains('('))
+        last = last.left(last.indexOf('('));
+    const int value = last.toInt();
+    qWarning("MainWindow::slotSaveImgThreadOver nCount1 is %d", value);
+    int next = value + 1;
+    if (next > kNumberWrap)
+        next = 1;
+    ImageIndex = QString::number(next);
+    nImageIndex = next;
+    qWarning("MainWindow::slotSaveImgThreadOver nCount is %s,tmp1 is %s\n", qUtf8Printable(ImageIndex),
+             qUtf8Printable(last));
+}
+
+// ---------------------------------------------------------------- strip
+
+void MainWindow::addItem(QString path)
+{
+    auto *item = new QListWidgetItem;
+    PicItemData data;
+    data.picPath = path;
+    data.picName = QFileInfo(path).fileName();
+    item->setData(Qt::UserRole + 1, data.picName);
+    item->setData(Qt::UserRole + 2, data.picPath);
+
+    auto *cell = new QWidget;
+    cell->setStyleSheet("QWidget{background-color:transparent;}");
+    auto *layout = new QVBoxLayout(cell);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    auto *label = new QLabel(cell);
+    layout->addWidget(label, 0, Qt::AlignCenter);
+
+    // A scaled decode: an 8 MP JPEG is read at an eighth of its size, not whole.
+    QImageReader reader(path);
+    const QSize full = reader.size();
+    if (full.isValid() && (full.width() >= 31 || full.height() >= 31))
+        reader.setScaledSize(full.scaled(kThumbSize, Qt::KeepAspectRatio));
+    QPixmap thumb = QPixmap::fromImage(reader.read());
+    if (thumb.isNull()) {
+        const CToolHelper &t = m_toolHelper;
+        const QString kind = path.right(3);
+        const QString icon = path.right(4) == "tiff" ? t.imagetif
+                             : kind == "pdf"         ? t.imagepdf
+                             : kind == "png"         ? t.imagepng
+                             : kind == "jpg"         ? t.imagejpg
+                             : kind == "bmp"         ? t.imagebmp
+                                                     : QString();
+        thumb = QPixmap(icon);
+        if (!thumb.isNull())
+            thumb = thumb.scaled(kThumbSize, Qt::KeepAspectRatio, Qt::FastTransformation);
+    }
+    label->setPixmap(thumb);
+    label->setFixedSize(thumb.size());
+    listview->addItem(item);
+    listview->setItemWidget(item, cell);
+    if (path == g_path) {
+        listview->removeItemWidget(item);
+        delete item;
+    }
+    g_path = path;
+    listview->setCurrentRow(listview->count() - 1);
+}
+
+QStringList MainWindow::getListSelectedFile()
+{
+    QStringList paths;
+    for (QListWidgetItem *item : listview->selectedItems())
+        paths << item->data(Qt::UserRole + 2).toString();
+    return paths;
+}
+
+void MainWindow::imgListPressed(QModelIndex index)
+{
+    const QString path = listViewImagePath.value(index.row());
+    if (!path.isEmpty())
+        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+void MainWindow::slotListViewContextMenu(QPoint pos)
+{
+    if (listview->itemAt(pos))
+        listViewMenu->exec(QCursor::pos());
+}
+
+void MainWindow::slotTableViewMenuDelFile()
+{
+    qWarning("ssssss  MainWindow::slotTableViewMenuDelFile() -- start ");
+    const QStringList selected = getListSelectedFile();
+    qWarning("list is %s", qUtf8Printable(selected.join(",")));
+    if (selected.isEmpty())
+        return;
+    for (const QString &path : selected)
+        if (QFileInfo::exists(path))
+            QFile::remove(path);
+    listViewImagePath.removeAll(selected.first());
+    if (listViewImagePath.isEmpty())
+        listview->clear();
+    else
+        delete listview->takeItem(listview->currentRow());
 }
 
 // ---------------------------------------------------------------- window state
@@ -925,40 +1343,12 @@ void MainWindow::warnUser(const QString &title, const QString &text)
 
 // ---------------------------------------------------------------- layout
 
-QString MainWindow::titleButtonStyle(const QString &normal, const QString &hover,
-                                     const QString &pressed) const
-{
-    const CToolHelper &t = m_toolHelper;
-    auto state = [](const char *selector, const QString &image, int r, int g, int b) {
-        return QString("QPushButton%1{border-image: url(%2);background: rgb(%3,%4,%5);border-radius:6px;"
-                       "outline:none;}")
-            .arg(selector, image)
-            .arg(r)
-            .arg(g)
-            .arg(b);
-    };
-    return state("", normal, t.title_normal_R, t.title_normal_G, t.title_normal_B) + "\n" +
-           state(":hover", hover, t.title_hovor_R, t.title_hovor_G, t.title_hovor_B) + "\n" +
-           state(":pressed", pressed, t.title_pressed_R, t.title_pressed_G, t.title_pressed_B);
-}
-
 void MainWindow::initMainUI()
 {
     const CToolHelper &t = m_toolHelper;
-    setWindowFlags(windowFlags() | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint);
-    resize(kNormalSize);
-    setMinimumSize(kNormalSize);
-    if (QScreen *screen = QGuiApplication::primaryScreen()) {
-        const QRect desk = screen->geometry();
-        move((desk.width() - width()) / 2, (desk.height() - height()) / 2);
-    }
+    WindowStyle::frameWindow(this, t, kNormalSize, t.camerabackgroundcolor);
+    setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
     NormalPosition = pos();
-    setWindowIcon(QIcon(t.uiiconpath));
-    setWindowTitle(t.titlename);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, t.camerabackgroundcolor);
-    setPalette(pal);
-    setAutoFillBackground(true);
 
     m_titleBar = new TitleBar(this);
     m_titleBar->setTitleIcon(t.uiiconpath, QSize(16, 16));
@@ -977,7 +1367,7 @@ void MainWindow::initMainUI()
                               const QString &tip) {
         button->setFixedSize(36, 30);
         button->setToolTip(tip);
-        button->setStyleSheet(titleButtonStyle(normal, normal, pressed));
+        button->setStyleSheet(WindowStyle::titleButton(m_toolHelper, normal, normal, pressed));
     };
     styleButton(m_titleBar->m_pButtonMin, t.miniconpath, t.minpressiconpath, t.mintip);
     styleButton(m_titleBar->m_pButtonMax, t.maxiconpath, t.maxpressiconpath, t.maxtip);
@@ -987,21 +1377,13 @@ void MainWindow::initMainUI()
 
 void MainWindow::setcomboBoxStyle(QComboBox *box)
 {
-    const CToolHelper &t = m_toolHelper;
     box->setFixedSize(200, 26);
     box->setItemDelegate(new QStyledItemDelegate(box));
+    // A disabled box (plain cameras, "no cut") must look disabled.
     box->setStyleSheet(
-        QString("QComboBox{border:1px solid rgb(%1);border-radius:6px;background-color:rgb(%2);"
-                "color:rgb(%3);padding-left:8px;}"
-                "QComboBox:hover{background-color:rgb(%4);}"
-                "QComboBox:disabled{color:rgb(150,150,150);}"
-                "QComboBox::drop-down{width:24px;border:none;}QComboBox::down-arrow{image:url(%5);}"
-                "QComboBox QAbstractItemView{background:rgb(%6);border:1px solid rgb(%1);outline:0px;"
-                "selection-background-color:rgb(%7);selection-color:rgb(%8);color:rgb(%3);}"
-                "QComboBox QAbstractItemView::item{height:24px;}")
-            .arg(rgb(t.comboBoxbordercolor), rgb(t.cameracomboxcolor), rgb(t.comboBoxfontcolor),
-                 rgb(t.combohovercolor), t.comboBoxdownarrowpath, rgb(t.comboBoxBackcolor),
-                 rgb(t.comboBoxSelectcolor), rgb(t.comboBoxSelectfontcolor)));
+        WindowStyle::comboBox(m_toolHelper) +
+        "QComboBox:disabled{color:rgb(160,166,176);}"
+        "QComboBox QAbstractItemView{outline:0px;}QComboBox QAbstractItemView::item{height:24px;}");
 }
 
 QComboBox *MainWindow::addOptionRow(QGridLayout *grid, const QString &text, const QStringList &items,
@@ -1076,12 +1458,20 @@ void MainWindow::initCameraUI()
     listview->setContextMenuPolicy(Qt::CustomContextMenu);
     listview->setFocusPolicy(Qt::NoFocus);
     listview->horizontalScrollBar()->setStyleSheet("QScrollBar{height:10px;}");
-    listview->setStyleSheet(
-        QString("QListWidget{background:rgb(%1);outline:0px;border:1px solid rgb(%2);"
-                "border-radius:8px;}"
-                "QListWidget::item{background:transparent;border:0px;}"
-                "QListWidget::item:hover{background:rgb(%3);}")
-            .arg(rgb(t.cameralistviewcolor), rgb(t.comboBoxbordercolor), rgb(t.cameraitemselectcolor)));
+    listview->setStyleSheet(QString("QListWidget{background:rgb(%1);outline:0px;border:1px solid rgb(%2);"
+                                    "border-radius:8px;}"
+                                    "QListWidget::item{background:transparent;border:0px;}"
+                                    "QListWidget::item:hover{background:rgb(%3);}")
+                                .arg(WindowStyle::rgb(t.cameralistviewcolor),
+                                     WindowStyle::rgb(t.comboBoxbordercolor),
+                                     WindowStyle::rgb(t.cameraitemselectcolor)));
+    listview->setItemDelegate(new CamItemDelegate(listview));
+    listViewMenu = new QMenu(this);
+    listViewMenu->setStyleSheet(QString("QMenu{background:rgb(%1)}QMenu::item:hover{background:rgb(%2)}"
+                                        "QMenu::item:selected{background:rgb(%3)}")
+                                    .arg(WindowStyle::rgb(t.menubackgroundcolor),
+                                         WindowStyle::rgb(t.menuitemhovercolor),
+                                         WindowStyle::rgb(t.menuitemselectcolor)));
     left->addWidget(listview);
     columns->addLayout(left, 1);
 
@@ -1092,7 +1482,8 @@ void MainWindow::initCameraUI()
     optionPanel->setStyleSheet(
         QString("QFrame#optionPanel{background:rgb(%1);border:1px solid rgb(%2);border-radius:8px;}"
                 "QLabel{color:rgb(%3);background:transparent;}")
-            .arg(rgb(t.cameralistviewcolor), rgb(t.comboBoxbordercolor), rgb(t.comboBoxfontcolor)));
+            .arg(WindowStyle::rgb(t.cameralistviewcolor), WindowStyle::rgb(t.comboBoxbordercolor),
+                 WindowStyle::rgb(t.comboBoxfontcolor)));
     auto *panel = new QVBoxLayout(optionPanel);
     panel->setContentsMargins(16, 16, 16, 16);
     panel->setSpacing(12);
@@ -1102,7 +1493,8 @@ void MainWindow::initCameraUI()
     panel->addWidget(devName);
     auto *rule = new QFrame(optionPanel);
     rule->setFixedHeight(1);
-    rule->setStyleSheet(QString("background:rgb(%1);border:none;").arg(rgb(t.comboBoxbordercolor)));
+    rule->setStyleSheet(
+        QString("background:rgb(%1);border:none;").arg(WindowStyle::rgb(t.comboBoxbordercolor)));
     panel->addWidget(rule);
 
     auto *grid = new QGridLayout;
@@ -1207,4 +1599,9 @@ void MainWindow::initConnection()
     connect(narrow, SIGNAL(clicked()), this, SLOT(onBtnNarrowClicked()));
     connect(restore, SIGNAL(clicked()), this, SLOT(onBtnImgrestoreClicked()));
     connect(colorBtn, SIGNAL(clicked()), this, SLOT(onBtnImageSetClicked()));
+    connect(capture, SIGNAL(clicked()), this, SLOT(onButtonCaptureClicked()));
+    connect(listview, SIGNAL(doubleClicked(QModelIndex)), this, SLOT(imgListPressed(QModelIndex)));
+    connect(listview, SIGNAL(customContextMenuRequested(QPoint)), this,
+            SLOT(slotListViewContextMenu(QPoint)));
+    connect(listViewMenu->addAction("删除"), SIGNAL(triggered()), this, SLOT(slotTableViewMenuDelFile()));
 }

@@ -10,6 +10,7 @@
 
 #include <QList>
 #include <QMainWindow>
+#include <QModelIndex>
 #include <QMutex>
 #include <QPoint>
 #include <QPointer>
@@ -27,7 +28,10 @@ class QLabel;
 class QListWidget;
 class QPainter;
 class QPushButton;
+class QMenu;
+class QThread;
 class QTimer;
+class GetScannerInfoThread;
 class TitleBar;
 
 namespace Ui {
@@ -50,6 +54,11 @@ extern QPoint g_StaticMove;
 
 // Frame callback of the camera library (its own thread): packed RGB888 rows.
 int ReceiveImage(void *data, int size, int w, int h, int nFormatType);
+
+// Which ID-card side the next capture takes (0 front, 1 back), and the path the
+// strip added last.
+extern int g_idCardNumber;
+extern QString g_path;
 
 class MainWindow : public QMainWindow
 {
@@ -113,6 +122,13 @@ public:
     bool bIsClose = false;
     bool m_IsmaxScreen = false;
     QStringList m_PictureNameList;
+    QString savepath;              // target of the current capture
+    QStringList listViewImagePath; // every saved path, in the strip's order
+    GetScannerInfoThread *getScannerInfoThread = nullptr;
+    QPointer<QThread> _getScannerInfoThread;
+    // One capture at a time: a trigger while one runs (Return held down, a
+    // countdown, a detection) would write into the same name.
+    bool m_bIsCapturing = false;
     bool m_bLastIsUninterrupted = false;
     QTimer *captureTimer = nullptr;
 
@@ -165,6 +181,16 @@ public slots:
     void slotUpdateWaterMarkParam(WATERPARAM w);
     void slotUpdateBookExportParam(int index);
     void slotChangeMopenImageSetting();
+    void onButtonCaptureClicked();
+    void slotSaveImgThreadOver(QString szPath);
+    void imgListPressed(QModelIndex index);
+    void slotListViewContextMenu(QPoint pos);
+    void slotTableViewMenuDelFile();
+
+public:
+    bool IsDirExist(QString path);
+    void addItem(QString path);
+    QStringList getListSelectedFile();
 
 private slots:
     void slotRepaintPreview();
@@ -189,11 +215,14 @@ private:
     QPushButton *addToolButton(QWidget *parent, const QString &normal, const QString &pressed,
                                const QString &tip);
     void setcomboBoxStyle(QComboBox *box);
-    QString titleButtonStyle(const QString &normal, const QString &hover, const QString &pressed) const;
-    void styleTitleBar();
     void warnUser(const QString &title, const QString &text);
     bool isManualCrop() const;
     void clearCropRects();
+    bool isIdCardCapture() const;
+    bool fillCaptureParam(IMAGEPARAM &param);
+    bool checkWaterMark();
+    void stopCaptureThread();
+    void nextNumberFrom(const QString &path);
     void stopStream();
     void rotateBy(int step);
     void setResolutionFromText(long &width, long &height) const;
@@ -223,6 +252,7 @@ private:
     QLabel *TimerNumberLabel = nullptr;
     QLabel *TimerTextLabel = nullptr;
     QLabel *TimerAutoTipLabel = nullptr;
+    QMenu *listViewMenu = nullptr;
 
     // The four 256-byte watermark texts waterparam points at once the image
     // settings have sent theirs; until then it shares the home window's.

@@ -52,9 +52,11 @@ ThreadAddItem::ThreadAddItem(QStringList names, QString folder, QObject *parent)
             ms = qint64(info.st_atim.tv_sec) * 1000 + info.st_atim.tv_nsec / 1000000;
         fileInfoList.append({names.at(i), QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC)});
     }
-    // Stable, so documents read at the same moment keep the folder's name order.
-    std::stable_sort(fileInfoList.begin(), fileInfoList.end(),
-                     [](const FILEINFO &a, const FILEINFO &b) { return SortByDate(a, b) < 0; });
+    // Documents read at the same moment go by name.
+    std::sort(fileInfoList.begin(), fileInfoList.end(), [](const FILEINFO &a, const FILEINFO &b) {
+        const int order = SortByDate(a, b);
+        return order != 0 ? order < 0 : a.name.compare(b.name, Qt::CaseInsensitive) < 0;
+    });
     namelist.reserve(count);
     pathList.reserve(count);
     for (const FILEINFO &info : fileInfoList) {

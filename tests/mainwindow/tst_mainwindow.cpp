@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -15,6 +17,7 @@
 
 #include <cstring>
 #include <memory>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -86,6 +89,12 @@ private slots:
     void cutMethodRules();
     void openedFromHomeWindow_data();
     void openedFromHomeWindow();
+    void captureNames_data();
+    void captureNames();
+    void captureRefusals_data();
+    void captureRefusals();
+    void idCardTakesTwoPresses();
+    void stripRules();
 
 private:
     MainWindow *window(const CAMIMAGESET &set, int rotateIndex = 4, bool show = false)
@@ -97,6 +106,15 @@ private:
     }
     // A window showing a still 640x480 frame, without a camera.
     MainWindow *paintedWindow(const QString &method, QSize frame = QSize(640, 480));
+
+    // A streaming window saving into a fresh folder under the test's home.
+    MainWindow *capturingWindow(SETPARAM set, const WATERPARAM &water);
+    static bool capture(MainWindow *w)
+    {
+        w->onButtonCaptureClicked();
+        return QTest::qWaitFor([w] { return !w->m_bIsCapturing; }, 20000);
+    }
+    QString m_folder;
 
     SETPARAM m_set;
     WATERPARAM m_water;
@@ -469,6 +487,189 @@ void TestMainWindow::openedFromHomeWindow()
     twocameras::setPresent(true, true);
     QMetaObject::invokeMethod(&home, "onButtonCloseClicked");
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+MainWindow *TestMainWindow::capturingWindow(SETPARAM set, const WATERPARAM &water)
+{
+    m_window.reset();
+    m_folder = m_home + "/scans";
+    QDir(m_folder).removeRecursively();
+    QDir().mkpath(m_folder);
+    set.savepath = m_folder;
+    m_window.reset(new MainWindow(camera(0), set, water, stored(0, "640x480"), true, 0, 4));
+    m_window->UpdateCutting(true, true, true);
+    if (!QTest::qWaitFor([] { return frameSize() == QSize(640, 480); }, 10000))
+        return nullptr;
+    return m_window.get();
+}
+
+void TestMainWindow::captureNames_data()
+{
+    QTest::addColumn<QString>("separator");
+    QTest::addColumn<QString>("cut");
+    QTest::addColumn<int>("saveType");
+    QTest::addColumn<QString>("imageIndex"); // the window's next number before the first press
+    QTest::addColumn<QStringList>("existing");
+    QTest::addColumn<int>("presses");
+    QTest::addColumn<QStringList>("strip");
+    QTest::addColumn<QString>("next");
+    QTest::newRow("numbered") << "_"
+                              << "不裁切" << 0 << "0" << QStringList{} << 2
+                              << QStringList{"scan_1.jpg", "scan_2.jpg"} << "3";
+    QTest::newRow("other separator restarts at 1")
+        << "-"
+        << "不裁切" << 0 << "5" << QStringList{} << 2 << QStringList{"scan-5.jpg", "scan-1.jpg"} << "1";
+    QTest::newRow("kept file, number after the bracket")
+        << "_"
+        << "不裁切" << 0 << "0" << QStringList{"scan_1.jpg"} << 1 << QStringList{"scan_1(1).jpg"} << "2";
+    QTest::newRow("overwrite") << "_"
+                               << "不裁切" << 1 << "0" << QStringList{"scan_1.jpg"} << 1
+                               << QStringList{"scan_1.jpg"} << "2";
+    QTest::newRow("wrap after 10000")
+        << "_"
+        << "不裁切" << 0 << "10000" << QStringList{} << 1 << QStringList{"scan_10000.jpg"} << "1";
+    QTest::newRow("page split adds both halves")
+        << "_"
+        << "分页裁切" << 0 << "0" << QStringList{} << 1 << QStringList{"scan_1.jpg", "scan_2.jpg"} << "3";
+}
+
+void TestMainWindow::captureNames()
+{
+    QFETCH(QString, separator);
+    QFETCH(QString, cut);
+    QFETCH(QString, imageIndex);
+    QFETCH(QStringList, existing);
+    QFETCH(int, presses);
+    SETPARAM set = m_set;
+    set.nameFormat = {separator, "scan", 1};
+    QFETCH(int, saveType);
+    set.saveType = saveType;
+    MainWindow *w = capturingWindow(set, m_water);
+    QVERIFY(w);
+    for (const QString &name : existing) {
+        QFile f(m_folder + "/" + name);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("old");
+    }
+    w->cutmethodcombo->setCurrentText(cut);
+    w->ImageIndex = imageIndex;
+    for (int i = 0; i < presses; ++i)
+        QVERIFY(capture(w));
+    QStringList strip;
+    for (int row = 0; row < w->listview->count(); ++row)
+        strip << w->listview->item(row)->data(Qt::UserRole + 1).toString();
+    QTEST(strip, "strip");
+    for (const QString &name : strip)
+        QVERIFY(QFileInfo(m_folder + "/" + name).size() > 1000); // a picture, not the old file
+    QTEST(w->ImageIndex, "next");
+    QCOMPARE(w->nImageIndex, w->ImageIndex.toInt());
+    m_window.reset();
+    QDir(m_folder).removeRecursively();
+}
+
+void TestMainWindow::captureRefusals_data()
+{
+    QTest::addColumn<QString>("waterText"); // "-" for no watermark
+    QTest::addColumn<bool>("longFolder");
+    QTest::addColumn<bool>("readOnly");
+    QTest::addColumn<int>("written");
+    QTest::addColumn<bool>("closes");
+    QTest::newRow("30-character watermark") << QString(30, QChar(0x6C34)) << false << false << 1 << false;
+    QTest::newRow("31-character watermark") << QString(31, 'w') << false << false << 0 << false;
+    QTest::newRow("empty watermark") << "" << false << false << 0 << false;
+    QTest::newRow("long folder falls back to /tmp") << "-" << true << false << 0 << false;
+    QTest::newRow("unwritable folder closes") << "-" << false << true << 0 << true;
+}
+
+void TestMainWindow::captureRefusals()
+{
+    QFETCH(QString, waterText);
+    QFETCH(bool, longFolder);
+    QFETCH(bool, readOnly);
+    QFETCH(bool, closes);
+    QByteArray text = waterText.toUtf8();
+    char content[256] = {};
+    qstrncpy(content, text.constData(), sizeof(content));
+    WATERPARAM water = m_water;
+    water.bIsWater = waterText != "-";
+    water.szWaterContent = content;
+    SETPARAM set = m_set;
+    // A name of our own, so that the /tmp fallback never meets someone else's file.
+    const QString base = QString("plxcam%1_").arg(QCoreApplication::applicationPid());
+    set.nameFormat = {"_", base, 1};
+    MainWindow *w = capturingWindow(set, water);
+    QVERIFY(w);
+    if (longFolder) {
+        w->setinfo.savepath = m_folder + "/" + QString(80, 'd');
+        QVERIFY(QDir().mkpath(w->setinfo.savepath));
+    }
+    if (readOnly) {
+        QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::ExeOwner);
+        if (QFileInfo(m_folder).isWritable())
+            QSKIP("permissions do not bind this user");
+    }
+    QSignalSpy closed(w, SIGNAL(signalShowADFUI(bool, QPoint, QStringList)));
+    w->onButtonCaptureClicked();
+    QTRY_VERIFY_WITH_TIMEOUT(!w->m_bIsCapturing, 20000);
+    QCOMPARE(closed.size(), closes ? 1 : 0);
+    QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QStringList written;
+    QDirIterator it(m_folder, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        written << it.next();
+    QTEST(int(written.size()), "written");
+    const QString fallback = "/tmp/" + base + "_1.jpg";
+    QCOMPARE(QFile::exists(fallback), longFolder);
+    QFile::remove(fallback);
+    m_window.reset();
+    QDir(m_folder).removeRecursively();
+}
+
+void TestMainWindow::idCardTakesTwoPresses()
+{
+    SETPARAM set = m_set;
+    set.nameFormat = {"_", "card", 1};
+    MainWindow *w = capturingWindow(set, m_water);
+    QVERIFY(w);
+    w->cutmethodcombo->setCurrentText("单图裁切");
+    w->idcardmodecombo->setCurrentText("正反面(上下竖拼)");
+    g_idCardNumber = 0;
+    QVERIFY(capture(w));
+    QCOMPARE(w->listview->count(), 0);
+    QVERIFY(QFile::exists("/tmp/a.jpg"));
+    QVERIFY(capture(w));
+    QCOMPARE(w->listview->count(), 1);
+    const QImage joined(m_folder + "/card_1.jpg");
+    QVERIFY(joined.height() > joined.width()); // two landscape sides one above the other
+    QFile::remove("/tmp/a.jpg");
+    QFile::remove("/tmp/b.jpg");
+    m_window.reset();
+    QDir(m_folder).removeRecursively();
+}
+
+void TestMainWindow::stripRules()
+{
+    MainWindow *w = window(stored(0));
+    const QString a = m_home + "/a.png", b = m_home + "/b.png";
+    QImage(64, 48, QImage::Format_RGB32).save(a);
+    QImage(64, 48, QImage::Format_RGB32).save(b);
+    g_path.clear();
+    for (const QString &path : {a, a, b, a})
+        w->addItem(path);
+    QCOMPARE(w->listview->count(), 3); // the same path twice in a row is one item
+    QCOMPARE(w->listview->currentRow(), 2);
+
+    // Deleting the only capture empties the strip and removes the file.
+    w->listview->clear();
+    g_path.clear();
+    w->addItem(a);
+    w->listViewImagePath = QStringList{a};
+    w->listview->setCurrentRow(0);
+    w->slotTableViewMenuDelFile();
+    QCOMPARE(w->listview->count(), 0);
+    QVERIFY(w->listViewImagePath.isEmpty());
+    QVERIFY(!QFile::exists(a));
+    QFile::remove(b);
 }
 
 QTEST_MAIN(TestMainWindow)
