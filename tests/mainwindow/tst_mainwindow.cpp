@@ -13,6 +13,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSettings>
+#include <QTimer>
 #include <QtTest>
 
 #include <cstring>
@@ -95,6 +96,8 @@ private slots:
     void captureRefusals();
     void idCardTakesTwoPresses();
     void stripRules();
+    void continuousShooting_data();
+    void continuousShooting();
 
 private:
     MainWindow *window(const CAMIMAGESET &set, int rotateIndex = 4, bool show = false)
@@ -670,6 +673,55 @@ void TestMainWindow::stripRules()
     QVERIFY(w->listViewImagePath.isEmpty());
     QVERIFY(!QFile::exists(a));
     QFile::remove(b);
+}
+
+void TestMainWindow::continuousShooting_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<bool>("detection");
+    QTest::addColumn<int>("ticks"); // countdown steps before the first capture
+    QTest::newRow("timed 5 s") << "定时(5秒)" << false << 5;
+    QTest::newRow("timed 7 s") << "定时(7秒)" << false << 7;
+    QTest::newRow("automatic") << "自动" << true << 3;
+}
+
+void TestMainWindow::continuousShooting()
+{
+    QFETCH(QString, mode);
+    QFETCH(bool, detection);
+    SETPARAM set = m_set;
+    set.nameFormat = {"_", "auto", 1};
+    MainWindow *w = capturingWindow(set, m_water);
+    QVERIFY(w);
+    w->captureTickMs = 20;
+    w->show();
+    QTRY_VERIFY(w->m_bIsShowImage);
+    int ticks = 0, atCapture = -1;
+    connect(w->captureTimer, &QTimer::timeout, [&] {
+        ++ticks;
+        if (w->m_bIsCapturing && atCapture < 0)
+            atCapture = ticks;
+    });
+    w->uninterruptedmodlecombo->setCurrentText(mode);
+    QWidget *mask = w->findChild<QWidget *>("timerMaskWidget");
+    QVERIFY(mask->isVisible());
+    QVERIFY(!w->cutmethodcombo->isEnabled() && !w->colorBtn->isEnabled());
+    if (detection) {
+        QVERIFY(!w->captureTimer->isActive());
+        autoCapture(1); // a scene starting to change starts nothing
+        QVERIFY(!w->captureTimer->isActive());
+        autoCapture(0);
+        QVERIFY(w->captureTimer->isActive());
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(w->listview->count(), 1, 20000);
+    QTEST(atCapture, "ticks");
+
+    w->uninterruptedmodlecombo->setCurrentText("手动");
+    QVERIFY(!w->captureTimer->isActive());
+    QVERIFY(!mask->isVisible());
+    QVERIFY(w->cutmethodcombo->isEnabled() && w->colorBtn->isEnabled());
+    m_window.reset();
+    QDir(m_folder).removeRecursively();
 }
 
 QTEST_MAIN(TestMainWindow)
