@@ -95,6 +95,7 @@ private slots:
     void captureRefusals_data();
     void captureRefusals();
     void idCardTakesTwoPresses();
+    void closeWaitsForCapture();
     void stripRules();
     void continuousShooting_data();
     void continuousShooting();
@@ -251,12 +252,12 @@ void TestMainWindow::resolutionChange()
     QFETCH(bool, hidden);
     QFETCH(QSize, after);
     MainWindow *w = window(stored(0, "640x480"), 4, true);
-    QTRY_COMPARE_WITH_TIMEOUT(frameSize(), QSize(640, 480), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(frameSize(), QSize(640, 480), 30000);
     w->b_IsHideImageAlgorithm = hidden;
     w->resolvingcombo->setCurrentText("1280x720");
     if (hidden)
         QTest::qWait(500); // long enough for a restarted stream to deliver its first frame
-    QTRY_COMPARE_WITH_TIMEOUT(frameSize(), after, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(frameSize(), after, 30000);
     m_window.reset();
     QVERIFY(frameSize().isEmpty());
 }
@@ -470,7 +471,7 @@ void TestMainWindow::openedFromHomeWindow()
             QVERIFY(!box->isEnabled());
     }
     QCOMPARE(w->b_IsHideImageAlgorithm, !processing);
-    QTRY_VERIFY_WITH_TIMEOUT(w->m_bIsShowImage, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(w->m_bIsShowImage, 30000);
 
     auto *item = new QListWidgetItem;
     item->setData(Qt::UserRole + 1, "page_1.jpg");
@@ -501,7 +502,7 @@ MainWindow *TestMainWindow::capturingWindow(SETPARAM set, const WATERPARAM &wate
     set.savepath = m_folder;
     m_window.reset(new MainWindow(camera(0), set, water, stored(0, "640x480"), true, 0, 4));
     m_window->UpdateCutting(true, true, true);
-    if (!QTest::qWaitFor([] { return frameSize() == QSize(640, 480); }, 10000))
+    if (!QTest::qWaitFor([] { return frameSize() == QSize(640, 480); }, 30000))
         return nullptr;
     return m_window.get();
 }
@@ -646,6 +647,26 @@ void TestMainWindow::idCardTakesTwoPresses()
     QVERIFY(joined.height() > joined.width()); // two landscape sides one above the other
     QFile::remove("/tmp/a.jpg");
     QFile::remove("/tmp/b.jpg");
+    m_window.reset();
+    QDir(m_folder).removeRecursively();
+}
+
+// A second trigger while a capture runs starts nothing; closing waits for the
+// capture and hands its file to the home window.
+void TestMainWindow::closeWaitsForCapture()
+{
+    SETPARAM set = m_set;
+    set.nameFormat = {"_", "late", 1};
+    MainWindow *w = capturingWindow(set, m_water);
+    QVERIFY(w);
+    QSignalSpy closed(w, SIGNAL(signalShowADFUI(bool, QPoint, QStringList)));
+    w->onButtonCaptureClicked();
+    QVERIFY(w->m_bIsCapturing);
+    w->onButtonCaptureClicked();
+    w->onButtonCloseClicked();
+    QCOMPARE(closed.size(), 1);
+    QCOMPARE(closed.first().at(2).toStringList(), QStringList{"late_1.jpg"});
+    QCOMPARE(QDir(m_folder).entryList(QDir::Files), QStringList{"late_1.jpg"});
     m_window.reset();
     QDir(m_folder).removeRecursively();
 }
