@@ -20,6 +20,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileSystemWatcher>
+#include <QFutureWatcher>
 #include <QGraphicsOpacityEffect>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -41,6 +42,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QtConcurrent>
 
 #include <algorithm>
 
@@ -110,6 +112,8 @@ ADFmain::ADFmain(QWidget *parent) : QMainWindow(parent), ui(new Ui::ADFmain)
 
     updateImageTimer = new QTimer(this);
     connect(updateImageTimer, SIGNAL(timeout()), this, SLOT(slotUpdateSingleImage()), Qt::QueuedConnection);
+    m_pictureReader = new QFutureWatcher<QImage>(this);
+    connect(m_pictureReader, SIGNAL(finished()), this, SLOT(slotPictureRead()));
     filters << "*.png"
             << "*.jpg"
             << "*.bmp"
@@ -1212,6 +1216,8 @@ void ADFmain::slotItemOver(QListWidgetItem *item, QWidget *widget, bool IsSelect
 // One picture cell per tick; cells that already show their picture are passed over.
 void ADFmain::slotUpdateSingleImage()
 {
+    if (m_pictureReader->isRunning())
+        return; // one picture at a time: this tick waits for it
     while (++m_currentCount <= m_ImageCount && m_currentCount <= m_picNumber &&
            centerwidget->count() >= m_currentCount) {
         QListWidgetItem *item = centerwidget->item(m_currentCount - 1);
@@ -1219,11 +1225,25 @@ void ADFmain::slotUpdateSingleImage()
             continue;
         const QString name = item->data(ItemNameRole).toString();
         qWarning("slotUpdateSingleImage() -- %s\n", qUtf8Printable(name));
-        showPictureCell(item, threadAddItem->UpdateSingel(name));
+        // Decoding is the slow part: it runs on a pool thread, so scrolling and clicks
+        // are served meanwhile; the cell is built when the picture is in.
+        m_readingRow = m_currentCount - 1;
+        m_readingName = name;
+        m_pictureReader->setFuture(
+            QtConcurrent::run(&ThreadAddItem::readPicture, item->data(ItemPathRole).toString()));
         return;
     }
     qWarning("***************计时器关闭****************\n");
     updateImageTimer->stop();
+}
+
+void ADFmain::slotPictureRead()
+{
+    QListWidgetItem *item = centerwidget->item(m_readingRow);
+    if (!item || item->data(ItemNameRole).toString() != m_readingName)
+        item = findCell(m_readingName); // the list changed meanwhile
+    if (item && item->data(ItemReplacedRole).toString() == "0")
+        showPictureCell(item, threadAddItem->pictureCell(m_readingName, m_pictureReader->result()));
 }
 
 void ADFmain::slotAddCameraImages()
