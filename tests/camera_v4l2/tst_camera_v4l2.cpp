@@ -318,6 +318,53 @@ private slots:
         QCOMPARE(int(g_log.frames), frames);
         verifyReleased(1);
     }
+
+    void faults_data()
+    {
+        QTest::addColumn<QByteArray>("control");
+        QTest::addColumn<long>("status");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("dropsBroken");
+        const QSize hd(1920, 1080);
+        QTest::newRow("EAGAIN burst") << QByteArray("fault 1 eagain 40") << 0L << hd << false;
+        QTest::newRow("EINTR on every call") << QByteArray("fault 1 eintr 200") << 0L << hd << false;
+        QTest::newRow("bytesused 0") << QByteArray("fault 1 empty 8") << 0L << hd << true;
+        QTest::newRow("truncated MJPEG") << QByteArray("fault 1 truncated 8") << 0L << hd << true;
+        QTest::newRow("corrupt MJPEG") << QByteArray("fault 1 corrupt 8") << 0L << hd << false;
+        QTest::newRow("MJPEG without Huffman tables")
+            << QByteArray("fault 1 nohuffman 1000") << 0L << hd << false;
+        QTest::newRow("stall") << QByteArray("fault 1 stall 1500") << 0L << hd << false;
+        QTest::newRow("S_FMT answers another size")
+            << QByteArray("size 1 1280x720") << 0L << QSize(1280, 720) << false;
+        QTest::newRow("two buffers granted") << QByteArray("buffers 1 2") << 0L << hd << false;
+        QTest::newRow("one buffer granted")
+            << QByteArray("buffers 1 1") << long(ERROR_OPEN_FAILED) << QSize() << false;
+    }
+
+    // A misbehaving camera gives a clean status, or a stream that goes on
+    // showing the page and never hands a broken frame on.
+    void faults()
+    {
+        QFETCH(QByteArray, control);
+        QFETCH(long, status);
+        QFETCH(QSize, size);
+        QFETCH(bool, dropsBroken);
+        const EmuStats before = emuStats(1);
+        writeControl(control + "\n");
+        QCOMPARE(start(0, 1920, 1080), status);
+        if (status == ERROR_GOOD) {
+            QTRY_VERIFY_WITH_TIMEOUT(g_log.frames >= 12, 20000);
+            QCOMPARE(Cam_CameraCaptureStop(0), long(ERROR_GOOD));
+            QCOMPARE(QSize(g_log.width, g_log.height), size);
+            QVERIFY(qGray(g_log.centre) > 200 && qGray(g_log.corner) < 90);
+        }
+        const EmuStats after = emuStats(1);
+        if (dropsBroken) {
+            QVERIFY(after.broken > before.broken);
+            QVERIFY(g_log.frames <= (after.dequeued - before.dequeued) - (after.broken - before.broken));
+        }
+        verifyReleased(1);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCameraV4l2)
