@@ -20,6 +20,8 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileSystemWatcher>
+#include <QFutureWatcher>
+#include <QGraphicsOpacityEffect>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -40,6 +42,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QtConcurrent>
 
 #include <algorithm>
 
@@ -109,6 +112,8 @@ ADFmain::ADFmain(QWidget *parent) : QMainWindow(parent), ui(new Ui::ADFmain)
 
     updateImageTimer = new QTimer(this);
     connect(updateImageTimer, SIGNAL(timeout()), this, SLOT(slotUpdateSingleImage()), Qt::QueuedConnection);
+    m_pictureReader = new QFutureWatcher<QImage>(this);
+    connect(m_pictureReader, SIGNAL(finished()), this, SLOT(slotPictureRead()));
     filters << "*.png"
             << "*.jpg"
             << "*.bmp"
@@ -1021,7 +1026,7 @@ void ADFmain::initDocumentArea(QVBoxLayout *layout)
     npdfbtn = addToolButton("npdfbtn", t.npdfnormalpath, t.npdfnormalpath, t.npdfpresspath, t.ocrnpdftip);
     for (QPushButton *button : {leftbtn, rightbtn, deletebtn, mergepdf, txtbtn, nwdbtn, ofdbtn, npdfbtn}) {
         button->setParent(toolRow);
-        button->setEnabled(false);
+        button->setGraphicsEffect(new QGraphicsOpacityEffect(button));
         bottomlayout->addWidget(button);
     }
     bottomlayout->addStretch();
@@ -1040,6 +1045,7 @@ void ADFmain::initDocumentArea(QVBoxLayout *layout)
     scanbtn->hide();
     capbtn->hide();
 
+    enableButtonSlot(QItemSelection(), QItemSelection());
     layout->setSpacing(0);
     layout->addWidget(centerStackWidget, 1);
     layout->addWidget(toolRow);
@@ -1123,7 +1129,9 @@ void ADFmain::getPathPictures()
     qWarning("当前路径: %s", qUtf8Printable(filePath));
     dir.setNameFilters(filters);
     dir.setFilter(QDir::Files);
-    dir.setSorting(QDir::Name | QDir::IgnoreCase);
+    // Unsorted: the thumbnails are ordered by read time and the table sorts itself,
+    // and sorting by name would read every file's details a second time.
+    dir.setSorting(QDir::Unsorted);
     const QStringList names = dir.entryList();
     n_imagecount = names.count();
     qWarning("图片个数: %d", n_imagecount);
@@ -1208,6 +1216,8 @@ void ADFmain::slotItemOver(QListWidgetItem *item, QWidget *widget, bool IsSelect
 // One picture cell per tick; cells that already show their picture are passed over.
 void ADFmain::slotUpdateSingleImage()
 {
+    if (m_pictureReader->isRunning())
+        return; // one picture at a time: this tick waits for it
     while (++m_currentCount <= m_ImageCount && m_currentCount <= m_picNumber &&
            centerwidget->count() >= m_currentCount) {
         QListWidgetItem *item = centerwidget->item(m_currentCount - 1);
@@ -1215,11 +1225,25 @@ void ADFmain::slotUpdateSingleImage()
             continue;
         const QString name = item->data(ItemNameRole).toString();
         qWarning("slotUpdateSingleImage() -- %s\n", qUtf8Printable(name));
-        showPictureCell(item, threadAddItem->UpdateSingel(name));
+        // Decoding is the slow part: it runs on a pool thread, so scrolling and clicks
+        // are served meanwhile; the cell is built when the picture is in.
+        m_readingRow = m_currentCount - 1;
+        m_readingName = name;
+        m_pictureReader->setFuture(
+            QtConcurrent::run(&ThreadAddItem::readPicture, item->data(ItemPathRole).toString()));
         return;
     }
     qWarning("***************计时器关闭****************\n");
     updateImageTimer->stop();
+}
+
+void ADFmain::slotPictureRead()
+{
+    QListWidgetItem *item = centerwidget->item(m_readingRow);
+    if (!item || item->data(ItemNameRole).toString() != m_readingName)
+        item = findCell(m_readingName); // the list changed meanwhile
+    if (item && item->data(ItemReplacedRole).toString() == "0")
+        showPictureCell(item, threadAddItem->pictureCell(m_readingName, m_pictureReader->result()));
 }
 
 void ADFmain::slotAddCameraImages()
@@ -1459,8 +1483,11 @@ void ADFmain::enableButtonSlot(QItemSelection, QItemSelection)
 {
     const bool any =
         centerwidget->selectionModel()->hasSelection() || fileTableWidget->selectionModel()->hasSelection();
-    for (QPushButton *button : {leftbtn, rightbtn, deletebtn, mergepdf, txtbtn, ofdbtn, nwdbtn, npdfbtn})
+    for (QPushButton *button : {leftbtn, rightbtn, deletebtn, mergepdf, txtbtn, ofdbtn, nwdbtn, npdfbtn}) {
         button->setEnabled(any);
+        // The icons have no disabled look of their own: a disabled button fades.
+        static_cast<QGraphicsOpacityEffect *>(button->graphicsEffect())->setOpacity(any ? 1.0 : 0.35);
+    }
 }
 
 QStringList ADFmain::getListSelectedPicture()
@@ -1712,7 +1739,7 @@ void ADFmain::slotFolderSettled()
     QDir folder(filePath);
     folder.setNameFilters(filters);
     folder.setFilter(QDir::Files);
-    folder.setSorting(QDir::Time | QDir::Reversed);
+    folder.setSorting(QDir::Name | QDir::IgnoreCase);
     const QStringList onDisk = folder.entryList();
     const QSet<QString> present(onDisk.begin(), onDisk.end());
     QStringList removed;

@@ -9,6 +9,8 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFutureWatcher>
+#include <QImage>
 #include <QItemSelection>
 #include <QMainWindow>
 #include <QMutex>
@@ -121,6 +123,7 @@ public slots:
 private slots:
     void slotListReachedBottom();
     void slotFolderSettled();
+    void slotPictureRead();
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -252,6 +255,10 @@ private:
     QDateTime m_rebuildStart;
     QList<QListWidgetItem *> m_pictureCells;
     int m_cellsAsked = 0;
+    // The second pass's picture being read off the GUI thread, and its cell.
+    QFutureWatcher<QImage> *m_pictureReader = nullptr;
+    int m_readingRow = -1;
+    QString m_readingName;
     // Other programs' changes to the working folder settle before the list follows them.
     QTimer *m_folderSettleTimer = nullptr;
 

@@ -3,6 +3,7 @@
 #include "adfmain.h"
 #include "threadadditem.h"
 
+#include <QApplication>
 #include <QPainter>
 
 MainItemDelegate::MainItemDelegate(QObject *parent) : QStyledItemDelegate(parent) {}
@@ -14,12 +15,16 @@ void MainItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
 {
     if (!index.isValid())
         return;
+    // The style paints the hover and selection background only (the base class would
+    // take the icon and text from the index again).
     QStyleOptionViewItem background = option;
     initStyleOption(&background, index);
     background.text.clear();
     background.icon = QIcon();
     background.features &= ~(QStyleOptionViewItem::HasDisplay | QStyleOptionViewItem::HasDecoration);
-    QStyledItemDelegate::paint(painter, background, index);
+    const QWidget *view = option.widget;
+    QStyle *style = view ? view->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &background, painter, view);
     if (index.data(ItemReplacedRole).toString() == "1")
         return;
 

@@ -50,6 +50,8 @@ QPoint g_StaticStart;
 QPoint g_StaticMove;
 int g_idCardNumber = 0;
 QString g_path;
+int g_TimerMaxNumber = 0;
+int g_CurrentTimerNumber = 0;
 // Defined with the home window: the moment the camera window closed.
 extern QDateTime closeStartTime;
 
@@ -304,7 +306,7 @@ void MainWindow::comboboxCurrentIndexChangedResolution(int index)
         clearCropRects();
     // Automatic detection ends with the stream: start it again on the new one.
     if (m_bLastIsUninterrupted && !b_IsHideImageAlgorithm)
-        Cam_AutoCapture(devindex, 0, nullptr);
+        Cam_AutoCapture(devindex, 0, autoCapture);
     update();
 }
 
@@ -1178,7 +1180,7 @@ void MainWindow::slotSaveImgThreadOver(QString szPath)
     if (mode != kManualMode && mode != "自动" && !captureTimer->isActive()) {
         printf("拍照结束，重新开启定时器\n");
         fflush(stdout);
-        captureTimer->start(1000);
+        captureTimer->start(captureTickMs);
     } else if (mode == "自动") {
         TimerNumberLabel->hide();
         TimerAutoTipLabel->show();
@@ -1208,6 +1210,137 @@ void MainWindow::nextNumberFrom(const QString &path)
     nImageIndex = next;
     qWarning("MainWindow::slotSaveImgThreadOver nCount is %s,tmp1 is %s\n", qUtf8Printable(ImageIndex),
              qUtf8Printable(last));
+}
+
+// ---------------------------------------------------------------- continuous shooting
+
+int autoCapture(long state)
+{
+    if (state == 1) {
+        printf("******* autoCapture state == 1******* \n");
+    } else if (state == 0) {
+        printf("******* autoCapture state == 0******* \n");
+        if (g_Camself && !g_Camself->captureTimer->isActive()) {
+            printf("*** 开启定时 ***\n");
+            emit g_Camself->signalStartCaptureTimer(); // queued to the window's thread
+        }
+    }
+    fflush(stdout);
+    return 0;
+}
+
+void MainWindow::setCaptureOptionsEnabled(bool enabled)
+{
+    for (QWidget *w :
+         std::initializer_list<QWidget *>{resolvingcombo, fileformatcombo, cutmethodcombo, imageeffectcombo,
+                                          edgemendingcombo, foreignmattercombo, idcardmodecombo, colorBtn})
+        w->setEnabled(enabled);
+}
+
+void MainWindow::placeTimerMask()
+{
+    timerMaskWidget->setGeometry(m_ImageRect);
+    TimerNumberLabel->setFixedSize(int(m_ImageRect.width() * 0.9), int(m_ImageRect.height() * 0.9));
+    timerMaskWidget->raise();
+}
+
+void MainWindow::comboBoxCurrentIndexChangedUninterruptedMode(int)
+{
+    if (b_IsHideImageAlgorithm)
+        return;
+    if (captureTimer->isActive()) {
+        printf("关闭定时器");
+        captureTimer->stop();
+    }
+    if (m_bLastIsUninterrupted)
+        Cam_PauseAutoCapture(devindex, -1);
+    const QString mode = uninterruptedmodlecombo->currentText();
+    if (mode == kManualMode) {
+        printf("手动，隐藏遮罩\n");
+        fflush(stdout);
+        timerMaskWidget->hide();
+        m_bLastIsUninterrupted = false;
+        for (QComboBox *box : {resolvingcombo, fileformatcombo, cutmethodcombo, imageeffectcombo})
+            box->setEnabled(true);
+        // Re-applies the fill, foreign-matter and ID-card rules of the cut method.
+        comboboxCurrentIndexChangedCutmethod(cutmethodcombo->currentIndex());
+        colorBtn->setEnabled(true);
+        return;
+    }
+    if (mode == "自动") {
+        printf("自动\n");
+        g_TimerMaxNumber = 3;
+        Cam_AutoCapture(devindex, 0, autoCapture);
+        TimerAutoTipLabel->show();
+        TimerNumberLabel->hide();
+        setCaptureOptionsEnabled(false);
+        m_bLastIsUninterrupted = true;
+    } else if (mode == "定时(5秒)" || mode == "定时(7秒)") {
+        const bool five = mode == "定时(5秒)";
+        printf(five ? "定时5秒\n" : "定时7秒\n");
+        g_TimerMaxNumber = five ? 5 : 7;
+        TimerNumberLabel->setText(QString::number(g_TimerMaxNumber));
+        TimerAutoTipLabel->hide();
+        TimerNumberLabel->show();
+        setCaptureOptionsEnabled(false);
+        m_bLastIsUninterrupted = false;
+    }
+    fflush(stdout);
+    // Before the first frame there is no picture to count down over: the first
+    // frame starts the mode again.
+    if (!m_bIsShowImage)
+        return;
+    g_CurrentTimerNumber = g_TimerMaxNumber;
+    placeTimerMask();
+    timerMaskWidget->show();
+    printf("显示遮罩\n");
+    fflush(stdout);
+    if (mode != "自动" && !captureTimer->isActive())
+        captureTimer->start(captureTickMs);
+}
+
+void MainWindow::slotStartCaptureTimer()
+{
+    printf("slotStartCaptureTimer() -- start\n");
+    fflush(stdout);
+    if (captureTimer->isActive())
+        return;
+    placeTimerMask();
+    TimerNumberLabel->setText(QString::number(g_TimerMaxNumber));
+    TimerAutoTipLabel->hide();
+    TimerNumberLabel->show();
+    timerMaskWidget->show();
+    captureTimer->start(captureTickMs);
+}
+
+void MainWindow::slotCaptureTimeOut()
+{
+    printf("slotCaptureTimeOut() -- g_CurrentTimerNumber = %d\n", g_CurrentTimerNumber);
+    fflush(stdout);
+    --g_CurrentTimerNumber;
+    if (g_CurrentTimerNumber > 0) {
+        TimerNumberLabel->setText(QString::number(g_CurrentTimerNumber));
+        placeTimerMask();
+        TimerNumberLabel->show();
+        TimerAutoTipLabel->hide();
+        timerMaskWidget->show();
+        return;
+    }
+    timerMaskWidget->hide();
+    if (captureTimer->isActive()) {
+        printf("slotCaptureTimeOut() -- 关闭定时器\n");
+        captureTimer->stop();
+    }
+    onButtonCaptureClicked();
+    g_CurrentTimerNumber = g_TimerMaxNumber + 1;
+}
+
+void MainWindow::slotUpdateCaptureTimerMaskWidget()
+{
+    if (!timerMaskWidget->isVisible())
+        return;
+    placeTimerMask();
+    timerMaskWidget->show();
 }
 
 // ---------------------------------------------------------------- strip
@@ -1600,6 +1733,14 @@ void MainWindow::initConnection()
     connect(restore, SIGNAL(clicked()), this, SLOT(onBtnImgrestoreClicked()));
     connect(colorBtn, SIGNAL(clicked()), this, SLOT(onBtnImageSetClicked()));
     connect(capture, SIGNAL(clicked()), this, SLOT(onButtonCaptureClicked()));
+    connect(uninterruptedmodlecombo, SIGNAL(currentIndexChanged(int)), this,
+            SLOT(comboBoxCurrentIndexChangedUninterruptedMode(int)));
+    connect(this, SIGNAL(signalFirstUpdateUninterruptedMode(int)), this,
+            SLOT(comboBoxCurrentIndexChangedUninterruptedMode(int)));
+    connect(this, SIGNAL(signalStartCaptureTimer()), this, SLOT(slotStartCaptureTimer()));
+    connect(captureTimer, SIGNAL(timeout()), this, SLOT(slotCaptureTimeOut()));
+    connect(this, SIGNAL(signalUpdateCaptureTimerMaskWidget()), this,
+            SLOT(slotUpdateCaptureTimerMaskWidget()));
     connect(listview, SIGNAL(doubleClicked(QModelIndex)), this, SLOT(imgListPressed(QModelIndex)));
     connect(listview, SIGNAL(customContextMenuRequested(QPoint)), this,
             SLOT(slotListViewContextMenu(QPoint)));

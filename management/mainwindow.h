@@ -59,6 +59,13 @@ int ReceiveImage(void *data, int size, int w, int h, int nFormatType);
 // strip added last.
 extern int g_idCardNumber;
 extern QString g_path;
+// Countdown of continuous shooting: where it starts (5 or 7 timed, 3 after a
+// detection) and where it stands.
+extern int g_TimerMaxNumber;
+extern int g_CurrentTimerNumber;
+
+// Automatic-capture callback of the camera library (its own thread).
+int autoCapture(long state);
 
 class MainWindow : public QMainWindow
 {
@@ -129,6 +136,7 @@ public:
     // One capture at a time: a trigger while one runs (Return held down, a
     // countdown, a detection) would write into the same name.
     bool m_bIsCapturing = false;
+    int captureTickMs = 1000; // one countdown step
     bool m_bLastIsUninterrupted = false;
     QTimer *captureTimer = nullptr;
 
@@ -161,6 +169,7 @@ signals:
     void signalFirstUpdateUninterruptedMode(int index);
     void signalUpdateCaptureTimerMaskWidget();
     void signalTitleBigger();
+    void signalStartCaptureTimer();
 
 public slots:
     void comboboxCurrentIndexChangedResolution(int index);
@@ -186,6 +195,10 @@ public slots:
     void imgListPressed(QModelIndex index);
     void slotListViewContextMenu(QPoint pos);
     void slotTableViewMenuDelFile();
+    void comboBoxCurrentIndexChangedUninterruptedMode(int index);
+    void slotStartCaptureTimer();
+    void slotCaptureTimeOut();
+    void slotUpdateCaptureTimerMaskWidget();
 
 public:
     bool IsDirExist(QString path);
@@ -223,6 +236,8 @@ private:
     bool checkWaterMark();
     void stopCaptureThread();
     void nextNumberFrom(const QString &path);
+    void placeTimerMask();
+    void setCaptureOptionsEnabled(bool enabled);
     void stopStream();
     void rotateBy(int step);
     void setResolutionFromText(long &width, long &height) const;

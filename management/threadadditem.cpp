@@ -52,9 +52,11 @@ ThreadAddItem::ThreadAddItem(QStringList names, QString folder, QObject *parent)
             ms = qint64(info.st_atim.tv_sec) * 1000 + info.st_atim.tv_nsec / 1000000;
         fileInfoList.append({names.at(i), QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC)});
     }
-    // Stable, so documents read at the same moment keep the folder's name order.
-    std::stable_sort(fileInfoList.begin(), fileInfoList.end(),
-                     [](const FILEINFO &a, const FILEINFO &b) { return SortByDate(a, b) < 0; });
+    // Documents read at the same moment go by name.
+    std::sort(fileInfoList.begin(), fileInfoList.end(), [](const FILEINFO &a, const FILEINFO &b) {
+        const int order = SortByDate(a, b);
+        return order != 0 ? order < 0 : a.name.compare(b.name, Qt::CaseInsensitive) < 0;
+    });
     namelist.reserve(count);
     pathList.reserve(count);
     for (const FILEINFO &info : fileInfoList) {
@@ -155,22 +157,28 @@ QSize ThreadAddItem::readingSize(const QSize &picture)
 
 QWidget *ThreadAddItem::UpdateSingel(QString name)
 {
-    const QString path = m_imagePath + "/" + name;
+    return pictureCell(name, readPicture(m_imagePath + "/" + name));
+}
+
+QImage ThreadAddItem::readPicture(const QString &path)
+{
     QImageReader reader(path);
     reader.setAutoTransform(true);
-    QPixmap picture;
     const QSize stored = reader.size();
-    if (stored.isValid() && !stored.isEmpty()) {
-        // The scaled size applies before the orientation is turned upright.
-        const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
-        const QSize upright = turned ? stored.transposed() : stored;
-        const QSize size = readingSize(upright);
-        reader.setScaledSize(turned ? size.transposed() : size);
-        picture = QPixmap::fromImage(reader.read());
-    }
+    if (!stored.isValid() || stored.isEmpty())
+        return QImage();
+    // The scaled size applies before the orientation is turned upright.
+    const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
+    const QSize size = readingSize(turned ? stored.transposed() : stored);
+    reader.setScaledSize(turned ? size.transposed() : size);
+    return reader.read();
+}
+
+QWidget *ThreadAddItem::pictureCell(const QString &name, const QImage &picture)
+{
     if (picture.width() == 0 || picture.height() == 0)
-        return buildCell(name, loadImageFunction(path, QSize(88, 88)), false);
-    return buildCell(name, picture, true);
+        return buildCell(name, loadImageFunction(m_imagePath + "/" + name, QSize(88, 88)), false);
+    return buildCell(name, QPixmap::fromImage(picture), true);
 }
 
 void ThreadAddItem::AddSingelItem(QString name, bool IsSelected)

@@ -8,6 +8,7 @@
 #include "ctoolhelper.h"
 
 #include <QDateTime>
+#include <QImage>
 #include <QObject>
 #include <QPixmap>
 #include <QStringList>
@@ -42,6 +43,10 @@ public:
     ThreadAddItem(QStringList names, QString folder, QObject *parent = nullptr);
 
     QWidget *UpdateSingel(QString name);
+    // The picture of a document read at the cell size, null when unreadable; any thread.
+    static QImage readPicture(const QString &path);
+    // The cell showing a picture read by readPicture (the type icon when it is null).
+    QWidget *pictureCell(const QString &name, const QImage &picture);
     void AddSingelItem(QString name, bool IsSelected);
     QPixmap loadImageFunction(const QString &path, const QSize &size);
     void setFlagFunction(bool flag);

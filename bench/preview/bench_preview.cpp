@@ -5,6 +5,9 @@
 //            in ms and as a share of the frame period;
 //   CPU: the whole process while previewing / the same stream with a callback that
 //        does nothing.
+// Capture from the window (trigger to file on disk and cell in the strip) against
+// Cam_CameraCaptureFile alone with the same options, 3264x2448 single cut-out +
+// black-and-white, and frames painted during the window's captures / delivered.
 // One run measures the virtual camera at 1920x1080 30 fps and 3264x2448 15 fps: the
 // frame rate is fixed when the library starts, so each stream runs in a child process.
 #include "CamCaptureSDK.h"
@@ -14,13 +17,16 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QListWidget>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest/QTest>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <vector>
 
@@ -173,21 +179,87 @@ int child(int w, int h, int fps)
     return 0;
 }
 
+int captureChild()
+{
+    if (Cam_Init() != ERROR_GOOD)
+        return 1;
+    g_clock.start();
+    QTemporaryDir dir;
+    DEVPARAM dev;
+    dev.nType = 0;
+    dev.nCurrentIndex = 0;
+    dev.cameraParam.cameraName = "bench";
+    dev.cameraParam.cameraRelease = QStringList{"3264x2448"};
+    SETPARAM set{};
+    set.savepath = dir.path();
+    set.nameformatType = 1;
+    set.nameFormat = {"_", "bench", 1};
+    WATERPARAM water{};
+    CAMIMAGESET images{"jpg", "3264x2448", "手动", 1, 2, 0, 0, 0}; // single cut-out, black-and-white
+    ProbeWindow window(dev, set, water, images, false, 0, 4);
+    window.UpdateCutting(true, true, true);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return 1;
+    Cam_SetCameraResolution(0, 3264, 2448);
+    Cam_SetCameraFormat(0, 0);
+    Cam_CameraCaptureStart(0, previewFrame);
+    runFor(kWarmupMs);
+    window.measuring = true;
+    const int rounds = 6;
+    double library = 0, windowed = 0;
+    long delivered = 0, painted = 0;
+    for (int i = 0; i < rounds; ++i) {
+        IMAGEPARAM param;
+        std::memset(&param, 0, sizeof(param));
+        param.nCropType = 1;
+        param.nImageType = 2;
+        char path[CAM_PATH_SIZE] = {};
+        qstrncpy(path, qPrintable(dir.filePath(QString("ref_%1.jpg").arg(i))), sizeof(path));
+        qint64 t0 = g_clock.nsecsElapsed();
+        Cam_CameraCaptureFile(0, path, &param);
+        library += (g_clock.nsecsElapsed() - t0) / 1e6;
+        runFor(300); // the preview catches up before the next measurement
+
+        const long d0 = g_delivered, p0 = window.painted;
+        t0 = g_clock.nsecsElapsed();
+        window.onButtonCaptureClicked();
+        while (window.m_bIsCapturing)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        windowed += (g_clock.nsecsElapsed() - t0) / 1e6;
+        delivered += g_delivered - d0;
+        painted += window.painted - p0;
+        runFor(300);
+    }
+    Cam_CameraCaptureStop(0);
+    printf("capture_3264x2448_single_bw_library %.1f ms\n", library / rounds);
+    printf("capture_3264x2448_single_bw_window %.1f ms\n", windowed / rounds);
+    printf("capture_3264x2448_single_bw_window_vs_library %.2f ratio\n",
+           library > 0 ? windowed / library : 0);
+    printf("capture_3264x2448_painted_during_capture %.3f ratio\n",
+           delivered ? double(painted) / delivered : 0);
+    printf("capture_3264x2448_strip_cells %d count\n", window.listview->count());
+    fflush(stdout);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
-    if (argc == 5 && QByteArray(argv[1]) == "--stream") {
+    if (argc >= 2 && QByteArray(argv[1]).startsWith("--")) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         QApplication app(argc, argv);
         qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
-        return child(atoi(argv[2]), atoi(argv[3]), atoi(argv[4]));
+        if (argc == 5 && QByteArray(argv[1]) == "--stream")
+            return child(atoi(argv[2]), atoi(argv[3]), atoi(argv[4]));
+        return captureChild();
     }
     QCoreApplication app(argc, argv);
     const struct {
         int w, h, fps;
-    } streams[] = {{1920, 1080, 30}, {3264, 2448, 15}};
+    } streams[] = {{1920, 1080, 30}, {3264, 2448, 15}, {0, 0, 15}};
     int status = 0;
     for (const auto &s : streams) {
         QProcess p;
@@ -196,12 +268,14 @@ int main(int argc, char **argv)
         env.insert("CAMSDK_VIRTUAL_FPS", QString::number(s.fps));
         p.setProcessEnvironment(env);
         p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        p.start(QCoreApplication::applicationFilePath(),
-                {"--stream", QString::number(s.w), QString::number(s.h), QString::number(s.fps)});
+        const QStringList args =
+            s.w ? QStringList{"--stream", QString::number(s.w), QString::number(s.h), QString::number(s.fps)}
+                : QStringList{"--capture"};
+        p.start(QCoreApplication::applicationFilePath(), args);
         p.waitForFinished(-1);
         // Only the figure lines: the program's own progress prints stay out.
         for (const QByteArray &line : p.readAllStandardOutput().split('\n'))
-            if (line.startsWith("preview_"))
+            if (line.startsWith("preview_") || line.startsWith("capture_"))
                 printf("%s\n", line.constData());
         status |= p.exitCode();
     }

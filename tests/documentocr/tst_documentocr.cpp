@@ -218,6 +218,7 @@ private:
     QTemporaryDir m_dir;
     QString m_first;  // Chinese and English, page 0 of the truth
     QString m_second; // page 1
+    QString m_line;   // its last line alone: quick to recognise where a whole page is not needed
 };
 
 void TestDocumentOcr::initTestCase()
@@ -227,6 +228,8 @@ void TestDocumentOcr::initTestCase()
     m_second = m_dir.filePath(QStringLiteral("scan 02.jpg"));
     QVERIFY(renderPage(m_first, pageLines(0)));
     QVERIFY(renderPage(m_second, pageLines(1)));
+    m_line = m_dir.filePath(QStringLiteral("line.jpg"));
+    QVERIFY(renderPage(m_line, {pageLines(0).last()}));
 }
 
 void TestDocumentOcr::exportsEveryKind_data()
@@ -605,7 +608,7 @@ void TestDocumentOcr::fullDiskLeavesNothing()
     QFETCH(int, freeKiB);
     QFETCH(int, status);
     // A page carrying 1 MiB of metadata (as phone photos do), which both documents keep.
-    QByteArray jpeg = readAll(m_first);
+    QByteArray jpeg = readAll(m_line);
     QRandomGenerator random(7);
     for (int i = 0; i < 16; ++i) {
         QByteArray segment("\xFF\xEF\xFF\xFF", 4);
@@ -660,7 +663,7 @@ void TestDocumentOcr::overlappingCallsLeaveParallelismAsItWas()
     const int levels = omp_get_max_active_levels();
     QVERIFY(levels > 0);
     for (int i = 0; i < 2; ++i)
-        QCOMPARE(addFile(m_second.toUtf8().constData()), DOC_OK);
+        QCOMPARE(addFile(m_line.toUtf8().constData()), DOC_OK);
     char other[256], mine[256];
     int otherStatus = -1;
     std::thread worker([&] { otherStatus = ocrRecog(0, true, other); });
@@ -780,14 +783,14 @@ QImage paintOfdPage(const QByteArray &content, const QByteArray &jpeg, double wi
 void TestDocumentOcr::exifOrientationReadsUpright()
 {
     QFETCH(int, orientation);
-    QImage upright = QImage(m_first).convertToFormat(QImage::Format_RGB888);
+    QImage upright = QImage(m_line).convertToFormat(QImage::Format_RGB888);
     QPainter(&upright).fillRect(0, 0, 100, 100, Qt::black); // a mark in the top left corner
     QByteArray jpeg = encodeJpeg(storedFor(upright, orientation), TJSAMP_420, 90, 300);
     insertExifOrientation(jpeg, orientation, orientation % 2);
     QTemporaryDir dir;
     const QString picture = dir.filePath(QStringLiteral("photo.jpg"));
     QVERIFY(writeAll(picture, jpeg));
-    const QString truth = pageLines(0).join(QLatin1Char('\n'));
+    const QString truth = pageLines(0).last();
     char name[256];
 
     QCOMPARE(addFile(picture.toUtf8().constData()), DOC_OK);

@@ -13,6 +13,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSettings>
+#include <QTimer>
 #include <QtTest>
 
 #include <cstring>
@@ -94,7 +95,10 @@ private slots:
     void captureRefusals_data();
     void captureRefusals();
     void idCardTakesTwoPresses();
+    void closeWaitsForCapture();
     void stripRules();
+    void continuousShooting_data();
+    void continuousShooting();
 
 private:
     MainWindow *window(const CAMIMAGESET &set, int rotateIndex = 4, bool show = false)
@@ -248,12 +252,12 @@ void TestMainWindow::resolutionChange()
     QFETCH(bool, hidden);
     QFETCH(QSize, after);
     MainWindow *w = window(stored(0, "640x480"), 4, true);
-    QTRY_COMPARE_WITH_TIMEOUT(frameSize(), QSize(640, 480), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(frameSize(), QSize(640, 480), 30000);
     w->b_IsHideImageAlgorithm = hidden;
     w->resolvingcombo->setCurrentText("1280x720");
     if (hidden)
         QTest::qWait(500); // long enough for a restarted stream to deliver its first frame
-    QTRY_COMPARE_WITH_TIMEOUT(frameSize(), after, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(frameSize(), after, 30000);
     m_window.reset();
     QVERIFY(frameSize().isEmpty());
 }
@@ -467,7 +471,7 @@ void TestMainWindow::openedFromHomeWindow()
             QVERIFY(!box->isEnabled());
     }
     QCOMPARE(w->b_IsHideImageAlgorithm, !processing);
-    QTRY_VERIFY_WITH_TIMEOUT(w->m_bIsShowImage, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(w->m_bIsShowImage, 30000);
 
     auto *item = new QListWidgetItem;
     item->setData(Qt::UserRole + 1, "page_1.jpg");
@@ -498,7 +502,7 @@ MainWindow *TestMainWindow::capturingWindow(SETPARAM set, const WATERPARAM &wate
     set.savepath = m_folder;
     m_window.reset(new MainWindow(camera(0), set, water, stored(0, "640x480"), true, 0, 4));
     m_window->UpdateCutting(true, true, true);
-    if (!QTest::qWaitFor([] { return frameSize() == QSize(640, 480); }, 10000))
+    if (!QTest::qWaitFor([] { return frameSize() == QSize(640, 480); }, 30000))
         return nullptr;
     return m_window.get();
 }
@@ -647,6 +651,26 @@ void TestMainWindow::idCardTakesTwoPresses()
     QDir(m_folder).removeRecursively();
 }
 
+// A second trigger while a capture runs starts nothing; closing waits for the
+// capture and hands its file to the home window.
+void TestMainWindow::closeWaitsForCapture()
+{
+    SETPARAM set = m_set;
+    set.nameFormat = {"_", "late", 1};
+    MainWindow *w = capturingWindow(set, m_water);
+    QVERIFY(w);
+    QSignalSpy closed(w, SIGNAL(signalShowADFUI(bool, QPoint, QStringList)));
+    w->onButtonCaptureClicked();
+    QVERIFY(w->m_bIsCapturing);
+    w->onButtonCaptureClicked();
+    w->onButtonCloseClicked();
+    QCOMPARE(closed.size(), 1);
+    QCOMPARE(closed.first().at(2).toStringList(), QStringList{"late_1.jpg"});
+    QCOMPARE(QDir(m_folder).entryList(QDir::Files), QStringList{"late_1.jpg"});
+    m_window.reset();
+    QDir(m_folder).removeRecursively();
+}
+
 void TestMainWindow::stripRules()
 {
     MainWindow *w = window(stored(0));
@@ -670,6 +694,55 @@ void TestMainWindow::stripRules()
     QVERIFY(w->listViewImagePath.isEmpty());
     QVERIFY(!QFile::exists(a));
     QFile::remove(b);
+}
+
+void TestMainWindow::continuousShooting_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<bool>("detection");
+    QTest::addColumn<int>("ticks"); // countdown steps before the first capture
+    QTest::newRow("timed 5 s") << "定时(5秒)" << false << 5;
+    QTest::newRow("timed 7 s") << "定时(7秒)" << false << 7;
+    QTest::newRow("automatic") << "自动" << true << 3;
+}
+
+void TestMainWindow::continuousShooting()
+{
+    QFETCH(QString, mode);
+    QFETCH(bool, detection);
+    SETPARAM set = m_set;
+    set.nameFormat = {"_", "auto", 1};
+    MainWindow *w = capturingWindow(set, m_water);
+    QVERIFY(w);
+    w->captureTickMs = 20;
+    w->show();
+    QTRY_VERIFY(w->m_bIsShowImage);
+    int ticks = 0, atCapture = -1;
+    connect(w->captureTimer, &QTimer::timeout, [&] {
+        ++ticks;
+        if (w->m_bIsCapturing && atCapture < 0)
+            atCapture = ticks;
+    });
+    w->uninterruptedmodlecombo->setCurrentText(mode);
+    QWidget *mask = w->findChild<QWidget *>("timerMaskWidget");
+    QVERIFY(mask->isVisible());
+    QVERIFY(!w->cutmethodcombo->isEnabled() && !w->colorBtn->isEnabled());
+    if (detection) {
+        QVERIFY(!w->captureTimer->isActive());
+        autoCapture(1); // a scene starting to change starts nothing
+        QVERIFY(!w->captureTimer->isActive());
+        autoCapture(0);
+        QVERIFY(w->captureTimer->isActive());
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(w->listview->count(), 1, 20000);
+    QTEST(atCapture, "ticks");
+
+    w->uninterruptedmodlecombo->setCurrentText("手动");
+    QVERIFY(!w->captureTimer->isActive());
+    QVERIFY(!mask->isVisible());
+    QVERIFY(w->cutmethodcombo->isEnabled() && w->colorBtn->isEnabled());
+    m_window.reset();
+    QDir(m_folder).removeRecursively();
 }
 
 QTEST_MAIN(TestMainWindow)
