@@ -16,9 +16,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace camsdk {
+namespace camsdk
+{
 
-namespace {
+namespace
+{
 
 constexpr int kBufferCount = 4;
 constexpr int kPollMs = 200;
