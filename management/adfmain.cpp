@@ -955,6 +955,9 @@ void ADFmain::initDocumentArea(QVBoxLayout *layout)
     centerwidget->setMovement(QListView::Static);
     centerwidget->setResizeMode(QListView::Adjust);
     centerwidget->setUniformItemSizes(true);
+    // Thousands of cells are laid out a batch at a time between events.
+    centerwidget->setLayoutMode(QListView::Batched);
+    centerwidget->setBatchSize(500);
     centerwidget->setSpacing(10);
     centerwidget->setSelectionMode(QAbstractItemView::ExtendedSelection);
     centerwidget->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

@@ -1699,6 +1699,9 @@ void MainWindow::addTimerMaskWidgetUI()
     timerMaskWidget->setAttribute(Qt::WA_StyledBackground);
     timerMaskWidget->setStyleSheet("QWidget{background-color:rgba(0,0,0,0.1);}");
     auto *layout = new QVBoxLayout(timerMaskWidget);
+    // The digit takes nine tenths of the picture: no margins, so the caption still fits.
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
     TimerNumberLabel = new QLabel("0", timerMaskWidget);
     TimerNumberLabel->setStyleSheet("font:250px;color:rgba(0,0,255,0.5);background:transparent;");
     TimerNumberLabel->setAlignment(Qt::AlignCenter);
@@ -1706,8 +1709,9 @@ void MainWindow::addTimerMaskWidgetUI()
     TimerTextLabel->setStyleSheet("font:25px;color:rgba(0,0,255,0.5);background:transparent;");
     TimerAutoTipLabel = new QLabel("自动检测中...", timerMaskWidget);
     TimerAutoTipLabel->setStyleSheet("font:50px;color:rgba(0,0,255,0.5);background:transparent;");
+    // The caption goes on top: the tool buttons float over the picture's bottom edge.
+    layout->addWidget(TimerTextLabel, 0, Qt::AlignHCenter | Qt::AlignTop);
     layout->addWidget(TimerNumberLabel, 0, Qt::AlignCenter);
-    layout->addWidget(TimerTextLabel, 0, Qt::AlignCenter);
     layout->addWidget(TimerAutoTipLabel, 0, Qt::AlignCenter);
     timerMaskWidget->hide();
 }

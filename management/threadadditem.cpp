@@ -165,7 +165,8 @@ QImage ThreadAddItem::readPicture(const QString &path)
     QImageReader reader(path);
     reader.setAutoTransform(true);
     const QSize stored = reader.size();
-    if (!stored.isValid() || stored.isEmpty())
+    // A header may claim any size; some readers allocate it in full before scaling.
+    if (!stored.isValid() || stored.isEmpty() || qint64(stored.width()) * stored.height() > kMaxPicturePixels)
         return QImage();
     // The scaled size applies before the orientation is turned upright.
     const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;

@@ -39,6 +39,8 @@ class ThreadAddItem : public QObject
 public:
     // More documents than this are not listed.
     static constexpr int kMaxDocuments = 10000;
+    // Larger pictures (or headers claiming them) show their type icon.
+    static constexpr qint64 kMaxPicturePixels = 400LL * 1000 * 1000;
 
     ThreadAddItem(QStringList names, QString folder, QObject *parent = nullptr);
 

@@ -4,12 +4,14 @@
 #include "scanui.h"
 #include "set.h"
 #include "settingswindows.h"
+#include "threadadditem.h"
 #include "titlebar.h"
 #include "twocameras.h"
 
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
 
@@ -400,16 +402,20 @@ void TestADFmain::settingsWindowHoldsTheMouseAndPersists()
 
     const QString folder = m_home + "/新文件夹";
     QVERIFY(QDir().mkpath(folder));
+    QVERIFY(QImage(40, 30, QImage::Format_RGB32).save(folder + "/page.jpg"));
+    auto *list = w.findChild<QListWidget *>("centerwidget");
+    QVERIFY(list);
+    QTRY_COMPARE(list->count(), 0);
     {
         settingswindows::ModalWatch watch(folder);
         set->findChild<QPushButton *>("selectbtn")->click();
     }
-    g_log.clear();
     set->findChild<TitleBar *>()->m_pButtonClose->click();
     QTRY_VERIFY(set.isNull());
     // Written at once, and the list follows the new folder.
     QCOMPARE(readAll()["MainSettings/FilePath"], folder);
-    QVERIFY(g_log.contains("ADFmain::reloadDocumentList() __ " + folder));
+    QTRY_COMPARE(list->count(), 1);
+    QCOMPARE(list->item(0)->data(ItemNameRole).toString(), QString("page.jpg"));
     QTest::mouseClick(w.windowHandle(), Qt::LeftButton, Qt::NoModifier, minButton);
     QCOMPARE(mins.count(), 1);
 }

@@ -1,6 +1,7 @@
 // The document list of the home window, on temporary working folders.
 #include "adfmain.h"
 #include "mylistwidget.h"
+#include "testpictures.h"
 #include "threadadditem.h"
 #include "titlebar.h"
 
@@ -199,7 +200,8 @@ void TestDocList::cellText()
 void TestDocList::listingOrderAndTwoPasses()
 {
     const QDateTime now = QDateTime::currentDateTime();
-    const QStringList order = {"c oldest.PNG", "b.jpg", "a's \"page\".tiff", "corrupt.jpg", "empty.bmp"};
+    const QStringList order = {"c oldest.PNG", "b.jpg",     "a's \"page\".tiff",
+                               "corrupt.jpg",  "empty.bmp", "huge.bmp"};
     writePicture(path(order[0]), QSize(40, 30));
     writePicture(path(order[1]), QSize(30, 40));
     writePicture(path(order[2]), QSize(50, 50));
@@ -207,7 +209,8 @@ void TestDocList::listingOrderAndTwoPasses()
     QVERIFY(corrupt.open(QIODevice::WriteOnly) && corrupt.write(QByteArray(3000, 'x')) > 0);
     corrupt.close();
     QFile(path(order[4])).open(QIODevice::WriteOnly);
-    const int age[] = {300, 200, 100, 50, 10};
+    QVERIFY(testpictures::writeAll(path(order[5]), testpictures::hugeBmp()));
+    const int age[] = {300, 200, 100, 50, 10, 5};
     for (int i = 0; i < order.count(); ++i) {
         QFile file(path(order[i]));
         QVERIFY(file.open(QIODevice::ReadWrite));
@@ -219,7 +222,8 @@ void TestDocList::listingOrderAndTwoPasses()
     QTRY_COMPARE(g_log.count("***************计时器关闭****************\n"), 1);
     QTest::qWait(100);
     QCOMPARE(g_log.count("***************计时器关闭****************\n"), 1);
-    const QSize pictures[] = {QSize(88, 66), QSize(60, 80), QSize(88, 80), QSize(64, 64), QSize(64, 64)};
+    const QSize pictures[] = {QSize(88, 66), QSize(60, 80), QSize(88, 80),
+                              QSize(64, 64), QSize(64, 64), QSize(64, 64)};
     for (int i = 0; i < order.count(); ++i) {
         QListWidgetItem *item = list(*w)->item(i);
         QCOMPARE(item->data(ItemReplacedRole).toString(), QString("1"));

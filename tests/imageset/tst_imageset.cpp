@@ -94,7 +94,7 @@ ImageSet *TestImageSet::open(int mode, bool tips, int position, int fontSize, co
     p.nPositionCode = position;
     p.nOpacity = 1;
     p.nColor = m_color.data();
-    SETPARAM set;
+    SETPARAM set{};
     set.IsErrorTip = tips;
     auto *w = new ImageSet(p, set, book);
     w->setAttribute(Qt::WA_DeleteOnClose);

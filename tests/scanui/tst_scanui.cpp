@@ -37,7 +37,7 @@ ScanUI *TestScanUI::open(bool described)
         dev.scannerParam.scannerScanResolution = QStringList{"", "200", "300"};
         dev.scannerParam.scannerScanPaperSize = QStringList{"A4", "A5"};
     }
-    SETPARAM set;
+    SETPARAM set{};
     set.savepath = "/tmp";
     SCANNERSET scanner{1, 1, 2, 1, 0};
     IMAGESET image{2, 7, 1, 4};
