@@ -34,6 +34,17 @@ int xioctl(int fd, unsigned long request, void *arg)
     return r;
 }
 
+// A signal landing in the driver's open is no reason to give up on the camera.
+int openNode(const std::string &node)
+{
+    const std::string path = "/dev/" + node;
+    int fd;
+    do
+        fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
 bool isGone(int err)
 {
     return err == ENODEV || err == EIO || err == ENXIO;
@@ -125,8 +136,7 @@ size_t jpegPayloadSize(const uint8_t *data, size_t size)
 
 std::shared_ptr<V4l2Device> V4l2Device::probe(const std::string &node)
 {
-    const std::string path = "/dev/" + node;
-    const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    const int fd = openNode(node);
     if (fd < 0)
         return nullptr;
     v4l2_capability cap{};
@@ -195,7 +205,7 @@ long V4l2Device::openStream(FrameSize size)
     });
     if (mode == m_modes.end())
         return ERROR_UNSUPPORTED;
-    const int fd = ::open(("/dev/" + m_node).c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    const int fd = openNode(m_node);
     if (fd < 0)
         return errno == ENOENT || isGone(errno) ? ERROR_NO_DEVICE : ERROR_OPEN_FAILED;
     m_fd = fd;

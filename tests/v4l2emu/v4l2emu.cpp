@@ -1,0 +1,1014 @@
+// Emulated UVC document cameras for the tests, loaded with LD_PRELOAD: the
+// library answers open/close/ioctl/mmap/poll on the /dev/videoN nodes it owns,
+// lists them in /dev, shows their USB ids under /sys and passes every other
+// call through. Each camera has a capture node and a metadata-only node.
+//
+// Environment, read at the first use of a node:
+//   V4L2EMU_CAMERAS   "vid:pid,formats,sizes,name;..." (formats "mjpeg+yuyv" or
+//                     "yuyv", sizes "WxH/WxH" or empty for the usual five)
+//   V4L2EMU_PICTURES  JPEG files sent in turn (a drawn page when unset)
+//   V4L2EMU_FPS       frame rate (15)
+//   V4L2EMU_HOLD      milliseconds each picture stays before the next (2000)
+//   V4L2EMU_FAULTS    control lines applied at start, separated by ';'
+//   V4L2EMU_CONTROL   a file of control lines, read again whenever it changes:
+//     device N absent|present|eio   unplug (ENODEV), plug back, or fail with EIO
+//     fault N KIND COUNT            the next COUNT frames or calls go wrong:
+//                                   stall (COUNT ms without frames), eagain, eintr,
+//                                   empty (bytesused 0), truncated, corrupt, nohuffman
+//     size N WxH                    S_FMT answers this size whatever is asked
+//     buffers N K                   REQBUFS grants at most K buffers
+// N counts cameras from 1. v4l2emu_stats() reports what a test needs to check
+// that nothing leaked.
+#include "emuframes.h"
+
+#include <linux/videodev2.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <condition_variable>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <dirent.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <ftw.h>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <poll.h>
+#include <sstream>
+#include <sys/eventfd.h>
+#include <sys/ioctl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace v4l2emu;
+
+namespace {
+
+template <class F> F next(const char *name)
+{
+    return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+}
+#define REAL(fn) static const auto real_##fn = next<decltype(&::fn)>(#fn)
+
+using Clock = std::chrono::steady_clock;
+
+struct Camera {
+    int vid = 0, pid = 0;
+    std::string name;
+    std::vector<uint32_t> formats;
+    std::vector<std::pair<int, int>> sizes;
+    bool absent = false, eio = false;
+    int generation = 0;
+    // Armed faults.
+    long eagain = 0, eintr = 0, empty = 0, truncated = 0, corrupt = 0, nohuffman = 0;
+    Clock::time_point stallUntil;
+    int answerWidth = 0, answerHeight = 0;
+    unsigned maxBuffers = 0;
+    long dequeued = 0, broken = 0;
+};
+
+struct Buffer {
+    enum State { Dequeued, Queued, Done } state = Dequeued;
+    uint32_t used = 0, sequence = 0;
+    bool broken = false;
+    timeval stamp{};
+};
+
+struct Handle {
+    int cam = 0;
+    bool meta = false, nonblock = false;
+    int generation = 0;
+    int event = -1; // the descriptor the caller holds
+    uint32_t fourcc = 0;
+    int width = 0, height = 0;
+    int memfd = -1;
+    uint8_t *base = nullptr;
+    size_t bufSize = 0;
+    std::vector<Buffer> buffers;
+    std::deque<uint32_t> queued, done;
+    long mappings = 0;
+    bool streaming = false, stop = false;
+    uint32_t sequence = 0;
+    std::shared_ptr<const std::vector<Bytes>> frames;
+    std::thread producer;
+};
+
+std::mutex g_mutex;
+std::condition_variable g_wake;
+bool g_loaded = false;
+std::vector<Camera> g_cameras;
+std::vector<std::string> g_pictures;
+int g_fps = 15;
+int g_holdMs = 2000;
+std::string g_control, g_controlText, g_sysRoot;
+pid_t g_owner = 0;
+std::map<int, std::shared_ptr<Handle>> g_handles;
+std::map<void *, std::pair<std::shared_ptr<Handle>, size_t>> g_maps;
+std::map<std::tuple<uint32_t, int, int>, std::shared_ptr<const std::vector<Bytes>>> g_cache;
+std::map<DIR *, int> g_devDirs; // next emulated entry to list
+std::atomic<int> g_handleCount{0};
+
+// Our own descriptors are closed past the close() below, which takes g_mutex.
+int realClose(int fd)
+{
+    REAL(close);
+    return real_close(fd);
+}
+
+std::vector<std::string> split(const std::string &s, char sep)
+{
+    std::vector<std::string> parts;
+    std::stringstream in(s);
+    for (std::string p; std::getline(in, p, sep);)
+        parts.push_back(p);
+    return parts;
+}
+
+std::string readFile(const std::string &path)
+{
+    REAL(open);
+    std::string text;
+    const int fd = real_open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return text;
+    char buf[4096];
+    for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;)
+        text.append(buf, size_t(n));
+    realClose(fd);
+    return text;
+}
+
+void writeFile(const std::string &path, const std::string &text)
+{
+    REAL(open);
+    const int fd = real_open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+        if (::write(fd, text.data(), text.size()) != ssize_t(text.size()))
+            std::fprintf(stderr, "v4l2emu: cannot write %s\n", path.c_str());
+        realClose(fd);
+    }
+}
+
+void wakeCamera(int cam)
+{
+    for (auto &[fd, h] : g_handles)
+        if (h->cam == cam) {
+            const uint64_t one = 1;
+            if (::write(fd, &one, sizeof one) < 0) {
+                // The counter is full: the caller is awake anyway.
+            }
+        }
+    g_wake.notify_all();
+}
+
+// One control line; the state lines start from "present, no override" in applyControl.
+void applyLine(const std::string &line)
+{
+    std::istringstream in(line);
+    std::string verb, what;
+    int n = 0;
+    if (!(in >> verb >> n >> what) || n < 1 || n > int(g_cameras.size()))
+        return;
+    Camera &c = g_cameras[size_t(n - 1)];
+    long count = 1;
+    in >> count;
+    if (verb == "device") {
+        c.absent = what == "absent";
+        c.eio = what == "eio";
+    } else if (verb == "size") {
+        std::sscanf(what.c_str(), "%dx%d", &c.answerWidth, &c.answerHeight);
+    } else if (verb == "buffers") {
+        c.maxBuffers = unsigned(std::max(1, std::atoi(what.c_str())));
+    } else if (verb == "fault") {
+        const std::map<std::string, long Camera::*> counted = {
+            {"eagain", &Camera::eagain},   {"eintr", &Camera::eintr},
+            {"empty", &Camera::empty},     {"truncated", &Camera::truncated},
+            {"corrupt", &Camera::corrupt}, {"nohuffman", &Camera::nohuffman}};
+        if (what == "stall")
+            c.stallUntil = Clock::now() + std::chrono::milliseconds(count);
+        else if (counted.count(what))
+            c.*counted.at(what) = count;
+    }
+}
+
+void applyControl(const std::string &text, char sep)
+{
+    std::vector<bool> wasAbsent;
+    for (Camera &c : g_cameras) {
+        wasAbsent.push_back(c.absent);
+        c.absent = c.eio = false;
+        c.answerWidth = c.answerHeight = 0;
+        c.maxBuffers = 0;
+    }
+    for (const std::string &line : split(text, sep))
+        applyLine(line);
+    for (size_t i = 0; i < g_cameras.size(); ++i) {
+        Camera &c = g_cameras[i];
+        if (c.absent && !wasAbsent[i])
+            ++c.generation; // what was open stays dead after a replug
+        if (c.absent || c.eio)
+            wakeCamera(int(i));
+    }
+}
+
+// Reads the control file again when it has changed; with g_mutex held.
+void refresh()
+{
+    if (g_control.empty())
+        return;
+    std::string text = readFile(g_control);
+    if (text != g_controlText) {
+        g_controlText = text;
+        applyControl(text, '\n');
+    }
+}
+
+void buildSysfs()
+{
+    char tmpl[] = "/tmp/v4l2emu-sys-XXXXXX";
+    if (!mkdtemp(tmpl))
+        return;
+    g_sysRoot = tmpl;
+    g_owner = getpid();
+    ::mkdir((g_sysRoot + "/class").c_str(), 0755);
+    ::mkdir((g_sysRoot + "/class/video4linux").c_str(), 0755);
+    ::mkdir((g_sysRoot + "/devices").c_str(), 0755);
+    ::mkdir((g_sysRoot + "/devices/usb9").c_str(), 0755);
+    for (size_t i = 0; i < g_cameras.size(); ++i) {
+        const std::string usb = g_sysRoot + "/devices/usb9/9-" + std::to_string(i + 1);
+        ::mkdir(usb.c_str(), 0755);
+        char id[8];
+        std::snprintf(id, sizeof id, "%04x\n", g_cameras[i].vid);
+        writeFile(usb + "/idVendor", id);
+        std::snprintf(id, sizeof id, "%04x\n", g_cameras[i].pid);
+        writeFile(usb + "/idProduct", id);
+        for (int node = 0; node < 2; ++node) {
+            const std::string intf = usb + "/9-" + std::to_string(i + 1) + ":1." + std::to_string(node);
+            const std::string cls = g_sysRoot + "/class/video4linux/video" + std::to_string(2 * i + node);
+            ::mkdir(intf.c_str(), 0755);
+            ::mkdir(cls.c_str(), 0755);
+            if (::symlink(intf.c_str(), (cls + "/device").c_str()) != 0)
+                std::fprintf(stderr, "v4l2emu: cannot link %s\n", cls.c_str());
+        }
+    }
+}
+
+void load()
+{
+    if (g_loaded)
+        return;
+    g_loaded = true;
+    const char *cams = std::getenv("V4L2EMU_CAMERAS");
+    for (const std::string &spec :
+         split(cams && *cams ? cams : "1209:ca10,mjpeg+yuyv,,Emulated Document Camera", ';')) {
+        const std::vector<std::string> f = split(spec, ',');
+        Camera c;
+        if (f.size() < 4 || std::sscanf(f[0].c_str(), "%x:%x", &c.vid, &c.pid) != 2)
+            continue;
+        if (f[1].find("mjpeg") != std::string::npos)
+            c.formats.push_back(V4L2_PIX_FMT_MJPEG);
+        if (f[1].find("yuyv") != std::string::npos)
+            c.formats.push_back(V4L2_PIX_FMT_YUYV);
+        for (const std::string &s :
+             split(f[2].empty() ? "3264x2448/2592x1944/1920x1080/1280x720/640x480" : f[2], '/')) {
+            int w = 0, h = 0;
+            if (std::sscanf(s.c_str(), "%dx%d", &w, &h) == 2 && w > 0 && h > 0 && w % 2 == 0)
+                c.sizes.emplace_back(w, h);
+        }
+        c.name = f[3];
+        if (!c.formats.empty() && !c.sizes.empty())
+            g_cameras.push_back(c);
+    }
+    if (const char *p = std::getenv("V4L2EMU_PICTURES"))
+        for (const std::string &s : split(p, ','))
+            if (!s.empty())
+                g_pictures.push_back(s);
+    if (const char *f = std::getenv("V4L2EMU_FPS"))
+        g_fps = std::clamp(std::atoi(f), 1, 120);
+    if (const char *m = std::getenv("V4L2EMU_HOLD"))
+        g_holdMs = std::max(1, std::atoi(m));
+    if (const char *c = std::getenv("V4L2EMU_CONTROL"))
+        g_control = c;
+    if (const char *f = std::getenv("V4L2EMU_FAULTS"))
+        applyControl(f, ';');
+    buildSysfs();
+}
+
+int removeEntry(const char *path, const struct stat *, int, FTW *)
+{
+    return ::remove(path);
+}
+
+__attribute__((destructor)) void unload()
+{
+    if (!g_sysRoot.empty() && g_owner == getpid())
+        nftw(g_sysRoot.c_str(), removeEntry, 8, FTW_DEPTH | FTW_PHYS);
+}
+
+// The node number of an emulated /dev path, or -1.
+int nodeOf(const char *path)
+{
+    if (!path || std::strncmp(path, "/dev/video", 10) != 0)
+        return -1;
+    char *end = nullptr;
+    const long n = std::strtol(path + 10, &end, 10);
+    if (end == path + 10 || *end != '\0' || n < 0)
+        return -1;
+    std::lock_guard<std::mutex> lock(g_mutex);
+    load();
+    return n < long(2 * g_cameras.size()) ? int(n) : -1;
+}
+
+// The emulated sysfs file standing for a /sys path, or "" when there is none.
+std::string sysPath(const char *path)
+{
+    if (!path || std::strncmp(path, "/sys", 4) != 0 || (path[4] != '\0' && path[4] != '/'))
+        return {};
+    std::string mapped;
+    {
+        // Nothing to show before the cameras have been looked at.
+        std::lock_guard<std::mutex> lock(g_mutex);
+        if (!g_loaded || g_sysRoot.empty())
+            return {};
+        mapped = g_sysRoot + (path + 4);
+    }
+    REAL(lstat);
+    struct stat st;
+    return real_lstat(mapped.c_str(), &st) == 0 ? mapped : std::string();
+}
+
+std::shared_ptr<Handle> handleOf(int fd)
+{
+    if (g_handleCount == 0)
+        return nullptr;
+    auto it = g_handles.find(fd);
+    return it == g_handles.end() ? nullptr : it->second;
+}
+
+// errno for a call on a handle whose camera went away, 0 while it is there.
+int goneError(const Handle &h)
+{
+    const Camera &c = g_cameras[size_t(h.cam)];
+    if (c.absent || c.generation != h.generation)
+        return ENODEV;
+    return c.eio ? EIO : 0;
+}
+
+bool takeFault(long &armed)
+{
+    if (armed <= 0)
+        return false;
+    --armed;
+    return true;
+}
+
+int openNode(int node, int flags)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    refresh();
+    Camera &c = g_cameras[size_t(node / 2)];
+    if (c.absent) {
+        errno = ENOENT;
+        return -1;
+    }
+    if (takeFault(c.eintr)) {
+        errno = EINTR;
+        return -1;
+    }
+    const int fd = eventfd(0, EFD_SEMAPHORE | EFD_NONBLOCK | ((flags & O_CLOEXEC) ? EFD_CLOEXEC : 0));
+    if (fd < 0)
+        return -1;
+    auto h = std::make_shared<Handle>();
+    h->cam = node / 2;
+    h->meta = node % 2 == 1;
+    h->nonblock = flags & O_NONBLOCK;
+    h->generation = c.generation;
+    h->event = fd;
+    h->fourcc = c.formats.front();
+    h->width = c.sizes.front().first;
+    h->height = c.sizes.front().second;
+    g_handles[fd] = h;
+    ++g_handleCount;
+    return fd;
+}
+
+void drainEvents(const Handle &h)
+{
+    uint64_t n;
+    while (::read(h.event, &n, sizeof n) > 0) {
+    }
+}
+
+void stopProducer(const std::shared_ptr<Handle> &h, std::unique_lock<std::mutex> &lock)
+{
+    h->stop = true;
+    g_wake.notify_all();
+    std::thread t = std::move(h->producer);
+    lock.unlock();
+    if (t.joinable())
+        t.join();
+    lock.lock();
+    h->streaming = false;
+    h->stop = false;
+    h->queued.clear();
+    h->done.clear();
+    for (Buffer &b : h->buffers)
+        b.state = Buffer::Dequeued;
+    drainEvents(*h);
+}
+
+void freeBuffers(Handle &h)
+{
+    REAL(munmap);
+    if (h.base)
+        real_munmap(h.base, h.bufSize * h.buffers.size());
+    if (h.memfd >= 0)
+        realClose(h.memfd);
+    h.base = nullptr;
+    h.memfd = -1;
+    h.buffers.clear();
+}
+
+// Fills the oldest queued buffer with the next picture, at the stream rate.
+void produce(std::shared_ptr<Handle> h)
+{
+    std::unique_lock<std::mutex> lock(g_mutex);
+    auto due = Clock::now();
+    while (!h->stop) {
+        due += std::chrono::microseconds(1000000 / g_fps);
+        if (g_wake.wait_until(lock, due, [&] { return h->stop; }))
+            break;
+        refresh();
+        Camera &c = g_cameras[size_t(h->cam)];
+        if (goneError(*h) != 0) {
+            wakeCamera(h->cam);
+            break;
+        }
+        if (Clock::now() < c.stallUntil || h->queued.empty() || h->frames->empty())
+            continue;
+        const uint32_t index = h->queued.front();
+        h->queued.pop_front();
+        Buffer &b = h->buffers[index];
+        const Bytes &picture =
+            (*h->frames)[uint64_t(h->sequence) * 1000 / g_fps / g_holdMs % h->frames->size()];
+        const bool mjpeg = h->fourcc == V4L2_PIX_FMT_MJPEG;
+        Bytes changed;
+        const Bytes *data = &picture;
+        size_t used = picture.size();
+        b.broken = true;
+        if (takeFault(c.empty)) {
+            used = 0;
+        } else if (takeFault(c.truncated)) {
+            used /= 2;
+        } else if (mjpeg && takeFault(c.corrupt)) {
+            changed = corrupted(picture);
+        } else {
+            b.broken = false;
+            if (mjpeg && takeFault(c.nohuffman))
+                changed = withoutHuffmanTables(picture);
+        }
+        if (!changed.empty()) {
+            data = &changed;
+            used = changed.size();
+        }
+        used = std::min(used, h->bufSize);
+        std::memcpy(h->base + size_t(index) * h->bufSize, data->data(), used);
+        b.used = uint32_t(used);
+        b.sequence = h->sequence++;
+        gettimeofday(&b.stamp, nullptr);
+        b.state = Buffer::Done;
+        h->done.push_back(index);
+        const uint64_t one = 1;
+        if (::write(h->event, &one, sizeof one) < 0)
+            std::fprintf(stderr, "v4l2emu: eventfd full\n");
+        g_wake.notify_all();
+    }
+}
+
+int fail(int err)
+{
+    errno = err;
+    return -1;
+}
+
+void fillQuery(const Handle &h, uint32_t index, v4l2_buffer *buf)
+{
+    const Buffer &b = h.buffers[index];
+    buf->index = index;
+    buf->type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    buf->memory = V4L2_MEMORY_MMAP;
+    buf->length = uint32_t(h.bufSize);
+    buf->m.offset = uint32_t(index * h.bufSize);
+    buf->flags = (b.state == Buffer::Queued ? V4L2_BUF_FLAG_QUEUED : 0) |
+                 (b.state == Buffer::Done ? V4L2_BUF_FLAG_DONE : 0) |
+                 (h.mappings ? V4L2_BUF_FLAG_MAPPED : 0) | V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC;
+    buf->bytesused = b.state == Buffer::Dequeued ? b.used : 0;
+    buf->field = V4L2_FIELD_NONE;
+    buf->sequence = b.sequence;
+    buf->timestamp = b.stamp;
+}
+
+int setFormat(Handle &h, const Camera &c, v4l2_format *f, bool apply)
+{
+    if (f->type != V4L2_BUF_TYPE_VIDEO_CAPTURE)
+        return fail(EINVAL);
+    if (apply && (h.streaming || !h.buffers.empty()))
+        return fail(EBUSY);
+    v4l2_pix_format &p = f->fmt.pix;
+    if (std::find(c.formats.begin(), c.formats.end(), p.pixelformat) == c.formats.end())
+        p.pixelformat = c.formats.front();
+    // The nearest offered size, as uvcvideo picks it.
+    auto best = c.sizes.front();
+    for (const auto &s : c.sizes)
+        if (std::abs(s.first * s.second - int(p.width * p.height)) <
+            std::abs(best.first * best.second - int(p.width * p.height)))
+            best = s;
+    if (c.answerWidth > 0 && c.answerHeight > 0)
+        best = {c.answerWidth, c.answerHeight};
+    p.width = uint32_t(best.first);
+    p.height = uint32_t(best.second);
+    p.field = V4L2_FIELD_NONE;
+    p.bytesperline = p.pixelformat == V4L2_PIX_FMT_YUYV ? p.width * 2 : 0;
+    p.sizeimage = p.width * p.height * 2;
+    p.colorspace = V4L2_COLORSPACE_SRGB;
+    if (apply) {
+        h.fourcc = p.pixelformat;
+        h.width = int(p.width);
+        h.height = int(p.height);
+    }
+    return 0;
+}
+
+int requestBuffers(Handle &h, const Camera &c, v4l2_requestbuffers *r)
+{
+    if (r->type != V4L2_BUF_TYPE_VIDEO_CAPTURE || r->memory != V4L2_MEMORY_MMAP)
+        return fail(EINVAL);
+    if (h.streaming || h.mappings > 0)
+        return fail(EBUSY);
+    freeBuffers(h);
+    if (r->count == 0)
+        return 0;
+    const long page = sysconf(_SC_PAGESIZE);
+    r->count = std::min(r->count, 32u);
+    if (c.maxBuffers)
+        r->count = std::min(r->count, c.maxBuffers);
+    h.bufSize = (size_t(h.width) * h.height * 2 + page - 1) / page * page;
+    h.memfd = memfd_create("v4l2emu", MFD_CLOEXEC);
+    REAL(mmap);
+    if (h.memfd < 0 || ftruncate(h.memfd, off_t(h.bufSize * r->count)) != 0 ||
+        (h.base = static_cast<uint8_t *>(real_mmap(nullptr, h.bufSize * r->count, PROT_READ | PROT_WRITE,
+                                                   MAP_SHARED, h.memfd, 0))) == MAP_FAILED) {
+        h.base = nullptr;
+        freeBuffers(h);
+        return fail(ENOMEM);
+    }
+    h.buffers.assign(r->count, Buffer());
+    return 0;
+}
+
+int dequeue(Handle &h, Camera &c, v4l2_buffer *buf, std::unique_lock<std::mutex> &lock)
+{
+    if (buf->type != V4L2_BUF_TYPE_VIDEO_CAPTURE || buf->memory != V4L2_MEMORY_MMAP)
+        return fail(EINVAL);
+    if (!h.streaming)
+        return fail(EINVAL);
+    if (takeFault(c.eagain))
+        return fail(EAGAIN);
+    while (h.done.empty()) {
+        if (h.nonblock)
+            return fail(EAGAIN);
+        g_wake.wait(lock);
+        if (const int err = goneError(h))
+            return fail(err);
+        if (!h.streaming)
+            return fail(EINVAL);
+    }
+    const uint32_t index = h.done.front();
+    h.done.pop_front();
+    uint64_t n;
+    if (::read(h.event, &n, sizeof n) < 0) {
+        // Counted by the producer; nothing to take back.
+    }
+    h.buffers[index].state = Buffer::Dequeued;
+    ++c.dequeued;
+    c.broken += h.buffers[index].broken;
+    fillQuery(h, index, buf);
+    return 0;
+}
+
+int streamOn(const std::shared_ptr<Handle> &h)
+{
+    if (h->buffers.empty())
+        return fail(EINVAL);
+    if (h->streaming)
+        return 0;
+    auto &frames = g_cache[{h->fourcc, h->width, h->height}];
+    if (!frames)
+        frames = std::make_shared<const std::vector<Bytes>>(
+            makeFrames(g_pictures, h->fourcc, h->width, h->height));
+    h->frames = frames;
+    h->streaming = true;
+    h->producer = std::thread(produce, h);
+    return 0;
+}
+
+int control(int fd, unsigned long request, void *arg)
+{
+    std::unique_lock<std::mutex> lock(g_mutex);
+    const std::shared_ptr<Handle> h = handleOf(fd);
+    refresh();
+    Camera &c = g_cameras[size_t(h->cam)];
+    if (takeFault(c.eintr))
+        return fail(EINTR);
+    if (const int err = goneError(*h))
+        return fail(err);
+    if (!arg)
+        return fail(EFAULT);
+    if (request == VIDIOC_QUERYCAP) {
+        auto *cap = static_cast<v4l2_capability *>(arg);
+        std::memset(cap, 0, sizeof *cap);
+        std::snprintf(reinterpret_cast<char *>(cap->driver), sizeof cap->driver, "uvcvideo");
+        std::snprintf(reinterpret_cast<char *>(cap->card), sizeof cap->card, "%s", c.name.c_str());
+        std::snprintf(reinterpret_cast<char *>(cap->bus_info), sizeof cap->bus_info, "usb-0000:00:14.0-%d",
+                      h->cam + 1);
+        cap->version = 0x060100;
+        cap->device_caps = (h->meta ? V4L2_CAP_META_CAPTURE : V4L2_CAP_VIDEO_CAPTURE) | V4L2_CAP_STREAMING;
+        cap->capabilities =
+            V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING | V4L2_CAP_DEVICE_CAPS;
+        return 0;
+    }
+    if (h->meta)
+        return fail(request == VIDIOC_ENUM_FMT || request == VIDIOC_S_FMT ? EINVAL : ENOTTY);
+    switch (request) {
+    case VIDIOC_ENUM_FMT: {
+        auto *f = static_cast<v4l2_fmtdesc *>(arg);
+        if (f->type != V4L2_BUF_TYPE_VIDEO_CAPTURE || f->index >= c.formats.size())
+            return fail(EINVAL);
+        f->pixelformat = c.formats[f->index];
+        f->flags = f->pixelformat == V4L2_PIX_FMT_MJPEG ? V4L2_FMT_FLAG_COMPRESSED : 0;
+        std::snprintf(reinterpret_cast<char *>(f->description), sizeof f->description, "%s",
+                      f->pixelformat == V4L2_PIX_FMT_MJPEG ? "Motion-JPEG" : "YUYV 4:2:2");
+        return 0;
+    }
+    case VIDIOC_ENUM_FRAMESIZES: {
+        auto *s = static_cast<v4l2_frmsizeenum *>(arg);
+        if (std::find(c.formats.begin(), c.formats.end(), s->pixel_format) == c.formats.end() ||
+            s->index >= c.sizes.size())
+            return fail(EINVAL);
+        s->type = V4L2_FRMSIZE_TYPE_DISCRETE;
+        s->discrete.width = uint32_t(c.sizes[s->index].first);
+        s->discrete.height = uint32_t(c.sizes[s->index].second);
+        return 0;
+    }
+    case VIDIOC_ENUM_FRAMEINTERVALS: {
+        auto *i = static_cast<v4l2_frmivalenum *>(arg);
+        if (i->index != 0)
+            return fail(EINVAL);
+        i->type = V4L2_FRMIVAL_TYPE_DISCRETE;
+        i->discrete = {1, uint32_t(g_fps)};
+        return 0;
+    }
+    case VIDIOC_G_FMT: {
+        auto *f = static_cast<v4l2_format *>(arg);
+        f->fmt.pix.width = uint32_t(h->width);
+        f->fmt.pix.height = uint32_t(h->height);
+        f->fmt.pix.pixelformat = h->fourcc;
+        return setFormat(*h, c, f, false);
+    }
+    case VIDIOC_TRY_FMT:
+    case VIDIOC_S_FMT:
+        return setFormat(*h, c, static_cast<v4l2_format *>(arg), request == VIDIOC_S_FMT);
+    case VIDIOC_G_PARM:
+    case VIDIOC_S_PARM: {
+        auto *p = static_cast<v4l2_streamparm *>(arg);
+        p->parm.capture.capability = V4L2_CAP_TIMEPERFRAME;
+        p->parm.capture.timeperframe = {1, uint32_t(g_fps)};
+        return 0;
+    }
+    case VIDIOC_REQBUFS:
+        return requestBuffers(*h, c, static_cast<v4l2_requestbuffers *>(arg));
+    case VIDIOC_QUERYBUF: {
+        auto *b = static_cast<v4l2_buffer *>(arg);
+        if (b->index >= h->buffers.size() || b->type != V4L2_BUF_TYPE_VIDEO_CAPTURE)
+            return fail(EINVAL);
+        fillQuery(*h, b->index, b);
+        return 0;
+    }
+    case VIDIOC_QBUF: {
+        auto *b = static_cast<v4l2_buffer *>(arg);
+        if (b->index >= h->buffers.size() || b->memory != V4L2_MEMORY_MMAP ||
+            h->buffers[b->index].state != Buffer::Dequeued)
+            return fail(EINVAL);
+        h->buffers[b->index].state = Buffer::Queued;
+        h->queued.push_back(b->index);
+        return 0;
+    }
+    case VIDIOC_DQBUF:
+        return dequeue(*h, c, static_cast<v4l2_buffer *>(arg), lock);
+    case VIDIOC_STREAMON:
+        return streamOn(h);
+    case VIDIOC_STREAMOFF:
+        if (h->streaming)
+            stopProducer(h, lock);
+        return 0;
+    default:
+        return fail(ENOTTY);
+    }
+}
+
+// The /dev listing with the emulated nodes after the real ones.
+template <class Entry> Entry *devEntry(DIR *dir, Entry *real)
+{
+    if (real || g_devDirs.empty())
+        return real;
+    std::lock_guard<std::mutex> lock(g_mutex);
+    auto it = g_devDirs.find(dir);
+    if (it == g_devDirs.end())
+        return nullptr;
+    refresh();
+    while (it->second < int(2 * g_cameras.size()) && g_cameras[size_t(it->second / 2)].absent)
+        ++it->second;
+    if (it->second >= int(2 * g_cameras.size()))
+        return nullptr;
+    static thread_local Entry entry;
+    std::memset(&entry, 0, sizeof entry);
+    entry.d_type = DT_CHR;
+    entry.d_reclen = sizeof entry;
+    std::snprintf(entry.d_name, sizeof entry.d_name, "video%d", it->second++);
+    return &entry;
+}
+
+template <class Stat> int nodeStat(int node, Stat *st)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    refresh();
+    if (g_cameras[size_t(node / 2)].absent)
+        return fail(ENOENT);
+    std::memset(st, 0, sizeof *st);
+    st->st_mode = S_IFCHR | 0660;
+    st->st_rdev = makedev(81, node);
+    st->st_nlink = 1;
+    return 0;
+}
+
+int openHook(const char *path, int flags, mode_t mode, int (*real)(const char *, int, ...))
+{
+    const int node = nodeOf(path);
+    if (node >= 0)
+        return openNode(node, flags);
+    const std::string sys = sysPath(path);
+    return real(sys.empty() ? path : sys.c_str(), flags, mode);
+}
+
+} // namespace
+
+extern "C" {
+
+__attribute__((visibility("default"))) int v4l2emu_stats(int camera, long *dequeued, long *broken,
+                                                         long *mappings, long *handles)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    load();
+    if (camera < 1 || camera > int(g_cameras.size()))
+        return -1;
+    const Camera &c = g_cameras[size_t(camera - 1)];
+    *dequeued = c.dequeued;
+    *broken = c.broken;
+    *mappings = *handles = 0;
+    for (const auto &[fd, h] : g_handles)
+        *handles += h->cam == camera - 1;
+    for (const auto &[addr, m] : g_maps)
+        *mappings += m.first->cam == camera - 1;
+    return 0;
+}
+
+int open(const char *path, int flags, ...)
+{
+    va_list ap;
+    va_start(ap, flags);
+    const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? va_arg(ap, mode_t) : 0;
+    va_end(ap);
+    REAL(open);
+    return openHook(path, flags, mode, real_open);
+}
+
+int open64(const char *path, int flags, ...)
+{
+    va_list ap;
+    va_start(ap, flags);
+    const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? va_arg(ap, mode_t) : 0;
+    va_end(ap);
+    REAL(open64);
+    return openHook(path, flags, mode, real_open64);
+}
+
+int close(int fd)
+{
+    if (g_handleCount > 0) {
+        std::unique_lock<std::mutex> lock(g_mutex);
+        if (const std::shared_ptr<Handle> h = handleOf(fd)) {
+            if (h->streaming)
+                stopProducer(h, lock);
+            freeBuffers(*h);
+            g_handles.erase(fd);
+            --g_handleCount;
+        }
+    }
+    return realClose(fd);
+}
+
+int ioctl(int fd, unsigned long request, ...) __THROW
+{
+    va_list ap;
+    va_start(ap, request);
+    void *arg = va_arg(ap, void *);
+    va_end(ap);
+    if (g_handleCount > 0) {
+        std::unique_lock<std::mutex> lock(g_mutex);
+        const bool ours = handleOf(fd) != nullptr;
+        lock.unlock();
+        if (ours)
+            return control(fd, request, arg);
+    }
+    REAL(ioctl);
+    return real_ioctl(fd, request, arg);
+}
+
+void *mmap(void *addr, size_t length, int prot, int flags, int fd, off_t offset) __THROW
+{
+    REAL(mmap);
+    if (g_handleCount > 0) {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        if (const std::shared_ptr<Handle> h = handleOf(fd)) {
+            if (h->buffers.empty() || offset < 0 || size_t(offset) % h->bufSize != 0 ||
+                size_t(offset) / h->bufSize >= h->buffers.size() || length > h->bufSize) {
+                errno = EINVAL;
+                return MAP_FAILED;
+            }
+            void *p = real_mmap(addr, length, prot, flags, h->memfd, offset);
+            if (p != MAP_FAILED) {
+                g_maps[p] = {h, length};
+                ++h->mappings;
+            }
+            return p;
+        }
+    }
+    return real_mmap(addr, length, prot, flags, fd, offset);
+}
+
+void *mmap64(void *addr, size_t length, int prot, int flags, int fd, off64_t offset) __THROW
+{
+    return mmap(addr, length, prot, flags, fd, offset);
+}
+
+int munmap(void *addr, size_t length) __THROW
+{
+    REAL(munmap);
+    if (g_handleCount > 0 || !g_maps.empty()) {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        auto it = g_maps.find(addr);
+        if (it != g_maps.end()) {
+            --it->second.first->mappings;
+            g_maps.erase(it);
+        }
+    }
+    return real_munmap(addr, length);
+}
+
+int poll(pollfd *fds, nfds_t n, int timeout)
+{
+    REAL(poll);
+    if (g_handleCount == 0)
+        return real_poll(fds, n, timeout);
+    // A vanished camera answers at once with an error; others wait as usual.
+    const auto gone = [&](bool interrupt) {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        refresh();
+        int count = 0;
+        for (nfds_t i = 0; i < n; ++i)
+            if (const std::shared_ptr<Handle> h = handleOf(fds[i].fd)) {
+                if (interrupt && takeFault(g_cameras[size_t(h->cam)].eintr))
+                    return -1;
+                if (goneError(*h)) {
+                    fds[i].revents = POLLERR | POLLHUP;
+                    ++count;
+                }
+            }
+        return count;
+    };
+    int dead = gone(true);
+    if (dead < 0)
+        return fail(EINTR);
+    const int r = real_poll(fds, n, dead ? 0 : timeout);
+    if (r < 0)
+        return r;
+    dead = gone(false);
+    if (dead == 0)
+        return r;
+    int ready = 0;
+    for (nfds_t i = 0; i < n; ++i)
+        ready += fds[i].revents != 0;
+    return ready;
+}
+
+DIR *opendir(const char *path)
+{
+    REAL(opendir);
+    DIR *dir = real_opendir(path);
+    if (dir && (std::strcmp(path, "/dev") == 0 || std::strcmp(path, "/dev/") == 0)) {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        load();
+        g_devDirs[dir] = 0;
+    }
+    return dir;
+}
+
+dirent *readdir(DIR *dir)
+{
+    REAL(readdir);
+    return devEntry(dir, real_readdir(dir));
+}
+
+dirent64 *readdir64(DIR *dir)
+{
+    REAL(readdir64);
+    return devEntry(dir, real_readdir64(dir));
+}
+
+int closedir(DIR *dir)
+{
+    REAL(closedir);
+    if (!g_devDirs.empty()) {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        g_devDirs.erase(dir);
+    }
+    return real_closedir(dir);
+}
+
+int stat(const char *path, struct stat *st) __THROW
+{
+    REAL(stat);
+    const int node = nodeOf(path);
+    if (node >= 0)
+        return nodeStat(node, st);
+    const std::string sys = sysPath(path);
+    return real_stat(sys.empty() ? path : sys.c_str(), st);
+}
+
+int stat64(const char *path, struct stat64 *st) __THROW
+{
+    REAL(stat64);
+    const int node = nodeOf(path);
+    if (node >= 0)
+        return nodeStat(node, st);
+    const std::string sys = sysPath(path);
+    return real_stat64(sys.empty() ? path : sys.c_str(), st);
+}
+
+FILE *fopen(const char *path, const char *mode)
+{
+    REAL(fopen);
+    const std::string sys = sysPath(path);
+    return real_fopen(sys.empty() ? path : sys.c_str(), mode);
+}
+
+FILE *fopen64(const char *path, const char *mode)
+{
+    REAL(fopen64);
+    const std::string sys = sysPath(path);
+    return real_fopen64(sys.empty() ? path : sys.c_str(), mode);
+}
+
+char *realpath(const char *path, char *resolved) __THROW
+{
+    REAL(realpath);
+    const std::string sys = sysPath(path);
+    if (sys.empty())
+        return real_realpath(path, resolved);
+    char buf[PATH_MAX];
+    if (!real_realpath(sys.c_str(), buf))
+        return nullptr;
+    // Back into /sys terms, so that the caller's view stays consistent.
+    std::string out = buf;
+    if (out.compare(0, g_sysRoot.size(), g_sysRoot) == 0)
+        out = "/sys" + out.substr(g_sysRoot.size());
+    if (out.size() >= PATH_MAX)
+        return fail(ENAMETOOLONG), nullptr;
+    if (!resolved && !(resolved = static_cast<char *>(std::malloc(PATH_MAX))))
+        return nullptr;
+    std::memcpy(resolved, out.c_str(), out.size() + 1);
+    return resolved;
+}
+
+} // extern "C"
