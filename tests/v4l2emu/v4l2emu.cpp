@@ -118,7 +118,8 @@ std::map<int, std::shared_ptr<Handle>> g_handles;
 std::map<void *, std::pair<std::shared_ptr<Handle>, size_t>> g_maps;
 std::map<std::tuple<uint32_t, int, int>, std::shared_ptr<const std::vector<Bytes>>> g_cache;
 std::map<DIR *, int> g_devDirs; // next emulated entry to list
-std::atomic<int> g_handleCount{0};
+// Read without g_mutex on every close, munmap and readdir of the process.
+std::atomic<int> g_handleCount{0}, g_mapCount{0}, g_devDirCount{0};
 
 // Our own descriptors are closed past the close() below, which takes g_mutex.
 int realClose(int fd)
@@ -750,7 +751,7 @@ int control(int fd, unsigned long request, void *arg)
 // The /dev listing with the emulated nodes after the real ones.
 template <class Entry> Entry *devEntry(DIR *dir, Entry *real)
 {
-    if (real || g_devDirs.empty())
+    if (real || g_devDirCount == 0)
         return real;
     std::lock_guard<std::mutex> lock(g_mutex);
     auto it = g_devDirs.find(dir);
@@ -879,6 +880,7 @@ void *mmap(void *addr, size_t length, int prot, int flags, int fd, off_t offset)
             void *p = real_mmap(addr, length, prot, flags, h->memfd, offset);
             if (p != MAP_FAILED) {
                 g_maps[p] = {h, length};
+                ++g_mapCount;
                 ++h->mappings;
             }
             return p;
@@ -895,12 +897,13 @@ void *mmap64(void *addr, size_t length, int prot, int flags, int fd, off64_t off
 int munmap(void *addr, size_t length) __THROW
 {
     REAL(munmap);
-    if (g_handleCount > 0 || !g_maps.empty()) {
+    if (g_mapCount > 0) {
         std::lock_guard<std::mutex> lock(g_mutex);
         auto it = g_maps.find(addr);
         if (it != g_maps.end()) {
             --it->second.first->mappings;
             g_maps.erase(it);
+            --g_mapCount;
         }
     }
     return real_munmap(addr, length);
@@ -950,6 +953,7 @@ DIR *opendir(const char *path)
         std::lock_guard<std::mutex> lock(g_mutex);
         load();
         g_devDirs[dir] = 0;
+        g_devDirCount = int(g_devDirs.size());
     }
     return dir;
 }
@@ -969,9 +973,10 @@ dirent64 *readdir64(DIR *dir)
 int closedir(DIR *dir)
 {
     REAL(closedir);
-    if (!g_devDirs.empty()) {
+    if (g_devDirCount > 0) {
         std::lock_guard<std::mutex> lock(g_mutex);
         g_devDirs.erase(dir);
+        g_devDirCount = int(g_devDirs.size());
     }
     return real_closedir(dir);
 }
