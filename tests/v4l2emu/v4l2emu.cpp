@@ -6,7 +6,7 @@
 // Environment, read at the first use of a node:
 //   V4L2EMU_CAMERAS   "vid:pid,formats,sizes,name;..." (formats "mjpeg+yuyv" or
 //                     "yuyv", sizes "WxH/WxH" or empty for the usual five)
-//   V4L2EMU_PICTURES  JPEG files sent in turn (a drawn page when unset)
+//   V4L2EMU_PICTURES  JPEG files sent in turn (two drawn pages when unset)
 //   V4L2EMU_FPS       frame rate (15)
 //   V4L2EMU_HOLD      milliseconds each picture stays before the next (2000)
 //   V4L2EMU_FAULTS    control lines applied at start, separated by ';'
@@ -42,13 +42,13 @@
 #include <memory>
 #include <mutex>
 #include <poll.h>
+#include <pthread.h>
 #include <sstream>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <thread>
 #include <unistd.h>
 
 using namespace v4l2emu;
@@ -101,7 +101,8 @@ struct Handle {
     bool streaming = false, stop = false;
     uint32_t sequence = 0;
     std::shared_ptr<const std::vector<Bytes>> frames;
-    std::thread producer;
+    pthread_t producer{};
+    bool producing = false;
 };
 
 std::mutex g_mutex;
@@ -414,10 +415,11 @@ void stopProducer(const std::shared_ptr<Handle> &h, std::unique_lock<std::mutex>
 {
     h->stop = true;
     g_wake.notify_all();
-    std::thread t = std::move(h->producer);
+    const bool joinable = h->producing;
+    h->producing = false;
     lock.unlock();
-    if (t.joinable())
-        t.join();
+    if (joinable)
+        pthread_join(h->producer, nullptr);
     lock.lock();
     h->streaming = false;
     h->stop = false;
@@ -441,7 +443,7 @@ void freeBuffers(Handle &h)
 }
 
 // Fills the oldest queued buffer with the next picture, at the stream rate.
-void produce(std::shared_ptr<Handle> h)
+void produce(const std::shared_ptr<Handle> &h)
 {
     std::unique_lock<std::mutex> lock(g_mutex);
     auto due = Clock::now();
@@ -618,8 +620,26 @@ int streamOn(const std::shared_ptr<Handle> &h)
         frames = std::make_shared<const std::vector<Bytes>>(
             makeFrames(g_pictures, h->fourcc, h->width, h->height));
     h->frames = frames;
-    h->streaming = true;
-    h->producer = std::thread(produce, h);
+    // Explicit attributes: the caller's thread defaults (tests shrink or
+    // break them) are not the camera's business.
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstacksize(&attr, size_t(256) << 10);
+    auto *arg = new std::shared_ptr<Handle>(h);
+    const int rc = pthread_create(
+        &h->producer, &attr,
+        [](void *p) -> void * {
+            std::unique_ptr<std::shared_ptr<Handle>> handle(static_cast<std::shared_ptr<Handle> *>(p));
+            produce(*handle);
+            return nullptr;
+        },
+        arg);
+    pthread_attr_destroy(&attr);
+    if (rc != 0) {
+        delete arg;
+        return fail(ENOMEM);
+    }
+    h->streaming = h->producing = true;
     return 0;
 }
 
