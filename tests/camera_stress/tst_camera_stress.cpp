@@ -1,6 +1,7 @@
 // The camera library through its C interface under pressure: library calls
 // from inside callbacks while a camera goes away, and two threads driving one
-// camera against each other, on the virtual camera.
+// camera against each other, on the virtual camera and (preloaded) on emulated
+// UVC cameras through the V4L2 backend.
 #include "CamCaptureSDK.h"
 
 #include <QFile>
@@ -10,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <dlfcn.h>
 #include <pthread.h>
 #include <thread>
 
@@ -174,10 +176,19 @@ private slots:
     {
         QVERIFY(m_dir.isValid());
         g_dir = m_dir.path();
-        qputenv("CAMSDK_VIRTUAL", "2");
-        qputenv("CAMSDK_VIRTUAL_FPS", "30");
-        qputenv("CAMSDK_VIRTUAL_SIZES", ",1600x1200/800x600"); // the first the standard sizes
-        qputenv("CAMSDK_VIRTUAL_CONTROL", (g_dir + "/control").toUtf8());
+        if (dlsym(RTLD_DEFAULT, "v4l2emu_stats")) {
+            // Preloaded: the same two cameras, emulated UVC ones behind the V4L2 backend.
+            qunsetenv("CAMSDK_VIRTUAL");
+            qputenv("V4L2EMU_CAMERAS", "1209:ca00,mjpeg+yuyv,,Camera 1;1209:ca01,mjpeg,1600x1200/800x600,Camera 2");
+            qputenv("V4L2EMU_FPS", "30");
+            qputenv("V4L2EMU_HOLD", "300");
+            qputenv("V4L2EMU_CONTROL", (g_dir + "/control").toUtf8());
+        } else {
+            qputenv("CAMSDK_VIRTUAL", "2");
+            qputenv("CAMSDK_VIRTUAL_FPS", "30");
+            qputenv("CAMSDK_VIRTUAL_SIZES", ",1600x1200/800x600"); // the first the standard sizes
+            qputenv("CAMSDK_VIRTUAL_CONTROL", (g_dir + "/control").toUtf8());
+        }
         writeControl("motion off\n");
         QCOMPARE(Cam_Init(), long(ERROR_GOOD));
         if (devCount() != 2)

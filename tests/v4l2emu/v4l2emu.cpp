@@ -6,7 +6,7 @@
 // Environment, read at the first use of a node:
 //   V4L2EMU_CAMERAS   "vid:pid,formats,sizes,name;..." (formats "mjpeg+yuyv" or
 //                     "yuyv", sizes "WxH/WxH" or empty for the usual five)
-//   V4L2EMU_PICTURES  JPEG files sent in turn (a drawn page when unset)
+//   V4L2EMU_PICTURES  JPEG files sent in turn (two drawn pages when unset)
 //   V4L2EMU_FPS       frame rate (15)
 //   V4L2EMU_HOLD      milliseconds each picture stays before the next (2000)
 //   V4L2EMU_FAULTS    control lines applied at start, separated by ';'
@@ -42,13 +42,13 @@
 #include <memory>
 #include <mutex>
 #include <poll.h>
+#include <pthread.h>
 #include <sstream>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <thread>
 #include <unistd.h>
 
 using namespace v4l2emu;
@@ -101,7 +101,8 @@ struct Handle {
     bool streaming = false, stop = false;
     uint32_t sequence = 0;
     std::shared_ptr<const std::vector<Bytes>> frames;
-    std::thread producer;
+    pthread_t producer{};
+    bool producing = false;
 };
 
 std::mutex g_mutex;
@@ -117,7 +118,8 @@ std::map<int, std::shared_ptr<Handle>> g_handles;
 std::map<void *, std::pair<std::shared_ptr<Handle>, size_t>> g_maps;
 std::map<std::tuple<uint32_t, int, int>, std::shared_ptr<const std::vector<Bytes>>> g_cache;
 std::map<DIR *, int> g_devDirs; // next emulated entry to list
-std::atomic<int> g_handleCount{0};
+// Read without g_mutex on every close, munmap and readdir of the process.
+std::atomic<int> g_handleCount{0}, g_mapCount{0}, g_devDirCount{0};
 
 // Our own descriptors are closed past the close() below, which takes g_mutex.
 int realClose(int fd)
@@ -414,10 +416,11 @@ void stopProducer(const std::shared_ptr<Handle> &h, std::unique_lock<std::mutex>
 {
     h->stop = true;
     g_wake.notify_all();
-    std::thread t = std::move(h->producer);
+    const bool joinable = h->producing;
+    h->producing = false;
     lock.unlock();
-    if (t.joinable())
-        t.join();
+    if (joinable)
+        pthread_join(h->producer, nullptr);
     lock.lock();
     h->streaming = false;
     h->stop = false;
@@ -441,7 +444,7 @@ void freeBuffers(Handle &h)
 }
 
 // Fills the oldest queued buffer with the next picture, at the stream rate.
-void produce(std::shared_ptr<Handle> h)
+void produce(const std::shared_ptr<Handle> &h)
 {
     std::unique_lock<std::mutex> lock(g_mutex);
     auto due = Clock::now();
@@ -618,8 +621,26 @@ int streamOn(const std::shared_ptr<Handle> &h)
         frames = std::make_shared<const std::vector<Bytes>>(
             makeFrames(g_pictures, h->fourcc, h->width, h->height));
     h->frames = frames;
-    h->streaming = true;
-    h->producer = std::thread(produce, h);
+    // Explicit attributes: the caller's thread defaults (tests shrink or
+    // break them) are not the camera's business.
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstacksize(&attr, size_t(256) << 10);
+    auto *arg = new std::shared_ptr<Handle>(h);
+    const int rc = pthread_create(
+        &h->producer, &attr,
+        [](void *p) -> void * {
+            std::unique_ptr<std::shared_ptr<Handle>> handle(static_cast<std::shared_ptr<Handle> *>(p));
+            produce(*handle);
+            return nullptr;
+        },
+        arg);
+    pthread_attr_destroy(&attr);
+    if (rc != 0) {
+        delete arg;
+        return fail(ENOMEM);
+    }
+    h->streaming = h->producing = true;
     return 0;
 }
 
@@ -730,7 +751,7 @@ int control(int fd, unsigned long request, void *arg)
 // The /dev listing with the emulated nodes after the real ones.
 template <class Entry> Entry *devEntry(DIR *dir, Entry *real)
 {
-    if (real || g_devDirs.empty())
+    if (real || g_devDirCount == 0)
         return real;
     std::lock_guard<std::mutex> lock(g_mutex);
     auto it = g_devDirs.find(dir);
@@ -859,6 +880,7 @@ void *mmap(void *addr, size_t length, int prot, int flags, int fd, off_t offset)
             void *p = real_mmap(addr, length, prot, flags, h->memfd, offset);
             if (p != MAP_FAILED) {
                 g_maps[p] = {h, length};
+                ++g_mapCount;
                 ++h->mappings;
             }
             return p;
@@ -875,12 +897,13 @@ void *mmap64(void *addr, size_t length, int prot, int flags, int fd, off64_t off
 int munmap(void *addr, size_t length) __THROW
 {
     REAL(munmap);
-    if (g_handleCount > 0 || !g_maps.empty()) {
+    if (g_mapCount > 0) {
         std::lock_guard<std::mutex> lock(g_mutex);
         auto it = g_maps.find(addr);
         if (it != g_maps.end()) {
             --it->second.first->mappings;
             g_maps.erase(it);
+            --g_mapCount;
         }
     }
     return real_munmap(addr, length);
@@ -930,6 +953,7 @@ DIR *opendir(const char *path)
         std::lock_guard<std::mutex> lock(g_mutex);
         load();
         g_devDirs[dir] = 0;
+        g_devDirCount = int(g_devDirs.size());
     }
     return dir;
 }
@@ -949,9 +973,10 @@ dirent64 *readdir64(DIR *dir)
 int closedir(DIR *dir)
 {
     REAL(closedir);
-    if (!g_devDirs.empty()) {
+    if (g_devDirCount > 0) {
         std::lock_guard<std::mutex> lock(g_mutex);
         g_devDirs.erase(dir);
+        g_devDirCount = int(g_devDirs.size());
     }
     return real_closedir(dir);
 }
