@@ -37,6 +37,10 @@ DOCSDK_API int deleteFile(void);
  * (0 text, 1 docx, 2 searchable PDF, 3 OFD) next to the first picture; the bare
  * file name comes back in name (256 bytes). */
 DOCSDK_API int ocrRecog(int type, bool combine, char *name);
+/* Called by ocrRecog on its own thread before each picture is recognised: picture
+ * `page` (from 1) of `pages` in the job. One observer for the process; null removes it. */
+typedef void (*OcrProgressCallback)(int page, int pages, void *user);
+DOCSDK_API void setOcrProgressCallback(OcrProgressCallback callback, void *user);
 
 #ifdef __cplusplus
 }

@@ -1924,6 +1924,8 @@ void ADFmain::startOCR(int type, const char *who)
     connect(_ocrthread, SIGNAL(started()), ocrthread, SLOT(slotStartOCRThread()));
     connect(_ocrthread, SIGNAL(finished()), ocrthread, SLOT(deleteLater()));
     connect(ocrthread, SIGNAL(signalOCRThreadOver(int)), this, SLOT(slotOCROver(int)), Qt::QueuedConnection);
+    connect(ocrthread, SIGNAL(signalOCRProgress(int, int)), this, SLOT(slotOCRProgress(int, int)),
+            Qt::QueuedConnection);
     _ocrthread->start();
 }
 
@@ -1941,6 +1943,13 @@ void ADFmain::slotOCROver(int result)
     // Only a PDF is a document of the list; text, DOCX and OFD are not shown.
     if (name.endsWith("pdf"))
         appendProducedFiles({name});
+}
+
+void ADFmain::slotOCRProgress(int page, int pages)
+{
+    qWarning("ADFmain::slotOCRProgress %d/%d", page, pages);
+    if (maskWidget->isVisible())
+        maskLabel->setText(QString("正在进行OCR识别（第 %1 页，共 %2 页），请稍等...").arg(page).arg(pages));
 }
 
 // The worker has reported; its thread ends and takes the worker with it.

@@ -132,6 +132,7 @@ public slots:
     void onButtonNPDFClicked();
     void onButtonOFDClicked();
     void slotOCROver(int result);
+    void slotOCRProgress(int page, int pages);
 
 private slots:
     void slotListReachedBottom();

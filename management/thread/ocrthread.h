@@ -19,9 +19,13 @@ public:
 
 signals:
     void signalOCRThreadOver(int result);
+    void signalOCRProgress(int page, int pages);
 
 public slots:
     void slotStartOCRThread();
+
+private:
+    static void progress(int page, int pages, void *self);
 };
 
 #endif // OCRTHREAD_H

@@ -267,6 +267,8 @@ void TestMergeOcr::ocrExports()
     QVERIFY2(text.contains("Lighthouse"), qPrintable(text));
     if (suffix == "pdf") {
         QCOMPARE(pdfPages(produced.first()), pictures);
+        QCOMPARE(log().filter("ADFmain::slotOCRProgress").size(), pictures); // page k of n on the mask
+        QVERIFY(log().contains(QString("ADFmain::slotOCRProgress %1/%1").arg(pictures)));
         QTRY_COMPARE(list->count(), pictures + 1);
         QCOMPARE(selectedNames(), produced);
     } else {

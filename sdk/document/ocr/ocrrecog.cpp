@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <mutex>
 
 namespace docsdk
 {
@@ -26,6 +27,17 @@ struct Kind {
 
 const Kind kKinds[] = {
     {"txt", writeText}, {"docx", writeDocx}, {"pdf", writeSearchablePdf}, {"ofd", writeOfd}};
+
+std::mutex g_progressLock;
+OcrProgressCallback g_progress = nullptr;
+void *g_progressUser = nullptr;
+
+void reportProgress(int page, int pages)
+{
+    std::lock_guard<std::mutex> lock(g_progressLock);
+    if (g_progress)
+        g_progress(page, pages, g_progressUser);
+}
 
 // A picture turned or replaced since it was recognised fails the job rather than give a page whose
 // text and size do not match its picture.
@@ -55,11 +67,16 @@ int runJob(const Kind &kind, const std::vector<std::vector<std::string>> &groups
     Recognizer recognizer;
     if (const int status = recognizer.init())
         return status;
+    size_t total = 0, done = 0;
+    for (const auto &group : groups)
+        total += group.size();
     for (size_t g = 0; g < groups.size(); ++g) {
         std::vector<Page> pages(groups[g].size());
-        for (size_t i = 0; i < pages.size(); ++i)
+        for (size_t i = 0; i < pages.size(); ++i) {
+            reportProgress(int(++done), int(total));
             if (const int status = recognizer.recognise(groups[g][i], pages[i]))
                 return status;
+        }
         if (!kind.write(pages, outputs[g]->tempPath()))
             return anyPictureChanged(pages) ? DOC_ERR_UNREADABLE_INPUT : DOC_ERR_WRITE_FAILED;
     }
@@ -109,4 +126,11 @@ extern "C" int ocrRecog(int type, bool combine, char *name)
         name[255] = '\0';
     }
     return status;
+}
+
+extern "C" void setOcrProgressCallback(OcrProgressCallback callback, void *user)
+{
+    std::lock_guard<std::mutex> lock(docsdk::ocr::g_progressLock);
+    docsdk::ocr::g_progress = callback;
+    docsdk::ocr::g_progressUser = user;
 }
