@@ -84,7 +84,7 @@ void TestMergeOcr::openHome(bool errorTips, int cells)
     m_home->show();
     auto *list = m_home->findChild<MyListWidget *>("centerwidget");
     QVERIFY(QTest::qWaitForWindowExposed(m_home.get()));
-    QTRY_COMPARE_WITH_TIMEOUT(list->count(), cells, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(list->count(), cells, 20000);
 }
 
 void TestMergeOcr::select(const QStringList &names)
@@ -159,7 +159,7 @@ void TestMergeOcr::mergeNames()
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray("kept"));
     }
-    QTRY_COMPARE(selectedNames(), QStringList{expected});
+    QTRY_COMPARE_WITH_TIMEOUT(selectedNames(), QStringList{expected}, 20000);
 }
 
 // PDFs are never merged, missing files stop the job, a failure names its cause.
@@ -269,7 +269,7 @@ void TestMergeOcr::ocrExports()
         QCOMPARE(pdfPages(produced.first()), pictures);
         QCOMPARE(log().filter("ADFmain::slotOCRProgress").size(), pictures); // page k of n on the mask
         QVERIFY(log().contains(QString("ADFmain::slotOCRProgress %1/%1").arg(pictures)));
-        QTRY_COMPARE(list->count(), pictures + 1);
+        QTRY_COMPARE_WITH_TIMEOUT(list->count(), pictures + 1, 20000);
         QCOMPARE(selectedNames(), produced);
     } else {
         QTest::qWait(400); // the folder watcher settles: still no new cell
