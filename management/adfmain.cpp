@@ -2,12 +2,15 @@
 #include "ui_adfmain.h"
 
 #include "CamCaptureSDK.h"
+#include "DocumentSDK.h"
 #include "ImageSDK.h"
 #include "initdevthread.h"
 #include "mainitemdelegate.h"
 #include "mainwindow.h"
+#include "mergepdfthread.h"
 #include "mylistwidget.h"
 #include "nameformat.h"
+#include "ocrthread.h"
 #include "scanui.h"
 #include "set.h"
 #include "threadadditem.h"
@@ -135,6 +138,8 @@ ADFmain::ADFmain(QWidget *parent) : QMainWindow(parent), ui(new Ui::ADFmain)
 ADFmain::~ADFmain()
 {
     stopDiscoveryThread();
+    stopDocumentThread(_mergeThread);
+    stopDocumentThread(_ocrthread);
     delete initDevthread.data();
     delete _initDevThread;
     delete ui;
@@ -1076,6 +1081,11 @@ void ADFmain::initDocumentConnections()
     connect(leftbtn, SIGNAL(clicked()), this, SLOT(onButtonLeftClicked()));
     connect(rightbtn, SIGNAL(clicked()), this, SLOT(onButtonRightClicked()));
     connect(deletebtn, SIGNAL(clicked()), this, SLOT(onButtonDeleteClicked()));
+    connect(mergepdf, SIGNAL(clicked()), this, SLOT(onButtonMergepdfClicked()));
+    connect(txtbtn, SIGNAL(clicked()), this, SLOT(onButtonTXTClicked()));
+    connect(nwdbtn, SIGNAL(clicked()), this, SLOT(onButtonNWDClicked()));
+    connect(npdfbtn, SIGNAL(clicked()), this, SLOT(onButtonNPDFClicked()));
+    connect(ofdbtn, SIGNAL(clicked()), this, SLOT(onButtonOFDClicked()));
     connect(centerwidget, SIGNAL(doubleClicked(QModelIndex)), this, SLOT(imgListPressed(QModelIndex)));
     connect(fileTableWidget, SIGNAL(doubleClicked(QModelIndex)), this, SLOT(imgListPressed(QModelIndex)));
     connect(scanbtn, SIGNAL(clicked(bool)), this, SLOT(onButtonScanClicked()));
@@ -1086,6 +1096,7 @@ void ADFmain::initDocumentConnections()
 void ADFmain::addMaskWidgetUI()
 {
     maskWidget = new QWidget(this);
+    maskWidget->setObjectName("maskWidget");
     maskWidget->setAttribute(Qt::WA_StyledBackground);
     maskWidget->setStyleSheet("QWidget{background-color:rgba(0,0,0,0.5);}");
     maskLabel = new QLabel("处理中，请稍等...", maskWidget);
@@ -1788,4 +1799,165 @@ void ADFmain::slotFolderSettled()
             appendFileRow(filePath + "/" + name);
         }
     }
+}
+
+// The selection of the page shown, ready for a merge or an OCR export: PDFs are
+// dropped (the user is asked whether to go on without them), missing files abort
+// with their names listed. Empty when there is nothing to do, or a job still runs:
+// the document library serves one job at a time.
+QStringList ADFmain::prepareDocumentJob(const char *who, const char *emptyLog, const QString &question,
+                                        const QString &nothingLeft)
+{
+    if (documentJobRunning()) {
+        qWarning("%s __ 已有合并或OCR任务在运行，本次操作被拒绝", who);
+        return {};
+    }
+    listSelectedMerge = thumbnailPageShown() ? getListSelectedPicture() : getListSelectedFile();
+    if (listSelectedMerge.isEmpty()) {
+        qWarning("%s", emptyLog);
+        return {};
+    }
+    bool pdfDropped = false;
+    QStringList missing;
+    for (int j = 0; j < listSelectedMerge.size();) {
+        const QString path = listSelectedMerge.at(j);
+        const bool isPdf = path.endsWith("pdf");
+        if (!isPdf && QFileInfo::exists(path)) {
+            ++j;
+            continue;
+        }
+        if (isPdf) {
+            pdfDropped = true;
+        } else {
+            qWarning("文件不存在！ %s", qUtf8Printable(path));
+            missing << path;
+        }
+        listSelectedMerge.removeAt(j);
+        SelectedNameList.removeAt(j);
+    }
+    if (!missing.isEmpty()) {
+        reportMissingAndReload(missing);
+        return {};
+    }
+    if (pdfDropped && SetInfo.IsErrorTip) {
+        if (listSelectedMerge.isEmpty()) {
+            QMessageBox::warning(this, tr(qUtf8Printable(m_toolHelper.warningTitle)), tr(qUtf8Printable(nothingLeft)),
+                                 QMessageBox::Yes);
+        } else if (QMessageBox::question(this, tr(qUtf8Printable(m_toolHelper.tipTitle)),
+                                         tr(qUtf8Printable(question)), QMessageBox::Yes | QMessageBox::No)
+                   == QMessageBox::No) {
+            return {};
+        }
+    }
+    return listSelectedMerge;
+}
+
+void ADFmain::onButtonMergepdfClicked()
+{
+    const QStringList pictures = prepareDocumentJob("ADFmain::onButtonMergepdfClicked()",
+                                                    "ADFmain::onButtonMergepdfClicked() -- 合并文件为空",
+                                                    m_toolHelper.pdfMergeQuestion, m_toolHelper.pdfMergeFileIsNull);
+    if (pictures.isEmpty() || SelectedNameList.isEmpty())
+        return;
+    qWarning("开始合并PDF.....................");
+    showBusyMask("正在合并PDF，请稍等...");
+    mergeThread = new MergePDFThread(pictures, SelectedNameList.first(), QStringList(), SetInfo.saveType != 0);
+    _mergeThread = new QThread;
+    mergeThread->moveToThread(_mergeThread);
+    connect(_mergeThread, SIGNAL(started()), mergeThread, SLOT(startMerge()));
+    connect(_mergeThread, SIGNAL(finished()), mergeThread, SLOT(deleteLater()));
+    connect(mergeThread, SIGNAL(signalOver(QString, QStringList)), this, SLOT(slotMergeOver(QString, QStringList)),
+            Qt::QueuedConnection);
+    _mergeThread->start();
+    qWarning("合并PDF结束.....................");
+}
+
+void ADFmain::slotMergeOver(QString filename, QStringList list)
+{
+    qWarning("ADFmain::slotMergeOver start\n");
+    const int status = mergeThread ? mergeThread->status() : DOC_OK;
+    stopDocumentThread(_mergeThread);
+    hideBusyMask();
+    if (!list.isEmpty())
+        reportFailed(m_toolHelper.fileNotFound, list);
+    // The library writes the pictures it could read: such a PDF is listed all the same.
+    if (status != DOC_OK)
+        reportJobFailed("合并PDF未完成：", status);
+    qWarning("ADFmain::slotMergeOver() -- filename is %s", qUtf8Printable(filename));
+    if (!filename.isEmpty() && QFileInfo::exists(filePath + "/" + filename))
+        appendProducedFiles({filename});
+}
+
+void ADFmain::onButtonTXTClicked()
+{
+    startOCR(0, "ADFmain::onButtonTXTClicked()");
+}
+
+void ADFmain::onButtonNWDClicked()
+{
+    startOCR(1, "ADFmain::onButtonNWDClicked()");
+}
+
+void ADFmain::onButtonNPDFClicked()
+{
+    startOCR(2, "ADFmain::onButtonNPDFClicked()");
+}
+
+void ADFmain::onButtonOFDClicked()
+{
+    startOCR(3, "ADFmain::onButtonOFDClicked()");
+}
+
+void ADFmain::startOCR(int type, const char *who)
+{
+    qWarning("%s __ start.", who);
+    const QByteArray emptyLog = QByteArray(who) + " __ 文件列表错误！";
+    const QStringList pictures =
+        prepareDocumentJob(who, emptyLog.constData(), m_toolHelper.ocrMergeQuestion, m_toolHelper.ocrpdfNotSupported);
+    if (pictures.isEmpty())
+        return;
+    qWarning("开始OCR识别.....................");
+    showBusyMask("正在进行OCR识别，请稍等...");
+    ocrthread = new OCRThread(type, 1, pictures);
+    _ocrthread = new QThread;
+    ocrthread->moveToThread(_ocrthread);
+    connect(_ocrthread, SIGNAL(started()), ocrthread, SLOT(slotStartOCRThread()));
+    connect(_ocrthread, SIGNAL(finished()), ocrthread, SLOT(deleteLater()));
+    connect(ocrthread, SIGNAL(signalOCRThreadOver(int)), this, SLOT(slotOCROver(int)), Qt::QueuedConnection);
+    _ocrthread->start();
+}
+
+void ADFmain::slotOCROver(int result)
+{
+    qWarning("ADFmain::slotOCROverresult start\n");
+    const QString name = ocrthread ? QString::fromUtf8(ocrthread->m_fileName) : QString();
+    stopDocumentThread(_ocrthread);
+    hideBusyMask();
+    if (result != DOC_OK) {
+        reportJobFailed("OCR识别失败：", result);
+        return;
+    }
+    qWarning("ADFmain::slotOCROver OCR识别成功");
+    // Only a PDF is a document of the list; text, DOCX and OFD are not shown.
+    if (name.endsWith("pdf"))
+        appendProducedFiles({name});
+}
+
+// The worker has reported; its thread ends and takes the worker with it.
+void ADFmain::stopDocumentThread(QThread *&thread)
+{
+    if (!thread)
+        return;
+    thread->quit();
+    thread->wait();
+    delete thread;
+    thread = nullptr;
+}
+
+void ADFmain::reportJobFailed(const QString &what, int status)
+{
+    const QString message = what + MergePDFThread::statusText(status);
+    qWarning("%s", qUtf8Printable(message));
+    if (SetInfo.IsErrorTip)
+        QMessageBox::warning(this, tr(qUtf8Printable(m_toolHelper.warningTitle)), message, QMessageBox::Yes);
 }

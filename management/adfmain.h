@@ -22,6 +22,8 @@
 
 class Initdevthread;
 class MainWindow;
+class MergePDFThread;
+class OCRThread;
 class MyListWidget;
 class QFileSystemWatcher;
 class QLabel;
@@ -68,6 +70,8 @@ public:
     // Covers the window while a long job runs.
     void showBusyMask(const QString &text);
     void hideBusyMask();
+    // A merge or OCR export is running (the document library serves one job at a time).
+    bool documentJobRunning() const { return _mergeThread || _ocrthread; }
     static QString readableFilesize(quint64 filesize);
 
 signals:
@@ -119,6 +123,15 @@ public slots:
     void onButtonRightClicked();
     void onButtonDeleteClicked();
     void slotDirectoryChanged(QString path);
+
+    // PDF merge and OCR export of the selection, one job at a time.
+    void onButtonMergepdfClicked();
+    void slotMergeOver(QString filename, QStringList list);
+    void onButtonTXTClicked();
+    void onButtonNWDClicked();
+    void onButtonNPDFClicked();
+    void onButtonOFDClicked();
+    void slotOCROver(int result);
 
 private slots:
     void slotListReachedBottom();
@@ -184,6 +197,11 @@ private:
     void showAppendedFiles();
     void watchFolder();
     void updateEmptyHint();
+    QStringList prepareDocumentJob(const char *who, const char *emptyLog, const QString &question,
+                                   const QString &nothingLeft);
+    void startOCR(int type, const char *who);
+    void stopDocumentThread(QThread *&thread);
+    void reportJobFailed(const QString &what, int status);
 
     Ui::ADFmain *ui;
     CToolHelper m_toolHelper;
@@ -261,6 +279,12 @@ private:
     QString m_readingName;
     // Other programs' changes to the working folder settle before the list follows them.
     QTimer *m_folderSettleTimer = nullptr;
+    // The merge or OCR job running, if any; each worker deletes itself when its thread ends.
+    QStringList listSelectedMerge;
+    QPointer<MergePDFThread> mergeThread;
+    QThread *_mergeThread = nullptr;
+    QPointer<OCRThread> ocrthread;
+    QThread *_ocrthread = nullptr;
 
     // The 256-byte texts watermarkInfo points at, owned for the window's life.
     char m_waterImagePath[256] = {};
