@@ -228,8 +228,10 @@ void TestMergeOcr::ocrExports_data()
     QTest::addColumn<QString>("button");
     QTest::addColumn<int>("pictures");
     QTest::addColumn<QString>("suffix");
-    QTest::newRow("searchable PDF") << "npdfbtn" << 3 << "pdf";
-    QTest::newRow("text") << "txtbtn" << 1 << "txt";
+    QTest::addColumn<bool>("languageData");
+    QTest::newRow("searchable PDF") << "npdfbtn" << 3 << "pdf" << true;
+    QTest::newRow("text") << "txtbtn" << 1 << "txt" << true;
+    QTest::newRow("no language data") << "npdfbtn" << 1 << "pdf" << false;
 }
 
 void TestMergeOcr::ocrExports()
@@ -237,13 +239,25 @@ void TestMergeOcr::ocrExports()
     QFETCH(QString, button);
     QFETCH(int, pictures);
     QFETCH(QString, suffix);
+    QFETCH(bool, languageData);
+    QTemporaryDir noLanguages;
+    if (!languageData)
+        qputenv("TESSDATA_PREFIX", noLanguages.path().toUtf8());
     for (int i = 0; i < pictures; ++i)
         QVERIFY(
             ocrtruth::renderPage(path(QString("page%1.png").arg(i)), {QString("Lighthouse %1").arg(i)}, 150));
     openHome(false, pictures);
     select(QDir(m_folder->path()).entryList(QDir::Files));
     runJob(button.toUtf8().constData());
+    qunsetenv("TESSDATA_PREFIX");
     const QStringList produced = QDir(m_folder->path()).entryList({"*." + suffix});
+    auto *list = m_home->findChild<MyListWidget *>("centerwidget");
+    if (!languageData) {
+        QCOMPARE(produced, QStringList());
+        QVERIFY(!log().filter(MergePDFThread::statusText(5)).isEmpty());
+        QCOMPARE(list->count(), pictures);
+        return;
+    }
     QCOMPARE(produced.size(), 1);
     const QString text =
         suffix == "pdf" ? ocrtruth::run("pdftotext", {path(produced.first()), "-"}) : QString::fromUtf8([&] {
@@ -251,7 +265,6 @@ void TestMergeOcr::ocrExports()
             return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
         }());
     QVERIFY2(text.contains("Lighthouse"), qPrintable(text));
-    auto *list = m_home->findChild<MyListWidget *>("centerwidget");
     if (suffix == "pdf") {
         QCOMPARE(pdfPages(produced.first()), pictures);
         QTRY_COMPARE(list->count(), pictures + 1);
