@@ -272,9 +272,9 @@ void load()
         return;
     g_loaded = true;
     const char *cams = std::getenv("V4L2EMU_CAMERAS");
-    for (const std::string &spec :
+    for (const std::string &entry :
          split(cams && *cams ? cams : "1209:ca10,mjpeg+yuyv,,Emulated Document Camera", ';')) {
-        const std::vector<std::string> f = split(spec, ',');
+        const std::vector<std::string> f = split(entry, ',');
         Camera c;
         if (f.size() < 4 || std::sscanf(f[0].c_str(), "%x:%x", &c.vid, &c.pid) != 2)
             continue;
