@@ -3,6 +3,7 @@
 #include "mainwindow.h"
 #include "titlebar.h"
 #include "twocameras.h"
+#include "../common/unwritablefolder.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -17,10 +18,7 @@
 #include <QtTest>
 
 #include <cstring>
-#include <fcntl.h>
-#include <linux/fs.h>
 #include <memory>
-#include <sys/ioctl.h>
 #include <unistd.h>
 #include <vector>
 
@@ -588,20 +586,6 @@ void TestMainWindow::captureRefusals_data()
     QTest::newRow("unwritable folder closes") << "-" << false << true << 0 << true;
 }
 
-// Sets or clears the folder's immutable flag (root may do so on ext4, xfs, btrfs and tmpfs).
-static void setImmutable(const QString &folder, bool on)
-{
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0)
-        return;
-    int flags = 0;
-    if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
-        flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-        ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
-    }
-    ::close(fd);
-}
-
 void TestMainWindow::captureRefusals()
 {
     QFETCH(QString, waterText);
@@ -624,21 +608,15 @@ void TestMainWindow::captureRefusals()
         w->setinfo.savepath = m_folder + "/" + QString(80, 'd');
         QVERIFY(QDir().mkpath(w->setinfo.savepath));
     }
-    if (readOnly) {
-        QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::ExeOwner);
-        // Permissions do not bind root; an immutable folder does.
-        if (QFileInfo(m_folder).isWritable())
-            setImmutable(m_folder, true);
-        if (QFileInfo(m_folder).isWritable())
-            QSKIP("no way to make a folder unwritable for this user");
+    if (readOnly && !unwritablefolder::lock(m_folder)) {
+        unwritablefolder::restore(m_folder);
+        QSKIP("no way to make a folder unwritable for this user");
     }
     QSignalSpy closed(w, SIGNAL(signalShowADFUI(bool, QPoint, QStringList)));
     w->onButtonCaptureClicked();
     QTRY_VERIFY_WITH_TIMEOUT(!w->m_bIsCapturing, 20000);
     QCOMPARE(closed.size(), closes ? 1 : 0);
-    if (readOnly)
-        setImmutable(m_folder, false);
-    QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    unwritablefolder::restore(m_folder);
     QStringList written;
     QDirIterator it(m_folder, QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext())

@@ -1,5 +1,6 @@
 // PDF merge and OCR export from the home window, on temporary working folders.
 #include "../common/settingswindows.h"
+#include "../common/unwritablefolder.h"
 #include "adfmain.h"
 #include "mergepdfthread.h"
 #include "mylistwidget.h"
@@ -167,7 +168,8 @@ void TestMergeOcr::selectionRules_data()
 {
     QTest::addColumn<bool>("errorTips");
     QTest::addColumn<QStringList>("selection");
-    QTest::addColumn<QString>("corrupt"); // a picture whose content is garbage, or removed if "-" prefixed
+    // A picture whose content is garbage, or removed if "-" prefixed; "!" the folder made unwritable.
+    QTest::addColumn<QString>("corrupt");
     QTest::addColumn<int>("reply");
     QTest::addColumn<QString>("message"); // part of the one box shown; empty: no box
     QTest::addColumn<int>("pages");       // of the new PDF; 0: none written
@@ -183,6 +185,8 @@ void TestMergeOcr::selectionRules_data()
                                             << int(QMessageBox::Yes) << MergePDFThread::statusText(3) << 1;
     QTest::newRow("only unreadable pictures") << true << QStringList{"b.jpg"} << "b.jpg"
                                               << int(QMessageBox::Yes) << MergePDFThread::statusText(3) << 0;
+    QTest::newRow("unwritable folder") << true << QStringList{"a.jpg"} << "!" << int(QMessageBox::Yes)
+                                       << MergePDFThread::statusText(4) << 0;
 }
 
 void TestMergeOcr::selectionRules()
@@ -200,7 +204,12 @@ void TestMergeOcr::selectionRules()
     pdf.close();
     openHome(errorTips, 3);
     select(selection);
-    if (corrupt.startsWith('-')) {
+    if (corrupt == "!") {
+        if (!unwritablefolder::lock(m_folder->path())) {
+            unwritablefolder::restore(m_folder->path());
+            QSKIP("no way to make a folder unwritable for this user");
+        }
+    } else if (corrupt.startsWith('-')) {
         QVERIFY(QFile::remove(path(corrupt.mid(1))));
     } else if (!corrupt.isEmpty()) {
         QFile file(path(corrupt));
@@ -210,6 +219,7 @@ void TestMergeOcr::selectionRules()
     {
         ModalWatch watch({}, QMessageBox::StandardButton(reply));
         runJob("mergepdf");
+        unwritablefolder::restore(m_folder->path());
         QCOMPARE(watch.boxes.size(), errorTips ? 1 : 0);
         if (!message.isEmpty())
             QVERIFY2(watch.boxes.first().contains(message), qPrintable(watch.boxes.first()));
