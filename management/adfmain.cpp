@@ -689,17 +689,8 @@ bool ADFmain::eventFilter(QObject *watched, QEvent *event)
         updateEmptyHint();
         fillVisibleArea();
     }
-    if (m_IsSetOpen) {
-        switch (event->type()) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::MouseMove:
-            return true;
-        default:
-            break;
-        }
-    }
+    if (m_IsSetOpen && WindowStyle::isMouseInput(event))
+        return true;
     return QMainWindow::eventFilter(watched, event);
 }
 

@@ -576,17 +576,8 @@ void MainWindow::slotChangeMopenImageSetting()
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    if (m_IsOpenImageSetting) {
-        switch (event->type()) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::MouseMove:
-            return true;
-        default:
-            break;
-        }
-    }
+    if (m_IsOpenImageSetting && WindowStyle::isMouseInput(event))
+        return true;
     return QMainWindow::eventFilter(watched, event);
 }
 

@@ -3,6 +3,7 @@
 #include "ctoolhelper.h"
 #include "titlebar.h"
 
+#include <QEvent>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QMainWindow>
@@ -146,6 +147,19 @@ TitleBar *closeOnlyTitleBar(QMainWindow *window, const CToolHelper &t, const QSt
     close->setToolTip(closeTip);
     close->setStyleSheet(titleButton(t, t.closeiconpath, t.closeiconpath, t.closepressiconpath));
     return bar;
+}
+
+bool isMouseInput(const QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+        return true;
+    default:
+        return false;
+    }
 }
 
 } // namespace WindowStyle

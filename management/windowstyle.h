@@ -8,6 +8,7 @@
 #include <QString>
 
 class CToolHelper;
+class QEvent;
 class QMainWindow;
 class TitleBar;
 
@@ -35,6 +36,10 @@ void frameWindow(QMainWindow *window, const CToolHelper &t, QSize size, const QC
 // A close-only title bar across the top of a settings window.
 TitleBar *closeOnlyTitleBar(QMainWindow *window, const CToolHelper &t, const QString &text, int closeIconSize,
                             const QString &closeTip);
+
+// Presses, releases, double clicks and moves: what a window swallows while one of
+// its settings windows is open.
+bool isMouseInput(const QEvent *event);
 
 } // namespace WindowStyle
 
