@@ -168,6 +168,27 @@ bool CToolHelper::readCameraModel(QString group, QString key, QString &value)
     return true;
 }
 
+QVector<tagCamModel> CToolHelper::readCameraModels(QString tagCamModel::*required)
+{
+    QVector<tagCamModel> rows;
+    for (int i = 0;; ++i) {
+        const QString group = "deviceInfo" + QString::number(i);
+        qWarning("**** i =%d, tmpGroup = %s *****", i, qUtf8Printable(group));
+        tagCamModel row;
+        if (!readCameraModel(group, "pid", row.pid)) {
+            qWarning("**** i =%d, 没有读到 *****", i);
+            return rows;
+        }
+        readCameraModel(group, "vid", row.vid);
+        readCameraModel(group, "devType", row.devType);
+        readCameraModel(group, "devName", row.devName);
+        qWarning("**************devName=%s\n", qUtf8Printable(row.devName));
+        if ((row.*required).isEmpty())
+            return rows;
+        rows.append(row);
+    }
+}
+
 bool CToolHelper::FileExists(QString path)
 {
     return QFileInfo::exists(path);

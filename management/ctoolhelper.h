@@ -3,9 +3,12 @@
 #ifndef CTOOLHELPER_H
 #define CTOOLHELPER_H
 
+#include "commondatatype.h"
+
 #include <QColor>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 class CToolHelper
 {
@@ -26,6 +29,9 @@ public:
     int readCameraValue(QString key, QString &value);
 
     bool readCameraModel(QString group, QString key, QString &value);
+    // The rows "deviceInfo0", "deviceInfo1", ... of the camera-model file, read up to
+    // the first row without a pid or without the required field.
+    QVector<tagCamModel> readCameraModels(QString tagCamModel::*required);
     bool FileExists(QString path);
     void playSound(bool);
 

@@ -232,19 +232,7 @@ void Set::fillDeviceBlock(const tagDEVPARAM &devparam, int pid, int vid)
     devResolution->setText(QString("%1(%2MP)").arg(resolution).arg(megapixels));
     devName->setText(name);
 
-    for (int i = 0;; ++i) {
-        const QString group = "deviceInfo" + QString::number(i);
-        qWarning("**** i =%d, tmpGroup = %s *****", i, qUtf8Printable(group));
-        tagCamModel row;
-        if (!m_toolhelper.readCameraModel(group, "pid", row.pid)) {
-            qWarning("**** i =%d, 没有读到 *****", i);
-            break;
-        }
-        m_toolhelper.readCameraModel(group, "vid", row.vid);
-        if (!m_toolhelper.readCameraModel(group, "devType", row.devType))
-            break;
-        CamModelList.append(row);
-    }
+    CamModelList = m_toolhelper.readCameraModels(&tagCamModel::devType);
     if (CamModelList.isEmpty()) {
         qWarning("222 未成功找到设备信息");
         clearDeviceBlock();

@@ -64,22 +64,7 @@ void Initdevthread::setPlaceholder()
 // Rows are read until the first one without a pid or a device name.
 void Initdevthread::loadCameraModels()
 {
-    for (int i = 0;; ++i) {
-        const QString group = "deviceInfo" + QString::number(i);
-        qWarning("**** i =%d, tmpGroup = %s *****", i, qUtf8Printable(group));
-        tagCamModel model;
-        if (!thread_ctoolhelper.readCameraModel(group, "pid", model.pid)) {
-            qWarning("**** i =%d, 没有读到 *****", i);
-            return;
-        }
-        thread_ctoolhelper.readCameraModel(group, "vid", model.vid);
-        thread_ctoolhelper.readCameraModel(group, "devType", model.devType);
-        const bool named = thread_ctoolhelper.readCameraModel(group, "devName", model.devName);
-        qWarning("**************devName=%s\n", qUtf8Printable(model.devName));
-        if (!named)
-            return;
-        CamModelList.push_back(model);
-    }
+    CamModelList = thread_ctoolhelper.readCameraModels(&tagCamModel::devName);
 }
 
 void Initdevthread::discoverCameras()

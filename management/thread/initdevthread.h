@@ -9,8 +9,6 @@
 #include <QObject>
 #include <QStringList>
 
-#include <vector>
-
 class Initdevthread : public QObject
 {
     Q_OBJECT
@@ -26,7 +24,7 @@ public:
     QStringList ScannerNameList;
     int cameracounts = 0;
     int scannercounts = 0;
-    std::vector<tagCamModel> CamModelList;
+    QVector<tagCamModel> CamModelList;
     CToolHelper thread_ctoolhelper;
     bool b_IsMultiThread = true;
 
