@@ -14,7 +14,7 @@ int main(int argc, char **argv)
     if (mode == "midnight") {
         const QDate start = QDate::currentDate();
         qWarning("before midnight");
-        for (int i = 0; i < 300 && QDate::currentDate() == start; ++i)
+        for (int i = 0; i < 1000 && QDate::currentDate() == start; ++i)
             QThread::msleep(10);
         qWarning("after midnight");
         return 0;

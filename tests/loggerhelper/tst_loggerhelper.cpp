@@ -154,7 +154,8 @@ void TestLoggerHelper::oneFilePerDayAcrossMidnight()
         QSKIP("faketime is not installed");
     writeIcon(m_tmp.path(), "midnight");
     QProcess probe;
-    probe.start("faketime", {"-f", "@2026-03-01 23:59:59",
+    // Five seconds before midnight: a slow start (sanitizers, a busy machine) must not miss it.
+    probe.start("faketime", {"-f", "@2026-03-01 23:59:55",
                              QCoreApplication::applicationDirPath() + "/logprobe", "midnight"});
     QVERIFY(probe.waitForFinished(20000));
     QCOMPARE(probe.exitCode(), 0);
@@ -162,7 +163,7 @@ void TestLoggerHelper::oneFilePerDayAcrossMidnight()
     const QStringList after = readLines(m_tmp.path() + "/midnight_2026-03-02.log");
     QCOMPARE(before.size(), 1);
     QCOMPARE(after.size(), 1);
-    QVERIFY(before[0].startsWith("[2026-03-01 23:59:59:"));
+    QVERIFY(before[0].startsWith("[2026-03-01 23:59:5"));
     QVERIFY(before[0].contains("before midnight"));
     QVERIFY(after[0].startsWith("[2026-03-02 00:00:0"));
     QVERIFY(after[0].contains("after midnight"));
