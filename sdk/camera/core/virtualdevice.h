@@ -24,6 +24,7 @@ struct VirtualConfig {
     int fps = 15;
     std::string controlPath;
     bool torn = false; // paper documents come with a torn corner and a bitten edge
+    camvirtual::BookShape book = camvirtual::BookShape::Dip;
 };
 
 // Reads CAMSDK_VIRTUAL and its companions through env (getenv in the library).
