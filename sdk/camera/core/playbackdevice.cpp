@@ -1,6 +1,6 @@
 #include "playbackdevice.h"
 
-#include "../../image/jpegsegments.h"
+#include "jpegsegments.h"
 #include "jpegcodec.h"
 
 #include <opencv2/imgcodecs.hpp>
