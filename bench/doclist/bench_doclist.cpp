@@ -177,11 +177,11 @@ int main(int argc, char **argv)
     QElapsedTimer timer;
     for (int i = 0; i < 9; ++i) {
         timer.start();
-        delete worker.UpdateSingel(name);
+        worker.UpdateSingel(name);
         cell.push_back(timer.nsecsElapsed() / 1e6);
         // The second pass reads on a pool thread; the GUI thread only builds the cell.
         timer.start();
-        delete worker.pictureCell(name, read);
+        worker.pictureCell(name, read);
         gui.push_back(timer.nsecsElapsed() / 1e6);
         timer.start();
         QImageReader reader(root + "/small/" + name);
