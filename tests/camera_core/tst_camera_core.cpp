@@ -268,30 +268,6 @@ private slots:
         QCOMPARE(nthOutputPath("rel_.jpg", 1), std::string("rel__1.jpg"));
     }
 
-    void atomicWrites()
-    {
-        QTemporaryDir dir;
-        const std::string target = dir.filePath("a.jpg").toStdString();
-        std::string written;
-        QCOMPARE(writeAtomically(target, {'o', 'l', 'd'}, false, &written), long(ERROR_GOOD));
-        QCOMPARE(written, target);
-        QCOMPARE(writeAtomically(target, {'n', 'e', 'w'}, false, &written), long(ERROR_GOOD));
-        QCOMPARE(written, dir.filePath("a(1).jpg").toStdString());
-        QCOMPARE(writeAtomically(target, {'3'}, false, &written), long(ERROR_GOOD));
-        QCOMPARE(written, dir.filePath("a(2).jpg").toStdString());
-        QCOMPARE(readFile(dir.filePath("a.jpg")), QByteArray("old"));
-        QCOMPARE(writeAtomically(target, {'c'}, true, &written), long(ERROR_GOOD));
-        QCOMPARE(written, target);
-        QCOMPARE(readFile(dir.filePath("a.jpg")), QByteArray("c"));
-        // Missing folder, a file used as a folder, no name at all.
-        QCOMPARE(writeAtomically(dir.filePath("no/a.jpg").toStdString(), {'x'}, false, &written),
-                 long(ERROR_WRITE_FAILED));
-        QCOMPARE(writeAtomically(target + "/a.jpg", {'x'}, false, &written), long(ERROR_WRITE_FAILED));
-        QCOMPARE(writeAtomically((dir.path() + "/").toStdString(), {'x'}, false, &written),
-                 long(ERROR_BAD_ARGUMENT));
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 3); // no temporaries left
-    }
-
     void captureFromFrames()
     {
         QTemporaryDir dir;
