@@ -1616,6 +1616,8 @@ void ADFmain::rotateSelection(int angle, const char *who)
             missing << path;
         else if (!mainImageRotation(path.toUtf8().data(), angle))
             failed << path;
+        else
+            ThreadAddItem::forgetThumbnail(path); // it may be of the same second
     }
     if (!failed.isEmpty())
         reportFailed("以下文件未能旋转，文件保持原样：", failed);
@@ -1701,6 +1703,8 @@ void ADFmain::onButtonDeleteClicked()
             missing << path;
         else if (!QFile::remove(path))
             failed << path;
+        else
+            ThreadAddItem::forgetThumbnail(path);
     }
     if (!failed.isEmpty())
         reportFailed("以下文件未能删除：", failed);

@@ -3,6 +3,8 @@
 #include "adfmain.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontMetrics>
@@ -12,8 +14,12 @@
 #include <QPainter>
 #include <QPixmapCache>
 #include <QPointer>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+#include <QUrl>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -176,19 +182,89 @@ QPixmap ThreadAddItem::UpdateSingel(QString name)
     return pictureCell(name, readPicture(m_imagePath + "/" + name));
 }
 
+namespace {
+// The largest side of a thumbnail of the shared store's "normal" size.
+const int kThumbnailSide = 128;
+
+QByteArray uriOf(const QString &path)
+{
+    return QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toEncoded();
+}
+
+// A stored thumbnail made from the file as it is now, else a null image.
+QImage currentThumbnail(const QString &store, const QString &path, const struct stat &info)
+{
+    // The keys are taken from the image: the reader's text() splits "Thumb::URI" at its colon.
+    const QImage thumbnail(store, "png");
+    const QString size = thumbnail.text("Thumb::Size");
+    if (thumbnail.isNull() || thumbnail.text("Thumb::URI") != uriOf(path) ||
+        thumbnail.text("Thumb::MTime") != QString::number(qint64(info.st_mtim.tv_sec)) ||
+        (!size.isEmpty() && size != QString::number(info.st_size)))
+        return QImage();
+    return thumbnail;
+}
+
+// Stored the way the shared store wants it: private, and whole or not at all.
+void storeThumbnail(const QString &store, const QString &path, const struct stat &info, QImage thumbnail)
+{
+    const QFileInfo folder(QFileInfo(store).path());
+    if (!folder.exists() && QDir().mkpath(folder.filePath())) {
+        for (const QString &created : {folder.filePath(), folder.path()})
+            QFile::setPermissions(created, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    thumbnail.setText("Thumb::URI", uriOf(path));
+    thumbnail.setText("Thumb::MTime", QString::number(qint64(info.st_mtim.tv_sec)));
+    thumbnail.setText("Thumb::Size", QString::number(info.st_size));
+    thumbnail.setText("Software", QCoreApplication::applicationName());
+    QTemporaryFile file(store + ".XXXXXX"); // created private
+    if (!file.open() || !thumbnail.save(&file, "png"))
+        return;
+    file.close();
+    if (::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(store).constData()) == 0)
+        file.setAutoRemove(false);
+}
+} // namespace
+
+QString ThreadAddItem::thumbnailPath(const QString &path)
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + "/thumbnails/normal/" +
+           QCryptographicHash::hash(uriOf(path), QCryptographicHash::Md5).toHex() + ".png";
+}
+
+void ThreadAddItem::forgetThumbnail(const QString &path)
+{
+    QFile::remove(thumbnailPath(path));
+}
+
 QImage ThreadAddItem::readPicture(const QString &path)
 {
-    QImageReader reader(path);
-    reader.setAutoTransform(true);
-    const QSize stored = reader.size();
-    // A header may claim any size; some readers allocate it in full before scaling.
-    if (!stored.isValid() || stored.isEmpty() || qint64(stored.width()) * stored.height() > kMaxPicturePixels)
+    struct stat info;
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
         return QImage();
-    // The scaled size applies before the orientation is turned upright.
-    const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
-    const QSize size = readingSize(turned ? stored.transposed() : stored);
-    reader.setScaledSize(turned ? size.transposed() : size);
-    return reader.read();
+    const QString store = thumbnailPath(path);
+    QImage picture = currentThumbnail(store, path, info);
+    if (picture.isNull()) {
+        QImageReader reader(path);
+        reader.setAutoTransform(true);
+        const QSize stored = reader.size();
+        // A header may claim any size; some readers allocate it in full before scaling.
+        if (!stored.isValid() || stored.isEmpty() ||
+            qint64(stored.width()) * stored.height() > kMaxPicturePixels)
+            return QImage();
+        // The scaled size applies before the orientation is turned upright.
+        const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
+        const QSize upright = turned ? stored.transposed() : stored;
+        // Small pictures are read directly at the cell size: a thumbnail would save nothing.
+        const bool large = upright.width() > kThumbnailSide || upright.height() > kThumbnailSide;
+        const QSize size = large ? upright.scaled(kThumbnailSide, kThumbnailSide, Qt::KeepAspectRatio)
+                                 : readingSize(upright);
+        reader.setScaledSize(turned ? size.transposed() : size);
+        picture = reader.read();
+        if (!large || picture.isNull())
+            return picture;
+        storeThumbnail(store, path, info, picture);
+    }
+    return picture.scaled(readingSize(picture.size()), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
 QPixmap ThreadAddItem::pictureCell(const QString &name, const QImage &picture)

@@ -50,7 +50,14 @@ public:
     // The picture a cell shows for a document, read now.
     QPixmap UpdateSingel(QString name);
     // The picture of a document read at the cell size, null when unreadable; any thread.
+    // Pictures larger than a thumbnail go through the desktop's shared thumbnail store
+    // (freedesktop.org "normal" size): read from it when its thumbnail is current, else
+    // decoded and stored.
     static QImage readPicture(const QString &path);
+    // Where the shared store keeps the thumbnail of a file.
+    static QString thumbnailPath(const QString &path);
+    // A file rewritten within the second of its thumbnail (a turn) has to drop it.
+    static void forgetThumbnail(const QString &path);
     // What a picture cell shows for a picture read by readPicture: the picture in a
     // thin frame, or the type icon when it is null.
     QPixmap pictureCell(const QString &name, const QImage &picture);
