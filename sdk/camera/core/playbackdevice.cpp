@@ -1,7 +1,7 @@
 #include "playbackdevice.h"
 
-#include "../../image/jpegsegments.h"
 #include "jpegcodec.h"
+#include "jpegsegments.h"
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
