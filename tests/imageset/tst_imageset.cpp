@@ -305,23 +305,10 @@ private:
         m_path = "/pics/logo.png";
         m_content = "机密";
         m_color = color;
-        WATERPARAM p{};
-        p.bIsWater = mode != 0;
-        p.bIsWaterImage = mode == 1;
-        p.szWaterImagePath = m_path.data();
-        p.nWaterPointX = 10;
-        p.nWaterPointY = 20;
-        p.szWaterContent = m_content.data();
-        p.szWaterFont = g_font;
-        p.nFontSize = fontSize;
-        p.nFontR = 1;
-        p.nFontG = 2;
-        p.nFontB = 3;
-        p.nPositionCode = position;
-        p.nOpacity = 1;
-        p.nColor = m_color.data();
-        SETPARAM set{};
-        set.IsErrorTip = tips;
+        const WATERPARAM p{
+            mode != 0, mode == 1, m_path.data(), 10, 20, m_content.data(), g_font, fontSize, 1, 2, 3,
+            position,  1,         m_color.data()};
+        const SETPARAM set{{}, {}, 0, 0, false, tips};
         auto *w = new ImageSet(p, set, book);
         w->setAttribute(Qt::WA_DeleteOnClose);
         w->show();
