@@ -13,6 +13,21 @@
 #include <memory>
 
 using settingswindows::log;
+
+namespace {
+struct Merge {
+    QStringList selection;
+    // A kept file written ("+name"), a picture removed ("-name") or made garbage
+    // ("~name") once the list shows it, or the folder made unwritable ("!").
+    QString prepare;
+    bool tips;
+    int reply;
+    QString message;  // part of the one box shown
+    QString expected; // the new PDF; empty: none written
+    int pages;
+};
+} // namespace
+Q_DECLARE_METATYPE(Merge)
 using settingswindows::ModalWatch;
 
 class TestMergeOcr : public QObject
@@ -35,10 +50,8 @@ private slots:
         m_folder.reset();
         settingswindows::removeTheme();
     }
-    void mergeNames_data();
-    void mergeNames();
-    void selectionRules_data();
-    void selectionRules();
+    void merge_data();
+    void merge();
     void ocrExports_data();
     void ocrExports();
     void oneJobAtATime();
@@ -110,110 +123,78 @@ int TestMergeOcr::pdfPages(const QString &name) const
     return at < 0 ? 0 : info.mid(at + 6, info.indexOf('\n', at) - at - 6).trimmed().toInt();
 }
 
-// The PDF is named after the first picture and never replaces a file that exists.
-void TestMergeOcr::mergeNames_data()
-{
-    QTest::addColumn<QStringList>("pictures");
-    QTest::addColumn<QStringList>("existing");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("plain") << QStringList{"a.jpg", "b.png"} << QStringList{} << "a.pdf";
-    QTest::newRow("name taken") << QStringList{"a.jpg", "b.png"} << QStringList{"a.pdf"} << "a(1).pdf";
-    QTest::newRow("numbered name taken after a restart")
-        << QStringList{"a.jpg", "b.png"} << QStringList{"a.pdf", "a(1).pdf"} << "a(2).pdf";
-    QTest::newRow("tiff") << QStringList{"scan.tiff", "b.png"} << QStringList{} << "scan.pdf";
-}
-
-void TestMergeOcr::mergeNames()
-{
-    QFETCH(QStringList, pictures);
-    QFETCH(QStringList, existing);
-    QFETCH(QString, expected);
-    for (const QString &name : pictures)
-        writePicture(name);
-    for (const QString &name : existing) {
-        QFile file(path(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("kept");
-    }
-    openHome(false, pictures.size() + existing.size());
-    select(pictures);
-    runJob("mergepdf");
-    QCOMPARE(pdfPages(expected), pictures.size());
-    for (const QString &name : existing) {
-        QFile file(path(name));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), QByteArray("kept"));
-    }
-    QTRY_COMPARE_WITH_TIMEOUT(selectedNames(), QStringList{expected}, 20000);
-}
-
+// The PDF is named after the first picture and never replaces a file that exists;
 // PDFs are never merged, missing files stop the job, a failure names its cause.
-void TestMergeOcr::selectionRules_data()
+void TestMergeOcr::merge_data()
 {
-    QTest::addColumn<bool>("errorTips");
-    QTest::addColumn<QStringList>("selection");
-    // A picture whose content is garbage, or removed if "-" prefixed; "!" the folder made unwritable.
-    QTest::addColumn<QString>("corrupt");
-    QTest::addColumn<int>("reply");
-    QTest::addColumn<QString>("message"); // part of the one box shown; empty: no box
-    QTest::addColumn<int>("pages");       // of the new PDF; 0: none written
-    QTest::newRow("only PDFs") << true << QStringList{"x.pdf"} << "" << int(QMessageBox::Yes) << "" << 0;
-    QTest::newRow("PDF dropped, tips off") << false << QStringList{"a.jpg", "x.pdf"} << "" << 0 << "" << 1;
-    QTest::newRow("PDF dropped, user declines")
-        << true << QStringList{"a.jpg", "x.pdf"} << "" << int(QMessageBox::No) << "" << 0;
+    QTest::addColumn<Merge>("merge");
+    const int yes = QMessageBox::Yes, no = QMessageBox::No;
+    const QStringList ac = {"a.jpg", "c.png"};
+    QTest::newRow("plain") << Merge{ac, "", false, 0, "", "a.pdf", 2};
+    QTest::newRow("name taken") << Merge{ac, "+a.pdf", false, 0, "", "a(1).pdf", 2};
+    QTest::newRow("numbered name taken after a restart")
+        << Merge{ac, "+a.pdf +a(1).pdf", false, 0, "", "a(2).pdf", 2};
+    QTest::newRow("tiff") << Merge{{"scan.tiff"}, "", false, 0, "", "scan.pdf", 1};
+    QTest::newRow("only PDFs") << Merge{{"x.pdf"}, "", true, yes, "", "", 0};
+    QTest::newRow("PDF dropped, tips off") << Merge{{"a.jpg", "x.pdf"}, "", false, 0, "", "a.pdf", 1};
+    QTest::newRow("PDF dropped, user declines") << Merge{{"a.jpg", "x.pdf"}, "", true, no, "", "", 0};
     QTest::newRow("PDF dropped, user agrees")
-        << true << QStringList{"a.jpg", "x.pdf", "b.jpg"} << "" << int(QMessageBox::Yes) << "" << 2;
-    QTest::newRow("missing file") << true << QStringList{"a.jpg", "b.jpg"} << "-b.jpg"
-                                  << int(QMessageBox::Yes) << "/b.jpg" << 0;
-    QTest::newRow("one unreadable picture") << true << QStringList{"a.jpg", "b.jpg"} << "b.jpg"
-                                            << int(QMessageBox::Yes) << MergePDFThread::statusText(3) << 1;
-    QTest::newRow("only unreadable pictures") << true << QStringList{"b.jpg"} << "b.jpg"
-                                              << int(QMessageBox::Yes) << MergePDFThread::statusText(3) << 0;
+        << Merge{{"a.jpg", "x.pdf", "b.jpg"}, "", true, yes, "", "a.pdf", 2};
+    QTest::newRow("missing file") << Merge{{"a.jpg", "b.jpg"}, "-b.jpg", true, yes, "/b.jpg", "", 0};
+    QTest::newRow("one unreadable picture")
+        << Merge{{"a.jpg", "b.jpg"}, "~b.jpg", true, yes, MergePDFThread::statusText(3), "a.pdf", 1};
+    QTest::newRow("only unreadable pictures")
+        << Merge{{"b.jpg"}, "~b.jpg", true, yes, MergePDFThread::statusText(3), "", 0};
     QTest::newRow("unwritable folder")
-        << true << QStringList{"a.jpg"} << "!" << int(QMessageBox::Yes) << MergePDFThread::statusText(4) << 0;
+        << Merge{{"a.jpg"}, "!", true, yes, MergePDFThread::statusText(4), "", 0};
 }
 
-void TestMergeOcr::selectionRules()
+void TestMergeOcr::merge()
 {
-    QFETCH(bool, errorTips);
-    QFETCH(QStringList, selection);
-    QFETCH(QString, corrupt);
-    QFETCH(int, reply);
-    QFETCH(QString, message);
-    QFETCH(int, pages);
-    writePicture("a.jpg");
-    writePicture("b.jpg");
-    QFile pdf(path("x.pdf"));
-    QVERIFY(pdf.open(QIODevice::WriteOnly));
-    pdf.close();
-    openHome(errorTips, 3);
-    select(selection);
-    if (corrupt == "!") {
+    QFETCH(Merge, merge);
+    for (const char *name : {"a.jpg", "b.jpg", "c.png", "scan.tiff"})
+        writePicture(name);
+    const QStringList kept =
+        merge.prepare.split(' ', Qt::SkipEmptyParts).filter(QRegularExpression("^\\+"));
+    for (const QString &name : QStringList{"+x.pdf"} + kept) {
+        QFile file(path(name.mid(1)));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("kept") == 4);
+    }
+    openHome(merge.tips, 5 + kept.size());
+    const QStringList before = QDir(m_folder->path()).entryList(QDir::Files);
+    select(merge.selection);
+    if (merge.prepare == "!") {
         if (!unwritablefolder::lock(m_folder->path())) {
             unwritablefolder::restore(m_folder->path());
             QSKIP("no way to make a folder unwritable for this user");
         }
-    } else if (corrupt.startsWith('-')) {
-        QVERIFY(QFile::remove(path(corrupt.mid(1))));
-    } else if (!corrupt.isEmpty()) {
-        QFile file(path(corrupt));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("not a picture");
+    } else if (merge.prepare.startsWith('-')) {
+        QVERIFY(QFile::remove(path(merge.prepare.mid(1))));
+    } else if (merge.prepare.startsWith('~')) {
+        QFile file(path(merge.prepare.mid(1)));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("not a picture") > 0);
     }
     {
-        ModalWatch watch({}, QMessageBox::StandardButton(reply));
+        ModalWatch watch({}, QMessageBox::StandardButton(merge.reply));
         runJob("mergepdf");
         unwritablefolder::restore(m_folder->path());
-        QCOMPARE(watch.boxes.size(), errorTips ? 1 : 0);
-        if (!message.isEmpty())
-            QVERIFY2(watch.boxes.first().contains(message), qPrintable(watch.boxes.first()));
+        QCOMPARE(watch.boxes.size(), merge.tips ? 1 : 0);
+        if (!merge.message.isEmpty())
+            QVERIFY2(watch.boxes.first().contains(merge.message), qPrintable(watch.boxes.first()));
     }
     QStringList produced = QDir(m_folder->path()).entryList(QDir::Files);
-    for (const char *name : {"a.jpg", "b.jpg", "x.pdf"})
+    for (const QString &name : before)
         produced.removeOne(name);
-    QCOMPARE(produced.size(), pages > 0 ? 1 : 0); // no half or temporary file either
-    if (pages > 0)
-        QCOMPARE(pdfPages(produced.first()), pages);
+    // One new PDF or none: no half or temporary file either.
+    QCOMPARE(produced, merge.expected.isEmpty() ? QStringList() : QStringList{merge.expected});
+    for (const QString &name : QStringList{"+x.pdf"} + kept) {
+        QFile file(path(name.mid(1)));
+        QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll() == "kept");
+    }
+    if (!merge.expected.isEmpty()) {
+        QCOMPARE(pdfPages(merge.expected), merge.pages);
+        QTRY_COMPARE_WITH_TIMEOUT(selectedNames(), produced, 20000);
+    }
 }
 
 // A searchable PDF joins the list, selected; the other kinds are written but not listed.
