@@ -105,82 +105,68 @@ private slots:
         QVERIFY(child<QCheckBox>(w.data(), "error")->isVisible());
     }
 
-    // A chosen folder must be at most 70 characters and writable; the one taken
-    // reaches the home window on closing, flagged as changed.
-    void choosingAFolder_data()
+    // A folder must be at most 70 characters long and writable, both when chosen and
+    // when the window closes, and still exist on closing. A refusal is shown with
+    // error tips on and logged otherwise; a refused chosen folder is not taken, a
+    // refused stored one keeps the window open. The folder taken reaches the home
+    // window on closing, flagged as changed.
+    void folderRules_data()
     {
-        QTest::addColumn<int>("length"); // 0 cancels the dialog, -1 is a folder nobody may write
+        QTest::addColumn<QString>("folder"); // empty: the dialog cancelled
+        QTest::addColumn<bool>("chosen");    // or the one the window opens with
         QTest::addColumn<bool>("tips");
-        QTest::addColumn<bool>("taken");
-        QTest::addColumn<QString>("warning");
-        QTest::newRow("70 characters") << 70 << true << true << QString();
-        QTest::newRow("71 characters, tips on") << 71 << true << false << m_theme.saveImagePathIsOverFlow;
-        QTest::newRow("71 characters, tips off") << 71 << false << false << QString();
-        QTest::newRow("not writable") << -1 << true << false << m_theme.saveIamgePathIsNoWrite;
-        QTest::newRow("cancelled") << 0 << true << false << QString();
-    }
-    void choosingAFolder()
-    {
-        QFETCH(int, length);
-        QFETCH(bool, tips);
-        QFETCH(bool, taken);
-        QFETCH(QString, warning);
-        const QString start = folderOfLength(40);
-        const QString chosen = length > 0 ? folderOfLength(length) : length < 0 ? "/proc/sys" : "";
-        if (length < 0 && QFileInfo(chosen).isWritable())
-            QSKIP("no folder here refuses writing");
-        QPointer<Set> w = open(start, tips);
-        QSignalSpy update(w.data(), SIGNAL(updateSetParam(SETPARAM, bool)));
-        {
-            ModalWatch watch(chosen);
-            child<QPushButton>(w, "selectbtn")->click();
-            QCOMPARE(watch.dialogs, 1);
-            QCOMPARE(watch.boxes, warning.isEmpty() ? QStringList() : QStringList{warning});
-        }
-        QCOMPARE(child<QLineEdit>(w, "pathline")->text(), taken ? chosen : start);
-        if (length == 71 && !tips)
-            QVERIFY(settingswindows::log().contains("路径选择过长，无错误提示，需重新选择路径"));
-        child<TitleBar>(w, nullptr)->m_pButtonClose->click();
-        QCOMPARE(update.count(), 1);
-        QCOMPARE(update.at(0).at(0).value<SETPARAM>().savepath, taken ? chosen : start);
-        QCOMPARE(update.at(0).at(1).toBool(), taken);
-        QTRY_VERIFY(w.isNull());
-    }
-
-    // Closing re-checks the folder: a refused one keeps the window open and sends nothing.
-    void closingChecksTheFolder_data()
-    {
-        QTest::addColumn<QString>("problem");
-        QTest::addColumn<bool>("tips");
-        QTest::addColumn<QString>("said");
-        QTest::newRow("removed, tips on") << "removed" << true << m_theme.saveImagePathIsNotExist;
+        QTest::addColumn<QString>("said"); // the warning shown, or the line logged
+        const QString ok = "70", tooLong = "71", gone = "gone", readOnly = "/proc/sys";
+        QTest::newRow("70 characters") << ok << true << true << "";
+        QTest::newRow("71 characters, tips on") << tooLong << true << true << m_theme.saveImagePathIsOverFlow;
+        QTest::newRow("71 characters, tips off")
+            << tooLong << true << false << "路径选择过长，无错误提示，需重新选择路径";
+        QTest::newRow("not writable") << readOnly << true << true << m_theme.saveIamgePathIsNoWrite;
+        QTest::newRow("cancelled") << "" << true << true << "";
+        QTest::newRow("removed, tips on") << gone << false << true << m_theme.saveImagePathIsNotExist;
         QTest::newRow("removed, tips off")
-            << "removed" << false << "该存储路径不存在，无错误提示，请重新选择路径";
-        QTest::newRow("too long") << "long" << true << m_theme.saveImagePathIsOverFlow;
-        QTest::newRow("not writable") << "readonly" << false << "用户权限不够，无错误提示，需重新选择路径";
+            << gone << false << false << "该存储路径不存在，无错误提示，请重新选择路径";
+        QTest::newRow("too long on closing") << tooLong << false << true << m_theme.saveImagePathIsOverFlow;
+        QTest::newRow("not writable on closing")
+            << readOnly << false << false << "用户权限不够，无错误提示，需重新选择路径";
     }
-    void closingChecksTheFolder()
+    void folderRules()
     {
-        QFETCH(QString, problem);
+        QFETCH(QString, folder);
+        QFETCH(bool, chosen);
         QFETCH(bool, tips);
         QFETCH(QString, said);
-        const QString gone = m_tmp.path() + "/gone";
-        const QString path = problem == "long"       ? folderOfLength(71)
-                             : problem == "readonly" ? "/proc/sys"
-                                                     : gone;
-        if (problem == "readonly" && QFileInfo(path).isWritable())
+        if (folder == "/proc/sys" && QFileInfo(folder).isWritable())
             QSKIP("no folder here refuses writing");
-        QDir().mkpath(gone);
-        QPointer<Set> w = open(path, tips);
+        const QString path = folder == "gone" ? m_tmp.path() + "/gone"
+                             : folder.toInt() ? folderOfLength(folder.toInt())
+                                              : folder;
+        QDir().mkpath(m_tmp.path() + "/gone");
+        const QString start = chosen ? folderOfLength(40) : path;
+        QPointer<Set> w = open(start, tips);
         QSignalSpy update(w.data(), SIGNAL(updateSetParam(SETPARAM, bool)));
         QSignalSpy enable(w.data(), SIGNAL(singleEnableSetBtnUI()));
-        QDir(gone).removeRecursively();
-        ModalWatch watch;
+        QDir(m_tmp.path() + "/gone").removeRecursively();
+        ModalWatch watch(chosen ? path : QString());
+        if (chosen)
+            child<QPushButton>(w, "selectbtn")->click();
+        QCOMPARE(watch.dialogs, chosen ? 1 : 0);
+        const bool taken = chosen && !path.isEmpty() && said.isEmpty();
+        if (chosen)
+            QCOMPARE(child<QLineEdit>(w, "pathline")->text(), taken ? path : start);
         child<TitleBar>(w, nullptr)->m_pButtonClose->click();
-        QVERIFY(w->isVisible());
-        QCOMPARE(update.count() + enable.count(), 0);
-        QVERIFY(tips ? watch.boxes.contains(said) : settingswindows::log().contains(said));
-        delete w;
+        QCOMPARE(watch.boxes, tips && !said.isEmpty() ? QStringList{said} : QStringList());
+        QVERIFY(tips || said.isEmpty() || settingswindows::log().contains(said));
+        if (chosen) {
+            QCOMPARE(update.count(), 1);
+            QCOMPARE(update.at(0).at(0).value<SETPARAM>().savepath, taken ? path : start);
+            QCOMPARE(update.at(0).at(1).toBool(), taken);
+            QTRY_VERIFY(w.isNull());
+        } else {
+            QVERIFY(w->isVisible());
+            QCOMPARE(update.count() + enable.count(), 0);
+            delete w;
+        }
     }
 
     void namingOpensFromTheRecord()
