@@ -170,18 +170,30 @@ private slots:
     }
 
     // The picture fills the preview area's width (less a margin) or its height, within
-    // the normal window's limits, centred in the area.
-    void previewGeometry_data()
+    // the normal window's limits, centred in the area. In manual crop a drag draws the
+    // rectangle (points relative to the picture's corner; a null release lies outside it).
+    void preview_data()
     {
         QTest::addColumn<QSize>("frame");
-        QTest::newRow("landscape") << QSize(640, 480);
-        QTest::newRow("portrait") << QSize(480, 640);
-        QTest::newRow("wider than 1.7") << QSize(1920, 800);
+        QTest::addColumn<Drag>("drag");
+        const QSize vga(640, 480);
+        QTest::newRow("drag") << vga << Drag{{50, 40}, {150, 120}, {160, 130}, {50, 40}, {160, 130}};
+        QTest::newRow("click keeps the rectangle")
+            << vga << Drag{{60, 60}, {60, 60}, {60, 60}, {0, 0}, {100, 100}};
+        QTest::newRow("short drag becomes a square")
+            << vga << Drag{{100, 100}, {110, 150}, {110, 150}, {100, 100}, {130, 130}};
+        QTest::newRow("short drag up and left")
+            << vga << Drag{{100, 100}, {90, 40}, {90, 40}, {100, 100}, {70, 70}};
+        QTest::newRow("release outside ends at the last drag point")
+            << vga << Drag{{50, 40}, {120, 90}, {}, {50, 40}, {120, 90}};
+        QTest::newRow("portrait") << QSize(480, 640) << Drag{};
+        QTest::newRow("wider than 1.7") << QSize(1920, 800) << Drag{};
     }
-    void previewGeometry()
+    void preview()
     {
         QFETCH(QSize, frame);
-        MainWindow *w = paintedWindow("不裁切", frame);
+        QFETCH(Drag, drag);
+        MainWindow *w = paintedWindow(frame);
         QVERIFY(w);
         const QWidget *area = w->findChild<QWidget *>("topleftwidget");
         const QRect r = w->m_ImageRect;
@@ -193,31 +205,14 @@ private slots:
                 frame.width() + frame.height());
         QVERIFY(qAbs(r.center().x() - (16 + area->width() / 2)) <= 1);
         QVERIFY(qAbs(r.center().y() - (57 + area->height() / 2)) <= 1);
-    }
-
-    // Points relative to the picture's top-left corner; a null release lies outside it.
-    void manualCropMouse_data()
-    {
-        QTest::addColumn<Drag>("drag");
-        QTest::newRow("drag") << Drag{{50, 40}, {150, 120}, {160, 130}, {50, 40}, {160, 130}};
-        QTest::newRow("click keeps the rectangle") << Drag{{60, 60}, {60, 60}, {60, 60}, {0, 0}, {100, 100}};
-        QTest::newRow("short drag becomes a square")
-            << Drag{{100, 100}, {110, 150}, {110, 150}, {100, 100}, {130, 130}};
-        QTest::newRow("short drag up and left") << Drag{{100, 100}, {90, 40}, {90, 40}, {100, 100}, {70, 70}};
-        QTest::newRow("release outside ends at the last drag point")
-            << Drag{{50, 40}, {120, 90}, {}, {50, 40}, {120, 90}};
-    }
-    void manualCropMouse()
-    {
-        QFETCH(Drag, drag);
-        MainWindow *w = paintedWindow("手动裁切");
-        QVERIFY(w);
-        const QPoint corner = w->m_ImageRect.topLeft();
+        const QPoint corner = r.topLeft();
         QCOMPARE(w->m_StartPosition, QList<QPoint>{corner}); // the default square
+        if (drag.press.isNull())
+            return;
         sendMouse(w, QEvent::MouseButtonPress, corner + drag.press);
         sendMouse(w, QEvent::MouseMove, corner + drag.move);
         const QPoint releaseAt = drag.release.isNull() ? QPoint(4, corner.y() + 20) : corner + drag.release;
-        QVERIFY(!drag.release.isNull() || !w->m_ImageRect.contains(releaseAt));
+        QVERIFY(!drag.release.isNull() || !r.contains(releaseAt));
         sendMouse(w, QEvent::MouseButtonRelease, releaseAt);
         QCOMPARE(w->m_StartPosition.size() + w->m_EndPosition.size(), 2);
         QCOMPARE(w->m_StartPosition.first() - corner, drag.start);
@@ -529,11 +524,11 @@ private:
         m_window->UpdateCutting(true, true, true);
         return m_window.get();
     }
-    // A window showing a still frame, without a camera.
-    MainWindow *paintedWindow(const QString &method, QSize frame = QSize(640, 480))
+    // A window in manual crop showing a still frame, without a camera.
+    MainWindow *paintedWindow(QSize frame)
     {
         MainWindow *w = window(stored(0));
-        w->cutmethodcombo->setCurrentText(method);
+        w->cutmethodcombo->setCurrentText("手动裁切");
         w->show();
         if (!QTest::qWaitForWindowExposed(w))
             return nullptr;

@@ -76,7 +76,6 @@ private slots:
         const QByteArray models(kModels);
         const QString name = "PageLux 高拍仪|";
         QTest::newRow("no camera") << 0 << "1920x1080" << models << "";
-        QTest::newRow("640x480") << 0xca00 << "640x480" << models << name + "640x480(1MP)|PL-V100";
         QTest::newRow("1920x1080") << 0xca00 << "1920x1080" << models << name + "1920x1080(2MP)|PL-V100";
         QTest::newRow("upper-case pid") << 0x0a1b << "3264x2448" << models << name + "3264x2448(8MP)|PL-A1";
         QTest::newRow("unknown ids") << 0x1234 << "640x480" << models << name + "640x480(1MP)|";
