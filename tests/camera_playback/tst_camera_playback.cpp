@@ -1,13 +1,12 @@
 // The playback camera through the C interface: recorded pictures as the live picture.
 #include "CamCaptureSDK.h"
+#include "testpictures.h"
 #include "virtualscene.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <opencv2/imgcodecs.hpp>
-
-#include <fstream>
 
 namespace {
 
@@ -55,13 +54,14 @@ private slots:
         const std::string dir = m_dir.path().toStdString();
         cv::imwrite(dir + "/pics/a.png", cv::Mat(600, 800, CV_8UC3, cv::Scalar(0, 0, 200)));
         cv::imwrite(dir + "/pics/b.jpg", cv::Mat(600, 800, CV_8UC3, cv::Scalar(0, 200, 0)));
-        // Upright: at 4:3 only its blue middle is in view, neither black end.
-        cv::Mat c(1200, 600, CV_8UC3, cv::Scalar(0, 0, 0));
+        cv::Mat c(1200, 600, CV_8UC3, cv::Scalar(0, 0, 0)); // at 4:3 only its blue middle shows
         c.rowRange(300, 900).setTo(cv::Scalar(200, 0, 0));
         cv::imwrite(dir + "/pics/c.jpg", c);
         cv::imwrite(dir + "/upright.jpg", c.colRange(0, 500));
-        QFile bad(m_dir.filePath("pics/b2.jpg"));
-        QVERIFY(bad.open(QIODevice::WriteOnly) && bad.write("\xff\xd8 not really a picture") > 0);
+        QVERIFY(testpictures::writeAll(m_dir.filePath("pics/b2.jpg"), "\xff\xd8 not really a picture"));
+        QByteArray turned = testpictures::readAll(m_dir.filePath("upright.jpg"));
+        testpictures::insertExifOrientation(turned, 6, true); // as a phone held upright
+        QVERIFY(testpictures::writeAll(m_dir.filePath("turned.jpg"), turned));
     }
 
     void cleanup() { Cam_CameraCaptureStop(0); }
@@ -72,6 +72,7 @@ private slots:
         // The tag names the pictures: a folder with one unreadable among them, one picture, ...
         QTest::newRow("pics") << "800x600 640x480";
         QTest::newRow("upright.jpg") << "500x1200 480x640";
+        QTest::newRow("turned.jpg") << "1200x500 640x480";
         QTest::newRow("empty") << "";
         QTest::newRow("gone") << "";
     }
@@ -92,7 +93,6 @@ private slots:
         QTest::addColumn<QSize>("size");
         QTest::addColumn<int>("nexts");
         QTest::addColumn<int>("rgb");
-        QTest::newRow("first") << QSize(800, 600) << 0 << 0xc80000;
         QTest::newRow("next") << QSize(800, 600) << 1 << 0x00c800;
         QTest::newRow("another size, its centre") << QSize(800, 600) << 2 << 0x0000c8;
         QTest::newRow("looping, at a smaller size") << QSize(640, 480) << 3 << 0xc80000;
@@ -103,12 +103,12 @@ private slots:
         QFETCH(QSize, size);
         QFETCH(int, nexts);
         QFETCH(int, rgb);
-        const std::string control = m_dir.filePath("control").toStdString();
-        std::ofstream{control};
+        QVERIFY(testpictures::writeAll(m_dir.filePath("control"), "\n"));
         QCOMPARE(init("pics"), 1L);
         QCOMPARE(Cam_SetCameraResolution(0, size.width(), size.height()), long(ERROR_GOOD));
         QCOMPARE(Cam_CameraCaptureStart(0, onFrame), long(ERROR_GOOD));
-        std::ofstream(control) << QByteArray("next\n").repeated(nexts).constData(); // read while streaming
+        testpictures::writeAll(m_dir.filePath("control"),
+                               QByteArray("next\n").repeated(nexts)); // while streaming
         QTRY_VERIFY_WITH_TIMEOUT(newestFrameIs(size, rgb), 10000);
     }
 
@@ -122,8 +122,7 @@ private slots:
         QCOMPARE(Cam_CameraCaptureStart(0, onFrame), long(ERROR_GOOD));
         IMAGEPARAM param = {};
         param.nCropType = 1;
-        QByteArray path = m_dir.filePath("out.jpg").toUtf8();
-        path.resize(CAM_PATH_SIZE);
+        QByteArray path = m_dir.filePath("out.jpg").toUtf8().leftJustified(CAM_PATH_SIZE, '\0');
         QCOMPARE(Cam_CameraCaptureFile(0, path.data(), &param), long(ERROR_GOOD));
         const cv::Mat out = cv::imread(path.constData());
         const auto &q = page.truth.documents.front().corners;

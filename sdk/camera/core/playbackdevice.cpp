@@ -1,6 +1,7 @@
 #include "playbackdevice.h"
 
 #include "jpegcodec.h"
+#include "jpegsegments.h"
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -22,9 +23,10 @@ namespace fs = std::filesystem;
 constexpr int kMinSide = 16;
 constexpr int kMaxSide = 8192;
 constexpr long long kMaxPixels = 64LL * 1000 * 1000; // what the frame decoder accepts
-// A JPEG's size stands before its first scan, after at most a few 64 KiB
-// metadata segments: a huge file is not read whole to be listed.
-constexpr std::streamsize kHeadBytes = 1 << 20;
+// How much of a file is read to find its size: a JPEG's stands before its
+// first scan, mostly within 64 KiB, else after a few 64 KiB metadata segments.
+// A huge file is not read whole to be listed.
+constexpr std::streamsize kHeadBytes[] = {64 << 10, 1 << 20};
 constexpr int kJpegQuality = 95;
 
 std::vector<uint8_t> readFile(const std::string &path, std::streamsize limit)
@@ -49,20 +51,28 @@ uint32_t bigEndian32(const uint8_t *p)
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
 }
 
-// The stored size of a JPEG or PNG file, from its header.
-bool storedSize(const std::string &path, JpegCodec &codec, FrameSize *size)
+// The size a JPEG or PNG file shows at (EXIF orientation applied), from its header.
+bool shownSize(const std::string &path, JpegCodec &codec, FrameSize *size)
 {
-    const std::vector<uint8_t> head = readFile(path, kHeadBytes);
     static const uint8_t pngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-    if (head.size() >= 24 && std::memcmp(head.data(), pngSignature, 8) == 0 &&
-        std::memcmp(head.data() + 12, "IHDR", 4) == 0) {
-        const uint32_t w = bigEndian32(head.data() + 16), h = bigEndian32(head.data() + 20);
-        if (w > kMaxSide || h > kMaxSide)
-            return false;
-        *size = {static_cast<int>(w), static_cast<int>(h)};
-        return true;
+    for (const std::streamsize limit : kHeadBytes) {
+        const std::vector<uint8_t> head = readFile(path, limit);
+        if (head.size() >= 24 && std::memcmp(head.data(), pngSignature, 8) == 0 &&
+            std::memcmp(head.data() + 12, "IHDR", 4) == 0) {
+            const uint32_t w = bigEndian32(head.data() + 16), h = bigEndian32(head.data() + 20);
+            *size = {static_cast<int>(std::min<uint32_t>(w, 1u << 30)),
+                     static_cast<int>(std::min<uint32_t>(h, 1u << 30))};
+            return true;
+        }
+        if (codec.header(head.data(), head.size(), &size->width, &size->height)) {
+            if (jpegsegments::exifOrientation(head.data(), head.size()) >= 5) // a quarter turn
+                std::swap(size->width, size->height);
+            return true;
+        }
+        if (static_cast<std::streamsize>(head.size()) < limit)
+            return false; // that was the whole file
     }
-    return codec.header(head.data(), head.size(), &size->width, &size->height);
+    return false;
 }
 
 bool isPictureName(const fs::path &path)
@@ -96,7 +106,7 @@ std::vector<PlaybackPicture> findPlaybackPictures(const std::vector<std::string>
         }
         for (const std::string &file : files) {
             FrameSize size;
-            if (!storedSize(file, codec, &size))
+            if (!shownSize(file, codec, &size))
                 errors << "playback camera: " << file << " is not a readable JPEG or PNG picture, skipped\n";
             else if (size.width < kMinSide || size.height < kMinSide || size.width > kMaxSide ||
                      size.height > kMaxSide || 1LL * size.width * size.height > kMaxPixels)
@@ -162,11 +172,13 @@ FramePtr PlaybackDevice::load(size_t i, JpegCodec &codec) const
     auto frame = std::make_shared<EncodedFrame>();
     frame->data = readFile(m_pictures[i].path, std::numeric_limits<std::streamsize>::max());
     cv::Mat bgr;
-    // A JPEG the frame decoder reads goes out as recorded when its size is the
-    // stream's; anything else (PNG, CMYK JPEG, another size) is encoded afresh.
-    const bool asFrame = decodeFrame(codec, *frame, bgr);
+    // An upright JPEG the frame decoder reads goes out as recorded when its size
+    // is the stream's; anything else (PNG, turned or CMYK JPEG, another size) is
+    // encoded afresh, turned as its EXIF orientation says.
+    const bool asFrame = jpegsegments::exifOrientation(frame->data.data(), frame->data.size()) == 1 &&
+                         decodeFrame(codec, *frame, bgr);
     if (!asFrame && !frame->data.empty())
-        bgr = cv::imdecode(frame->data, cv::IMREAD_COLOR | cv::IMREAD_IGNORE_ORIENTATION);
+        bgr = cv::imdecode(frame->data, cv::IMREAD_COLOR);
     if (bgr.empty())
         return nullptr;
     frame->width = m_size.width;

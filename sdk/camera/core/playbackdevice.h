@@ -14,7 +14,7 @@ class JpegCodec;
 
 struct PlaybackPicture {
     std::string path;
-    FrameSize size; // as stored
+    FrameSize size; // as shown, turned by its EXIF orientation
 };
 
 // The readable pictures named by sources: files, and folders whose JPEG and PNG

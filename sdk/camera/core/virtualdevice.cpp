@@ -18,6 +18,8 @@ constexpr int kMaxDevices = 16;
 // Our own USB ids for virtual cameras (pid.codes test vendor).
 constexpr int kDefaultVid = 0x1209;
 constexpr int kDefaultPid = 0xCA00;
+// The playback camera's own, whatever number of rendered cameras comes before it.
+constexpr int kPlaybackPid = 0xCA10;
 // Still frames cycle through this many noise variants of one rendering.
 constexpr int kStillVariants = 4;
 constexpr int kJpegQuality = 90;
@@ -82,7 +84,7 @@ VirtualConfig readVirtualConfig(const std::function<const char *(const char *)> 
             c.frames.push_back(p);
     // One pair more for the playback camera.
     for (int i = 0; i < c.count + (c.frames.empty() ? 0 : 1); ++i) {
-        std::pair<int, int> id(kDefaultVid, kDefaultPid + i);
+        std::pair<int, int> id(kDefaultVid, i < c.count ? kDefaultPid + i : kPlaybackPid);
         if (i < static_cast<int>(pairs.size())) {
             const std::vector<std::string> vp = split(pairs[i], ':');
             long vid = 0, pid = 0;
