@@ -8,6 +8,7 @@
 #include "cut.h"
 #include "fill.h"
 #include "guidecheck.h"
+#include "outlinescore.h"
 #include "scenes.h"
 #include "track.h"
 #include "virtualscene.h"
@@ -145,7 +146,7 @@ void scoreVirtualCamera(int perKind)
                 for (const DocumentTruth &t : sc.truth.documents) {
                     double best = 0, err = diag;
                     for (const auto &f : found) {
-                        const double j = unitJaccard(f, t.corners);
+                        const double j = outlinescore::jaccard(f, t.corners);
                         if (j > best) {
                             best = j;
                             err = 0;

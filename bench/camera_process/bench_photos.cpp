@@ -4,7 +4,7 @@
 // Usage: bench_photos [photo folder, default ../shared/photos beside the source tree]
 //                     [folder to draw the outlines into, green marked and red found]
 #include "detect.h"
-#include "scenes.h"
+#include "outlinescore.h"
 
 #include <chrono>
 #include <cstdio>
@@ -37,13 +37,14 @@ int main(int argc, char **argv)
         }
         const auto t0 = std::chrono::steady_clock::now();
         const std::vector<camproc::Quad> found = camproc::findDocuments(img, false);
-        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+        const double ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
         // Nothing found: the capture keeps the whole frame.
         const float w = float(img.cols - 1), h = float(img.rows - 1);
-        const camproc::Quad cut = found.empty() ? camproc::Quad{{{0, 0}, {w, 0}, {w, h}, {0, h}}} : found.front();
-        const double j = scenes::unitJaccard(cut, truth);
-        const double kept = camproc::overlapArea(cut, truth) /
-                            cv::contourArea(std::vector<cv::Point2f>(truth.begin(), truth.end()));
+        const camproc::Quad cut =
+            found.empty() ? camproc::Quad{{{0, 0}, {w, 0}, {w, h}, {0, h}}} : found.front();
+        const double j = outlinescore::jaccard(cut, truth);
+        const double kept = outlinescore::kept(cut, truth);
         const std::string tag = name.substr(0, name.rfind('.'));
         std::printf("photo_jaccard_%s %.4f index\n", tag.c_str(), j);
         std::printf("photo_page_kept_%s %.1f %%\n", tag.c_str(), 100 * kept);
@@ -56,7 +57,8 @@ int main(int argc, char **argv)
         if (!drawTo.empty()) {
             cv::Mat out = img.clone();
             const int thick = std::max(2, img.cols / 400);
-            for (const auto &[q, colour] : {std::pair{truth, cv::Scalar(0, 200, 0)}, {cut, cv::Scalar(0, 0, 255)}})
+            for (const auto &[q, colour] :
+                 {std::pair{truth, cv::Scalar(0, 200, 0)}, {cut, cv::Scalar(0, 0, 255)}})
                 cv::polylines(out, std::vector<cv::Point>(q.begin(), q.end()), true, colour, thick);
             cv::imwrite(drawTo + "/" + tag + ".jpg", out);
         }

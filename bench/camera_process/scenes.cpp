@@ -287,18 +287,6 @@ double jaccard(const camproc::Quad &found, const Doc &truth)
     return u > 0 ? i / u : 0;
 }
 
-double unitJaccard(const camproc::Quad &found, const camproc::Quad &truth)
-{
-    const cv::Point2f unit[4] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
-    const cv::Mat toDoc = cv::getPerspectiveTransform(truth.data(), unit);
-    std::vector<cv::Point2f> f;
-    cv::perspectiveTransform(std::vector<cv::Point2f>(found.begin(), found.end()), f, toDoc);
-    if (!cv::isContourConvex(f))
-        return 0;
-    const double i = camproc::overlapArea({f[0], f[1], f[2], f[3]}, {unit[0], unit[1], unit[2], unit[3]});
-    return i / (cv::contourArea(f) + 1.0 - i);
-}
-
 double cornerError(const camproc::Quad &found, const Doc &truth)
 {
     double worst = 0;

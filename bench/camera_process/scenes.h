@@ -35,10 +35,6 @@ cv::Mat renderPage(cv::Size size, cv::RNG &rng, bool stamp);
 
 // Jaccard index of `found` against the document, both mapped into its model frame.
 double jaccard(const camproc::Quad &found, const Doc &truth);
-// SmartDoc Jaccard index of `found` against a true outline given only by its corners: both
-// mapped into the document frame (a unit square: the index is unchanged by the affine scaling
-// to the true page size).
-double unitJaccard(const camproc::Quad &found, const camproc::Quad &truth);
 // Largest corner distance in frame pixels.
 double cornerError(const camproc::Quad &found, const Doc &truth);
 // Spine error as a share of the book width, for a spine line given in frame pixels.
