@@ -3,6 +3,7 @@
 #include "CamCaptureSDK.h"
 
 #include "capturefile.h"
+#include "playbackdevice.h"
 #include "stream.h"
 #include "v4l2device.h"
 #include "virtualdevice.h"
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
 #include <map>
 
 using namespace camsdk;
@@ -25,6 +27,7 @@ struct Library {
     std::vector<std::shared_ptr<V4l2Device>> real;
     VirtualConfig virtualConfig;
     std::shared_ptr<VirtualControl> control;
+    std::vector<PlaybackPicture> pictures; // of the playback camera, the last virtual device
     std::vector<DevicePtr> virtuals;
     // Weak keys: a device object freed after an unplug must not hand its
     // choice to a new one made at the same address.
@@ -143,12 +146,19 @@ void rescanReal(Library &l)
     l.real = std::move(fresh);
 }
 
+DevicePtr makeVirtual(const Library &l, int index)
+{
+    if (index < l.virtualConfig.count)
+        return std::make_shared<VirtualDevice>(index, l.virtualConfig, l.control);
+    return std::make_shared<PlaybackDevice>(index, l.virtualConfig, l.pictures, l.control);
+}
+
 // A replugged virtual camera is a new device, as a real one is.
 void rescanVirtual(Library &l)
 {
     for (size_t i = 0; i < l.virtuals.size(); ++i)
         if (!l.virtuals[i]->present() && l.control && l.control->present(static_cast<int>(i)))
-            l.virtuals[i] = std::make_shared<VirtualDevice>(static_cast<int>(i), l.virtualConfig, l.control);
+            l.virtuals[i] = makeVirtual(l, static_cast<int>(i));
 }
 
 // Forgets the choices for devices gone from the enumeration.
@@ -218,10 +228,12 @@ long Cam_Init(void)
         l.virtuals.clear();
         l.control.reset();
         const VirtualConfig &config = l.virtualConfig;
-        if (config.count > 0)
-            l.control = std::make_shared<VirtualControl>(config.controlPath, config.count);
-        for (int i = 0; i < config.count; ++i)
-            l.virtuals.push_back(std::make_shared<VirtualDevice>(i, config, l.control));
+        l.pictures = findPlaybackPictures(config.frames, std::cerr);
+        const int count = config.count + (l.pictures.empty() ? 0 : 1);
+        if (count > 0)
+            l.control = std::make_shared<VirtualControl>(config.controlPath, count);
+        for (int i = 0; i < count; ++i)
+            l.virtuals.push_back(makeVirtual(l, i));
         l.real = V4l2Device::enumerate();
         l.initialised = true;
         return ERROR_GOOD;

@@ -1,6 +1,6 @@
 #include "picturefile.h"
 
-#include "../image/fileio.h"
+#include "filereader.h"
 
 #include <string_view>
 
@@ -9,8 +9,8 @@ namespace docsdk
 
 bool readPictureFile(const std::string &path, QByteArray &bytes)
 {
-    imgsdk::Bytes data;
-    if (!imgsdk::readFile(path, data) || data.size() >= std::size_t(1) << 31)
+    std::vector<std::uint8_t> data;
+    if (!sdkcommon::readFile(path, data) || data.size() >= std::size_t(1) << 31)
         return false;
     bytes = QByteArray(reinterpret_cast<const char *>(data.data()), int(data.size()));
     return true;

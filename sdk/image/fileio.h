@@ -1,6 +1,9 @@
-// Whole-file reads and crash-safe replacement of picture files.
+// Limits and names of the pictures the image library reads and writes.
 #ifndef IMGSDK_FILEIO_H
 #define IMGSDK_FILEIO_H
+
+#include "atomicfile.h"
+#include "filereader.h"
 
 #include <cstdint>
 #include <string>
@@ -10,18 +13,17 @@ namespace imgsdk
 {
 
 using Bytes = std::vector<std::uint8_t>;
+using sdkcommon::readFile;
 
 // Larger pictures are refused before decoding: far beyond any camera, and a
 // corrupt or hostile header must not make us allocate gigabytes.
 constexpr std::int64_t kMaxPicturePixels = std::int64_t(1) << 28;
 
-// Reads a regular file whole; false when it is missing, not a regular file or unreadable.
-bool readFile(const std::string &path, Bytes &out);
-
-// Writes data to a temporary file beside path, flushes it to disk and renames it
-// over path, so readers see either the old or the new file, never a partial
-// one. An existing file's permission bits are kept.
-bool replaceFile(const std::string &path, const std::uint8_t *data, std::size_t size);
+// Replaces path crash-safely, keeping an existing file's permission bits.
+inline bool replaceFile(const std::string &path, const std::uint8_t *data, std::size_t size)
+{
+    return sdkcommon::writeFileAtomically(path, data, size, sdkcommon::WritePolicy::Replace);
+}
 
 // The lower-case extension of path without the dot ("" when there is none).
 std::string lowerExtension(const std::string &path);

@@ -145,7 +145,6 @@ private slots:
     void bookPagesFoundApart_data();
     void bookPagesFoundApart();
     void bookExports();
-    void liveGuides();
     void noDocumentGivesWholeFrame();
     void manualRectangles();
     void rotatedFrameMapsRectangles();
@@ -269,20 +268,6 @@ void TestCamProcess::bookExports()
             QVERIFY2(same > 0.5, qPrintable(QString("%1/%2: %3").arg(index).arg(i).arg(same)));
         }
     }
-}
-
-void TestCamProcess::liveGuides()
-{
-    const auto sc = scene(SceneKind::Page, DeskKind::Pattern, 6, 640);
-    const auto one = camproc::detectDocuments(sc.image, 1);
-    QCOMPARE(int(one.size()), 1);
-    QVERIFY(guidecheck::outlineError(one[0], sc.truth.documents.front().corners) < 8);
-    QVERIFY(camproc::detectDocuments(sc.image, 0).empty());
-    QVERIFY(camproc::detectDocuments(sc.image, 9).empty());
-    QVERIFY(camproc::detectDocuments(cv::Mat(), 1).empty());
-
-    const auto several = scene(SceneKind::Multi, DeskKind::Plain, 7, 640);
-    QCOMPARE(camproc::detectDocuments(several.image, 2).size(), several.truth.documents.size());
 }
 
 void TestCamProcess::noDocumentGivesWholeFrame()
@@ -549,6 +534,7 @@ void TestCamProcess::fingersAndHolesRemoved()
 void TestCamProcess::badInput()
 {
     QVERIFY(camproc::processFrame(cv::Mat(), params(1)).empty());
+    QVERIFY(camproc::detectDocuments(cv::Mat(), 1).empty());
     const cv::Mat tiny(10, 10, CV_8UC3, cv::Scalar::all(128));
     for (int crop : {0, 1, 2, 3, 4, 5, 99, -1}) {
         const std::vector<cv::Mat> out = camproc::processFrame(tiny, params(crop, 2, 2));
@@ -563,6 +549,7 @@ void TestCamProcess::badInput()
     cv::cvtColor(sc.image, bgra, cv::COLOR_BGR2BGRA);
     QCOMPARE(camproc::processFrame(grey, params(1)).front().type(), CV_8UC3);
     QCOMPARE(camproc::processFrame(bgra, params(1)).front().type(), CV_8UC3);
+    QVERIFY(camproc::detectDocuments(sc.image, 0).empty() && camproc::detectDocuments(sc.image, 9).empty());
     IMAGEPARAM odd = params(3);
     odd.nBookIndex = 77;
     QVERIFY(!camproc::processFrame(sc.image, odd).empty());
@@ -675,7 +662,6 @@ void TestCamProcess::tornEdgesFilled()
     req.height = 960;
     if (picture)
         req.documents = {pagePrintedToEdge()};
-    const camvirtual::RenderedScene whole = camvirtual::renderScene(req);
     req.torn = !picture;
     const camvirtual::RenderedScene sc = camvirtual::renderScene(req);
 
@@ -730,23 +716,6 @@ void TestCamProcess::tornEdgesFilled()
     for (int c = 0; c < 3; ++c)
         QVERIFY2(std::abs(fillColour[c] - paperBeside[c]) < 20,
                  qPrintable(QString("%1 vs %2").arg(fillColour[c]).arg(paperBeside[c])));
-
-    // The same sheet untorn: the fill leaves a clean page alone, and the torn capture matches
-    // it away from the tears.
-    const std::vector<camproc::Quad> cleanFound = camproc::findDocuments(whole.image, false);
-    QCOMPARE(int(cleanFound.size()), 1);
-    const cv::Mat cleanBare = camproc::processFrame(whole.image, params(1, 0, 0))[0];
-    const cv::Mat cleanWhite = camproc::processFrame(whole.image, params(1, 0, 1))[0];
-    cv::Mat cleanKeep;
-    cleanKeep = inner(truthInCut(whole, cleanFound[0]).sheet);
-    QCOMPARE(cv::countNonZero(changedPixels(cleanBare, cleanWhite) & cleanKeep), 0);
-    if (cleanWhite.size() == white.size()) {
-        cv::Mat d;
-        cv::absdiff(cleanWhite, white, d);
-        cv::cvtColor(d, d, cv::COLOR_BGR2GRAY);
-        const double same = shareOf(d <= 24, keep & cleanKeep);
-        QVERIFY2(same >= 0.995, qPrintable(QString::number(same)));
-    }
 }
 
 void TestCamProcess::photoBorderOnWhiteDesk_data()
@@ -780,12 +749,8 @@ void TestCamProcess::photoBorderOnWhiteDesk()
     QCOMPARE(found.size(), sc.truth.documents.size());
     for (const auto &doc : sc.truth.documents) {
         double error = diag;
-        for (const camproc::Quad &q : found) {
-            double worst = 0;
-            for (int c = 0; c < 4; ++c)
-                worst = std::max(worst, double(cv::norm(q[c] - doc.corners[c])));
-            error = std::min(error, worst);
-        }
+        for (const camproc::Quad &q : found)
+            error = std::min(error, cornerError(q, doc.corners));
         // The picture's edge lies about 0.6 % of the diagonal inside the border.
         QVERIFY2(error < 0.004 * diag, qPrintable(QString("%1: %2 px").arg(doc.kind.c_str()).arg(error)));
     }

@@ -1,39 +1,61 @@
-// Set-up shared by the settings-window suites: the shipped theme beside the
-// test executable, the log captured, and modal windows answered.
+// Set-up shared by the window suites: the shipped theme beside the test
+// executable, the log captured, a user of the test's own, and modal windows answered.
 #ifndef SETTINGSWINDOWS_H
 #define SETTINGSWINDOWS_H
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QColorDialog>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QMutex>
 #include <QSettings>
 #include <QTimer>
 #include <QtTest>
 
 namespace settingswindows {
 
-inline QStringList &log()
+// The log, captured from every thread (device discovery logs from its worker).
+inline QStringList &logStore()
 {
     static QStringList lines;
     return lines;
 }
-
+inline QMutex &logMutex()
+{
+    static QMutex mutex;
+    return mutex;
+}
+inline QStringList log()
+{
+    QMutexLocker lock(&logMutex());
+    return logStore();
+}
+inline void clearLog()
+{
+    QMutexLocker lock(&logMutex());
+    logStore().clear();
+}
 inline void captureLog(QtMsgType, const QMessageLogContext &, const QString &msg)
 {
-    log() << msg;
+    QMutexLocker lock(&logMutex());
+    logStore() << msg;
 }
 
-// The shipped icon.ini (and, when given, a camera-model table) in the application directory.
-inline void installTheme()
+// The shipped icon.ini, with `values` set in it, in the application directory.
+inline void installTheme(const QMap<QString, QString> &values = {})
 {
     const QString appDir = QCoreApplication::applicationDirPath();
     const QString icon = appDir + "/icon.ini";
     QFile::remove(icon);
     QVERIFY(QFile::copy(qEnvironmentVariable("PAGELUX_SOURCE_DIR") + "/deploy/icon.ini", icon));
     QFile::setPermissions(icon, QFile::ReadOwner | QFile::WriteOwner);
+    QSettings ini(icon, QSettings::IniFormat);
+    ini.setIniCodec("UTF-8");
+    for (auto it = values.begin(); it != values.end(); ++it)
+        ini.setValue(it.key(), it.value());
     qInstallMessageHandler(captureLog);
 }
 
@@ -42,6 +64,26 @@ inline void removeTheme()
     qInstallMessageHandler(nullptr);
     QFile::remove(QCoreApplication::applicationDirPath() + "/icon.ini");
 }
+
+// A user of the test's own: HOME is /home/<user> with a Documents folder, and the
+// home window keeps the user's settings beside the executable. Both go on destruction.
+struct TestUser {
+    explicit TestUser(const char *prefix)
+        : name(QString(prefix) + QString::number(QCoreApplication::applicationPid())), home("/home/" + name),
+          settingsDir(QCoreApplication::applicationDirPath() + "/" + name)
+    {
+        QDir().mkpath(home + "/Documents");
+        qputenv("HOME", home.toUtf8());
+        qputenv("XDG_CONFIG_HOME", (home + "/.config").toUtf8());
+    }
+    ~TestUser()
+    {
+        QDir(home).removeRecursively();
+        QDir(settingsDir).removeRecursively();
+    }
+    QString settingsFile() const { return settingsDir + "/UILastSetting.ini"; }
+    const QString name, home, settingsDir;
+};
 
 // Answers every modal window while it lives: message boxes are recorded and
 // answered with `reply` (or dismissed), a file dialog is given `path` (a

@@ -20,9 +20,21 @@ class TestMergeOcr : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanupTestCase();
+    void initTestCase() { settingswindows::installTheme(); }
+    void init()
+    {
+        m_home.reset();
+        settingswindows::clearLog();
+        m_folder.reset(new QTemporaryDir);
+        QVERIFY(m_folder->isValid());
+        g_nMergeIndex = 1; // as after a restart
+    }
+    void cleanupTestCase()
+    {
+        m_home.reset();
+        m_folder.reset();
+        settingswindows::removeTheme();
+    }
     void mergeNames_data();
     void mergeNames();
     void selectionRules_data();
@@ -41,43 +53,15 @@ private:
     void writePicture(const QString &name);
     int pdfPages(const QString &name) const;
 
+    // The window keeps its settings per user, the user being named by the home folder.
+    settingswindows::TestUser m_user{"plxmergeocr"};
     std::unique_ptr<QTemporaryDir> m_folder;
     std::unique_ptr<ADFmain> m_home;
-    QString m_userDir, m_homeDir;
 };
-
-void TestMergeOcr::initTestCase()
-{
-    settingswindows::installTheme();
-    // The window keeps its settings per user, the user being named by the home folder.
-    const QString user = QString("plxmergeocr%1").arg(QCoreApplication::applicationPid());
-    m_homeDir = "/home/" + user;
-    QVERIFY(QDir().mkpath(m_homeDir + "/Documents"));
-    qputenv("HOME", m_homeDir.toUtf8());
-    m_userDir = QCoreApplication::applicationDirPath() + "/" + user;
-}
-
-void TestMergeOcr::init()
-{
-    m_home.reset();
-    log().clear();
-    m_folder.reset(new QTemporaryDir);
-    QVERIFY(m_folder->isValid());
-    g_nMergeIndex = 1; // as after a restart
-}
-
-void TestMergeOcr::cleanupTestCase()
-{
-    m_home.reset();
-    m_folder.reset();
-    QDir(m_userDir).removeRecursively();
-    QDir(m_homeDir).removeRecursively();
-    settingswindows::removeTheme();
-}
 
 void TestMergeOcr::openHome(bool errorTips, int cells)
 {
-    QSettings ini(m_userDir + "/UILastSetting.ini", QSettings::IniFormat);
+    QSettings ini(m_user.settingsFile(), QSettings::IniFormat);
     ini.setValue("MainSettings/FilePath", m_folder->path());
     ini.setValue("MainSettings/ErrorTips", errorTips ? "1" : "0");
     ini.sync();
@@ -185,8 +169,8 @@ void TestMergeOcr::selectionRules_data()
                                             << int(QMessageBox::Yes) << MergePDFThread::statusText(3) << 1;
     QTest::newRow("only unreadable pictures") << true << QStringList{"b.jpg"} << "b.jpg"
                                               << int(QMessageBox::Yes) << MergePDFThread::statusText(3) << 0;
-    QTest::newRow("unwritable folder") << true << QStringList{"a.jpg"} << "!" << int(QMessageBox::Yes)
-                                       << MergePDFThread::statusText(4) << 0;
+    QTest::newRow("unwritable folder")
+        << true << QStringList{"a.jpg"} << "!" << int(QMessageBox::Yes) << MergePDFThread::statusText(4) << 0;
 }
 
 void TestMergeOcr::selectionRules()

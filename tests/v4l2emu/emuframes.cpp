@@ -37,20 +37,6 @@ Rgb readJpeg(const std::string &path)
     return rgb;
 }
 
-// A white page with lines of "text" on a grey desk: enough for the cut-out to
-// find a document when no picture is given. The lines sit lower by shift.
-Rgb drawnPage(int shift)
-{
-    Rgb rgb{1600, 1200, Bytes(size_t(1600) * 1200 * 3, 96)};
-    for (int y = 150; y < 1050; ++y)
-        for (int x = 400; x < 1200; ++x) {
-            const bool text =
-                y > 250 && y < 950 && ((y + shift) / 20) % 2 == 0 && x > 480 && x < 1120 && (x / 9) % 5;
-            std::fill_n(&rgb.pixels[(size_t(y) * 1600 + x) * 3], 3, text ? 30 : 235);
-        }
-    return rgb;
-}
-
 Rgb scaled(const Rgb &src, int width, int height)
 {
     Rgb out{width, height, Bytes(size_t(width) * height * 3)};
@@ -122,10 +108,6 @@ std::vector<Bytes> makeFrames(const std::vector<std::string> &pictures, uint32_t
         Rgb rgb = readJpeg(p);
         if (!rgb.pixels.empty())
             sources.push_back(std::move(rgb));
-    }
-    if (pictures.empty()) { // two pages in turn: the scene changes now and then
-        sources.push_back(drawnPage(0));
-        sources.push_back(drawnPage(20));
     }
     std::vector<Bytes> frames;
     for (const Rgb &src : sources) {

@@ -1,6 +1,6 @@
-// The pictures an emulated camera sends: JPEG files (or a drawn page when none
-// are given) turned into MJPEG or YUYV frames of one size, and the broken
-// variants of an MJPEG frame that real cameras are known to send.
+// The pictures an emulated camera sends: JPEG files turned into MJPEG or YUYV
+// frames of one size, and the broken variants of an MJPEG frame that real
+// cameras are known to send.
 #ifndef V4L2EMU_EMUFRAMES_H
 #define V4L2EMU_EMUFRAMES_H
 

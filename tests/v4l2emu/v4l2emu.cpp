@@ -1,15 +1,15 @@
 // Emulated UVC document cameras for the tests, loaded with LD_PRELOAD: the
 // library answers open/close/ioctl/mmap/poll on the /dev/videoN nodes it owns,
 // lists them in /dev, shows their USB ids under /sys and passes every other
-// call through. Each camera has a capture node and a metadata-only node.
+// call through; it answers only the calls the camera library makes. Each camera
+// has a capture node and a metadata-only node.
 //
 // Environment, read at the first use of a node:
 //   V4L2EMU_CAMERAS   "vid:pid,formats,sizes,name;..." (formats "mjpeg+yuyv" or
 //                     "yuyv", sizes "WxH/WxH" or empty for the usual five)
-//   V4L2EMU_PICTURES  JPEG files sent in turn (two drawn pages when unset)
+//   V4L2EMU_PICTURES  JPEG files sent in turn
 //   V4L2EMU_FPS       frame rate (15)
 //   V4L2EMU_HOLD      milliseconds each picture stays before the next (2000)
-//   V4L2EMU_FAULTS    control lines applied at start, separated by ';'
 //   V4L2EMU_CONTROL   a file of control lines, read again whenever it changes:
 //     device N absent|present|eio   unplug (ENODEV), plug back, or fail with EIO
 //     fault N KIND COUNT            the next COUNT frames or calls go wrong:
@@ -27,7 +27,6 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <climits>
 #include <condition_variable>
 #include <cstdarg>
 #include <cstdio>
@@ -37,7 +36,8 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <ftw.h>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -80,14 +80,13 @@ struct Camera {
 
 struct Buffer {
     enum State { Dequeued, Queued, Done } state = Dequeued;
-    uint32_t used = 0, sequence = 0;
+    uint32_t used = 0;
     bool broken = false;
-    timeval stamp{};
 };
 
 struct Handle {
     int cam = 0;
-    bool meta = false, nonblock = false;
+    bool meta = false;
     int generation = 0;
     int event = -1; // the descriptor the caller holds
     uint32_t fourcc = 0;
@@ -137,29 +136,16 @@ std::vector<std::string> split(const std::string &s, char sep)
     return parts;
 }
 
+// Through the C library's streams: only the /dev nodes are hooked there.
 std::string readFile(const std::string &path)
 {
-    REAL(open);
-    std::string text;
-    const int fd = real_open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return text;
-    char buf[4096];
-    for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;)
-        text.append(buf, size_t(n));
-    realClose(fd);
-    return text;
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
 void writeFile(const std::string &path, const std::string &text)
 {
-    REAL(open);
-    const int fd = real_open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd >= 0) {
-        if (::write(fd, text.data(), text.size()) != ssize_t(text.size()))
-            std::fprintf(stderr, "v4l2emu: cannot write %s\n", path.c_str());
-        realClose(fd);
-    }
+    std::ofstream(path, std::ios::binary) << text;
 }
 
 void wakeCamera(int cam)
@@ -204,7 +190,7 @@ void applyLine(const std::string &line)
     }
 }
 
-void applyControl(const std::string &text, char sep)
+void applyControl(const std::string &text)
 {
     std::vector<bool> wasAbsent;
     for (Camera &c : g_cameras) {
@@ -213,7 +199,7 @@ void applyControl(const std::string &text, char sep)
         c.answerWidth = c.answerHeight = 0;
         c.maxBuffers = 0;
     }
-    for (const std::string &line : split(text, sep))
+    for (const std::string &line : split(text, '\n'))
         applyLine(line);
     for (size_t i = 0; i < g_cameras.size(); ++i) {
         Camera &c = g_cameras[i];
@@ -232,7 +218,7 @@ void refresh()
     std::string text = readFile(g_control);
     if (text != g_controlText) {
         g_controlText = text;
-        applyControl(text, '\n');
+        applyControl(text);
     }
 }
 
@@ -243,13 +229,10 @@ void buildSysfs()
         return;
     g_sysRoot = tmpl;
     g_owner = getpid();
-    ::mkdir((g_sysRoot + "/class").c_str(), 0755);
-    ::mkdir((g_sysRoot + "/class/video4linux").c_str(), 0755);
-    ::mkdir((g_sysRoot + "/devices").c_str(), 0755);
-    ::mkdir((g_sysRoot + "/devices/usb9").c_str(), 0755);
+    std::filesystem::create_directories(g_sysRoot + "/class/video4linux");
     for (size_t i = 0; i < g_cameras.size(); ++i) {
         const std::string usb = g_sysRoot + "/devices/usb9/9-" + std::to_string(i + 1);
-        ::mkdir(usb.c_str(), 0755);
+        std::filesystem::create_directories(usb);
         char id[8];
         std::snprintf(id, sizeof id, "%04x\n", g_cameras[i].vid);
         writeFile(usb + "/idVendor", id);
@@ -302,20 +285,14 @@ void load()
         g_holdMs = std::max(1, std::atoi(m));
     if (const char *c = std::getenv("V4L2EMU_CONTROL"))
         g_control = c;
-    if (const char *f = std::getenv("V4L2EMU_FAULTS"))
-        applyControl(f, ';');
     buildSysfs();
-}
-
-int removeEntry(const char *path, const struct stat *, int, FTW *)
-{
-    return ::remove(path);
 }
 
 __attribute__((destructor)) void unload()
 {
+    std::error_code ignored;
     if (!g_sysRoot.empty() && g_owner == getpid())
-        nftw(g_sysRoot.c_str(), removeEntry, 8, FTW_DEPTH | FTW_PHYS);
+        std::filesystem::remove_all(g_sysRoot, ignored);
 }
 
 // The node number of an emulated /dev path, or -1.
@@ -394,7 +371,6 @@ int openNode(int node, int flags)
     auto h = std::make_shared<Handle>();
     h->cam = node / 2;
     h->meta = node % 2 == 1;
-    h->nonblock = flags & O_NONBLOCK;
     h->generation = c.generation;
     h->event = fd;
     h->fourcc = c.formats.front();
@@ -488,8 +464,7 @@ void produce(const std::shared_ptr<Handle> &h)
         used = std::min(used, h->bufSize);
         std::memcpy(h->base + size_t(index) * h->bufSize, data->data(), used);
         b.used = uint32_t(used);
-        b.sequence = h->sequence++;
-        gettimeofday(&b.stamp, nullptr);
+        ++h->sequence;
         b.state = Buffer::Done;
         h->done.push_back(index);
         const uint64_t one = 1;
@@ -513,20 +488,14 @@ void fillQuery(const Handle &h, uint32_t index, v4l2_buffer *buf)
     buf->memory = V4L2_MEMORY_MMAP;
     buf->length = uint32_t(h.bufSize);
     buf->m.offset = uint32_t(index * h.bufSize);
-    buf->flags = (b.state == Buffer::Queued ? V4L2_BUF_FLAG_QUEUED : 0) |
-                 (b.state == Buffer::Done ? V4L2_BUF_FLAG_DONE : 0) |
-                 (h.mappings ? V4L2_BUF_FLAG_MAPPED : 0) | V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC;
     buf->bytesused = b.state == Buffer::Dequeued ? b.used : 0;
-    buf->field = V4L2_FIELD_NONE;
-    buf->sequence = b.sequence;
-    buf->timestamp = b.stamp;
 }
 
-int setFormat(Handle &h, const Camera &c, v4l2_format *f, bool apply)
+int setFormat(Handle &h, const Camera &c, v4l2_format *f)
 {
     if (f->type != V4L2_BUF_TYPE_VIDEO_CAPTURE)
         return fail(EINVAL);
-    if (apply && (h.streaming || !h.buffers.empty()))
+    if (h.streaming || !h.buffers.empty())
         return fail(EBUSY);
     v4l2_pix_format &p = f->fmt.pix;
     if (std::find(c.formats.begin(), c.formats.end(), p.pixelformat) == c.formats.end())
@@ -541,15 +510,9 @@ int setFormat(Handle &h, const Camera &c, v4l2_format *f, bool apply)
         best = {c.answerWidth, c.answerHeight};
     p.width = uint32_t(best.first);
     p.height = uint32_t(best.second);
-    p.field = V4L2_FIELD_NONE;
-    p.bytesperline = p.pixelformat == V4L2_PIX_FMT_YUYV ? p.width * 2 : 0;
-    p.sizeimage = p.width * p.height * 2;
-    p.colorspace = V4L2_COLORSPACE_SRGB;
-    if (apply) {
-        h.fourcc = p.pixelformat;
-        h.width = int(p.width);
-        h.height = int(p.height);
-    }
+    h.fourcc = p.pixelformat;
+    h.width = int(p.width);
+    h.height = int(p.height);
     return 0;
 }
 
@@ -580,23 +543,13 @@ int requestBuffers(Handle &h, const Camera &c, v4l2_requestbuffers *r)
     return 0;
 }
 
-int dequeue(Handle &h, Camera &c, v4l2_buffer *buf, std::unique_lock<std::mutex> &lock)
+// Never blocks: the library opens its nodes with O_NONBLOCK and polls.
+int dequeue(Handle &h, Camera &c, v4l2_buffer *buf)
 {
-    if (buf->type != V4L2_BUF_TYPE_VIDEO_CAPTURE || buf->memory != V4L2_MEMORY_MMAP)
+    if (buf->type != V4L2_BUF_TYPE_VIDEO_CAPTURE || buf->memory != V4L2_MEMORY_MMAP || !h.streaming)
         return fail(EINVAL);
-    if (!h.streaming)
-        return fail(EINVAL);
-    if (takeFault(c.eagain))
+    if (takeFault(c.eagain) || h.done.empty())
         return fail(EAGAIN);
-    while (h.done.empty()) {
-        if (h.nonblock)
-            return fail(EAGAIN);
-        g_wake.wait(lock);
-        if (const int err = goneError(h))
-            return fail(err);
-        if (!h.streaming)
-            return fail(EINVAL);
-    }
     const uint32_t index = h.done.front();
     h.done.pop_front();
     uint64_t n;
@@ -659,11 +612,7 @@ int control(int fd, unsigned long request, void *arg)
     if (request == VIDIOC_QUERYCAP) {
         auto *cap = static_cast<v4l2_capability *>(arg);
         std::memset(cap, 0, sizeof *cap);
-        std::snprintf(reinterpret_cast<char *>(cap->driver), sizeof cap->driver, "uvcvideo");
         std::snprintf(reinterpret_cast<char *>(cap->card), sizeof cap->card, "%s", c.name.c_str());
-        std::snprintf(reinterpret_cast<char *>(cap->bus_info), sizeof cap->bus_info, "usb-0000:00:14.0-%d",
-                      h->cam + 1);
-        cap->version = 0x060100;
         cap->device_caps = (h->meta ? V4L2_CAP_META_CAPTURE : V4L2_CAP_VIDEO_CAPTURE) | V4L2_CAP_STREAMING;
         cap->capabilities =
             V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING | V4L2_CAP_DEVICE_CAPS;
@@ -677,9 +626,6 @@ int control(int fd, unsigned long request, void *arg)
         if (f->type != V4L2_BUF_TYPE_VIDEO_CAPTURE || f->index >= c.formats.size())
             return fail(EINVAL);
         f->pixelformat = c.formats[f->index];
-        f->flags = f->pixelformat == V4L2_PIX_FMT_MJPEG ? V4L2_FMT_FLAG_COMPRESSED : 0;
-        std::snprintf(reinterpret_cast<char *>(f->description), sizeof f->description, "%s",
-                      f->pixelformat == V4L2_PIX_FMT_MJPEG ? "Motion-JPEG" : "YUYV 4:2:2");
         return 0;
     }
     case VIDIOC_ENUM_FRAMESIZES: {
@@ -692,31 +638,8 @@ int control(int fd, unsigned long request, void *arg)
         s->discrete.height = uint32_t(c.sizes[s->index].second);
         return 0;
     }
-    case VIDIOC_ENUM_FRAMEINTERVALS: {
-        auto *i = static_cast<v4l2_frmivalenum *>(arg);
-        if (i->index != 0)
-            return fail(EINVAL);
-        i->type = V4L2_FRMIVAL_TYPE_DISCRETE;
-        i->discrete = {1, uint32_t(g_fps)};
-        return 0;
-    }
-    case VIDIOC_G_FMT: {
-        auto *f = static_cast<v4l2_format *>(arg);
-        f->fmt.pix.width = uint32_t(h->width);
-        f->fmt.pix.height = uint32_t(h->height);
-        f->fmt.pix.pixelformat = h->fourcc;
-        return setFormat(*h, c, f, false);
-    }
-    case VIDIOC_TRY_FMT:
     case VIDIOC_S_FMT:
-        return setFormat(*h, c, static_cast<v4l2_format *>(arg), request == VIDIOC_S_FMT);
-    case VIDIOC_G_PARM:
-    case VIDIOC_S_PARM: {
-        auto *p = static_cast<v4l2_streamparm *>(arg);
-        p->parm.capture.capability = V4L2_CAP_TIMEPERFRAME;
-        p->parm.capture.timeperframe = {1, uint32_t(g_fps)};
-        return 0;
-    }
+        return setFormat(*h, c, static_cast<v4l2_format *>(arg));
     case VIDIOC_REQBUFS:
         return requestBuffers(*h, c, static_cast<v4l2_requestbuffers *>(arg));
     case VIDIOC_QUERYBUF: {
@@ -736,7 +659,7 @@ int control(int fd, unsigned long request, void *arg)
         return 0;
     }
     case VIDIOC_DQBUF:
-        return dequeue(*h, c, static_cast<v4l2_buffer *>(arg), lock);
+        return dequeue(*h, c, static_cast<v4l2_buffer *>(arg));
     case VIDIOC_STREAMON:
         return streamOn(h);
     case VIDIOC_STREAMOFF:
@@ -749,7 +672,7 @@ int control(int fd, unsigned long request, void *arg)
 }
 
 // The /dev listing with the emulated nodes after the real ones.
-template <class Entry> Entry *devEntry(DIR *dir, Entry *real)
+dirent *devEntry(DIR *dir, dirent *real)
 {
     if (real || g_devDirCount == 0)
         return real;
@@ -762,7 +685,7 @@ template <class Entry> Entry *devEntry(DIR *dir, Entry *real)
         ++it->second;
     if (it->second >= int(2 * g_cameras.size()))
         return nullptr;
-    static thread_local Entry entry;
+    static thread_local dirent entry;
     std::memset(&entry, 0, sizeof entry);
     entry.d_type = DT_CHR;
     entry.d_reclen = sizeof entry;
@@ -770,7 +693,7 @@ template <class Entry> Entry *devEntry(DIR *dir, Entry *real)
     return &entry;
 }
 
-template <class Stat> int nodeStat(int node, Stat *st)
+int nodeStat(int node, struct stat *st)
 {
     std::lock_guard<std::mutex> lock(g_mutex);
     refresh();
@@ -781,15 +704,6 @@ template <class Stat> int nodeStat(int node, Stat *st)
     st->st_rdev = makedev(81, node);
     st->st_nlink = 1;
     return 0;
-}
-
-int openHook(const char *path, int flags, mode_t mode, int (*real)(const char *, int, ...))
-{
-    const int node = nodeOf(path);
-    if (node >= 0)
-        return openNode(node, flags);
-    const std::string sys = sysPath(path);
-    return real(sys.empty() ? path : sys.c_str(), flags, mode);
 }
 
 } // namespace
@@ -821,17 +735,8 @@ int open(const char *path, int flags, ...)
     const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? va_arg(ap, mode_t) : 0;
     va_end(ap);
     REAL(open);
-    return openHook(path, flags, mode, real_open);
-}
-
-int open64(const char *path, int flags, ...)
-{
-    va_list ap;
-    va_start(ap, flags);
-    const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? va_arg(ap, mode_t) : 0;
-    va_end(ap);
-    REAL(open64);
-    return openHook(path, flags, mode, real_open64);
+    const int node = nodeOf(path);
+    return node >= 0 ? openNode(node, flags) : real_open(path, flags, mode);
 }
 
 int close(int fd)
@@ -887,11 +792,6 @@ void *mmap(void *addr, size_t length, int prot, int flags, int fd, off_t offset)
         }
     }
     return real_mmap(addr, length, prot, flags, fd, offset);
-}
-
-void *mmap64(void *addr, size_t length, int prot, int flags, int fd, off64_t offset) __THROW
-{
-    return mmap(addr, length, prot, flags, fd, offset);
 }
 
 int munmap(void *addr, size_t length) __THROW
@@ -964,12 +864,6 @@ dirent *readdir(DIR *dir)
     return devEntry(dir, real_readdir(dir));
 }
 
-dirent64 *readdir64(DIR *dir)
-{
-    REAL(readdir64);
-    return devEntry(dir, real_readdir64(dir));
-}
-
 int closedir(DIR *dir)
 {
     REAL(closedir);
@@ -985,55 +879,15 @@ int stat(const char *path, struct stat *st) __THROW
 {
     REAL(stat);
     const int node = nodeOf(path);
-    if (node >= 0)
-        return nodeStat(node, st);
-    const std::string sys = sysPath(path);
-    return real_stat(sys.empty() ? path : sys.c_str(), st);
+    return node >= 0 ? nodeStat(node, st) : real_stat(path, st);
 }
 
-int stat64(const char *path, struct stat64 *st) __THROW
-{
-    REAL(stat64);
-    const int node = nodeOf(path);
-    if (node >= 0)
-        return nodeStat(node, st);
-    const std::string sys = sysPath(path);
-    return real_stat64(sys.empty() ? path : sys.c_str(), st);
-}
-
-FILE *fopen(const char *path, const char *mode)
-{
-    REAL(fopen);
-    const std::string sys = sysPath(path);
-    return real_fopen(sys.empty() ? path : sys.c_str(), mode);
-}
-
-FILE *fopen64(const char *path, const char *mode)
-{
-    REAL(fopen64);
-    const std::string sys = sysPath(path);
-    return real_fopen64(sys.empty() ? path : sys.c_str(), mode);
-}
-
+// The emulated sysfs in its real place: the library reads the ids from there.
 char *realpath(const char *path, char *resolved) __THROW
 {
     REAL(realpath);
     const std::string sys = sysPath(path);
-    if (sys.empty())
-        return real_realpath(path, resolved);
-    char buf[PATH_MAX];
-    if (!real_realpath(sys.c_str(), buf))
-        return nullptr;
-    // Back into /sys terms, so that the caller's view stays consistent.
-    std::string out = buf;
-    if (out.compare(0, g_sysRoot.size(), g_sysRoot) == 0)
-        out = "/sys" + out.substr(g_sysRoot.size());
-    if (out.size() >= PATH_MAX)
-        return fail(ENAMETOOLONG), nullptr;
-    if (!resolved && !(resolved = static_cast<char *>(std::malloc(PATH_MAX))))
-        return nullptr;
-    std::memcpy(resolved, out.c_str(), out.size() + 1);
-    return resolved;
+    return real_realpath(sys.empty() ? path : sys.c_str(), resolved);
 }
 
 } // extern "C"

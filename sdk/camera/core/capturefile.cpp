@@ -1,6 +1,7 @@
 #include "capturefile.h"
 
 #include "CamCaptureSDK.h"
+#include "atomicfile.h"
 #include "camprocess.h"
 #include "pdfwriter.h"
 #include "picturedensity.h"
@@ -9,13 +10,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace camsdk
 {
@@ -67,36 +62,6 @@ bool formatOf(const std::string &ext, int *format)
             return true;
         }
     return false;
-}
-
-bool writeAll(int fd, const std::vector<uint8_t> &bytes)
-{
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// Moves tmp to target; without cover it fails with EEXIST rather than replace.
-int moveIntoPlace(const std::string &tmp, const std::string &target, bool cover)
-{
-    if (cover)
-        return ::rename(tmp.c_str(), target.c_str()) == 0 ? 0 : errno;
-    if (::renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS)
-        return errno;
-    // File systems without RENAME_NOREPLACE: link() refuses an existing name too.
-    if (::link(tmp.c_str(), target.c_str()) != 0)
-        return errno;
-    ::unlink(tmp.c_str());
-    return 0;
 }
 
 double validDpi(float dpi)
@@ -157,46 +122,6 @@ std::string nthOutputPath(const std::string &path, int index)
     return p.dir + p.stem + "_" + std::to_string(index) + p.ext;
 }
 
-long writeAtomically(const std::string &path, const std::vector<uint8_t> &bytes, bool cover,
-                     std::string *written)
-{
-    const PathParts p = splitPath(path);
-    if (p.stem.empty())
-        return ERROR_BAD_ARGUMENT;
-    const std::string dir = p.dir.empty() ? "./" : p.dir;
-    struct stat st;
-    if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-        return ERROR_WRITE_FAILED;
-    // Created with 0666 so that the umask applies as to any file the user makes.
-    static std::atomic<unsigned> serial{0};
-    std::string tmp;
-    int fd = -1;
-    do {
-        tmp = dir + ".camsdk-" + std::to_string(::getpid()) + "-" + std::to_string(serial++);
-        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    } while (fd < 0 && errno == EEXIST);
-    if (fd < 0)
-        return ERROR_WRITE_FAILED;
-    // On disk before the rename gives it the user's name: a crash leaves the old file or the whole new one.
-    const bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
-    if (::close(fd) != 0 || !ok) {
-        ::unlink(tmp.c_str());
-        return ERROR_WRITE_FAILED;
-    }
-    for (int k = 0; k < 100000; ++k) {
-        const std::string target = k == 0 ? path : p.dir + p.stem + "(" + std::to_string(k) + ")" + p.ext;
-        const int err = moveIntoPlace(tmp, target, cover);
-        if (err == 0) {
-            *written = target;
-            return ERROR_GOOD;
-        }
-        if (err != EEXIST)
-            break;
-    }
-    ::unlink(tmp.c_str());
-    return ERROR_WRITE_FAILED;
-}
-
 bool Capturer::encode(const cv::Mat &img, int format, const IMAGEPARAM &param, std::vector<uint8_t> &out)
 {
     const double dpiX = validDpi(param.nXDPI), dpiY = validDpi(param.nYDPI);
@@ -207,7 +132,7 @@ bool Capturer::encode(const cv::Mat &img, int format, const IMAGEPARAM &param, s
         if (!m_codec.encode(img, kJpegQuality, jpeg) ||
             !setJfifDensity(jpeg, static_cast<int>(dpiX + 0.5), static_cast<int>(dpiY + 0.5)))
             return false;
-        return format == Jpeg || makeJpegPdf(jpeg, img.cols, img.rows, img.channels() == 1, dpiX, dpiY, out);
+        return format == Jpeg || makeJpegPdf(jpeg, dpiX, dpiY, out);
     }
     case Bmp:
         return cv::imencode(".bmp", img, out) && setBmpDensity(out, dpiX, dpiY);
@@ -235,13 +160,14 @@ bool Capturer::passThrough(const EncodedFrame &frame, int rotation, int format, 
         jpeg = frame.data;
     else if (!m_codec.rotate(frame.data, rotation, jpeg))
         return false;
+    // A frame whose header does not read is decoded instead, and fails there.
     int w = 0, h = 0;
     bool gray = false;
     const double dpiX = validDpi(param.nXDPI), dpiY = validDpi(param.nYDPI);
     if (!m_codec.header(jpeg.data(), jpeg.size(), &w, &h, &gray) ||
         !setJfifDensity(jpeg, static_cast<int>(dpiX + 0.5), static_cast<int>(dpiY + 0.5)))
         return false;
-    return format == Jpeg || makeJpegPdf(jpeg, w, h, gray, dpiX, dpiY, out);
+    return format == Jpeg || makeJpegPdf(jpeg, dpiX, dpiY, out);
 }
 
 long Capturer::capture(const EncodedFrame &frame, char *path, const IMAGEPARAM &param)
@@ -278,10 +204,11 @@ long Capturer::capture(const EncodedFrame &frame, char *path, const IMAGEPARAM &
     size_t count = 0;
     for (size_t i = 0; i < files.size(); ++i) {
         std::string written;
-        const long s = writeAtomically(nthOutputPath(target, static_cast<int>(i)), files[i],
-                                       param.bIsCoverFile, &written);
-        if (s != ERROR_GOOD) {
-            status = s;
+        if (!sdkcommon::writeFileAtomically(
+                nthOutputPath(target, static_cast<int>(i)), files[i].data(), files[i].size(),
+                param.bIsCoverFile ? sdkcommon::WritePolicy::Replace : sdkcommon::WritePolicy::FreeName,
+                &written)) {
+            status = ERROR_WRITE_FAILED;
             break;
         }
         ++count;

@@ -17,12 +17,6 @@ namespace camsdk
 // stem_2, ... or, for a stem ending in _N, _N+1, _N+2, ...
 std::string nthOutputPath(const std::string &path, int index);
 
-// Writes bytes to path through a temporary file in the same folder. Without
-// cover an existing file is left alone and the bytes go to stem(k).ext with
-// the smallest free k >= 1. *written receives the final path. Returns a status.
-long writeAtomically(const std::string &path, const std::vector<uint8_t> &bytes, bool cover,
-                     std::string *written);
-
 // Does whole captures. Keeps its decode and encode buffers from one capture to
 // the next: fresh 8 MP buffers cost more in page faults than the work itself.
 class Capturer

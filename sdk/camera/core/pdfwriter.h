@@ -8,9 +8,8 @@
 namespace camsdk
 {
 
-// The page measures width x height pixels at the given density.
-bool makeJpegPdf(const std::vector<uint8_t> &jpeg, int width, int height, bool gray, double dpiX, double dpiY,
-                 std::vector<uint8_t> &out);
+// The page has the picture's printed size at the given density.
+bool makeJpegPdf(const std::vector<uint8_t> &jpeg, double dpiX, double dpiY, std::vector<uint8_t> &out);
 
 } // namespace camsdk
 

@@ -18,6 +18,8 @@ constexpr int kMaxDevices = 16;
 // Our own USB ids for virtual cameras (pid.codes test vendor).
 constexpr int kDefaultVid = 0x1209;
 constexpr int kDefaultPid = 0xCA00;
+// The playback camera's own, whatever number of rendered cameras comes before it.
+constexpr int kPlaybackPid = 0xCA10;
 // Still frames cycle through this many noise variants of one rendering.
 constexpr int kStillVariants = 4;
 constexpr int kJpegQuality = 90;
@@ -77,8 +79,12 @@ VirtualConfig readVirtualConfig(const std::function<const char *(const char *)> 
     if (parseInt(get("CAMSDK_VIRTUAL"), 10, 0, kMaxDevices, &n))
         c.count = static_cast<int>(n);
     const std::vector<std::string> pairs = split(get("CAMSDK_VIRTUAL_IDS"), ',');
-    for (int i = 0; i < c.count; ++i) {
-        std::pair<int, int> id(kDefaultVid, kDefaultPid + i);
+    for (const std::string &p : split(get("CAMSDK_VIRTUAL_FRAMES"), ','))
+        if (!p.empty())
+            c.frames.push_back(p);
+    // One pair more for the playback camera.
+    for (int i = 0; i < c.count + (c.frames.empty() ? 0 : 1); ++i) {
+        std::pair<int, int> id(kDefaultVid, i < c.count ? kDefaultPid + i : kPlaybackPid);
         if (i < static_cast<int>(pairs.size())) {
             const std::vector<std::string> vp = split(pairs[i], ':');
             long vid = 0, pid = 0;
@@ -112,11 +118,14 @@ void applyControlText(const std::string &text, ControlState &state)
 {
     std::istringstream in(text);
     std::string line;
+    state.next = 0;
     while (std::getline(in, line)) {
         std::istringstream words(line);
         std::string what, a, b, extra;
         words >> what >> a >> b >> extra;
-        if (what == "motion" && b.empty()) {
+        if (what == "next" && a.empty()) {
+            ++state.next;
+        } else if (what == "motion" && b.empty()) {
             if (a == "on" || a == "off")
                 state.motion = a == "on";
         } else if (what == "device" && extra.empty() && (b == "present" || b == "absent")) {
@@ -178,6 +187,12 @@ bool VirtualControl::motion() const
     return m_state.motion;
 }
 
+unsigned VirtualControl::next() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_state.next;
+}
+
 bool VirtualControl::present(int device) const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -193,8 +208,8 @@ unsigned VirtualControl::plugs(int device) const
 }
 
 VirtualDevice::VirtualDevice(int index, const VirtualConfig &config, std::shared_ptr<VirtualControl> control)
-    : m_index(index), m_vid(kDefaultVid), m_pid(kDefaultPid + index), m_fps(config.fps),
-      m_control(std::move(control)), m_plugs(m_control ? m_control->plugs(index) : 0)
+    : m_index(index), m_control(std::move(control)), m_vid(kDefaultVid), m_pid(kDefaultPid + index),
+      m_fps(config.fps), m_plugs(m_control ? m_control->plugs(index) : 0)
 {
     if (index < static_cast<int>(config.ids.size())) {
         m_vid = config.ids[static_cast<size_t>(index)].first;
@@ -279,7 +294,6 @@ bool VirtualDevice::streamLoop(const FrameSink &sink)
     std::vector<FramePtr> ring;
     double motionTime = 0;
     uint32_t frameNo = 0;
-    const auto period = std::chrono::microseconds(1000000 / std::max(1, m_fps));
     auto next = clock::now();
     auto last = next;
 
@@ -319,13 +333,19 @@ bool VirtualDevice::streamLoop(const FrameSink &sink)
         ++frameNo;
         if (!frame->data.empty())
             sink(frame);
-        next += period;
-        if (clock::now() > next + period)
-            next = clock::now(); // fell behind (a slow rendering): do not burst to catch up
-        if (!waitUntil(next))
+        if (!waitForNextFrame(next))
             break;
     }
     return false;
+}
+
+bool VirtualDevice::waitForNextFrame(std::chrono::steady_clock::time_point &due)
+{
+    const auto period = std::chrono::microseconds(1000000 / std::max(1, m_fps));
+    due += period;
+    if (std::chrono::steady_clock::now() > due + period)
+        due = std::chrono::steady_clock::now(); // fell behind (a slow frame): do not burst to catch up
+    return waitUntil(due);
 }
 
 void VirtualDevice::closeStream()

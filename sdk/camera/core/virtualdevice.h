@@ -24,6 +24,9 @@ struct VirtualConfig {
     int fps = 15;
     std::string controlPath;
     bool torn = false; // paper documents come with a torn corner and a bitten edge
+    // Pictures and folders of pictures for the playback camera, which comes
+    // after the rendered ones.
+    std::vector<std::string> frames;
 };
 
 // Reads CAMSDK_VIRTUAL and its companions through env (getenv in the library).
@@ -34,11 +37,12 @@ struct VirtualConfig {
 VirtualConfig readVirtualConfig(const std::function<const char *(const char *)> &env);
 
 // What the control file says. Lines: "motion on|off", "device N present|absent"
-// (N counts from 1 like the device names); the last line about a thing wins,
-// anything else is ignored.
+// (N counts from 1 like the device names), "next"; the last line about a thing
+// wins, every "next" counts, anything else is ignored.
 struct ControlState {
     bool motion = false;
     std::vector<bool> present;
+    unsigned next = 0; // the playback camera shows its picture number next (looping)
 };
 void applyControlText(const std::string &text, ControlState &state);
 
@@ -55,6 +59,7 @@ public:
     bool present(int device) const;
     // How many times the device has been plugged in again since the start.
     unsigned plugs(int device) const;
+    unsigned next() const;
 
 private:
     void poll();
@@ -91,17 +96,20 @@ protected:
     long openStream(FrameSize size) override;
     bool streamLoop(const FrameSink &sink) override;
     void closeStream() override;
+    // Sleeps until the next frame is due at the stream rate; false when stopped first.
+    bool waitForNextFrame(std::chrono::steady_clock::time_point &due);
+
+    int m_index;
+    std::shared_ptr<VirtualControl> m_control;
+    FrameSize m_size; // of the open stream
 
 private:
-    int m_index;
     int m_vid;
     int m_pid;
     int m_fps;
     std::vector<FrameSize> m_sizes;
     camvirtual::SceneRequest m_request;
-    std::shared_ptr<VirtualControl> m_control;
     unsigned m_plugs = 0; // the control's count when this device was made
-    FrameSize m_size;
     std::atomic<bool> m_open{false};
 };
 

@@ -1,7 +1,7 @@
 // ocrRecog: recognise the collected pictures and publish the documents only when all are complete.
 #include "DocumentSDK.h"
+#include "atomicfile.h"
 #include "collection.h"
-#include "outputfile.h"
 #include "picture.h"
 #include "recognition.h"
 #include "writers.h"
@@ -56,10 +56,11 @@ int runJob(const Kind &kind, const std::vector<std::vector<std::string>> &groups
                 return DOC_ERR_UNREADABLE_INPUT;
 
     // Fails fast on an unwritable folder, before minutes of recognition.
-    std::vector<std::unique_ptr<OutputFile>> outputs;
+    std::vector<std::unique_ptr<sdkcommon::AtomicFile>> outputs;
     for (const auto &group : groups) {
-        outputs.push_back(std::make_unique<OutputFile>(
-            QFileInfo(QString::fromStdString(group.front())).path().toStdString()));
+        const QFileInfo first(QString::fromStdString(group.front()));
+        const QString target = first.path() + '/' + first.completeBaseName() + '.' + kind.extension;
+        outputs.push_back(std::make_unique<sdkcommon::AtomicFile>(target.toStdString()));
         if (!outputs.back()->open())
             return DOC_ERR_WRITE_FAILED;
     }
@@ -82,15 +83,13 @@ int runJob(const Kind &kind, const std::vector<std::vector<std::string>> &groups
     }
 
     for (size_t g = 0; g < outputs.size(); ++g) {
-        const std::string stem =
-            QFileInfo(QString::fromStdString(groups[g].front())).completeBaseName().toStdString();
-        if (!outputs[g]->publish(stem, kind.extension)) {
+        if (!outputs[g]->commit(sdkcommon::WritePolicy::FreeName)) {
             for (size_t p = 0; p < g; ++p)
                 outputs[p]->withdraw();
             return DOC_ERR_WRITE_FAILED;
         }
     }
-    *firstName = outputs.front()->name();
+    *firstName = QFileInfo(QString::fromStdString(outputs.front()->path())).fileName().toStdString();
     return DOC_OK;
 }
 

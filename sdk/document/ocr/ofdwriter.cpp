@@ -147,8 +147,9 @@ bool writeOfd(const std::vector<Page> &pages, const std::string &path)
         const double w = page.pixelsToMm(page.width), h = page.pixelsToMm(page.height);
         xml.writeAttribute(QStringLiteral("Boundary"), box(0, 0, w, h));
         // Drawn upright: the stored picture's size is the page's, turned back.
-        const bool sideways = isSideways(page.orientation);
-        const Placement placement = ofdPlacement(page.orientation, sideways ? h : w, sideways ? w : h);
+        const bool sideways = sdkcommon::isSideways(page.orientation);
+        const sdkcommon::Placement placement =
+            sdkcommon::ofdPlacement(page.orientation, sideways ? h : w, sideways ? w : h);
         const double *m = placement.m;
         xml.writeAttribute(QStringLiteral("CTM"),
                            box(m[0], m[1], m[2], m[3]) + ' ' + decimal(m[4]) + ' ' + decimal(m[5]));

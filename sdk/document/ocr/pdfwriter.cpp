@@ -2,15 +2,14 @@
 // (render mode 3) of Tesseract's glyphless font, placed on the words. Character codes are assigned
 // per document and mapped back to Unicode by the ToUnicode CMap, which is what search and copy use.
 #include "pdffile.h"
+#include "pdfpage.h"
 #include "picture.h"
-#include "placement.h"
 #include "recognition.h"
 #include "writers.h"
 
 #include <leptonica/allheaders.h>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
-#include <qpdf/QPDFPageDocumentHelper.hh>
 
 #include <QFile>
 
@@ -44,25 +43,17 @@ struct CompDataDeleter {
 };
 using CompData = std::unique_ptr<L_COMP_DATA, CompDataDeleter>;
 
-// An image XObject's data and what its dictionary says about it.
-struct ImageData {
-    std::string bytes;
-    bool jpeg = false;
-    int width = 0, height = 0, spp = 0, bps = 8;
-};
-
 // JPEG pictures go in byte for byte; anything else is compressed losslessly. False when the picture
 // is gone or no longer the one recognised.
-bool pictureData(const Page &page, ImageData &image)
+bool pictureData(const Page &page, sdkcommon::PdfImage &image)
 {
     if (page.jpeg) {
         QByteArray bytes;
-        l_int32 w = 0, h = 0, spp = 0;
         if (!pageBytes(page, bytes) ||
-            readHeaderMemJpeg(reinterpret_cast<const l_uint8 *>(bytes.constData()), size_t(bytes.size()), &w,
-                              &h, &spp, nullptr, nullptr) != 0)
+            !sdkcommon::jpegImage(reinterpret_cast<const std::uint8_t *>(bytes.constData()),
+                                  size_t(bytes.size()), image))
             return false;
-        image = {bytes.toStdString(), true, w, h, spp, 8};
+        image.bytes = bytes.toStdString();
         return true;
     }
     PixPtr pix = pageLosslessPixels(page);
@@ -72,43 +63,13 @@ bool pictureData(const Page &page, ImageData &image)
         return false;
     }
     const CompData owner(cid);
-    image = {std::string(reinterpret_cast<const char *>(cid->datacomp), cid->nbytescomp),
-             false,
-             cid->w,
-             cid->h,
-             cid->spp,
-             cid->bps};
+    image.width = cid->w;
+    image.height = cid->h;
+    image.bitsPerComponent = cid->bps;
+    image.filter = name("/FlateDecode");
+    image.colorSpace = name(cid->spp == 1 ? "/DeviceGray" : "/DeviceRGB");
+    image.bytes.assign(reinterpret_cast<const char *>(cid->datacomp), cid->nbytescomp);
     return true;
-}
-
-Handle imageObject(QPDF &pdf, const ImageData &data)
-{
-    Handle image = Handle::newStream(&pdf);
-    image.replaceStreamData(data.bytes, name(data.jpeg ? "/DCTDecode" : "/FlateDecode"), Handle::newNull());
-    Handle dict = image.getDict();
-    dict.replaceKey("/Type", name("/XObject"));
-    dict.replaceKey("/Subtype", name("/Image"));
-    dict.replaceKey("/Width", Handle::newInteger(data.width));
-    dict.replaceKey("/Height", Handle::newInteger(data.height));
-    dict.replaceKey("/BitsPerComponent", Handle::newInteger(data.bps));
-    const char *space = data.spp == 1 ? "/DeviceGray" : data.spp == 4 ? "/DeviceCMYK" : "/DeviceRGB";
-    dict.replaceKey("/ColorSpace", name(space));
-    if (data.jpeg && data.spp == 4) // Adobe writes CMYK JPEGs inverted
-        dict.replaceKey("/Decode", Handle::parse("[1 0 1 0 1 0 1 0]"));
-    return image;
-}
-
-// Draws the picture upright over the whole page.
-QByteArray drawPicture(const Page &page)
-{
-    const bool sideways = isSideways(page.orientation);
-    const double w = page.pixelsToPt(sideways ? page.height : page.width);
-    const double h = page.pixelsToPt(sideways ? page.width : page.height);
-    QByteArray ops = "q";
-    const Placement placement = pdfPlacement(page.orientation, w, h);
-    for (double v : placement.m)
-        ops += " " + num(v);
-    return ops + " cm /Im0 Do Q\n";
 }
 
 class FontBuilder
@@ -226,24 +187,13 @@ bool writeSearchablePdf(const std::vector<Page> &pages, const std::string &path)
         pdf.emptyPDF();
         FontBuilder font;
         std::vector<Handle> pageResources;
-        QPDFPageDocumentHelper helper(pdf);
         for (const Page &page : pages) {
-            ImageData picture;
+            sdkcommon::PdfImage picture;
             if (!pictureData(page, picture))
                 return false;
-            const QByteArray content = drawPicture(page) + textLayer(page, font);
-            Handle resources = Handle::newDictionary();
-            Handle xobjects = Handle::newDictionary();
-            xobjects.replaceKey("/Im0", imageObject(pdf, picture));
-            resources.replaceKey("/XObject", xobjects);
-            Handle pageDict = Handle::newDictionary();
-            pageDict.replaceKey("/Type", name("/Page"));
-            pageDict.replaceKey("/MediaBox", Handle::newArray(QPDFObjectHandle::Rectangle(
-                                                 0, 0, page.widthPt(), page.heightPt())));
-            pageDict.replaceKey("/Resources", resources);
-            pageDict.replaceKey("/Contents", Handle::newStream(&pdf, content.toStdString()));
-            helper.addPage(QPDFPageObjectHelper(pdf.makeIndirectObject(pageDict)), false);
-            pageResources.push_back(resources);
+            Handle pageObject = sdkcommon::addPicturePage(pdf, picture, page.dpi, page.dpi, page.orientation,
+                                                          textLayer(page, font).toStdString());
+            pageResources.push_back(pageObject.getKey("/Resources"));
         }
         // The font is complete only once every page has drawn its codes.
         const Handle fontObject = font.build(pdf);
@@ -256,7 +206,7 @@ bool writeSearchablePdf(const std::vector<Page> &pages, const std::string &path)
         info.replaceKey("/Producer", Handle::newString("PageLux"));
         pdf.getTrailer().replaceKey("/Info", pdf.makeIndirectObject(info));
 
-        return writePdfFile(pdf, path);
+        return sdkcommon::writePdfFile(pdf, path);
     } catch (const std::exception &) {
         return false;
     }

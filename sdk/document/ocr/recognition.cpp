@@ -4,7 +4,7 @@
 #include "picture.h"
 #include "picturefile.h"
 
-#include "../../image/jpegsegments.h"
+#include "jpegsegments.h"
 
 #include <leptonica/allheaders.h>
 #include <tesseract/baseapi.h>

@@ -1,19 +1,15 @@
 // combinePDF: one page per collected picture, written with qpdf to a temporary
 // file beside the target and renamed into place once it is complete and on disk.
 #include "DocumentSDK.h"
+#include "atomicfile.h"
 #include "collection.h"
-#include "outputfile.h"
 #include "pdffile.h"
 #include "pdfpicture.h"
-#include "placement.h"
 
-#include <QFileInfo>
 #include <algorithm>
 #include <exception>
 #include <qpdf/QPDF.hh>
-#include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFWriter.hh>
-#include <qpdf/QUtil.hh>
 #include <sys/stat.h>
 #include <vector>
 
@@ -22,60 +18,18 @@ namespace docsdk
 namespace
 {
 
-QPDFObjectHandle imageObject(QPDF &pdf, const PdfPicture &picture)
-{
-    QPDFObjectHandle image = QPDFObjectHandle::newStream(&pdf);
-    QPDFObjectHandle dict = image.getDict();
-    dict.replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
-    dict.replaceKey("/Subtype", QPDFObjectHandle::newName("/Image"));
-    dict.replaceKey("/Width", QPDFObjectHandle::newInteger(picture.width));
-    dict.replaceKey("/Height", QPDFObjectHandle::newInteger(picture.height));
-    dict.replaceKey("/ColorSpace", picture.colorSpace);
-    dict.replaceKey("/BitsPerComponent", QPDFObjectHandle::newInteger(picture.bitsPerComponent));
-    if (picture.decode.isInitialized())
-        dict.replaceKey("/Decode", picture.decode);
-    image.replaceStreamData(picture.data, picture.filter,
-                            picture.decodeParms.isInitialized() ? picture.decodeParms
-                                                                : QPDFObjectHandle::newNull());
-    return image;
-}
-
-// The picture fills the page, which has the picture's printed size, as viewers
-// show it: the EXIF orientation is applied by the placement matrix.
-QPDFObjectHandle pageObject(QPDF &pdf, const PdfPicture &picture)
-{
-    const double w = picture.width * 72.0 / picture.dpi;
-    const double h = picture.height * 72.0 / picture.dpi;
-    const Placement placement = pdfPlacement(picture.orientation, w, h);
-    const double *m = placement.m;
-    const bool sideways = isSideways(picture.orientation);
-    const auto num = [](double v) { return QUtil::double_to_string(v, 3); };
-
-    QPDFObjectHandle resources = QPDFObjectHandle::parse("<< /XObject << >> >>");
-    resources.getKey("/XObject").replaceKey("/Im0", imageObject(pdf, picture));
-    QPDFObjectHandle page = pdf.makeIndirectObject(QPDFObjectHandle::parse("<< /Type /Page >>"));
-    page.replaceKey("/MediaBox", QPDFObjectHandle::parse("[0 0 " + num(sideways ? h : w) + " " +
-                                                         num(sideways ? w : h) + "]"));
-    page.replaceKey("/Resources", resources);
-    std::string content = "q";
-    for (int i = 0; i < 6; ++i)
-        content += " " + num(m[i]);
-    page.replaceKey("/Contents", QPDFObjectHandle::newStream(&pdf, content + " cm /Im0 Do Q\n"));
-    return page;
-}
-
 bool writeAtomically(QPDF &pdf, const std::string &output)
 {
-    const QFileInfo target(QString::fromStdString(output));
-    OutputFile file(target.path().toStdString());
+    sdkcommon::AtomicFile file(output);
     return file.open() &&
-           writePdfFile(pdf, file.tempPath(),
-                        [](QPDFWriter &writer) {
-                            // Keep the picture streams exactly as given: JPEG bytes pass through untouched.
-                            writer.setDecodeLevel(qpdf_dl_none);
-                            writer.setObjectStreamMode(qpdf_o_generate);
-                        }) &&
-           file.publishOver(target.fileName().toStdString());
+           sdkcommon::writePdfFile(pdf, file.tempPath(),
+                                   [](QPDFWriter &writer) {
+                                       // Keep the picture streams exactly as given: JPEG bytes pass through
+                                       // untouched.
+                                       writer.setDecodeLevel(qpdf_dl_none);
+                                       writer.setObjectStreamMode(qpdf_o_generate);
+                                   }) &&
+           file.commit(sdkcommon::WritePolicy::Replace);
 }
 
 // Whether output names one of the collected pictures (through any path), which
@@ -119,9 +73,9 @@ extern "C" int combinePDF(const char *output)
     try {
         QPDF pdf;
         pdf.emptyPDF();
-        QPDFPageDocumentHelper pages(pdf);
+        // The picture fills the page, which has the picture's printed size, as viewers show it.
         for (const PdfPicture &picture : pictures)
-            pages.addPage(QPDFPageObjectHelper(pageObject(pdf, picture)), false);
+            sdkcommon::addPicturePage(pdf, picture.image, picture.dpi, picture.dpi, picture.orientation);
         written = writeAtomically(pdf, output);
     } catch (const std::exception &) {
     }

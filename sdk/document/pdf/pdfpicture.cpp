@@ -1,7 +1,7 @@
 #include "pdfpicture.h"
 #include "picturefile.h"
 
-#include "../../image/jpegsegments.h"
+#include "jpegsegments.h"
 
 #include <algorithm>
 #include <cstring>
@@ -90,28 +90,16 @@ bool probeJpeg(const std::string &path, PdfPicture &picture)
     if (!readPictureFile(path, data) || !jpegIsComplete(data))
         return false;
     const auto *bytes = reinterpret_cast<const l_uint8 *>(data.data());
-    const std::vector<jpegsegments::Segment> segments = jpegsegments::headerSegments(bytes, data.size());
-    l_int32 w = 0, h = 0, spp = 0, xres = 0, yres = 0;
-    if (readHeaderMemJpeg(bytes, data.size(), &w, &h, &spp, nullptr, nullptr) != 0 ||
-        (spp != 1 && spp != 3 && spp != 4))
+    l_int32 xres = 0, yres = 0;
+    if (!sdkcommon::jpegImage(bytes, size_t(data.size()), picture.image))
         return false;
     readResolutionMemJpeg(bytes, data.size(), &xres, &yres);
-    picture.width = w;
-    picture.height = h;
     picture.dpi = usableDpi(xres);
     picture.orientation = jpegsegments::exifOrientation(bytes, data.size());
-    picture.filter = name("/DCTDecode");
-    picture.colorSpace = deviceSpace(spp);
-    // Adobe's CMYK JPEGs store inverted ink values, which the PDF must invert back.
-    const bool adobe = std::any_of(segments.begin(), segments.end(), [&](const jpegsegments::Segment &s) {
-        return jpegsegments::hasSignature(bytes, s, jpegsegments::kApp14, "Adobe", 5);
-    });
-    if (spp == 4 && adobe)
-        picture.decode = QPDFObjectHandle::parse("[1 0 1 0 1 0 1 0]");
     // The bytes are read again while the PDF is written, one page at a time in memory, and must be
     // those measured here.
     const std::size_t fingerprint = fingerprintOf(data);
-    picture.data = [path, fingerprint, changed = picture.changed](Pipeline *out) {
+    picture.image.provider = [path, fingerprint, changed = picture.changed](Pipeline *out) {
         QByteArray again;
         if (!readUnchanged(path, fingerprint, again)) {
             *changed = true;
@@ -126,36 +114,36 @@ bool probeJpeg(const std::string &path, PdfPicture &picture)
 bool probeLossless(const std::string &path, const L_COMP_DATA &cid, PdfPicture &picture)
 {
     if (cid.type == L_G4_ENCODE) {
-        picture.filter = name("/CCITTFaxDecode");
-        picture.decodeParms = QPDFObjectHandle::newDictionary();
-        picture.decodeParms.replaceKey("/K", QPDFObjectHandle::newInteger(-1));
-        picture.decodeParms.replaceKey("/Columns", QPDFObjectHandle::newInteger(cid.w));
-        picture.decodeParms.replaceKey("/Rows", QPDFObjectHandle::newInteger(cid.h));
+        picture.image.filter = name("/CCITTFaxDecode");
+        picture.image.decodeParms = QPDFObjectHandle::newDictionary();
+        picture.image.decodeParms.replaceKey("/K", QPDFObjectHandle::newInteger(-1));
+        picture.image.decodeParms.replaceKey("/Columns", QPDFObjectHandle::newInteger(cid.w));
+        picture.image.decodeParms.replaceKey("/Rows", QPDFObjectHandle::newInteger(cid.h));
         // The fax code itself says which runs are black; only inverted data needs the flag.
-        picture.decodeParms.replaceKey("/BlackIs1", QPDFObjectHandle::newBool(cid.minisblack));
-        picture.colorSpace = name("/DeviceGray");
+        picture.image.decodeParms.replaceKey("/BlackIs1", QPDFObjectHandle::newBool(cid.minisblack));
+        picture.image.colorSpace = name("/DeviceGray");
     } else {
-        picture.filter = name("/FlateDecode");
+        picture.image.filter = name("/FlateDecode");
         if (cid.predictor) {
-            picture.decodeParms = QPDFObjectHandle::parse("<< /Predictor 14 >>");
-            picture.decodeParms.replaceKey("/Colors", QPDFObjectHandle::newInteger(cid.spp));
-            picture.decodeParms.replaceKey("/BitsPerComponent", QPDFObjectHandle::newInteger(cid.bps));
-            picture.decodeParms.replaceKey("/Columns", QPDFObjectHandle::newInteger(cid.w));
+            picture.image.decodeParms = QPDFObjectHandle::parse("<< /Predictor 14 >>");
+            picture.image.decodeParms.replaceKey("/Colors", QPDFObjectHandle::newInteger(cid.spp));
+            picture.image.decodeParms.replaceKey("/BitsPerComponent", QPDFObjectHandle::newInteger(cid.bps));
+            picture.image.decodeParms.replaceKey("/Columns", QPDFObjectHandle::newInteger(cid.w));
         }
         if (cid.ncolors > 0 && cid.cmapdatahex) {
-            picture.colorSpace = QPDFObjectHandle::parse(
+            picture.image.colorSpace = QPDFObjectHandle::parse(
                 "[/Indexed /DeviceRGB " + std::to_string(cid.ncolors - 1) + " " + cid.cmapdatahex + "]");
         } else {
-            picture.colorSpace = deviceSpace(cid.spp);
+            picture.image.colorSpace = deviceSpace(cid.spp);
             if (cid.bps == 1 && !cid.minisblack) // leptonica's bilevel data: 1 is black
-                picture.decode = QPDFObjectHandle::parse("[1 0]");
+                picture.image.decode = QPDFObjectHandle::parse("[1 0]");
         }
     }
     // Decoding again while the PDF is written keeps one page in memory at a time;
     // the file must still decode to the same raster.
     const int w = cid.w, h = cid.h;
     const std::size_t size = cid.nbytescomp;
-    picture.data = [path, w, h, size, changed = picture.changed](Pipeline *out) {
+    picture.image.provider = [path, w, h, size, changed = picture.changed](Pipeline *out) {
         CidPtr again = compressedData(path);
         if (!again || again->w != w || again->h != h || again->nbytescomp != size) {
             *changed = true;
@@ -180,9 +168,9 @@ bool probePicture(const std::string &path, PdfPicture &picture)
     CidPtr cid = compressedData(path);
     if (!cid || cid->w <= 0 || cid->h <= 0 || (cid->spp != 1 && cid->spp != 3))
         return false;
-    picture.width = cid->w;
-    picture.height = cid->h;
-    picture.bitsPerComponent = cid->bps;
+    picture.image.width = cid->w;
+    picture.image.height = cid->h;
+    picture.image.bitsPerComponent = cid->bps;
     picture.dpi = usableDpi(cid->res);
     return probeLossless(path, *cid, picture);
 }

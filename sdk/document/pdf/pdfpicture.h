@@ -2,29 +2,20 @@
 #ifndef DOCSDK_PDFPICTURE_H
 #define DOCSDK_PDFPICTURE_H
 
-#include <functional>
+#include "pdfpage.h"
+
 #include <memory>
-#include <qpdf/QPDFObjectHandle.hh>
 #include <string>
 
 namespace docsdk
 {
 
 struct PdfPicture {
-    int width = 0;
-    int height = 0;
+    // Its provider fails the write, setting changed, when the file no longer holds the picture
+    // measured here; it is called while the PDF is written, so pages are held in memory one at a time.
+    sdkcommon::PdfImage image;
     int dpi = 0;         // density in pixels per inch; a default stands in when the file has none
     int orientation = 1; // EXIF orientation of a JPEG: how viewers show the stored pixels
-    // The image XObject's dictionary entries (colour space, bits, filter, parameters).
-    QPDFObjectHandle filter;
-    QPDFObjectHandle decodeParms;
-    QPDFObjectHandle colorSpace;
-    QPDFObjectHandle decode;
-    int bitsPerComponent = 8;
-    // Writes the encoded image data; called while the PDF is written, so pages
-    // are held in memory one at a time. It fails the write, setting changed, when
-    // the file no longer holds the picture measured here.
-    std::function<void(Pipeline *)> data;
     std::shared_ptr<bool> changed = std::make_shared<bool>(false);
 };
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <unistd.h>
 
-namespace docsdk
+namespace sdkcommon
 {
 
 bool writePdfFile(QPDF &pdf, const std::string &path, const std::function<void(QPDFWriter &)> &setup)
@@ -32,4 +32,4 @@ bool writePdfFile(QPDF &pdf, const std::string &path, const std::function<void(Q
     return std::fclose(closer.release()) == 0 && flushed;
 }
 
-} // namespace docsdk
+} // namespace sdkcommon

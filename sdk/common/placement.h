@@ -1,9 +1,9 @@
 // Drawing a picture upright whose pixels are stored turned or mirrored (EXIF orientation 1-8),
 // as viewers show it.
-#ifndef DOCSDK_PLACEMENT_H
-#define DOCSDK_PLACEMENT_H
+#ifndef SDKCOMMON_PLACEMENT_H
+#define SDKCOMMON_PLACEMENT_H
 
-namespace docsdk
+namespace sdkcommon
 {
 
 // The matrix a b c d e f that maps the image's unit square onto the page.
@@ -23,6 +23,6 @@ Placement pdfPlacement(int orientation, double w, double h);
 // The same for an OFD page (origin top left, y down).
 Placement ofdPlacement(int orientation, double w, double h);
 
-} // namespace docsdk
+} // namespace sdkcommon
 
 #endif

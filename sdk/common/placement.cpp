@@ -1,6 +1,6 @@
 #include "placement.h"
 
-namespace docsdk
+namespace sdkcommon
 {
 
 Placement pdfPlacement(int orientation, double w, double h)
@@ -21,4 +21,4 @@ Placement ofdPlacement(int orientation, double w, double h)
     return {{p[0], -p[1], -p[2], p[3], p[2] + p[4], pageHeight - p[3] - p[5]}};
 }
 
-} // namespace docsdk
+} // namespace sdkcommon

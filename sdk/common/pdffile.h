@@ -1,6 +1,6 @@
 // Writing a PDF built with qpdf to a file, with every write error reported.
-#ifndef DOCSDK_PDFFILE_H
-#define DOCSDK_PDFFILE_H
+#ifndef SDKCOMMON_PDFFILE_H
+#define SDKCOMMON_PDFFILE_H
 
 #include <functional>
 #include <string>
@@ -8,7 +8,7 @@
 class QPDF;
 class QPDFWriter;
 
-namespace docsdk
+namespace sdkcommon
 {
 
 // Writes pdf to path (created or truncated), setup choosing the writer's options first. True only
@@ -17,6 +17,6 @@ namespace docsdk
 // caller's. qpdf's own file output ignores a failed flush, so a full disk would go unnoticed.
 bool writePdfFile(QPDF &pdf, const std::string &path, const std::function<void(QPDFWriter &)> &setup = {});
 
-} // namespace docsdk
+} // namespace sdkcommon
 
 #endif

@@ -1,7 +1,7 @@
-// Reading the header segments of a JPEG file. Header-only: the document
-// library reads the same segments when it places JPEG pages.
-#ifndef JPEGSEGMENTS_H
-#define JPEGSEGMENTS_H
+// Reading the header segments of a JPEG file: the image library edits them, the
+// PDF pages and the recogniser read them.
+#ifndef SDKCOMMON_JPEGSEGMENTS_H
+#define SDKCOMMON_JPEGSEGMENTS_H
 
 #include <cstddef>
 #include <cstdint>
