@@ -345,21 +345,16 @@ void TestDocumentOcr::checkDocx(const QString &path, QStringList *pages)
     *pages = docxPages(path, &breaks);
     QCOMPARE(breaks, 1);
 
-    if (QFile::exists(QStringLiteral("/usr/bin/python3"))) {
-        int status = -1;
-        const QByteArray out =
-            run(QStringLiteral("/usr/bin/python3"),
-                {QStringLiteral("-c"),
-                 QStringLiteral("import sys\ntry:\n import docx\nexcept ImportError:\n sys.exit(3)\n"
-                                "d = docx.Document(sys.argv[1])\n"
-                                "print(sum(1 for p in d.paragraphs if p.text))"),
-                 path},
-                &status);
-        if (status != 3) {
-            QCOMPARE(status, 0);
-            QVERIFY(out.trimmed().toInt() >= 2);
-        }
-    }
+    // An independent reader, where it is installed, finds the paragraphs.
+    int status = -1;
+    const QByteArray out =
+        run("/usr/bin/python3",
+            {"-c",
+             "import sys\ntry:\n import docx\nexcept ImportError:\n sys.exit(3)\n"
+             "d = docx.Document(sys.argv[1])\nprint(sum(1 for p in d.paragraphs if p.text))",
+             path},
+            &status);
+    QVERIFY(status == 3 || (status == 0 && out.trimmed().toInt() >= 2));
 }
 
 void TestDocumentOcr::checkOfd(const QString &path, QStringList *pages)
@@ -368,7 +363,6 @@ void TestDocumentOcr::checkOfd(const QString &path, QStringList *pages)
     QVERIFY(!package.order.isEmpty());
     QCOMPARE(package.order.first(), QStringLiteral("OFD.xml"));
     const QString ns = QStringLiteral("http://www.ofdspec.org/2016");
-
     QSet<QString> ids;
     QStringList references; // ResourceID, Font
     QStringList locations;  // resolved package paths
@@ -716,28 +710,13 @@ void TestDocumentOcr::exifOrientationReadsUpright_data()
 
 namespace {
 
-// The stored picture that a viewer shows as upright for the given EXIF orientation.
+// The stored picture that a viewer shows as upright for the given EXIF orientation: 6 is shown
+// turned a quarter clockwise, 5 transposed, 7 transversed.
 QImage storedFor(const QImage &upright, int orientation)
 {
-    const auto turned = [&](int degrees) { return upright.transformed(QTransform().rotate(degrees)); };
-    switch (orientation) {
-    case 2:
-        return upright.mirrored(true, false);
-    case 3:
-        return turned(180);
-    case 4:
-        return upright.mirrored(false, true);
-    case 5: // transposed
-        return turned(90).mirrored(true, false);
-    case 6: // shown turned a quarter clockwise
-        return turned(270);
-    case 7: // transversed
-        return turned(90).mirrored(false, true);
-    case 8:
-        return turned(90);
-    default:
-        return upright;
-    }
+    static const int turn[] = {0, 0, 180, 0, 90, 270, 90, 90};
+    return upright.transformed(QTransform().rotate(turn[orientation - 1]))
+        .mirrored(orientation == 2 || orientation == 5, orientation == 4 || orientation == 7);
 }
 
 // Whether the page has the upright picture's shape and shows its dark mark in the top left corner

@@ -72,9 +72,8 @@ private slots:
     void exifOrientationShapesThePage_data();
     void exifOrientationShapesThePage();
     void twentyA4PagesAndAPngStaySmall();
-    void emptyCollectionWritesNothing();
+    void nothingToMergeWritesNothing();
     void unreadablePicturesAreSkipped();
-    void nothingReadableWritesNothing();
     void unwritableOutputFolder();
     void fullDiskLeavesNothing_data();
     void fullDiskLeavesNothing();
@@ -235,7 +234,7 @@ void TestDocumentPdf::twentyA4PagesAndAPngStaySmall()
     }
 }
 
-void TestDocumentPdf::emptyCollectionWritesNothing()
+void TestDocumentPdf::nothingToMergeWritesNothing()
 {
     QCOMPARE(combinePDF(path("none.pdf").toUtf8()), int(DOC_ERR_NOTHING_COLLECTED));
     QVERIFY(entries().isEmpty());
@@ -243,7 +242,12 @@ void TestDocumentPdf::emptyCollectionWritesNothing()
     addJpeg("a.jpg", 64, 64, 0);
     QCOMPARE(deleteFile(), int(DOC_OK));
     QCOMPARE(combinePDF(path("a.pdf").toUtf8()), int(DOC_ERR_NOTHING_COLLECTED));
-    QCOMPARE(entries(), QStringList{"a.jpg"});
+    // Nothing readable.
+    QVERIFY(writeAll(path("bad.jpg"), QByteArray("\xFF\xD8\xFF\xE0 not really", 15)));
+    addFile(path("bad.jpg").toUtf8());
+    addFile(path("gone.png").toUtf8());
+    QCOMPARE(combinePDF(path("out.pdf").toUtf8()), int(DOC_ERR_UNREADABLE_INPUT));
+    QCOMPARE(entries(), QStringList({"a.jpg", "bad.jpg"}));
 }
 
 void TestDocumentPdf::unreadablePicturesAreSkipped()
@@ -263,15 +267,6 @@ void TestDocumentPdf::unreadablePicturesAreSkipped()
     QCOMPARE(pages.size(), 2);
     QCOMPARE(qRound(pages[0].width), 230); // 320 px at 100 dpi, in order
     QCOMPARE(qRound(pages[1].width), 173);
-}
-
-void TestDocumentPdf::nothingReadableWritesNothing()
-{
-    QVERIFY(writeAll(path("bad.jpg"), QByteArray("\xFF\xD8\xFF\xE0 not really", 15)));
-    addFile(path("bad.jpg").toUtf8());
-    addFile(path("gone.png").toUtf8());
-    QCOMPARE(combinePDF(path("out.pdf").toUtf8()), int(DOC_ERR_UNREADABLE_INPUT));
-    QCOMPARE(entries(), QStringList{"bad.jpg"});
 }
 
 void TestDocumentPdf::unwritableOutputFolder()

@@ -293,46 +293,36 @@ void TestImageSdk::cmykJpegKeepsItsInks()
 {
     // Four planes of ink; the fourth (black) carries the orientation marker.
     for (const QSize &size : {QSize(320, 240), QSize(321, 241)}) { // lossless, then re-encoded
-        QByteArray inks(size.width() * size.height() * 4, '\0');
-        for (int y = 0; y < size.height(); ++y)
-            for (int x = 0; x < size.width(); ++x) {
-                uchar *p = reinterpret_cast<uchar *>(inks.data()) + 4 * (y * size.width() + x);
+        const int w = size.width(), h = size.height();
+        QVector<uchar> inks(w * h * 4), out(w * h * 4);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                uchar *p = inks.data() + 4 * (y * w + x);
                 p[0] = uchar(x), p[1] = uchar(y), p[2] = uchar(128), p[3] = x < 40 && y < 40 ? 250 : 10;
             }
         tjhandle tj = tjInitCompress();
         unsigned char *jpeg = nullptr;
         unsigned long jpegSize = 0;
-        QCOMPARE(tjCompress2(tj, reinterpret_cast<const uchar *>(inks.constData()), size.width(), 0,
-                             size.height(), TJPF_CMYK, &jpeg, &jpegSize, TJSAMP_444, 95, 0),
-                 0);
+        QCOMPARE(tjCompress2(tj, inks.data(), w, 0, h, TJPF_CMYK, &jpeg, &jpegSize, TJSAMP_444, 95, 0), 0);
         QVERIFY(writeAll(path("cmyk.jpg"), QByteArray(reinterpret_cast<char *>(jpeg), int(jpegSize))));
         tjFree(jpeg);
         tjDestroy(tj);
 
         QCOMPARE(imageRotation(path("cmyk.jpg").toUtf8(), 90), int(IMG_OK));
         const QByteArray turned = readAll(path("cmyk.jpg"));
+        const auto *data = reinterpret_cast<const uchar *>(turned.constData());
         tjhandle dec = tjInitDecompress();
-        int w = 0, h = 0, samp = 0, cs = 0;
-        QCOMPARE(tjDecompressHeader3(dec, reinterpret_cast<const uchar *>(turned.constData()), turned.size(),
-                                     &w, &h, &samp, &cs),
-                 0);
-        QCOMPARE(QSize(w, h), size.transposed());
-        QByteArray out(w * h * 4, '\0');
-        QCOMPARE(tjDecompress2(dec, reinterpret_cast<const uchar *>(turned.constData()), turned.size(),
-                               reinterpret_cast<uchar *>(out.data()), w, 0, h, TJPF_CMYK, 0),
-                 0);
+        int tw = 0, th = 0, samp = 0, cs = 0;
+        QCOMPARE(tjDecompressHeader3(dec, data, turned.size(), &tw, &th, &samp, &cs), 0);
+        QCOMPARE(QSize(tw, th), size.transposed());
+        QCOMPARE(tjDecompress2(dec, data, turned.size(), out.data(), tw, 0, th, TJPF_CMYK, 0), 0);
         tjDestroy(dec);
         // Clockwise: source (x, y) lands at (h - 1 - y, x). Check the inks at a few places.
-        for (const QPoint &src :
-             {QPoint(5, 5), QPoint(200, 100), QPoint(size.width() - 3, size.height() - 3)}) {
-            const uchar *a =
-                reinterpret_cast<const uchar *>(inks.constData()) + 4 * (src.y() * size.width() + src.x());
-            const int dx = size.height() - 1 - src.y(), dy = src.x();
-            const uchar *b = reinterpret_cast<const uchar *>(out.constData()) + 4 * (dy * w + dx);
+        for (const QPoint &src : {QPoint(5, 5), QPoint(200, 100), QPoint(w - 3, h - 3)})
             for (int c = 0; c < 4; ++c)
-                QVERIFY2(std::abs(a[c] - b[c]) <= 12,
+                QVERIFY2(std::abs(inks[4 * (src.y() * w + src.x()) + c] -
+                                  out[4 * (src.x() * tw + h - 1 - src.y()) + c]) <= 12,
                          qPrintable(QString("ink %1 at %2,%3").arg(c).arg(src.x()).arg(src.y())));
-        }
     }
 }
 

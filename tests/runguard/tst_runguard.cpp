@@ -4,6 +4,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <sched.h>
 #include <signal.h>
 
 class TestRunGuard : public QObject
@@ -11,6 +12,7 @@ class TestRunGuard : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void keyHash();
     void secondGuardInProcessIsRefused();
     void racingProcessesExactlyOneRuns();
@@ -31,6 +33,16 @@ std::unique_ptr<QProcess> TestRunGuard::startProbe(const QString &key)
     auto p = std::make_unique<QProcess>();
     p->start(QCoreApplication::applicationDirPath() + "/guardprobe", {key});
     return p;
+}
+
+void TestRunGuard::initTestCase()
+{
+    // The guard's locks are System V semaphores keyed by ftok(), which keeps only 16 bits of
+    // the key file's inode: a new key file can map onto a semaphore that a killed process left
+    // behind, held or at zero, and the probes then hang. A private IPC namespace (root may
+    // have one) holds only the semaphores of this test and its probes.
+    if (::unshare(CLONE_NEWIPC) != 0)
+        qInfo("sharing the machine's IPC namespace");
 }
 
 static QString answer(QProcess &p)

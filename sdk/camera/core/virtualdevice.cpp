@@ -107,6 +107,7 @@ VirtualConfig readVirtualConfig(const std::function<const char *(const char *)> 
     if (parseInt(get("CAMSDK_VIRTUAL_FPS"), 10, 1, 120, &fps))
         c.fps = static_cast<int>(fps);
     c.torn = get("CAMSDK_VIRTUAL_TORN") == "1";
+    camvirtual::parseBookShape(get("CAMSDK_VIRTUAL_BOOK"), &c.book);
     for (const std::string &p : split(get("CAMSDK_VIRTUAL_DOCS"), ','))
         if (!p.empty())
             c.documents.push_back(p);
@@ -223,6 +224,7 @@ VirtualDevice::VirtualDevice(int index, const VirtualConfig &config, std::shared
     m_request.desk = config.desk;
     m_request.seed = config.seed + static_cast<uint32_t>(index);
     m_request.torn = config.torn;
+    m_request.book = config.book;
     for (const std::string &path : config.documents) {
         cv::Mat pic = cv::imread(path, cv::IMREAD_COLOR);
         if (!pic.empty())

@@ -24,6 +24,7 @@ struct VirtualConfig {
     int fps = 15;
     std::string controlPath;
     bool torn = false; // paper documents come with a torn corner and a bitten edge
+    camvirtual::BookShape book = camvirtual::BookShape::Dip;
     // Pictures and folders of pictures for the playback camera, which comes
     // after the rendered ones.
     std::vector<std::string> frames;

@@ -1,5 +1,7 @@
 #include "book.h"
 
+#include "flatten.h"
+
 #include <algorithm>
 #include <opencv2/imgproc.hpp>
 
@@ -54,6 +56,76 @@ int findSpine(const cv::Mat &spread)
     if (maxVal - minVal < 6)
         return spread.cols / 2;
     return int(std::lround((lo + minLoc.x + 0.5) / scale));
+}
+
+namespace {
+
+// Both pages side by side at the height of the taller.
+Cut joinPages(const Cut &left, Cut right)
+{
+    const auto outside = [](const Cut &c) {
+        return c.outside.empty() ? cv::Mat::zeros(c.image.size(), CV_8U) : c.outside;
+    };
+    cv::Mat rightOutside = outside(right);
+    if (right.image.rows != left.image.rows) {
+        const cv::Size size(int(std::lround(double(right.image.cols) * left.image.rows / right.image.rows)),
+                            left.image.rows);
+        cv::resize(right.image, right.image, size, 0, 0, cv::INTER_AREA);
+        cv::resize(rightOutside, rightOutside, size, 0, 0, cv::INTER_NEAREST);
+    }
+    Cut both;
+    cv::hconcat(left.image, right.image, both.image);
+    cv::hconcat(outside(left), rightOutside, both.outside);
+    return fitTo16(both);
+}
+
+cv::Point2f apply(const cv::Matx33d &H, float x, float y)
+{
+    const cv::Vec3d v = H * cv::Vec3d(x, y, 1);
+    return {float(v[0] / v[2]), float(v[1] / v[2])};
+}
+
+} // namespace
+
+std::vector<Cut> bookPages(const cv::Mat &bgr, int bookIndex, bool flatten)
+{
+    const std::optional<Quad> book = findBook(bgr);
+    if (!book)
+        return {};
+    Cut spread = warpDocument(bgr, *book);
+    if (bookIndex == 2 && !flatten)
+        return {spread};
+    const int spine = findSpine(spread.image);
+    Cut left, right;
+    if (flatten) {
+        // The spine's ends taken back into the frame split the outline into the two pages.
+        const cv::Matx33d back = spread.fromFrame.inv();
+        const cv::Point2f top = apply(back, float(spine), spread.page.y);
+        const cv::Point2f bottom = apply(back, float(spine), spread.page.y + spread.page.height);
+        left = flattenPage(bgr, {(*book)[0], top, bottom, (*book)[3]}, Flatten::Always);
+        right = flattenPage(bgr, {top, (*book)[1], (*book)[2], bottom}, Flatten::Always);
+    } else {
+        auto part = [&](int x0, int x1) {
+            Cut c{spread.image.colRange(x0, x1).clone(), {}};
+            if (!spread.outside.empty())
+                c.outside = spread.outside.colRange(x0, x1).clone();
+            return fitTo16(c);
+        };
+        left = part(0, spine);
+        right = part(spine, spread.image.cols);
+    }
+    switch (bookIndex) {
+    case 1:
+        return {right, left};
+    case 2:
+        return {joinPages(left, right)};
+    case 3:
+        return {left};
+    case 4:
+        return {right};
+    default:
+        return {left, right};
+    }
 }
 
 } // namespace camproc

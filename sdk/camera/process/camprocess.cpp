@@ -5,6 +5,7 @@
 #include "detect.h"
 #include "effects.h"
 #include "fill.h"
+#include "flatten.h"
 #include "track.h"
 #include "watermark.h"
 
@@ -29,46 +30,18 @@ cv::Mat asBgr(const cv::Mat &frame)
     return bgr;
 }
 
-// The book spread warped upright and split at the spine, ordered by the export choice.
-std::vector<Cut> bookPages(const cv::Mat &bgr, int bookIndex)
-{
-    const std::optional<Quad> book = findBook(bgr);
-    if (!book)
-        return {};
-    Cut spread = warpDocument(bgr, *book);
-    if (bookIndex == 2)
-        return {spread};
-    const int spine = findSpine(spread.image);
-    auto part = [&](int x0, int x1) {
-        Cut c{spread.image.colRange(x0, x1).clone(), {}};
-        if (!spread.outside.empty())
-            c.outside = spread.outside.colRange(x0, x1).clone();
-        return fitTo16(c);
-    };
-    const Cut left = part(0, spine), right = part(spine, spread.image.cols);
-    switch (bookIndex) {
-    case 1:
-        return {right, left};
-    case 3:
-        return {left};
-    case 4:
-        return {right};
-    default:
-        return {left, right};
-    }
-}
-
 std::vector<Cut> cutOut(const cv::Mat &bgr, const IMAGEPARAM &p)
 {
     std::vector<Cut> cuts;
     switch (p.nCropType) {
     case CropSingle:
     case CropMultiple:
+        // A single page lifted off the desk (a page held open, a curled sheet) is flattened.
         for (const Quad &q : findDocuments(bgr, p.nCropType == CropMultiple))
-            cuts.push_back(warpDocument(bgr, q));
+            cuts.push_back(p.nCropType == CropSingle ? flattenPage(bgr, q, Flatten::IfCurved) : warpDocument(bgr, q));
         break;
     case CropBook:
-        cuts = bookPages(bgr, p.nBookIndex);
+        cuts = bookPages(bgr, p.nBookIndex, true);
         break;
     case CropManual:
     case CropPaging:

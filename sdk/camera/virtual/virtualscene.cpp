@@ -4,14 +4,13 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <random>
 
-namespace camvirtual
-{
+namespace camvirtual {
 
-namespace
-{
+namespace {
 
 const char *const kFontPaths[] = {
     "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc",
@@ -118,22 +117,27 @@ std::vector<std::string> breakUnits(const std::string &text)
 
 // Draws text wrapped into [x, x+maxWidth]; returns the baseline after the last line.
 int drawParagraph(cv::Mat &img, const TextPainter &tp, const std::string &text, int x, int y, int maxWidth,
-                  int px, cv::Scalar color, int maxY)
+                  int px, cv::Scalar color, int maxY, std::string *drawn = nullptr)
 {
+    const auto draw = [&](const std::string &line) {
+        tp.draw(img, line, {x, y}, px, color);
+        if (drawn)
+            *drawn += line + "\n";
+    };
     std::string line;
     for (const std::string &u : breakUnits(text)) {
         std::string next = line + u;
         if (!line.empty() && tp.width(next, px) > maxWidth) {
             if (y > maxY)
                 return y;
-            tp.draw(img, line, {x, y}, px, color);
+            draw(line);
             y += px * 3 / 2;
             next = u;
         }
         line = next;
     }
     if (!line.empty() && y <= maxY) {
-        tp.draw(img, line, {x, y}, px, color);
+        draw(line);
         y += px * 3 / 2;
     }
     return y;
@@ -158,7 +162,8 @@ std::string pick(const char *const *list, size_t n, std::mt19937 &rng)
     return list[rng() % n];
 }
 
-cv::Mat makePage(cv::Size size, const TextPainter &tp, std::mt19937 &rng, bool bookPage, int pageNo)
+cv::Mat makePage(cv::Size size, const TextPainter &tp, std::mt19937 &rng, bool bookPage, int pageNo,
+                 std::string *drawn = nullptr)
 {
     cv::Mat img = paper(size, cv::Scalar(238, 243, 246), rng);
     const int w = size.width, h = size.height;
@@ -184,7 +189,7 @@ cv::Mat makePage(cv::Size size, const TextPainter &tp, std::mt19937 &rng, bool b
             else
                 text += pick(kChinese, std::size(kChinese), rng);
         }
-        y = drawParagraph(img, tp, text, margin, y, w - 2 * margin, px, ink, bottom);
+        y = drawParagraph(img, tp, text, margin, y, w - 2 * margin, px, ink, bottom, drawn);
         y += px / 2;
         english = !english;
         // A small bar chart as a figure after the second paragraph of a full page.
@@ -202,6 +207,8 @@ cv::Mat makePage(cv::Size size, const TextPainter &tp, std::mt19937 &rng, bool b
         }
     }
     tp.draw(img, std::to_string(pageNo), {w / 2 - px / 2, h - margin / 2}, px, ink);
+    if (drawn)
+        *drawn += std::to_string(pageNo) + "\n";
     return img;
 }
 
@@ -453,9 +460,40 @@ void tear(Doc &doc, std::mt19937 &rng)
     }
 }
 
+// Outline of an open spread in texture pixels: top-left, spine top, top-right, bottom-right,
+// spine bottom, bottom-left.
+using BookOutline = std::array<cv::Point2f, 6>;
+
+BookOutline rectOutline(float w, float h, float dip)
+{
+    return {cv::Point2f(0, 0), {w / 2, dip}, {w, 0}, {w, h}, {w / 2, h - dip}, {0, h}};
+}
+
+// The gutter is darker where the paper turns away from the light.
+void shadeGutter(cv::Mat &tex)
+{
+    const int w = tex.cols;
+    for (int x = 0; x < w; ++x) {
+        const float u = std::abs(2.0f * x / (w - 1) - 1.0f);
+        const float shade = 1.0f - 0.45f * std::exp(-u * 18.0f);
+        cv::Mat column = tex.col(x);
+        column *= shade;
+    }
+}
+
+void remapBook(Doc &doc, const cv::Mat &mapX, const cv::Mat &mapY)
+{
+    cv::Mat bent, mask;
+    cv::remap(doc.texture, bent, mapX, mapY, cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0, 0, 0));
+    cv::remap(fullMask(doc.texture.size()), mask, mapX, mapY, cv::INTER_NEAREST, cv::BORDER_CONSTANT,
+              cv::Scalar(0));
+    doc.texture = bent;
+    doc.mask = mask;
+}
+
 // Bends an open spread: the pages rise towards the spine, so seen from above
-// the top and bottom edges dip inwards there. Returns the dip in texture rows.
-int curveBook(Doc &doc)
+// the top and bottom edges dip inwards there.
+BookOutline curveBook(Doc &doc)
 {
     const int w = doc.texture.cols, h = doc.texture.rows;
     const float dip = h * 0.035f;
@@ -469,20 +507,70 @@ int curveBook(Doc &doc)
             my[x] = (y - c) * h / (h - 2 * c);
         }
     }
-    cv::Mat bent, mask;
-    cv::remap(doc.texture, bent, mapX, mapY, cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0, 0, 0));
-    cv::remap(fullMask(doc.texture.size()), mask, mapX, mapY, cv::INTER_NEAREST, cv::BORDER_CONSTANT,
-              cv::Scalar(0));
-    // The gutter is darker where the paper turns away from the light.
-    for (int x = 0; x < w; ++x) {
-        const float u = std::abs(2.0f * x / (w - 1) - 1.0f);
-        const float shade = 1.0f - 0.45f * std::exp(-u * 18.0f);
-        cv::Mat column = bent.col(x);
-        column *= shade;
+    remapBook(doc, mapX, mapY);
+    shadeGutter(doc.texture);
+    return rectOutline(float(w), float(h), float(std::lround(dip)));
+}
+
+// Bows each page of a spread as a sheet rising from the spine, height z = A (1 - (1 - d)^3) at
+// a share d of the page's horizontal extent, its length along the paper kept, seen by a camera
+// at height f above the spine. Points at height z appear k = f / (f - z) times farther from
+// the centre; everything is scaled by the largest k so the spread stays in its texture.
+BookOutline bowBook(Doc &doc, uint32_t seed)
+{
+    const int w = doc.texture.cols, h = doc.texture.rows;
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const double f = w * (0.9 + 0.2 * unit(rng)), A = w * (0.06 + 0.05 * unit(rng));
+    const double cx = w / 2.0, cy = h / 2.0, half = w / 2.0;
+    // Horizontal extent xw of a page whose paper is `half` long.
+    const int n = 4 * w;
+    auto arc = [&](double xw, std::vector<double> *s) {
+        double len = 0, zPrev = 0;
+        for (int i = 1; i <= n; ++i) {
+            const double d = double(i) / n, z = A * (1 - std::pow(1 - d, 3));
+            len += std::hypot(xw / n, z - zPrev);
+            zPrev = z;
+            if (s)
+                (*s)[size_t(i)] = len;
+        }
+        return len;
+    };
+    double xw = half;
+    for (int it = 0; it < 6; ++it)
+        xw *= half / arc(xw, nullptr);
+    std::vector<double> s(size_t(n) + 1, 0.0), g(size_t(n) + 1), k(size_t(n) + 1);
+    arc(xw, &s);
+    for (int i = 0; i <= n; ++i) {
+        const double d = double(i) / n;
+        k[size_t(i)] = f / (f - A * (1 - std::pow(1 - d, 3)));
+        g[size_t(i)] = xw * d * k[size_t(i)]; // distance from the spine as seen, before scaling
     }
-    doc.texture = bent;
-    doc.mask = mask;
-    return static_cast<int>(std::lround(dip));
+    const double kmax = k.back();
+    cv::Mat mapX(h, w, CV_32F), mapY(h, w, CV_32F);
+    for (int x = 0; x < w; ++x) {
+        const double seen = std::abs(x + 0.5 - cx) * kmax;
+        float fx = -1, scale = 1;
+        if (seen <= g.back()) {
+            const size_t j =
+                std::max<size_t>(1, size_t(std::lower_bound(g.begin(), g.end(), seen) - g.begin()));
+            const double t = (seen - g[j - 1]) / std::max(1e-9, g[j] - g[j - 1]);
+            const double along = s[j - 1] + t * (s[j] - s[j - 1]);
+            fx = float(x + 0.5 < cx ? cx - along : cx + along) - 0.5f;
+            scale = float(kmax / (k[j - 1] + t * (k[j] - k[j - 1])));
+        }
+        for (int y = 0; y < h; ++y) {
+            mapX.at<float>(y, x) = fx;
+            mapY.at<float>(y, x) = float(cy + (y + 0.5 - cy) * scale) - 0.5f;
+        }
+    }
+    shadeGutter(doc.texture);
+    remapBook(doc, mapX, mapY);
+    const float top = float(cy * (1 - 1 / kmax));
+    BookOutline o = rectOutline(float(w), float(h), top);
+    o[0].x = o[5].x = float(cx - xw);
+    o[2].x = o[3].x = float(cx + xw);
+    return o;
 }
 
 cv::Point2f apply(const cv::Matx33d &h, cv::Point2f p)
@@ -493,12 +581,11 @@ cv::Point2f apply(const cv::Matx33d &h, cv::Point2f p)
 
 } // namespace
 
-bool parseSceneKind(const std::string &name, SceneKind *out)
+namespace {
+
+template <typename T, size_t N>
+bool parseName(const std::pair<const char *, T> (&names)[N], const std::string &name, T *out)
 {
-    static const std::pair<const char *, SceneKind> names[] = {
-        {"page", SceneKind::Page},     {"multi", SceneKind::Multi}, {"receipt", SceneKind::Receipt},
-        {"idcard", SceneKind::IdCard}, {"book", SceneKind::Book},   {"photo", SceneKind::Photo},
-        {"empty", SceneKind::Empty}};
     for (const auto &n : names)
         if (name == n.first) {
             if (out)
@@ -506,6 +593,17 @@ bool parseSceneKind(const std::string &name, SceneKind *out)
             return true;
         }
     return false;
+}
+
+} // namespace
+
+bool parseSceneKind(const std::string &name, SceneKind *out)
+{
+    static const std::pair<const char *, SceneKind> names[] = {
+        {"page", SceneKind::Page},     {"multi", SceneKind::Multi}, {"receipt", SceneKind::Receipt},
+        {"idcard", SceneKind::IdCard}, {"book", SceneKind::Book},   {"photo", SceneKind::Photo},
+        {"empty", SceneKind::Empty}};
+    return parseName(names, name, out);
 }
 
 bool parseDeskKind(const std::string &name, DeskKind *out)
@@ -514,22 +612,24 @@ bool parseDeskKind(const std::string &name, DeskKind *out)
                                                               {"plain", DeskKind::Plain},
                                                               {"pattern", DeskKind::Pattern},
                                                               {"white", DeskKind::White}};
-    for (const auto &n : names)
-        if (name == n.first) {
-            if (out)
-                *out = n.second;
-            return true;
-        }
-    return false;
+    return parseName(names, name, out);
+}
+
+bool parseBookShape(const std::string &name, BookShape *out)
+{
+    static const std::pair<const char *, BookShape> names[] = {
+        {"dip", BookShape::Dip}, {"bowed", BookShape::Bowed}, {"flat", BookShape::Flat}};
+    return parseName(names, name, out);
 }
 
 struct SceneRenderer::Layout {
     SceneRequest request;
     cv::Mat desk;
     std::vector<Doc> docs;
-    cv::Matx33d keystone; // desk plane -> frame (the camera looks slightly off vertical)
-    cv::Mat light;        // 8UC3 gain map, 255 = full light
-    int bookDip = 0;
+    cv::Matx33d keystone;                     // desk plane -> frame (the camera looks slightly off vertical)
+    cv::Mat light;                            // 8UC3 gain map, 255 = full light
+    std::array<cv::Point2f, 6> bookOutline{}; // texture pixels, as curveBook gives it
+    std::array<std::string, 2> bookText;
     double scale = 1; // frame pixels per millimetre on the desk
 
     // Texture -> frame homography of one document displaced by shift.
@@ -646,13 +746,20 @@ SceneRenderer::SceneRenderer(const SceneRequest &request) : d(std::make_unique<L
         else { // book: two pages side by side
             doc.texture.create(tex, CV_8UC3);
             const int half = tex.width / 2;
-            makePage({half, tex.height}, tp, rng, true, 2 * i + 12).copyTo(doc.texture.colRange(0, half));
-            makePage({tex.width - half, tex.height}, tp, rng, true, 2 * i + 13)
+            makePage({half, tex.height}, tp, rng, true, 2 * i + 12, &d->bookText[0])
+                .copyTo(doc.texture.colRange(0, half));
+            makePage({tex.width - half, tex.height}, tp, rng, true, 2 * i + 13, &d->bookText[1])
                 .copyTo(doc.texture.colRange(half, tex.width));
         }
-        if (doc.kind == "book")
-            d->bookDip = curveBook(doc);
-        else
+        if (doc.kind == "book" && request.book == BookShape::Dip)
+            d->bookOutline = curveBook(doc);
+        else if (doc.kind == "book" && request.book == BookShape::Bowed)
+            d->bookOutline = bowBook(doc, request.seed * 2246822519u + 3);
+        else if (doc.kind == "book") {
+            shadeGutter(doc.texture);
+            doc.mask = fullMask(doc.texture.size());
+            d->bookOutline = rectOutline(float(doc.texture.cols), float(doc.texture.rows), 0);
+        } else
             doc.mask = fullMask(doc.texture.size());
         // A generator of its own, so that untorn scenes keep their exact layout.
         if (request.torn && doc.kind != "book" && doc.kind.rfind("idcard", 0) != 0) {
@@ -739,6 +846,9 @@ RenderedScene SceneRenderer::render(cv::Point2f shift, bool hand, uint32_t noise
         const cv::Matx33d H = d->homography(doc, shift);
         const float tw = static_cast<float>(doc.texture.cols), th = static_cast<float>(doc.texture.rows);
         Quad q = {apply(H, {0, 0}), apply(H, {tw, 0}), apply(H, {tw, th}), apply(H, {0, th})};
+        const auto &o = d->bookOutline;
+        if (doc.kind == "book")
+            q = {apply(H, o[0]), apply(H, o[2]), apply(H, o[3]), apply(H, o[5])};
         DocumentTruth truth{doc.kind, q, {}};
         for (const auto &outline : doc.tears) {
             truth.tears.emplace_back();
@@ -747,10 +857,10 @@ RenderedScene SceneRenderer::render(cv::Point2f shift, bool hand, uint32_t noise
         }
         out.truth.documents.push_back(truth);
         if (doc.kind == "book") {
-            const float dip = static_cast<float>(d->bookDip);
             out.truth.hasBook = true;
-            out.truth.spineTop = apply(H, {tw / 2, dip});
-            out.truth.spineBottom = apply(H, {tw / 2, th - dip});
+            out.truth.pageText = d->bookText;
+            out.truth.spineTop = apply(H, o[1]);
+            out.truth.spineBottom = apply(H, o[4]);
             out.truth.leftPage = {q[0], out.truth.spineTop, out.truth.spineBottom, q[3]};
             out.truth.rightPage = {out.truth.spineTop, q[1], q[2], out.truth.spineBottom};
         }

@@ -13,17 +13,23 @@
 #include <string>
 #include <vector>
 
-namespace camvirtual
-{
+namespace camvirtual {
 
 enum class SceneKind { Page, Multi, Receipt, IdCard, Book, Photo, Empty };
 enum class DeskKind { Wood, Plain, Pattern, White };
+// How an open book's pages lie. Dip: squeezed towards the spine (the long-standing scene).
+// Bowed: each page rises from the spine as a real open book's does, seen by a camera above
+// it: text lines curve, the top and bottom edges bend and the paper is foreshortened where it
+// slopes. Flat: the same pages lying perfectly flat, the reference for the bowed ones.
+enum class BookShape { Dip, Bowed, Flat };
 
 // Names as used in the environment ("page", "multi", "receipt", "idcard",
 // "book", "photo", "empty"; "wood", "plain", "pattern", "white").
 // Return false and leave *out untouched for an unknown name.
 bool parseSceneKind(const std::string &name, SceneKind *out);
 bool parseDeskKind(const std::string &name, DeskKind *out);
+// "dip", "bowed", "flat".
+bool parseBookShape(const std::string &name, BookShape *out);
 
 struct SceneRequest {
     SceneKind scene = SceneKind::Page;
@@ -37,6 +43,7 @@ struct SceneRequest {
     // Paper documents lose a corner and get a ragged bite along one edge, so the
     // desk shows inside their outline. Cards and books stay whole.
     bool torn = false;
+    BookShape book = BookShape::Dip;
 };
 
 // Corner order everywhere: the document's own top-left, top-right,
@@ -59,6 +66,8 @@ struct SceneTruth {
     bool hasBook = false;
     cv::Point2f spineTop, spineBottom;
     Quad leftPage{}, rightPage{};
+    // Book scene only: the text printed on the left and on the right page, a line each.
+    std::array<std::string, 2> pageText;
 };
 
 struct RenderedScene {

@@ -1,0 +1,154 @@
+// Curved book pages: the virtual camera's bowed book scenes cut out flattened and with the plain
+// warp, against the same spread lying flat (cut out at its true outline): how straight the text
+// lines come out (largest bow of a line as a share of the page height) and Tesseract's character
+// error rate on the left page. Flat pages and photos cut out as single pages, with and without
+// flattening, compared pixel for pixel. A 3264x2448 book capture with flattening against the
+// same capture without it, in one run.
+// Usage: bench_flatten [book scenes per desk, default 30] [of those read by OCR, default 30]
+//                      [flat pages and photos per desk, default 20]
+#include "book.h"
+#include "cut.h"
+#include "detect.h"
+#include "flatten.h"
+#include "ocrscore.h"
+#include "virtualscene.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+
+using namespace camvirtual;
+
+namespace {
+
+struct Sum {
+    double total = 0, worst = 0;
+    int n = 0;
+    void add(double v)
+    {
+        total += v;
+        worst = std::max(worst, v);
+        ++n;
+    }
+    double mean() const { return n ? total / n : 0; }
+};
+
+SceneRequest bookRequest(DeskKind desk, uint32_t seed, BookShape shape, cv::Size size)
+{
+    SceneRequest r;
+    r.scene = SceneKind::Book;
+    r.desk = desk;
+    r.seed = seed;
+    r.width = size.width;
+    r.height = size.height;
+    r.book = shape;
+    return r;
+}
+
+double seconds(const std::function<void()> &f, int runs)
+{
+    f();
+    const auto t0 = std::chrono::steady_clock::now();
+    for (int i = 0; i < runs; ++i)
+        f();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() / runs;
+}
+
+void scoreBooks(const char *deskName, DeskKind desk, int scenes, int ocrScenes)
+{
+    const cv::Size size(2048, 1536);
+    Sum bowFlat, bowPlain, bowFlattened, cerFlat, cerPlain, cerFlattened;
+    int found = 0;
+    for (int seed = 1; seed <= scenes; ++seed) {
+        const RenderedScene bowed = renderScene(bookRequest(desk, uint32_t(seed), BookShape::Bowed, size));
+        const RenderedScene flat = renderScene(bookRequest(desk, uint32_t(seed), BookShape::Flat, size));
+        const std::vector<camproc::Cut> plain = camproc::bookPages(bowed.image, 0, false);
+        const std::vector<camproc::Cut> flattened = camproc::bookPages(bowed.image, 0, true);
+        const cv::Mat reference[2] = {camproc::warpDocument(flat.image, flat.truth.leftPage).image,
+                                      camproc::warpDocument(flat.image, flat.truth.rightPage).image};
+        if (plain.size() != 2 || flattened.size() != 2)
+            continue;
+        ++found;
+        for (int page = 0; page < 2; ++page) {
+            bowFlat.add(camproc::textLineBow(reference[page]));
+            bowPlain.add(camproc::textLineBow(plain[size_t(page)].image));
+            bowFlattened.add(camproc::textLineBow(flattened[size_t(page)].image));
+        }
+        if (seed <= ocrScenes) {
+            const std::u32string truth = withoutSpace(bowed.truth.pageText[0]);
+            cerFlat.add(ocrCer(reference[0], truth));
+            cerPlain.add(ocrCer(plain[0].image, truth));
+            cerFlattened.add(ocrCer(flattened[0].image, truth));
+        }
+    }
+    std::printf("books_found_%s %d of %d\n", deskName, found, scenes);
+    std::printf("line_bow_flat_%s %.3f %% (worst %.3f)\n", deskName, bowFlat.mean() * 100,
+                bowFlat.worst * 100);
+    std::printf("line_bow_plain_%s %.3f %% (worst %.3f)\n", deskName, bowPlain.mean() * 100,
+                bowPlain.worst * 100);
+    std::printf("line_bow_flattened_%s %.3f %% (worst %.3f)\n", deskName, bowFlattened.mean() * 100,
+                bowFlattened.worst * 100);
+    if (cerFlat.n) {
+        std::printf("ocr_cer_flat_%s %.2f %%\n", deskName, cerFlat.mean() * 100);
+        std::printf("ocr_cer_plain_%s %.2f %%\n", deskName, cerPlain.mean() * 100);
+        std::printf("ocr_cer_flattened_%s %.2f %%\n", deskName, cerFlattened.mean() * 100);
+        std::printf("ocr_cer_flattened_minus_flat_%s %.2f points\n", deskName,
+                    (cerFlattened.mean() - cerFlat.mean()) * 100);
+    }
+    std::fflush(stdout);
+}
+
+// Single pages and photos lying flat: the cut-out with flattening must be today's, bit for bit.
+void scoreFlat(const char *deskName, DeskKind desk, int scenes)
+{
+    int same = 0, total = 0;
+    for (const SceneKind kind : {SceneKind::Page, SceneKind::Photo})
+        for (int seed = 1; seed <= scenes; ++seed) {
+            SceneRequest r;
+            r.scene = kind;
+            r.desk = desk;
+            r.seed = uint32_t(seed);
+            r.width = 2048;
+            r.height = 1536;
+            const cv::Mat frame = renderScene(r).image;
+            for (const camproc::Quad &q : camproc::findDocuments(frame, false)) {
+                const cv::Mat a = camproc::warpDocument(frame, q).image;
+                const cv::Mat b = camproc::flattenPage(frame, q, camproc::Flatten::IfCurved).image;
+                same += a.size() == b.size() && cv::norm(a, b, cv::NORM_INF) == 0;
+                ++total;
+            }
+        }
+    std::printf("flat_pages_and_photos_unchanged_%s %d of %d\n", deskName, same, total);
+    std::fflush(stdout);
+}
+
+void timing()
+{
+    const RenderedScene book = renderScene(bookRequest(DeskKind::Wood, 1, BookShape::Bowed, {3264, 2448}));
+    const double plain = seconds([&] { camproc::bookPages(book.image, 0, false); }, 3);
+    const double flat = seconds([&] { camproc::bookPages(book.image, 0, true); }, 3);
+    std::printf("book_cutout_3264x2448_plain %.0f ms\n", plain * 1000);
+    std::printf("book_cutout_3264x2448_flattened %.0f ms\n", flat * 1000);
+    std::printf("book_cutout_flattened_vs_plain %.2f ratio\n", flat / plain);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const int scenes = argc > 1 ? std::max(1, std::atoi(argv[1])) : 30;
+    const int ocrScenes = argc > 2 ? std::max(0, std::atoi(argv[2])) : 30;
+    const int flatScenes = argc > 3 ? std::max(0, std::atoi(argv[3])) : 20;
+    timing();
+    const std::pair<const char *, DeskKind> desks[] = {{"wood", DeskKind::Wood},
+                                                       {"plain", DeskKind::Plain},
+                                                       {"pattern", DeskKind::Pattern},
+                                                       {"white", DeskKind::White}};
+    for (const auto &[name, desk] : desks) {
+        scoreBooks(name, desk, scenes, ocrScenes);
+        scoreFlat(name, desk, flatScenes);
+    }
+    return 0;
+}
