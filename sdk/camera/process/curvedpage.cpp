@@ -106,10 +106,49 @@ float notchDepth(const std::vector<float> &edge, int x, bool down)
     return down ? edge[size_t(x)] - chord : chord - edge[size_t(x)];
 }
 
+// The page's outer side: of the straight, nearly upright lines near the outer end of its top and
+// bottom edges (`xTop`, `xBottom`) along which the picture turns lighter towards the page, the
+// innermost clear one. The stacked edges of the pages below lie outside it, greyer than the page.
+std::pair<float, float> outerSide(const cv::Mat &inward, float xTop, float xBottom, float yTop, float yBottom,
+                                  bool pageLeft)
+{
+    const int reach = inward.cols / 7, tilt = inward.cols / 60, step = pageLeft ? 1 : -1;
+    const int y0 = int(yTop + 0.1f * (yBottom - yTop)), y1 = int(yBottom - 0.1f * (yBottom - yTop));
+    std::vector<std::pair<float, std::pair<int, int>>> lines;
+    float strongest = 0;
+    for (int i = -3; i <= reach; ++i)
+        for (int t = -tilt; t <= tilt; ++t) {
+            const int a = int(xTop) + step * i, b = int(xBottom) + step * i + t;
+            float sum = 0;
+            int n = 0;
+            for (int y = y0; y <= y1; y += 2) {
+                const int x = a + (b - a) * (y - y0) / std::max(1, y1 - y0);
+                if (x < 0 || x >= inward.cols)
+                    continue;
+                sum += inward.at<float>(y, x);
+                ++n;
+            }
+            const float mean = n ? sum / float(n) : 0.f;
+            strongest = std::max(strongest, mean);
+            lines.push_back({mean, {a, b}});
+        }
+    std::pair<float, float> best{xTop, xBottom};
+    int deepest = -1;
+    for (const auto &[mean, ends] : lines) {
+        const int depth = step * (ends.first - int(xTop));
+        if (mean >= std::max(1.5f, 0.5f * strongest) && depth > deepest && depth <= inward.cols / 8) {
+            deepest = depth;
+            best = {float(ends.first), float(ends.second)};
+        }
+    }
+    return best;
+}
+
 // The page on the larger side of the gutter from (gTop, top) to (gBottom, bottom): its outer
 // corners and the gutter's ends on its outline, and in `bend` how deep the gutter notches the
-// silhouette of all paper (`allPaper`, its `allTop` and `allBottom`) at its two ends.
-std::optional<Quad> pageBeside(const cv::Mat &paper, const cv::Mat &allPaper,
+// silhouette of all paper (`allPaper`, gaps between the pages bridged; its `allTop` and
+// `allBottom`) at its two ends.
+std::optional<Quad> pageBeside(const cv::Mat &paper, const cv::Mat &allPaper, const cv::Mat &gradient,
                                const std::vector<float> &allTop, const std::vector<float> &allBottom,
                                int gTop, int gBottom, float &bend)
 {
@@ -125,35 +164,54 @@ std::optional<Quad> pageBeside(const cv::Mat &paper, const cv::Mat &allPaper,
         cv::countNonZero(facing) < 0.2 * double(facing.total()))
         return std::nullopt;
     const cv::Mat page = pageLeft ? leftPaper : rightPaper;
+    const cv::Mat inward = pageLeft ? gradient : -gradient;
     const std::vector<float> top = silhouette(page, true), bottom = silhouette(page, false);
-    // Columns just inside the page at the gutter's two ends.
-    const int inward = pageLeft ? -3 : 3, outer = pageLeft ? 0 : paper.cols - 1;
-    const int cTop = std::clamp(gTop + inward, 0, paper.cols - 1);
-    const int cBottom = std::clamp(gBottom + inward, 0, paper.cols - 1);
-    // The edges' ends at the gutter, from the few columns beside it: a gutter in shade leaves a
-    // ragged rim.
-    const int w = std::max(2, paper.cols / 60);
-    float yTop = 1e9f, yBottom = -1.f;
-    for (int i = 0; i <= w; ++i) {
-        const size_t xt = size_t(std::clamp(cTop + inward / 3 * i, 0, paper.cols - 1));
-        const size_t xb = size_t(std::clamp(cBottom + inward / 3 * i, 0, paper.cols - 1));
+    // The gutter's ends: where the page's own top and bottom edges meet it, as the medians over a
+    // few columns beside it (the pages may part in a crack along the gutter line).
+    const int outer = pageLeft ? 0 : paper.cols - 1, step = pageLeft ? -1 : 1;
+    std::vector<float> tops, bottoms;
+    for (int i = 1; i <= std::max(2, paper.cols / 60); ++i) {
+        const size_t xt = size_t(std::clamp(gTop + step * i, 0, paper.cols - 1));
+        const size_t xb = size_t(std::clamp(gBottom + step * i, 0, paper.cols - 1));
         if (top[xt] >= 0)
-            yTop = std::min(yTop, top[xt]);
-        yBottom = std::max(yBottom, bottom[xb]);
+            tops.push_back(top[xt]);
+        if (bottom[xb] >= 0)
+            bottoms.push_back(bottom[xb]);
     }
-    if (yTop > 1e8f || yBottom < 0)
+    if (tops.empty() || bottoms.empty())
         return std::nullopt;
+    std::nth_element(tops.begin(), tops.begin() + tops.size() / 2, tops.end());
+    std::nth_element(bottoms.begin(), bottoms.begin() + bottoms.size() / 2, bottoms.end());
+    float yTop = tops[tops.size() / 2], yBottom = bottoms[bottoms.size() / 2];
+    const int cTop = gTop, cBottom = gBottom;
     const int midTop = (cTop + outer) / 2, midBottom = (cBottom + outer) / 2;
     EdgeLine topLine, bottomLine;
     if (!fitEdge(top, midTop, (midTop + outer) / 2, topLine) ||
         !fitEdge(bottom, midBottom, (midBottom + outer) / 2, bottomLine))
         return std::nullopt;
+    // A curl bends the edges into the gutter by a few per cent of the height; a shadow in the
+    // gutter may eat further into the page, which stays whole.
+    const float deepest = 0.1f * float(paper.rows);
+    yTop = std::min(yTop, topLine.at(float(gTop)) + deepest);
+    yBottom = std::max(yBottom, bottomLine.at(float(gBottom)) - deepest);
     bend = notchDepth(allTop, gTop, true) + notchDepth(allBottom, gBottom, false);
     const float tol = 0.005f * float(paper.rows) + 1.f;
     const float xTop = outerEnd(top, topLine, midTop, outer, tol);
     const float xBottom = outerEnd(bottom, bottomLine, midBottom, outer, tol);
     const cv::Point2f gutterTop(float(cTop), yTop), gutterBottom(float(cBottom), yBottom);
-    const cv::Point2f outerTop(xTop, topLine.at(xTop)), outerBottom(xBottom, bottomLine.at(xBottom));
+    const auto [sideTop, sideBottom] =
+        outerSide(inward, xTop, xBottom, topLine.at(xTop), bottomLine.at(xBottom), pageLeft);
+    // The corners where that side meets the lines of the top and bottom edges.
+    const auto meet = [&](const EdgeLine &edge) {
+        const float yA = topLine.at(sideTop), yB = bottomLine.at(sideBottom);
+        float x = sideTop;
+        for (int k = 0; k < 3; ++k) {
+            const float y = edge.at(x);
+            x = sideTop + (sideBottom - sideTop) * (y - yA) / std::max(1.f, yB - yA);
+        }
+        return cv::Point2f(x, edge.at(x));
+    };
+    const cv::Point2f outerTop = meet(topLine), outerBottom = meet(bottomLine);
     if (pageLeft)
         return Quad{outerTop, gutterTop, gutterBottom, outerBottom};
     return Quad{gutterTop, outerTop, outerBottom, gutterBottom};
@@ -187,7 +245,10 @@ std::optional<Quad> findCurvedPage(const cv::Mat &bgr)
     });
     if (cv::contourArea(*largest) < 0.35 * double(bgr.total()))
         return std::nullopt;
-    const cv::Mat allPaper = paper.clone();
+    // All paper with a narrow gutter shadow between the pages bridged.
+    const cv::Mat across = cv::getStructuringElement(cv::MORPH_RECT, {bgr.cols / 30 | 1, 1});
+    cv::Mat allPaper;
+    cv::morphologyEx(paper, allPaper, cv::MORPH_CLOSE, across);
     const std::vector<float> allTop = silhouette(allPaper, true), allBottom = silhouette(allPaper, false);
     paper = cv::Mat::zeros(bgr.size(), CV_8U);
     cv::drawContours(paper, contours, int(largest - contours.begin()), cv::Scalar(255), cv::FILLED);
@@ -201,7 +262,6 @@ std::optional<Quad> findCurvedPage(const cv::Mat &bgr)
     // The gutter is a thin dark valley from the top of the pages to the bottom; the pages may
     // part along it, so the valley is looked for on the paper with such gaps closed.
     cv::Mat closed, valley;
-    const cv::Mat across = cv::getStructuringElement(cv::MORPH_RECT, {bgr.cols / 30 | 1, 1});
     cv::morphologyEx(paper, closed, cv::MORPH_CLOSE, across);
     // A gutter shadow that parts the pages lies along the paper's side: it counts too.
     cv::dilate(closed, closed, across);
@@ -209,11 +269,16 @@ std::optional<Quad> findCurvedPage(const cv::Mat &bgr)
     cv::blur(grey, valley, {1, bgr.rows / 15});
     cv::morphologyEx(valley, valley, cv::MORPH_BLACKHAT, across);
     valley = valley > 6;
+    // Lightness rising to the right, for the page's outer side.
+    cv::Mat soft, gradient;
+    cv::GaussianBlur(grey, soft, cv::Size(), 1.5);
+    cv::Sobel(soft, gradient, CV_32F, 1, 0, 3, 0.125);
     std::optional<Quad> best;
     float mostBend = 0.025f * float(bgr.rows);
     for (const auto &[gTop, gBottom] : gutterCandidates(valley, closed)) {
         float bend = 0;
-        const std::optional<Quad> q = pageBeside(paper, allPaper, allTop, allBottom, gTop, gBottom, bend);
+        const std::optional<Quad> q =
+            pageBeside(paper, allPaper, gradient, allTop, allBottom, gTop, gBottom, bend);
         if (q && bend > mostBend) {
             mostBend = bend;
             best = q;
