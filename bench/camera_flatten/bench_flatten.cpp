@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <string>
 
 using namespace camvirtual;
 
@@ -150,12 +151,16 @@ int main(int argc, char **argv)
     const int scenes = argc > 1 ? std::max(1, std::atoi(argv[1])) : 30;
     const int ocrScenes = argc > 2 ? std::max(0, std::atoi(argv[2])) : 30;
     const int flatScenes = argc > 3 ? std::max(0, std::atoi(argv[3])) : 20;
-    timing();
+    const std::string only = argc > 4 ? argv[4] : "";
+    if (only.empty())
+        timing();
     const std::pair<const char *, DeskKind> desks[] = {{"wood", DeskKind::Wood},
                                                        {"plain", DeskKind::Plain},
                                                        {"pattern", DeskKind::Pattern},
                                                        {"white", DeskKind::White}};
     for (const auto &[name, desk] : desks) {
+        if (!only.empty() && only != name)
+            continue;
         scoreBooks(name, desk, scenes, ocrScenes);
         scoreFlat(name, desk, flatScenes);
     }
