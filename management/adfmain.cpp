@@ -1132,12 +1132,8 @@ void ADFmain::getPathPictures()
     qWarning("开始获取当前路径下的图片...");
     dir.setPath(filePath);
     qWarning("当前路径: %s", qUtf8Printable(filePath));
-    dir.setNameFilters(filters);
-    dir.setFilter(QDir::Files);
-    // Unsorted: the thumbnails are ordered by read time and the table sorts itself,
-    // and sorting by name would read every file's details a second time.
-    dir.setSorting(QDir::Unsorted);
-    const QStringList names = dir.entryList();
+    // Unsorted: the thumbnails are ordered by read time and the table sorts itself.
+    const QStringList names = ThreadAddItem::listFolder(filePath, filters);
     n_imagecount = names.count();
     qWarning("图片个数: %d", n_imagecount);
     if (n_imagecount == 0)
@@ -1195,9 +1191,10 @@ void ADFmain::askForCells(int count)
 
 void ADFmain::slotItemOver(QListWidgetItem *item, QWidget *widget, bool IsSelected, bool IsStartTimer)
 {
+    Q_UNUSED(widget) // cells are painted by the list's delegate
     centerwidget->addItem(item);
-    if (widget)
-        showPictureCell(item, widget);
+    if (item->data(ItemReplacedRole).toString() == "1")
+        keepPictureCell(item);
     if (++m_ImageCount == 1) {
         item->setSelected(true);
         updateEmptyHint();
@@ -1315,27 +1312,41 @@ void ADFmain::removeDocument(const QString &name)
     }
 }
 
-// Pictures are kept for the cells around the view only: far away ones go back to
-// their icon, so memory does not grow with the folder however far one scrolls.
-void ADFmain::showPictureCell(QListWidgetItem *item, QWidget *cell)
+void ADFmain::showPictureCell(QListWidgetItem *item, const QPixmap &picture)
 {
-    centerwidget->setItemWidget(item, cell);
+    item->setData(Qt::DecorationRole, picture);
     if (item->data(ItemReplacedRole).toString() != "1") {
         item->setData(ItemReplacedRole, "1");
-        ++m_changedNum;
-        m_pictureCells.append(item);
+        keepPictureCell(item);
     }
+}
+
+// Pictures are kept for the cells around the view only: far away ones go back to
+// their icon, so memory does not grow with the folder however far one scrolls.
+void ADFmain::keepPictureCell(QListWidgetItem *item)
+{
+    ++m_changedNum;
+    m_pictureCells.append(item);
     const int kept = kPictureScreens * screenfulCount();
-    if (m_pictureCells.count() <= kept)
+    if (m_pictureCells.count() <= kept + screenfulCount())
         return;
+    // Trimmed a screenful at a time, so that the rows are looked up now and then only.
     const int top = std::max(0, centerwidget->indexAt(QPoint(20, 20)).row());
-    auto distance = [&](QListWidgetItem *cellItem) { return std::abs(centerwidget->row(cellItem) - top); };
-    std::sort(m_pictureCells.begin(), m_pictureCells.end(),
-              [&](QListWidgetItem *a, QListWidgetItem *b) { return distance(a) < distance(b); });
-    while (m_pictureCells.count() > kept) {
-        QListWidgetItem *far = m_pictureCells.takeLast();
-        centerwidget->removeItemWidget(far);
-        far->setData(ItemReplacedRole, "0");
+    QVector<QPair<int, QListWidgetItem *>> byDistance;
+    byDistance.reserve(m_pictureCells.count());
+    for (QListWidgetItem *cell : qAsConst(m_pictureCells))
+        byDistance.append({std::abs(centerwidget->row(cell) - top), cell});
+    std::sort(byDistance.begin(), byDistance.end());
+    m_pictureCells.clear();
+    for (int i = 0; i < byDistance.count(); ++i) {
+        QListWidgetItem *cell = byDistance.at(i).second;
+        if (i < kept) {
+            m_pictureCells.append(cell);
+            continue;
+        }
+        cell->setData(Qt::DecorationRole,
+                      threadAddItem->loadImageFunction(cell->data(ItemPathRole).toString(), QSize(88, 88)));
+        cell->setData(ItemReplacedRole, "0");
         --m_changedNum;
     }
 }
@@ -1605,6 +1616,8 @@ void ADFmain::rotateSelection(int angle, const char *who)
             missing << path;
         else if (!mainImageRotation(path.toUtf8().data(), angle))
             failed << path;
+        else
+            ThreadAddItem::forgetThumbnail(path); // it may be of the same second
     }
     if (!failed.isEmpty())
         reportFailed("以下文件未能旋转，文件保持原样：", failed);
@@ -1690,6 +1703,8 @@ void ADFmain::onButtonDeleteClicked()
             missing << path;
         else if (!QFile::remove(path))
             failed << path;
+        else
+            ThreadAddItem::forgetThumbnail(path);
     }
     if (!failed.isEmpty())
         reportFailed("以下文件未能删除：", failed);
@@ -1741,11 +1756,9 @@ void ADFmain::slotFolderSettled()
         reloadDocumentList();
         return;
     }
-    QDir folder(filePath);
-    folder.setNameFilters(filters);
-    folder.setFilter(QDir::Files);
-    folder.setSorting(QDir::Name | QDir::IgnoreCase);
-    const QStringList onDisk = folder.entryList();
+    QStringList onDisk = ThreadAddItem::listFolder(filePath, filters);
+    std::sort(onDisk.begin(), onDisk.end(),
+              [](const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
     const QSet<QString> present(onDisk.begin(), onDisk.end());
     QStringList removed;
     for (const QString &name : qAsConst(ImageNameList)) {

@@ -194,7 +194,8 @@ private:
     QListWidgetItem *findCell(const QString &name) const;
     void addDocumentCell(const QString &name, bool select);
     void removeDocument(const QString &name);
-    void showPictureCell(QListWidgetItem *item, QWidget *cell);
+    void showPictureCell(QListWidgetItem *item, const QPixmap &picture);
+    void keepPictureCell(QListWidgetItem *item);
     void showAppendedFiles();
     void watchFolder();
     void updateEmptyHint();

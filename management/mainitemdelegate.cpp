@@ -8,8 +8,7 @@
 
 MainItemDelegate::MainItemDelegate(QObject *parent) : QStyledItemDelegate(parent) {}
 
-// Picture cells are widgets of their own; an icon cell is painted here: the cell's
-// background, its type icon in the image box and its name below.
+// A cell: its background, its picture or type icon in the image box, its name below.
 void MainItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
                              const QModelIndex &index) const
 {
@@ -25,30 +24,26 @@ void MainItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
     const QWidget *view = option.widget;
     QStyle *style = view ? view->style() : QApplication::style();
     style->drawControl(QStyle::CE_ItemViewItem, &background, painter, view);
-    if (index.data(ItemReplacedRole).toString() == "1")
-        return;
 
     const QRect imageBox(option.rect.x() + 10, option.rect.y() + 8, ItemWidgetWidth, g_ItemHeight - 40);
-    const QPixmap icon = index.data(Qt::DecorationRole).value<QPixmap>();
-    if (!icon.isNull()) {
-        const QSize size = icon.size().boundedTo(imageBox.size());
+    const QPixmap picture = index.data(Qt::DecorationRole).value<QPixmap>();
+    if (!picture.isNull()) {
+        // A picture's frame may stand out of the box by its width.
+        const QSize size = picture.size().boundedTo(imageBox.size() + QSize(2, 2));
         QRect target(QPoint(), size);
         target.moveCenter(imageBox.center());
-        painter->drawPixmap(target, icon);
+        painter->drawPixmap(target, picture);
     }
-    QFont font("SourceHanSansSC-Normal,SourceHanSansSC");
-    font.setPixelSize(10);
+    static const QFont font = [] {
+        QFont f("SourceHanSansSC-Normal,SourceHanSansSC");
+        f.setPixelSize(10);
+        return f;
+    }();
     painter->setFont(font);
     painter->setPen(option.palette.color(QPalette::Text));
     const QRect textBox(imageBox.x(), imageBox.bottom() + 3, ItemWidgetWidth, 20);
     painter->drawText(textBox, Qt::AlignCenter,
                       ThreadAddItem::elidedName(index.data(ItemNameRole).toString()));
-}
-
-void MainItemDelegate::updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option,
-                                            const QModelIndex &) const
-{
-    editor->setGeometry(option.rect);
 }
 
 QSize MainItemDelegate::sizeHint(const QStyleOptionViewItem &, const QModelIndex &) const

@@ -1,13 +1,14 @@
 // Builds the cells of the thumbnail list. Despite its name it has no thread of its
 // own: it lives on the GUI thread and is driven by queued signals, a screenful of
 // icon cells at a time (first pass); the home window's timer then asks it for the
-// picture cell of one document per tick (second pass).
+// picture of one document per tick (second pass). Cells are items painted by the
+// list's delegate from their data (type icon or picture, name), not widgets: ten
+// thousand of them cost little memory and scrolling moves no widgets.
 #ifndef THREADADDITEM_H
 #define THREADADDITEM_H
 
 #include "ctoolhelper.h"
 
-#include <QDateTime>
 #include <QImage>
 #include <QObject>
 #include <QPixmap>
@@ -16,10 +17,12 @@
 class QListWidgetItem;
 class QWidget;
 
-// One document of the folder and the moment it was last read.
+// One document of the folder and the moment it was last read (ms since the epoch),
+// with its name folded for ordering ties without case.
 typedef struct tagFileInfo {
     QString name;
-    QDateTime time;
+    qint64 time;
+    QString folded;
 } FILEINFO;
 
 // Width of the image box of a cell (the cell width less its margins).
@@ -44,11 +47,20 @@ public:
 
     ThreadAddItem(QStringList names, QString folder, QObject *parent = nullptr);
 
-    QWidget *UpdateSingel(QString name);
+    // The picture a cell shows for a document, read now.
+    QPixmap UpdateSingel(QString name);
     // The picture of a document read at the cell size, null when unreadable; any thread.
+    // Pictures larger than a thumbnail go through the desktop's shared thumbnail store
+    // (freedesktop.org "normal" size): read from it when its thumbnail is current, else
+    // decoded and stored.
     static QImage readPicture(const QString &path);
-    // The cell showing a picture read by readPicture (the type icon when it is null).
-    QWidget *pictureCell(const QString &name, const QImage &picture);
+    // Where the shared store keeps the thumbnail of a file.
+    static QString thumbnailPath(const QString &path);
+    // A file rewritten within the second of its thumbnail (a turn) has to drop it.
+    static void forgetThumbnail(const QString &path);
+    // What a picture cell shows for a picture read by readPicture: the picture in a
+    // thin frame, or the type icon when it is null.
+    QPixmap pictureCell(const QString &name, const QImage &picture);
     void AddSingelItem(QString name, bool IsSelected);
     QPixmap loadImageFunction(const QString &path, const QSize &size);
     void setFlagFunction(bool flag);
@@ -61,6 +73,9 @@ public:
     // A document that went away: it no longer gets a cell.
     void removeName(const QString &name);
 
+    // The documents of a folder: visible regular files whose names end as one of the
+    // "*.ending" patterns says, in any case; in the order the folder gives them.
+    static QStringList listFolder(const QString &folder, const QStringList &patterns);
     // The name as a cell shows it: shortened when wider than the image box.
     static QString elidedName(const QString &name);
     // The size a picture is read at so that it fits the image box.
@@ -70,7 +85,7 @@ public:
     QStringList pathList;
     QString m_imagePath;
     QListWidgetItem *m_item = nullptr;
-    QWidget *m_widget = nullptr;
+    QWidget *m_widget = nullptr; // cells have no widget: always null
     int g_currentNum = 0;
 
 signals:
@@ -81,11 +96,13 @@ public slots:
     void slotStartLoad(int PicturesNum);
 
 private:
-    QWidget *buildCell(const QString &name, const QPixmap &picture, bool framed);
     QListWidgetItem *newItem(const QString &name);
 
     CToolHelper m_toolhelper;
     bool m_IsContinue = true;
+    // Cells asked for and not built yet, and whether a pass is building them.
+    int m_cellsWanted = 0;
+    bool m_loading = false;
 };
 
 #endif // THREADADDITEM_H

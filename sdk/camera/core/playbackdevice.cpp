@@ -1,5 +1,6 @@
 #include "playbackdevice.h"
 
+#include "filereader.h"
 #include "jpegcodec.h"
 #include "jpegsegments.h"
 
@@ -12,7 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <limits>
 
 namespace camsdk {
 
@@ -29,7 +29,8 @@ constexpr long long kMaxPixels = 64LL * 1000 * 1000; // what the frame decoder a
 constexpr std::streamsize kHeadBytes[] = {64 << 10, 1 << 20};
 constexpr int kJpegQuality = 95;
 
-std::vector<uint8_t> readFile(const std::string &path, std::streamsize limit)
+// Up to limit bytes from the start of the file.
+std::vector<uint8_t> readHead(const std::string &path, std::streamsize limit)
 {
     std::ifstream in(path, std::ios::binary);
     std::vector<uint8_t> bytes;
@@ -56,7 +57,7 @@ bool shownSize(const std::string &path, JpegCodec &codec, FrameSize *size)
 {
     static const uint8_t pngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
     for (const std::streamsize limit : kHeadBytes) {
-        const std::vector<uint8_t> head = readFile(path, limit);
+        const std::vector<uint8_t> head = readHead(path, limit);
         if (head.size() >= 24 && std::memcmp(head.data(), pngSignature, 8) == 0 &&
             std::memcmp(head.data() + 12, "IHDR", 4) == 0) {
             const uint32_t w = bigEndian32(head.data() + 16), h = bigEndian32(head.data() + 20);
@@ -170,15 +171,20 @@ std::vector<FrameSize> PlaybackDevice::resolutions() const
 FramePtr PlaybackDevice::load(size_t i, JpegCodec &codec) const
 {
     auto frame = std::make_shared<EncodedFrame>();
-    frame->data = readFile(m_pictures[i].path, std::numeric_limits<std::streamsize>::max());
+    if (!sdkcommon::readFile(m_pictures[i].path, frame->data))
+        return nullptr;
     cv::Mat bgr;
     // An upright JPEG the frame decoder reads goes out as recorded when its size
     // is the stream's; anything else (PNG, turned or CMYK JPEG, another size) is
     // encoded afresh, turned as its EXIF orientation says.
     const bool asFrame = jpegsegments::exifOrientation(frame->data.data(), frame->data.size()) == 1 &&
                          decodeFrame(codec, *frame, bgr);
-    if (!asFrame && !frame->data.empty())
-        bgr = cv::imdecode(frame->data, cv::IMREAD_COLOR);
+    try {
+        if (!asFrame && !frame->data.empty())
+            bgr = cv::imdecode(frame->data, cv::IMREAD_COLOR);
+    } catch (const cv::Exception &) {
+        return nullptr; // a corrupt picture is skipped, the stream goes on
+    }
     if (bgr.empty())
         return nullptr;
     frame->width = m_size.width;
