@@ -1,5 +1,5 @@
 // The home window: its stored settings, the camera selector, the window states
-// and the settings and scanner windows it opens.
+// and the settings and scanner windows it opens; the scanner window's own rules.
 #include "CamCaptureSDK.h"
 #include "adfmain.h"
 #include "nameformat.h"
@@ -43,6 +43,34 @@ void replug(ADFmain &w, bool first, bool second)
     setPresent(first, second);
     QMetaObject::invokeMethod(&w, "slotGetDeviceChanged", Q_ARG(QString, "/dev"));
 }
+ScanUI *scannerWindow(bool described)
+{
+    const SCANNERPARAM scanner = described ? SCANNERPARAM{"ADF-200",
+                                                          {"彩色", "灰度"},
+                                                          {"平板", "", "双面"},
+                                                          {"", "200", "300"},
+                                                          {"A4", "A5"}}
+                                           : SCANNERPARAM{"ADF-200", {}, {}, {}, {}};
+    auto *w =
+        new ScanUI({1, 0, {}, scanner}, {"/tmp", {}, 0, 0, false, false}, {1, 1, 2, 1, 0}, {2, 7, 1, 4});
+    w->show();
+    return w;
+}
+
+// Each list, the index stored for it above, and the signal that reports its changes.
+const struct {
+    const char *list;
+    int stored;
+    const char *signal;
+} kLists[] = {{"scanmodeComboBox", 1, SIGNAL(signalScanModeChanged(int))},
+              {"colormodeComboBox", 1, SIGNAL(signalColorModeChanged(int))},
+              {"fileformatComboBox", 2, SIGNAL(signalFileFormatChanged(int))},
+              {"resolutionComboBox", 1, SIGNAL(signalResolutionChanged(int))},
+              {"scansizeComboBox", 0, SIGNAL(signalScanSizeChanged(int))},
+              {"cutmethodComboBox", 2, SIGNAL(signalCutMethodChanged(int))},
+              {"filterComboBox", 7, SIGNAL(signalFilterChanged(int))},
+              {"edgemendingComboBox", 1, SIGNAL(signalEdgeMendingChanged(int))},
+              {"rotationComboBox", 4, SIGNAL(signalRotationChanged(int))}};
 } // namespace
 
 class TestADFmain : public QObject
@@ -69,18 +97,31 @@ private slots:
     }
     void cleanupTestCase() { settingswindows::removeTheme(); }
 
+    // A first start writes the defaults, the save folder made with its parents (a new
+    // account may have no Documents folder yet); settings are written even when the
+    // folder cannot be made.
+    void firstRunWritesDefaults_data()
+    {
+        QTest::addColumn<bool>("blocked"); // Documents is a file
+        QTest::addColumn<QString>("logged");
+        QTest::newRow("no Documents folder") << false << "ADFmain::ADFmain() __ 文件夹已成功创建";
+        QTest::newRow("Documents is a file") << true << "ADFmain::ADFmain() __ 文件夹创建失败";
+    }
     void firstRunWritesDefaults()
     {
-        // A new account may have no Documents folder yet: the save folder comes with its parents.
+        QFETCH(bool, blocked);
+        QFETCH(QString, logged);
         QVERIFY(QDir(m_user.home + "/Documents").removeRecursively());
+        QFile blocker(m_user.home + "/Documents");
+        QVERIFY(!blocked || blocker.open(QIODevice::WriteOnly));
         {
             ADFmain w;
             QVERIFY(QFile::exists(m_user.settingsFile()));
-            QVERIFY(QDir(m_user.home + "/Documents/PageLux").exists());
+            QCOMPARE(QDir(m_user.home + "/Documents/PageLux").exists(), !blocked);
         }
-        for (const char *line : {"ADFmain::ADFmain() __ 没有lastSetting,开始写入主界面参数.",
-                                 "ADFmain::ADFmain() __ 文件夹已成功创建", " adfmain () -- nColor is 黑色\n"})
-            QVERIFY2(log().contains(line), line);
+        for (const QString &line : {QString("ADFmain::ADFmain() __ 没有lastSetting,开始写入主界面参数."),
+                                    QString(" adfmain () -- nColor is 黑色\n"), logged})
+            QVERIFY2(log().contains(line), qPrintable(line));
         const Values v = readAll();
         QCOMPARE(v.size(), 7 + 22);
         const Values defaults = {{"MainSettings/FilePath", m_user.home + "/Documents/PageLux"},
@@ -154,28 +195,20 @@ private slots:
         QCOMPARE(readAll(), expected);
     }
 
-    void unmakeableSaveFolderIsReported()
-    {
-        // Settings are still written when the folder cannot be made.
-        QVERIFY(QDir(m_user.home + "/Documents").removeRecursively());
-        QFile blocker(m_user.home + "/Documents");
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
-        {
-            ADFmain w;
-            QMetaObject::invokeMethod(&w, "onButtonCloseClicked");
-        }
-        QVERIFY(log().contains("ADFmain::ADFmain() __ 文件夹创建失败"));
-        QCOMPARE(readAll()["MainSettings/FilePath"], m_user.home + "/Documents/PageLux");
-    }
-
-    // The selector lists the cameras as they come and go, keeping the user's choice
-    // while their number stays; without a camera a warning takes its place.
+    // Without a camera a warning takes the selector's place; the selector lists the
+    // cameras as they come and go, keeping the user's choice while their number stays.
     void selectorFollowsTheCameras()
     {
+        setPresent(false, false);
         ADFmain w;
         TitleBar *bar = titleBar(w);
-        QTRY_COMPARE_WITH_TIMEOUT(bar->m_comboSelect->count(), 2, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(log().contains("ADFmain::updateInitDevUI() __ end\n"), 20000);
+        QVERIFY(!bar->m_label->isHidden() && bar->m_capture->isHidden() && bar->m_comboSelect->isHidden());
+        QCOMPARE(bar->m_label->text(), m_theme.titlenodevstr);
+        QCOMPARE(bar->m_label->minimumWidth(), m_theme.minwidth);
+        QCOMPARE(bar->m_comboSelect->count(), 0);
+        replug(w, true, true);
+        QCOMPARE(bar->m_comboSelect->count(), 2);
         char name[CAM_NAME_SIZE] = {};
         QCOMPARE(Cam_GetDevName(0, name), long(ERROR_GOOD));
         QCOMPARE(bar->m_comboSelect->itemText(0), QString::fromUtf8(name));
@@ -188,8 +221,6 @@ private slots:
         replug(w, true, false);
         QCOMPARE(bar->m_comboSelect->count(), 1);
         replug(w, true, true);
-        QCOMPARE(bar->m_comboSelect->count(), 2);
-        QCOMPARE(bar->m_comboSelect->currentIndex(), 0);
         bar->m_comboSelect->setCurrentIndex(1);
         replug(w, true, true);
         QCOMPARE(bar->m_comboSelect->count(), 2);
@@ -200,18 +231,6 @@ private slots:
         replug(w, false, true);
         QCOMPARE(bar->m_comboSelect->count(), 1);
         QVERIFY(bar->m_label->isHidden() && !bar->m_capture->isHidden());
-    }
-
-    void noCameraAtStart()
-    {
-        setPresent(false, false);
-        ADFmain w;
-        TitleBar *bar = titleBar(w);
-        QTRY_VERIFY_WITH_TIMEOUT(log().contains("ADFmain::updateInitDevUI() __ end\n"), 20000);
-        QVERIFY(!bar->m_label->isHidden() && bar->m_capture->isHidden() && bar->m_comboSelect->isHidden());
-        QCOMPARE(bar->m_label->text(), m_theme.titlenodevstr);
-        QCOMPARE(bar->m_label->minimumWidth(), m_theme.minwidth);
-        QCOMPARE(bar->m_comboSelect->count(), 0);
     }
 
     void hotPlugDuringDiscoveryWaitsForIt()
@@ -330,6 +349,62 @@ private slots:
         QVERIFY(scan);
         QCOMPARE(scan->findChild<QComboBox *>("filterComboBox")->currentIndex(), 3);
         scan->close();
+    }
+
+    // The stored choices are selected again; discovery leaves the scanner's own four
+    // lists empty, and an empty list selects nothing.
+    void scannerStoredChoices()
+    {
+        const QByteArrayList own = {"scanmodeComboBox", "colormodeComboBox", "resolutionComboBox",
+                                    "scansizeComboBox"};
+        for (bool full : {true, false}) {
+            QScopedPointer<ScanUI> w(scannerWindow(full));
+            for (const auto &e : kLists) {
+                auto *box = w->findChild<QComboBox *>(e.list);
+                const bool empty = !full && own.contains(e.list);
+                QCOMPARE(box->count() == 0, empty);
+                QCOMPARE(box->currentIndex(), empty ? -1 : e.stored);
+            }
+        }
+    }
+
+    // A change in one list sends its own signal once, with the new index, and no other.
+    void scannerChangeSignals()
+    {
+        QScopedPointer<ScanUI> w(scannerWindow(true));
+        const QMetaObject *mo = w->metaObject();
+        for (const auto &e : kLists) {
+            std::vector<std::unique_ptr<QSignalSpy>> spies;
+            for (int i = mo->methodOffset(); i < mo->methodCount(); ++i)
+                if (mo->method(i).methodType() == QMetaMethod::Signal)
+                    spies.emplace_back(new QSignalSpy(w.data(), mo->method(i)));
+            auto *box = w->findChild<QComboBox *>(e.list);
+            const int index = box->currentIndex() == 0 ? 1 : 0;
+            box->setCurrentIndex(index);
+            QStringList fired;
+            for (const auto &spy : spies)
+                for (const QVariantList &args : *spy)
+                    fired << QString("2%1 %2").arg(QString(spy->signal())).arg(args.at(0).toInt());
+            QCOMPARE(fired, QStringList(QString("%1 %2").arg(e.signal).arg(index)));
+        }
+    }
+
+    void scannerMaximiseRestoreAndClose()
+    {
+        QScopedPointer<ScanUI> w(scannerWindow(true));
+        QVERIFY(QTest::qWaitForWindowExposed(w.data()));
+        w->move(30, 40);
+        const QRect before = w->geometry();
+        auto *bar = w->findChild<TitleBar *>();
+        bar->m_pButtonMax->click();
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        // The desktop grown by 3 pixels on every side (no narrower than the window's minimum).
+        QCOMPARE(w->geometry(),
+                 QRect(area.x() - 3, area.y() - 3, qMax(900, area.width() + 6), area.height() + 6));
+        bar->m_pButtonRestore->click();
+        QCOMPARE(w->geometry(), before);
+        bar->m_pButtonClose->click();
+        QVERIFY(w->isVisible());
     }
 
 private:

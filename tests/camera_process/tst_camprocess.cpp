@@ -205,8 +205,12 @@ void TestCamProcess::singleCutOut()
 
 void TestCamProcess::severalDocumentsInReadingOrder()
 {
-    for (uint32_t seed : {1u, 2u}) {
-        const auto sc = scene(SceneKind::Multi, DeskKind::Wood, seed);
+    // An identity card's two sides count as two documents.
+    const std::tuple<SceneKind, DeskKind, uint32_t> scenes[] = {{SceneKind::Multi, DeskKind::Wood, 1},
+                                                                {SceneKind::Multi, DeskKind::Wood, 2},
+                                                                {SceneKind::IdCard, DeskKind::Plain, 9}};
+    for (const auto &[kind, desk, seed] : scenes) {
+        const auto sc = scene(kind, desk, seed);
         const auto &docs = sc.truth.documents;
         const std::vector<cv::Mat> out = camproc::processFrame(sc.image, params(2));
         QCOMPARE(out.size(), docs.size());

@@ -23,7 +23,10 @@ char g_font[] = "/fonts/simhei.ttf";
 struct Received {
     explicit Received(ImageSet *w)
     {
-        QObject::connect(w, &ImageSet::signalIsWaterMark, w, [this](bool, bool) { order << "flags"; });
+        QObject::connect(w, &ImageSet::signalIsWaterMark, w, [this](bool on, bool image) {
+            order << "flags";
+            flags = {on, image};
+        });
         QObject::connect(w, &ImageSet::signalUpdateWaterMarkParam, w, [this](WATERPARAM p) {
             order << "record";
             param = p;
@@ -43,6 +46,7 @@ struct Received {
     QString imagePath, content, color;
     const char *font = nullptr;
     QStringList order; // signals in the order they came
+    QList<bool> flags;
     int book = -1;
 };
 } // namespace
@@ -121,25 +125,43 @@ private slots:
         }
     }
 
-    // An image watermark needs a picture that exists, its path at most 100 characters.
-    void imageWatermarkNeedsAShortExistingFile_data()
+    // OK needs an image watermark's picture to exist, its path at most 100 characters;
+    // an empty text becomes "WATERMARK", after asking when tips are on. A refused OK
+    // keeps the window open, and Cancel then reports the flags it opened with.
+    void okRules_data()
     {
-        QTest::addColumn<int>("length"); // 0: a file that is not there
+        QTest::addColumn<int>(
+            "length"); // of the chosen picture's path; 0: a missing one; -1: the text cleared
         QTest::addColumn<bool>("tips");
+        QTest::addColumn<int>("reply");
         QTest::addColumn<QString>("said");
-        QTest::newRow("missing, tips on") << 0 << true << m_theme.waterImagePathIsNotExist;
-        QTest::newRow("missing, tips off") << 0 << false << "";
-        QTest::newRow("100 characters") << 100 << true << "";
-        QTest::newRow("101 characters") << 101 << true << m_theme.waterImagePathOverFlow;
+        QTest::addColumn<bool>("taken");
+        const int yes = QMessageBox::Yes, no = QMessageBox::No;
+        QTest::newRow("missing picture, tips on")
+            << 0 << true << yes << m_theme.waterImagePathIsNotExist << false;
+        QTest::newRow("missing picture, tips off") << 0 << false << 0 << "" << false;
+        QTest::newRow("100 characters") << 100 << true << 0 << "" << true;
+        QTest::newRow("101 characters") << 101 << true << yes << m_theme.waterImagePathOverFlow << false;
+        QTest::newRow("empty text, tips off") << -1 << false << 0 << "" << true;
+        QTest::newRow("empty text, yes") << -1 << true << yes << m_theme.waterMarkLengthIsNull << true;
+        QTest::newRow("empty text, no") << -1 << true << no << m_theme.waterMarkLengthIsNull << false;
     }
-    void imageWatermarkNeedsAShortExistingFile()
+    void okRules()
     {
         QFETCH(int, length);
         QFETCH(bool, tips);
+        QFETCH(int, reply);
         QFETCH(QString, said);
-        const bool taken = length == 100;
-        QPointer<ImageSet> w = open(1, tips);
+        QFETCH(bool, taken);
+        QPointer<ImageSet> w = open(2, tips);
         Received r(w);
+        auto *path = child<QLineEdit>(w, "ImageWaterPath");
+        if (length < 0) {
+            child<QLineEdit>(w, "textLineEdit")->clear();
+        } else {
+            child<QRadioButton>(w, "Imagewatermarkbtn")->click();
+            path->setText("/nowhere.png");
+        }
         if (length > 0) {
             const QString dir = m_tmp.path() + "/";
             const QString picture = dir + QString(length - dir.length() - 4, 'p') + ".png";
@@ -147,45 +169,25 @@ private slots:
             ModalWatch watch(picture);
             child<QPushButton>(w, "pathChoose")->click();
             QCOMPARE(watch.dialogs, 1);
-            QCOMPARE(child<QLineEdit>(w, "ImageWaterPath")->text(), picture);
+            QCOMPARE(path->text(), picture);
         }
-        ModalWatch watch;
-        child<QPushButton>(w, "okButton")->click();
-        QCOMPARE(watch.boxes, said.isEmpty() ? QStringList() : QStringList{said});
+        {
+            ModalWatch watch{QString(), QMessageBox::StandardButton(reply)};
+            child<QPushButton>(w, "okButton")->click();
+            QCOMPARE(watch.boxes, said.isEmpty() ? QStringList() : QStringList{said});
+        }
         QCOMPARE(settingswindows::log().contains("图片水印路径过长,设置失败"), length == 101);
         QCOMPARE(r.order.contains("record"), taken);
         if (taken) {
-            QCOMPARE(r.imagePath, child<QLineEdit>(w, "ImageWaterPath")->text());
-            QVERIFY(r.param.bIsWater && r.param.bIsWaterImage);
-            QTRY_VERIFY(w.isNull());
+            QCOMPARE(length < 0 ? r.content : r.imagePath, length < 0 ? QString("WATERMARK") : path->text());
+            QVERIFY(r.param.bIsWater && r.param.bIsWaterImage == (length >= 0));
         } else {
             QVERIFY(w->isVisible());
-            delete w;
+            child<QPushButton>(w, "cancelButton")->click();
+            QCOMPARE(r.order, (QStringList{"flags", "closed"}));
+            QCOMPARE(r.flags, (QList<bool>{true, false}));
         }
-    }
-
-    // An empty text becomes "WATERMARK", after asking when tips are on.
-    void emptyTextBecomesTheDefault_data()
-    {
-        QTest::addColumn<bool>("tips");
-        QTest::addColumn<int>("reply");
-        QTest::newRow("tips off") << false << int(QMessageBox::NoButton);
-        QTest::newRow("tips on, yes") << true << int(QMessageBox::Yes);
-        QTest::newRow("tips on, no") << true << int(QMessageBox::No);
-    }
-    void emptyTextBecomesTheDefault()
-    {
-        QFETCH(bool, tips);
-        QFETCH(int, reply);
-        QPointer<ImageSet> w = open(2, tips);
-        Received r(w);
-        child<QLineEdit>(w, "textLineEdit")->clear();
-        ModalWatch watch{QString(), QMessageBox::StandardButton(reply)};
-        child<QPushButton>(w, "okButton")->click();
-        QCOMPARE(watch.boxes.size(), tips ? 1 : 0);
-        QCOMPARE(r.order.contains("record"), reply != QMessageBox::No);
-        QCOMPARE(r.content, reply == QMessageBox::No ? QString() : QString("WATERMARK"));
-        delete w;
+        QTRY_VERIFY(w.isNull());
     }
 
     void textReachingThirtyWarns()
@@ -227,20 +229,10 @@ private slots:
                  (QList<int>{0, 3, 10, 20, 1}));
         QTRY_VERIFY(w.isNull());
 
-        w = open(2, false, 0, 18);
+        // The sixth colour is the user's own: the dialog picks it, Cancel keeps the old one.
+        w = open(2, false, 0, 18, "自定义");
         r.reset(new Received(w));
-        child<QComboBox>(w, "sizecomboBox")->setCurrentIndex(4);
-        child<QPushButton>(w, "okButton")->click();
-        QCOMPARE(r->param.nFontSize, 24);
-    }
-
-    // The sixth colour is the user's own: the dialog picks it, Cancel keeps the old one.
-    void customColour()
-    {
-        QPointer<ImageSet> w = open(2, false, 0, 0, "自定义");
-        Received r(w);
         auto *colors = child<QComboBox>(w, "watermarkcolorcomboBox");
-        QCOMPARE(colors->currentIndex(), 5);
         QCOMPARE(colors->itemData(5).value<QColor>(), QColor(1, 2, 3));
         {
             ModalWatch cancel;
@@ -253,30 +245,11 @@ private slots:
             ModalWatch pick(QString(), QMessageBox::NoButton, QColor(10, 200, 30));
             emit colors->activated(5);
         }
+        child<QComboBox>(w, "sizecomboBox")->setCurrentIndex(4);
         child<QPushButton>(w, "okButton")->click();
-        QCOMPARE(r.rgb(), (QList<int>{10, 200, 30}));
-        QCOMPARE(r.color, QString("自定义"));
-    }
-
-    // Cancel reports the flags the window opened with, even after a refused OK.
-    void cancelSendsTheOpeningFlags()
-    {
-        QPointer<ImageSet> w = open(2, false);
-        QScopedPointer<Received> r(new Received(w));
-        QSignalSpy flags(w.data(), SIGNAL(signalIsWaterMark(bool, bool)));
-        child<QRadioButton>(w, "Imagewatermarkbtn")->click();
-        child<QLineEdit>(w, "ImageWaterPath")->setText("/nowhere.png");
-        child<QPushButton>(w, "okButton")->click();
-        QVERIFY(w->isVisible());
-        child<QPushButton>(w, "cancelButton")->click();
-        QCOMPARE(r->order, (QStringList{"flags", "closed"}));
-        QCOMPARE(flags.at(0), (QVariantList{true, false}));
-        QTRY_VERIFY(w.isNull());
-
-        w = open(0, false);
-        r.reset(new Received(w));
-        w->findChild<TitleBar *>()->m_pButtonClose->click();
-        QCOMPARE(r->order, QStringList{"closed"});
+        QCOMPARE(r->param.nFontSize, 24);
+        QCOMPARE(r->rgb(), (QList<int>{10, 200, 30}));
+        QCOMPARE(r->color, QString("自定义"));
     }
 
     // The watermark and book-export pages show only when the camera offers them.
@@ -295,6 +268,10 @@ private slots:
             if (offered & 1)
                 expected << "拍书导出设置";
             QCOMPARE(shown, expected);
+            // The title bar closes without a word about the watermark.
+            Received r(w.data());
+            w->findChild<TitleBar *>()->m_pButtonClose->click();
+            QCOMPARE(r.order, QStringList{"closed"});
         }
     }
 
@@ -305,23 +282,10 @@ private:
         m_path = "/pics/logo.png";
         m_content = "机密";
         m_color = color;
-        WATERPARAM p{};
-        p.bIsWater = mode != 0;
-        p.bIsWaterImage = mode == 1;
-        p.szWaterImagePath = m_path.data();
-        p.nWaterPointX = 10;
-        p.nWaterPointY = 20;
-        p.szWaterContent = m_content.data();
-        p.szWaterFont = g_font;
-        p.nFontSize = fontSize;
-        p.nFontR = 1;
-        p.nFontG = 2;
-        p.nFontB = 3;
-        p.nPositionCode = position;
-        p.nOpacity = 1;
-        p.nColor = m_color.data();
-        SETPARAM set{};
-        set.IsErrorTip = tips;
+        const WATERPARAM p{
+            mode != 0, mode == 1, m_path.data(), 10, 20, m_content.data(), g_font, fontSize, 1, 2, 3,
+            position,  1,         m_color.data()};
+        const SETPARAM set{{}, {}, 0, 0, false, tips};
         auto *w = new ImageSet(p, set, book);
         w->setAttribute(Qt::WA_DeleteOnClose);
         w->show();

@@ -1,5 +1,5 @@
-// The general settings window: the device block, the folder rules when the
-// folder is chosen and when the window closes, and the naming window's round trip.
+// The general settings window and the file-naming window it opens: the device
+// block, the folder rules, the naming fields and what each window sends back.
 #include "nameformat.h"
 #include "set.h"
 #include "settingswindows.h"
@@ -10,9 +10,11 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTemporaryDir>
 
 Q_DECLARE_METATYPE(SETPARAM)
+Q_DECLARE_METATYPE(SAVENAMEPARAM)
 
 using settingswindows::ModalWatch;
 
@@ -20,7 +22,24 @@ namespace {
 const char kModels[] = "[deviceName]\nname=PageLux 高拍仪\n"
                        "[deviceInfo0]\npid=0A1B\nvid=1209\ndevType=PL-A1\n"
                        "[deviceInfo1]\npid=ca00\nvid=1209\ndevType=PL-V100\n";
-}
+
+// A naming window opened on the record "_", "scan", 7, and what it sends.
+struct Opened {
+    Opened(int nameSetType, int saveType, bool tips, const QString &base = "scan")
+        : w(SAVENAMEPARAM{"_", base, 7}, nameSetType, saveType, tips),
+          record(&w, SIGNAL(signalUpdateSaveParam(SAVENAMEPARAM, int, int))),
+          label(&w, SIGNAL(signalUpdateSetUINameLabel(QString))),
+          status(&w, SIGNAL(signalChangedNameFormatStatus()))
+    {
+        w.show();
+    }
+    template <class T> T *child(const char *name) { return w.findChild<T *>(name); }
+    QString example() { return child<QLabel>("expLabel")->text(); }
+    bool checked(const char *radio) { return child<QRadioButton>(radio)->isChecked(); }
+    NameFormat w;
+    QSignalSpy record, label, status;
+};
+} // namespace
 
 class TestSet : public QObject
 {
@@ -30,6 +49,7 @@ private slots:
     void initTestCase()
     {
         qRegisterMetaType<SETPARAM>("SETPARAM");
+        qRegisterMetaType<SAVENAMEPARAM>("SAVENAMEPARAM");
         settingswindows::installTheme();
         m_theme.SettingAllSets();
         QVERIFY(m_tmp.isValid());
@@ -56,7 +76,6 @@ private slots:
         const QByteArray models(kModels);
         const QString name = "PageLux 高拍仪|";
         QTest::newRow("no camera") << 0 << "1920x1080" << models << "";
-        QTest::newRow("640x480") << 0xca00 << "640x480" << models << name + "640x480(1MP)|PL-V100";
         QTest::newRow("1920x1080") << 0xca00 << "1920x1080" << models << name + "1920x1080(2MP)|PL-V100";
         QTest::newRow("upper-case pid") << 0x0a1b << "3264x2448" << models << name + "3264x2448(8MP)|PL-A1";
         QTest::newRow("unknown ids") << 0x1234 << "640x480" << models << name + "640x480(1MP)|";
@@ -79,94 +98,184 @@ private slots:
         for (const char *label : {"devName", "devResolution", "camNum"})
             texts << child<QLabel>(w.data(), label)->text();
         QCOMPARE(texts.join('|'), shown.isEmpty() ? "||" : shown);
+        QCOMPARE(child<QLineEdit>(w.data(), "fileNameEdit")->text(), QString("scan_3"));
         // Only error tips show; the scan sound stays hidden.
         QVERIFY(!child<QCheckBox>(w.data(), "scanvoice")->isVisible());
         QVERIFY(child<QCheckBox>(w.data(), "error")->isVisible());
     }
 
-    // A chosen folder must be at most 70 characters and writable; the one taken
-    // reaches the home window on closing, flagged as changed.
-    void choosingAFolder_data()
+    // A folder must be at most 70 characters long and writable, both when chosen and
+    // when the window closes, and still exist on closing. A refusal is shown with
+    // error tips on and logged otherwise; a refused chosen folder is not taken, a
+    // refused stored one keeps the window open. The folder taken reaches the home
+    // window on closing, flagged as changed.
+    void folderRules_data()
     {
-        QTest::addColumn<int>("length"); // 0 cancels the dialog, -1 is a folder nobody may write
+        QTest::addColumn<QString>("folder"); // empty: the dialog cancelled
+        QTest::addColumn<bool>("chosen");    // or the one the window opens with
         QTest::addColumn<bool>("tips");
-        QTest::addColumn<bool>("taken");
-        QTest::addColumn<QString>("warning");
-        QTest::newRow("70 characters") << 70 << true << true << QString();
-        QTest::newRow("71 characters, tips on") << 71 << true << false << m_theme.saveImagePathIsOverFlow;
-        QTest::newRow("71 characters, tips off") << 71 << false << false << QString();
-        QTest::newRow("not writable") << -1 << true << false << m_theme.saveIamgePathIsNoWrite;
-        QTest::newRow("cancelled") << 0 << true << false << QString();
-    }
-    void choosingAFolder()
-    {
-        QFETCH(int, length);
-        QFETCH(bool, tips);
-        QFETCH(bool, taken);
-        QFETCH(QString, warning);
-        const QString start = folderOfLength(40);
-        const QString chosen = length > 0 ? folderOfLength(length) : length < 0 ? "/proc/sys" : "";
-        if (length < 0 && QFileInfo(chosen).isWritable())
-            QSKIP("no folder here refuses writing");
-        QPointer<Set> w = open(start, tips);
-        QSignalSpy update(w.data(), SIGNAL(updateSetParam(SETPARAM, bool)));
-        {
-            ModalWatch watch(chosen);
-            child<QPushButton>(w, "selectbtn")->click();
-            QCOMPARE(watch.dialogs, 1);
-            QCOMPARE(watch.boxes, warning.isEmpty() ? QStringList() : QStringList{warning});
-        }
-        QCOMPARE(child<QLineEdit>(w, "pathline")->text(), taken ? chosen : start);
-        if (length == 71 && !tips)
-            QVERIFY(settingswindows::log().contains("路径选择过长，无错误提示，需重新选择路径"));
-        child<TitleBar>(w, nullptr)->m_pButtonClose->click();
-        QCOMPARE(update.count(), 1);
-        QCOMPARE(update.at(0).at(0).value<SETPARAM>().savepath, taken ? chosen : start);
-        QCOMPARE(update.at(0).at(1).toBool(), taken);
-        QTRY_VERIFY(w.isNull());
-    }
-
-    // Closing re-checks the folder: a refused one keeps the window open and sends nothing.
-    void closingChecksTheFolder_data()
-    {
-        QTest::addColumn<QString>("problem");
-        QTest::addColumn<bool>("tips");
-        QTest::addColumn<QString>("said");
-        QTest::newRow("removed, tips on") << "removed" << true << m_theme.saveImagePathIsNotExist;
+        QTest::addColumn<QString>("said"); // the warning shown, or the line logged
+        const QString ok = "70", tooLong = "71", gone = "gone", readOnly = "/proc/sys";
+        QTest::newRow("70 characters") << ok << true << true << "";
+        QTest::newRow("71 characters, tips on") << tooLong << true << true << m_theme.saveImagePathIsOverFlow;
+        QTest::newRow("71 characters, tips off")
+            << tooLong << true << false << "路径选择过长，无错误提示，需重新选择路径";
+        QTest::newRow("not writable") << readOnly << true << true << m_theme.saveIamgePathIsNoWrite;
+        QTest::newRow("cancelled") << "" << true << true << "";
+        QTest::newRow("removed, tips on") << gone << false << true << m_theme.saveImagePathIsNotExist;
         QTest::newRow("removed, tips off")
-            << "removed" << false << "该存储路径不存在，无错误提示，请重新选择路径";
-        QTest::newRow("too long") << "long" << true << m_theme.saveImagePathIsOverFlow;
-        QTest::newRow("not writable") << "readonly" << false << "用户权限不够，无错误提示，需重新选择路径";
+            << gone << false << false << "该存储路径不存在，无错误提示，请重新选择路径";
+        QTest::newRow("too long on closing") << tooLong << false << true << m_theme.saveImagePathIsOverFlow;
+        QTest::newRow("not writable on closing")
+            << readOnly << false << false << "用户权限不够，无错误提示，需重新选择路径";
     }
-    void closingChecksTheFolder()
+    void folderRules()
     {
-        QFETCH(QString, problem);
+        QFETCH(QString, folder);
+        QFETCH(bool, chosen);
         QFETCH(bool, tips);
         QFETCH(QString, said);
-        const QString gone = m_tmp.path() + "/gone";
-        const QString path = problem == "long"       ? folderOfLength(71)
-                             : problem == "readonly" ? "/proc/sys"
-                                                     : gone;
-        if (problem == "readonly" && QFileInfo(path).isWritable())
+        if (folder == "/proc/sys" && QFileInfo(folder).isWritable())
             QSKIP("no folder here refuses writing");
-        QDir().mkpath(gone);
-        QPointer<Set> w = open(path, tips);
+        const QString path = folder == "gone" ? m_tmp.path() + "/gone"
+                             : folder.toInt() ? folderOfLength(folder.toInt())
+                                              : folder;
+        QDir().mkpath(m_tmp.path() + "/gone");
+        const QString start = chosen ? folderOfLength(40) : path;
+        QPointer<Set> w = open(start, tips);
         QSignalSpy update(w.data(), SIGNAL(updateSetParam(SETPARAM, bool)));
         QSignalSpy enable(w.data(), SIGNAL(singleEnableSetBtnUI()));
-        QDir(gone).removeRecursively();
-        ModalWatch watch;
+        QDir(m_tmp.path() + "/gone").removeRecursively();
+        ModalWatch watch(chosen ? path : QString());
+        if (chosen)
+            child<QPushButton>(w, "selectbtn")->click();
+        QCOMPARE(watch.dialogs, chosen ? 1 : 0);
+        const bool taken = chosen && !path.isEmpty() && said.isEmpty();
+        if (chosen)
+            QCOMPARE(child<QLineEdit>(w, "pathline")->text(), taken ? path : start);
         child<TitleBar>(w, nullptr)->m_pButtonClose->click();
-        QVERIFY(w->isVisible());
-        QCOMPARE(update.count() + enable.count(), 0);
-        QVERIFY(tips ? watch.boxes.contains(said) : settingswindows::log().contains(said));
-        delete w;
+        QCOMPARE(watch.boxes, tips && !said.isEmpty() ? QStringList{said} : QStringList());
+        QVERIFY(tips || said.isEmpty() || settingswindows::log().contains(said));
+        if (chosen) {
+            QCOMPARE(update.count(), 1);
+            QCOMPARE(update.at(0).at(0).value<SETPARAM>().savepath, taken ? path : start);
+            QCOMPARE(update.at(0).at(1).toBool(), taken);
+            QTRY_VERIFY(w.isNull());
+        } else {
+            QVERIFY(w->isVisible());
+            QCOMPARE(update.count() + enable.count(), 0);
+            delete w;
+        }
     }
 
+    void namingOpensFromTheRecord()
+    {
+        for (int custom : {0, 1}) {
+            Opened o(custom, custom, false);
+            QVERIFY(
+                QRegularExpression(custom ? "^例:scan_7$" : "^例:\\d{14}$").match(o.example()).hasMatch());
+            QCOMPARE(o.checked("customRadio"), bool(custom));
+            QCOMPARE(o.child<QLineEdit>("nameBaseLine")->isEnabled(), bool(custom));
+            QCOMPARE(o.child<QLineEdit>("startNum")->isEnabled(), bool(custom));
+            QCOMPARE(o.checked("coverRadio"), bool(custom));
+        }
+    }
+
+    // The start number stays within 1..10000 and the example follows it.
+    void startNumberIsClamped_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("field");
+        for (auto row : {std::make_pair("", "1"),
+                         {"0", "1"},
+                         {"abc", "1"},
+                         {"9999", "9999"},
+                         {"10000", "10000"},
+                         {"12345", "10000"}})
+            QTest::newRow(*row.first ? row.first : "cleared") << QString(row.first) << QString(row.second);
+    }
+    void startNumberIsClamped()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, field);
+        Opened o(1, 0, false);
+        o.child<QLineEdit>("startNum")->setText(typed);
+        QCOMPARE(o.child<QLineEdit>("startNum")->text(), field);
+        QCOMPARE(o.example(), "例:scan_" + field);
+    }
+
+    // The prefix stops at 30 characters; reaching it is logged, and shown with tips on.
+    void prefixReachingThirtyWarns_data()
+    {
+        QTest::addColumn<int>("typed");
+        QTest::addColumn<bool>("tips");
+        QTest::newRow("29") << 29 << true;
+        QTest::newRow("33, tips on") << 33 << true;
+        QTest::newRow("30, tips off") << 30 << false;
+    }
+    void prefixReachingThirtyWarns()
+    {
+        QFETCH(int, typed);
+        QFETCH(bool, tips);
+        Opened o(1, 0, tips);
+        ModalWatch watch;
+        auto *base = o.child<QLineEdit>("nameBaseLine");
+        base->clear();
+        QTest::keyClicks(base, QString(typed, 'p'));
+        QCOMPARE(base->text(), QString(qMin(typed, 30), 'p'));
+        QCOMPARE(settingswindows::log().contains("命名前缀输入长度将超出30,请注意检验!"), typed >= 30);
+        CToolHelper theme;
+        theme.SettingAllSets();
+        QCOMPARE(watch.boxes.contains(theme.nameLengthOverFlow), typed >= 30 && tips);
+    }
+
+    // An empty prefix refuses OK in either mode: nothing is sent, the window stays.
+    void emptyPrefixRefusesOk()
+    {
+        for (bool tips : {true, false}) {
+            Opened o(tips ? 0 : 1, 0, tips, "");
+            ModalWatch watch;
+            o.child<QPushButton>("makesureButton")->click();
+            QVERIFY(o.w.isVisible());
+            QCOMPARE(o.record.count() + o.label.count() + o.status.count(), 0);
+            QCOMPARE(watch.boxes.size(), tips ? 1 : 0);
+        }
+    }
+
+    // Cancel restores the opening record; the title bar keeps the radio as switched.
+    void cancelAndCloseSendNoRecord()
+    {
+        for (bool cancel : {true, false}) {
+            Opened o(0, 0, false);
+            o.child<QRadioButton>("customRadio")->click();
+            o.child<QLineEdit>("nameBaseLine")->setText("other");
+            o.child<QLineEdit>("startNum")->setText("99");
+            o.child<QRadioButton>("coverRadio")->click();
+            if (cancel)
+                o.child<QPushButton>("cancelButton")->click();
+            else
+                o.w.findChild<TitleBar *>()->m_pButtonClose->click();
+            QCOMPARE(o.record.count(), 0);
+            QCOMPARE(o.status.count(), 1);
+            QCOMPARE(o.label.count(), 1);
+            const QString label = o.label.at(0).at(0).toString();
+            QVERIFY(QRegularExpression(cancel ? "^\\d{14}$" : "^scan_7$").match(label).hasMatch());
+            QVERIFY(!o.w.isVisible());
+            if (cancel) {
+                QVERIFY(o.checked("timeNameRadio") && o.checked("addRadio"));
+                QCOMPARE(o.child<QLineEdit>("nameBaseLine")->text() + o.child<QLineEdit>("startNum")->text(),
+                         QString("scan7"));
+                QVERIFY(
+                    settingswindows::log().contains("NameFormat::onButtonCancelSlot() __ 还原至初始设置."));
+            }
+        }
+    }
+    // The naming window opens from the settings window, one at a time; OK sends the
+    // edited record, which the settings window shows and sends on closing.
     void namingWindowRoundTrip()
     {
-        QPointer<Set> w = open(m_tmp.path(), false);
+        QPointer<Set> w = open(m_tmp.path(), false, 0, 0, "NULL", 0);
         QSignalSpy update(w.data(), SIGNAL(updateSetParam(SETPARAM, bool)));
-        QCOMPARE(child<QLineEdit>(w, "fileNameEdit")->text(), QString("scan_3"));
         auto *naming = child<QPushButton>(w, "setFileNamebtn");
         naming->click();
         QVERIFY(!w->isVisible());
@@ -174,39 +283,46 @@ private slots:
         QVERIFY(nf && nf->isVisible());
         naming->click(); // a second naming window is refused
         QCOMPARE(w->nameformatui.data(), nf.data());
-
+        QSignalSpy record(nf.data(), SIGNAL(signalUpdateSaveParam(SAVENAMEPARAM, int, int)));
+        QSignalSpy label(nf.data(), SIGNAL(signalUpdateSetUINameLabel(QString)));
+        QSignalSpy status(nf.data(), SIGNAL(signalChangedNameFormatStatus()));
+        nf->findChild<QRadioButton *>("customRadio")->click();
+        // Switching shows the stored record, not what was typed before.
+        QCOMPARE(nf->findChild<QLabel *>("expLabel")->text(), QString("例:scan_3"));
         nf->findChild<QLineEdit *>("nameBaseLine")->setText("合同");
+        nf->findChild<QLineEdit *>("startNum")->setText("12");
+        QCOMPARE(nf->findChild<QLabel *>("expLabel")->text(), QString("例:合同_12"));
+        nf->findChild<QRadioButton *>("coverRadio")->click();
         nf->findChild<QPushButton *>("makesureButton")->click();
-        QVERIFY(w->isVisible() && !w->m_bIsNameFormatUI);
-        QCOMPARE(child<QLineEdit>(w, "fileNameEdit")->text(), QString("合同_3"));
+        QCOMPARE(record.count(), 1);
+        const auto p = record.at(0).at(0).value<SAVENAMEPARAM>();
+        QCOMPARE(QStringList({p.nameBase, QString::number(p.startNum), p.strSeparator}),
+                 QStringList({"合同", "12", "_"}));
+        QCOMPARE(record.at(0).mid(1), (QVariantList{1, 1}));
+        QCOMPARE(label, QList<QVariantList>{{"合同_12"}});
+        QCOMPARE(status.count(), 1);
+        QVERIFY(!nf->isVisible() && w->isVisible() && !w->m_bIsNameFormatUI);
+        QCOMPARE(child<QLineEdit>(w, "fileNameEdit")->text(), QString("合同_12"));
 
         // Error tips switched off take effect in the record sent on closing.
         child<QCheckBox>(w, "error")->setChecked(false);
         child<TitleBar>(w, nullptr)->m_pButtonClose->click();
         QCOMPARE(update.count(), 1);
         const SETPARAM sent = update.at(0).at(0).value<SETPARAM>();
-        QCOMPARE(sent.nameFormat.nameBase, QString("合同"));
-        QCOMPARE(sent.nameformatType, 1);
+        QCOMPARE(QStringList({sent.nameFormat.nameBase, QString::number(sent.nameFormat.startNum)}),
+                 QStringList({"合同", "12"}));
+        QCOMPARE(QList<int>({sent.nameformatType, sent.saveType}), QList<int>({1, 1}));
         QVERIFY(!sent.IsErrorTip);
         QCOMPARE(update.at(0).at(1).toBool(), false);
         QTRY_VERIFY(w.isNull() && nf.isNull());
     }
 
 private:
-    Set *open(const QString &path, bool tips, int pid = 0, int vid = 0, const QString &resolution = "NULL")
+    Set *open(const QString &path, bool tips, int pid = 0, int vid = 0, const QString &resolution = "NULL",
+              int nameformatType = 1)
     {
-        SETPARAM p;
-        p.savepath = path;
-        p.nameformatType = 1;
-        p.saveType = 0;
-        p.nameFormat = {"_", "scan", 3};
-        p.IsScanVoice = false;
-        p.IsErrorTip = tips;
-        DEVPARAM dev;
-        dev.nType = 0;
-        dev.nCurrentIndex = 0;
-        dev.cameraParam.cameraName = "camera";
-        dev.cameraParam.cameraRelease = QStringList{resolution, "640x480"};
+        const SETPARAM p{path, {"_", "scan", 3}, nameformatType, 0, false, tips};
+        const DEVPARAM dev{0, 0, {"camera", {resolution, "640x480"}}, {}};
         auto *w = new Set(p, dev, pid, vid);
         w->setAttribute(Qt::WA_DeleteOnClose);
         w->show();
