@@ -951,9 +951,10 @@ void ADFmain::initDocumentArea(QVBoxLayout *layout)
     centerwidget->setMovement(QListView::Static);
     centerwidget->setResizeMode(QListView::Adjust);
     centerwidget->setUniformItemSizes(true);
-    // Thousands of cells are laid out a batch at a time between events.
-    centerwidget->setLayoutMode(QListView::Batched);
-    centerwidget->setBatchSize(500);
+    // Laid out in one pass (cells of one size cost little): a batched layout starts
+    // again from the first row whenever cells are added and shrinks the scroll range
+    // meanwhile, which threw a view scrolled far down back up.
+    centerwidget->setLayoutMode(QListView::SinglePass);
     centerwidget->setSpacing(10);
     centerwidget->setSelectionMode(QAbstractItemView::ExtendedSelection);
     centerwidget->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
