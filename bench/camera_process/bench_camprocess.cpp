@@ -9,6 +9,7 @@
 #include "fill.h"
 #include "guidecheck.h"
 #include "ocrscore.h"
+#include "outlinescore.h"
 #include "scenes.h"
 #include "track.h"
 #include "virtualscene.h"
@@ -100,21 +101,6 @@ void scoreDetection(int perKind)
     }
 }
 
-// SmartDoc Jaccard against the camera library's own scene renderer: both quads mapped into
-// the document frame (a unit square: the index is unchanged by the affine scaling to the
-// true page size).
-double unitJaccard(const camproc::Quad &found, const camvirtual::Quad &truth)
-{
-    const cv::Point2f unit[4] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
-    const cv::Mat toDoc = cv::getPerspectiveTransform(truth.data(), unit);
-    std::vector<cv::Point2f> f;
-    cv::perspectiveTransform(std::vector<cv::Point2f>(found.begin(), found.end()), f, toDoc);
-    if (!cv::isContourConvex(f))
-        return 0;
-    const double i = camproc::overlapArea({f[0], f[1], f[2], f[3]}, {unit[0], unit[1], unit[2], unit[3]});
-    return i / (cv::contourArea(f) + 1.0 - i);
-}
-
 void scoreVirtualCamera(int perKind)
 {
     using namespace camvirtual;
@@ -161,7 +147,7 @@ void scoreVirtualCamera(int perKind)
                 for (const DocumentTruth &t : sc.truth.documents) {
                     double best = 0, err = diag;
                     for (const auto &f : found) {
-                        const double j = unitJaccard(f, t.corners);
+                        const double j = outlinescore::jaccard(f, t.corners);
                         if (j > best) {
                             best = j;
                             err = 0;

@@ -1,5 +1,7 @@
 #include "detect.h"
 
+#include "curvedpage.h"
+
 #include <algorithm>
 #include <cmath>
 #include <opencv2/imgproc.hpp>
@@ -810,6 +812,18 @@ std::vector<Quad> findDocuments(const cv::Mat &bgr, bool multiple, size_t depth)
         frames.push_back(c.paleFrame);
     }
 
+    // A book page on its own: an outline found within it is part of its print, one running out of
+    // view is the facing page, and the straight refit below would pull the bent top and bottom
+    // edges off their ends at the gutter.
+    if (!multiple)
+        if (const std::optional<Quad> page = findCurvedPage(small))
+            if (found.empty() || overlapShare(found.front(), *page) > 0.8 ||
+                borderSides(found.front(), small.size())) {
+                found = {*page};
+                for (auto &p : found.front())
+                    p *= float(1.0 / searchScale);
+                return found;
+            }
     // Refine on a finer copy so that corners land within a pixel or two of the full frame.
     if (searchScale < 1.0) {
         const cv::Mat lab = labFloat(mid, 1.5);

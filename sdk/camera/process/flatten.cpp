@@ -20,7 +20,7 @@ constexpr double kCurved = 0.004;
 // Camera height over the desk as a multiple of the frame width: document cameras see about an
 // A3 sheet from 35-40 cm.
 constexpr double kCameraHeight = 0.9;
-// Degree of the polynomials across the page for the sheet and its edges.
+// Degree of the polynomials that follow a bowed top or bottom edge across the page.
 constexpr int kDegree = 4;
 
 // Powers of x normalised to [-1, 1] over [0, width].
@@ -53,17 +53,6 @@ cv::Mat polyFit(const Line &pts, int degree, double width)
     cv::Mat coef;
     cv::solve(A, y, coef, cv::DECOMP_SVD);
     return coef;
-}
-
-// Largest distance of the line's smoothed middle from its straight fit, in pixels.
-double bow(const Line &line)
-{
-    const double width = line.back().x + 1;
-    const cv::Mat curve = polyFit(line, 2, width), straight = polyFit(line, 1, width);
-    double worst = 0;
-    for (const cv::Point2f &p : line)
-        worst = std::max(worst, std::abs(evaluate(curve, p.x, width) - evaluate(straight, p.x, width)));
-    return worst;
 }
 
 std::vector<Line> textLines(const cv::Mat &grey, const cv::Mat &valid)
@@ -169,16 +158,83 @@ std::optional<cv::Mat> findEdge(const cv::Mat &grad, const cv::Mat &valid, int f
     return polyFit(pts, kDegree, w);
 }
 
-// y = a(x) + b(x) Y across the page in analysis pixels, Y = 0 on the top edge and 1 on the bottom.
+// y = a(x) + b(x) Y across the page in analysis pixels, Y = 0 on the top edge and 1 on the
+// bottom; a and b are given at evenly spaced columns and run straight between them, so that a
+// curl near the spine is followed as well as a gentle bow.
 struct Sheet {
-    cv::Mat a, b;
+    std::vector<double> a, b;
     double width = 1;
-    double top(double x) const { return evaluate(a, x, width); }
-    double height(double x) const { return evaluate(b, x, width); }
+    // The knot left of x and how far towards the next one x lies.
+    std::pair<size_t, double> locate(double x) const
+    {
+        const double u = std::clamp(x / width, 0.0, 1.0) * double(a.size() - 1);
+        const size_t k = std::min(a.size() - 2, size_t(u));
+        return {k, u - double(k)};
+    }
+    double top(double x) const
+    {
+        const auto [k, t] = locate(x);
+        return a[k] + t * (a[k + 1] - a[k]);
+    }
+    double height(double x) const
+    {
+        const auto [k, t] = locate(x);
+        return b[k] + t * (b[k + 1] - b[k]);
+    }
 };
 
+constexpr size_t kKnots = 41;
+
+// Largest deviation of a run of residuals once averaged over a few characters' width.
+double smoothedPeak(const std::vector<double> &r)
+{
+    const size_t half = 12;
+    double worst = 0;
+    for (size_t i = 0; i < r.size(); ++i) {
+        const size_t lo = i > half ? i - half : 0, hi = std::min(r.size(), i + half + 1);
+        double sum = 0;
+        for (size_t j = lo; j < hi; ++j)
+            sum += r[j];
+        worst = std::max(worst, std::abs(sum / double(hi - lo)));
+    }
+    return worst;
+}
+
+// How far a line bends away from its own straight fit, in pixels.
+double bow(const Line &line)
+{
+    const double width = line.back().x + 1;
+    const cv::Mat straight = polyFit(line, 1, width);
+    std::vector<double> r;
+    for (const cv::Point2f &p : line)
+        r.push_back(p.y - evaluate(straight, p.x, width));
+    return smoothedPeak(r);
+}
+
+// Each line's Y under the sheet, and its residuals there.
+double lineY(const Sheet &s, const Line &line)
+{
+    double num = 0, den = 0;
+    for (const auto &p : line) {
+        const double b = s.height(p.x);
+        num += b * (p.y - s.top(p.x));
+        den += b * b;
+    }
+    return num / std::max(1e-9, den);
+}
+
+std::vector<double> residuals(const Sheet &s, const Line &line)
+{
+    const double Y = lineY(s, line);
+    std::vector<double> r;
+    for (const auto &p : line)
+        r.push_back(p.y - s.top(p.x) - s.height(p.x) * Y);
+    return r;
+}
+
 // Fits the sheet to the edges (fixed Y) and the text lines (each at a Y of its own, found in
-// turn with the sheet). The outline's corners stand in for a missing edge.
+// turn with the sheet), held smooth between the columns. The outline's corners stand in for a
+// missing edge.
 Sheet fitSheet(const std::vector<Line> &lines, const std::optional<cv::Mat> &topEdge,
                const std::optional<cv::Mat> &bottomEdge, double width, double margin, double height)
 {
@@ -201,74 +257,82 @@ Sheet fitSheet(const std::vector<Line> &lines, const std::optional<cv::Mat> &top
             obs.push_back({width, corner, 10 * edgeWeight, -1, double(side)});
         }
     }
-    for (size_t i = 0; i < lines.size(); ++i) {
-        const size_t stride = std::max<size_t>(1, lines[i].size() / 30);
-        for (size_t k = 0; k < lines[i].size(); k += stride)
-            obs.push_back({lines[i][k].x, lines[i][k].y, 1, int(i), 0});
-    }
+    for (size_t i = 0; i < lines.size(); ++i)
+        for (const cv::Point2f &p : lines[i])
+            obs.push_back({p.x, p.y, 1, int(i), 0});
     Sheet s;
     s.width = width;
-    s.a = cv::Mat::zeros(kDegree + 1, 1, CV_64F);
-    s.b = cv::Mat::zeros(kDegree + 1, 1, CV_64F);
-    s.a.at<double>(0) = margin;
-    s.b.at<double>(0) = height;
-    const int unknowns = 2 * (kDegree + 1);
-    for (int round = 0; round < 8; ++round) {
-        // Each line's Y with the sheet as it stands.
-        std::vector<cv::Vec2d> acc(lines.size(), cv::Vec2d(0, 0));
-        for (const Obs &o : obs)
-            if (o.line >= 0) {
-                const double b = s.height(o.x);
-                acc[size_t(o.line)] += cv::Vec2d(b * (o.y - s.top(o.x)), b * b);
+    s.a.assign(kKnots, margin);
+    s.b.assign(kKnots, height);
+    const int n = int(kKnots), unknowns = 2 * n;
+    // Bending between neighbouring columns costs as much as this many points a pixel off.
+    const double stiffness = 0.005 * double(obs.size()) / double(kKnots);
+    for (int round = 0; round < 6; ++round) {
+        std::vector<double> Y(lines.size());
+        for (size_t i = 0; i < lines.size(); ++i)
+            Y[i] = lineY(s, lines[i]);
+        // The sheet with every Y fixed: linear least squares on the normal equations.
+        cv::Mat N(unknowns, unknowns, CV_64F, cv::Scalar(0)), rhs(unknowns, 1, CV_64F, cv::Scalar(0));
+        const auto add = [&](const std::vector<std::pair<int, double>> &row, double value, double weight) {
+            for (const auto &[i, vi] : row) {
+                rhs.at<double>(i) += weight * vi * value;
+                for (const auto &[j, vj] : row)
+                    N.at<double>(i, j) += weight * vi * vj;
             }
-        for (Obs &o : obs)
-            if (o.line >= 0)
-                o.Y = acc[size_t(o.line)][0] / std::max(1e-9, acc[size_t(o.line)][1]);
-        // Then the sheet with every Y fixed: linear least squares, lightly held to a flat sheet.
-        cv::Mat A(int(obs.size()) + unknowns, unknowns, CV_64F, cv::Scalar(0));
-        cv::Mat y(A.rows, 1, CV_64F, cv::Scalar(0));
-        for (int i = 0; i < int(obs.size()); ++i) {
-            const Obs &o = obs[size_t(i)];
-            const double wt = std::sqrt(o.weight);
-            const cv::Mat p = powers(o.x, width, kDegree);
-            A(cv::Rect(0, i, kDegree + 1, 1)) += p * wt;
-            A(cv::Rect(kDegree + 1, i, kDegree + 1, 1)) += p * (o.Y * wt);
-            y.at<double>(i) = o.y * wt;
+        };
+        for (const Obs &o : obs) {
+            const auto [k, t] = s.locate(o.x);
+            const double oy = o.line >= 0 ? Y[size_t(o.line)] : o.Y;
+            add({{int(k), 1 - t}, {int(k) + 1, t}, {n + int(k), (1 - t) * oy}, {n + int(k) + 1, t * oy}}, o.y,
+                o.weight);
         }
-        for (int j = 0; j < unknowns; ++j)
-            A.at<double>(int(obs.size()) + j, j) = (j % (kDegree + 1)) ? 1e-3 : 0;
-        cv::Mat coef;
-        cv::solve(A, y, coef, cv::DECOMP_SVD);
-        s.a = coef.rowRange(0, kDegree + 1).clone();
-        s.b = coef.rowRange(kDegree + 1, unknowns).clone();
+        for (int k = 1; k + 1 < n; ++k)
+            for (int off : {0, n})
+                add({{off + k - 1, 1}, {off + k, -2}, {off + k + 1, 1}}, 0, stiffness * (off ? 4 : 1));
+        cv::Mat x;
+        if (!cv::solve(N, rhs, x, cv::DECOMP_SVD))
+            break;
+        for (int k = 0; k < n; ++k) {
+            s.a[size_t(k)] = x.at<double>(k);
+            s.b[size_t(k)] = x.at<double>(n + k);
+        }
     }
     return s;
 }
 
-// Largest distance of a line's smoothed middle from where the sheet puts it, in pixels.
+// Largest bend left in a line once the sheet is unrolled, in pixels.
 double residualBow(const Sheet &s, const std::vector<Line> &lines)
 {
     double worst = 0;
-    for (const Line &line : lines) {
-        const double width = line.back().x + 1;
-        const cv::Mat curve = polyFit(line, 2, width);
-        double num = 0, den = 0;
-        for (const auto &p : line) {
-            const double b = s.height(p.x);
-            num += b * (evaluate(curve, p.x, width) - s.top(p.x));
-            den += b * b;
-        }
-        const double Y = num / std::max(1e-9, den);
-        for (const auto &p : line)
-            worst = std::max(worst, std::abs(evaluate(curve, p.x, width) - s.top(p.x) - s.height(p.x) * Y));
-    }
+    for (const Line &line : lines)
+        worst = std::max(worst, smoothedPeak(residuals(s, line)));
     return worst;
+}
+
+// Lines the sheet cannot place (rules, frames, a column that lies otherwise): well off the others.
+std::vector<Line> consistentLines(const Sheet &s, const std::vector<Line> &lines)
+{
+    std::vector<double> rms;
+    for (const Line &line : lines) {
+        double sum = 0;
+        for (double r : residuals(s, line))
+            sum += r * r;
+        rms.push_back(std::sqrt(sum / double(line.size())));
+    }
+    std::vector<double> sorted = rms;
+    std::nth_element(sorted.begin(), sorted.begin() + long(sorted.size() / 2), sorted.end());
+    const double limit = std::max(1.5, 3 * sorted[sorted.size() / 2]);
+    std::vector<Line> kept;
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (rms[i] <= limit)
+            kept.push_back(lines[i]);
+    return kept;
 }
 
 bool plausible(const Sheet &s, double margin, double height)
 {
-    for (int i = 0; i <= 50; ++i) {
-        const double x = s.width * i / 50, b = s.height(x), a = s.top(x);
+    for (size_t k = 0; k < s.a.size(); ++k) {
+        const double a = s.a[k], b = s.b[k];
         if (!std::isfinite(a) || !std::isfinite(b) || b < 0.75 * height || b > 1.25 * height ||
             std::abs(a - margin) > 2 * kEdgeBand * height)
             return false;
@@ -414,7 +478,7 @@ Cut flattenPage(const cv::Mat &bgr, const Quad &q, Flatten when)
 
     // Text inside the outline, clear of its edges.
     cv::Mat inner = valid.clone();
-    const int insetX = wa / 25, insetY = margin + int(kEdgeBand * ha);
+    const int insetX = wa / 100 + 1, insetY = margin + int(kEdgeBand * ha);
     inner(cv::Rect(0, 0, wa, insetY)).setTo(0);
     inner(cv::Rect(0, size.height - insetY, wa, insetY)).setTo(0);
     inner.colRange(0, insetX).setTo(0);
@@ -433,8 +497,20 @@ Cut flattenPage(const cv::Mat &bgr, const Quad &q, Flatten when)
     const std::optional<cv::Mat> bottom = findEdge(grad, valid, size.height - 2, margin + ha - band);
     if (!text && !(top && bottom))
         return warpDocument(bgr, q);
-    const Sheet sheet = fitSheet(lines, top, bottom, wa, margin, ha);
-    if (!plausible(sheet, margin, ha) || (text && residualBow(sheet, lines) >= before))
+    Sheet sheet = fitSheet(lines, top, bottom, wa, margin, ha);
+    std::vector<Line> kept = lines;
+    if (text) {
+        kept = consistentLines(sheet, lines);
+        if (kept.size() < lines.size() && kept.size() >= 3)
+            sheet = fitSheet(kept, top, bottom, wa, margin, ha);
+        else
+            kept = lines;
+        before = 0;
+        for (const Line &line : kept)
+            before = std::max(before, bow(line));
+    }
+
+    if (!plausible(sheet, margin, ha) || (text && residualBow(sheet, kept) >= before))
         return warpDocument(bgr, q);
     const cv::Matx33d toFrame = toPage.inv();
     return unroll(bgr, sheet, toFrame, h);

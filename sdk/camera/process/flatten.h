@@ -2,7 +2,7 @@
 // the top and bottom edges bend. The page is modelled as a sheet bent along one direction only
 // (its vertical lines stay straight): between its top and bottom edge every column of the page
 // runs straight, so each text line lies at one fixed height y = a(x) + b(x) Y, with a and b
-// smooth across the page. a and b are fitted to the page's text lines and to its top and bottom
+// held smooth across the page but free to follow a curl near the spine. a and b are fitted to the page's text lines and to its top and bottom
 // edges; the sheet's height above the desk follows from how much larger a column appears, and
 // the page is unrolled to its length along the paper.
 #ifndef CAMSDK_FLATTEN_H
@@ -31,8 +31,9 @@ Cut flattenPage(const cv::Mat &bgr, const Quad &q, Flatten when);
 // `grey` (lines shorter than a sixth of the width are left out).
 std::vector<std::vector<cv::Point2f>> findTextLines(const cv::Mat &grey);
 
-// How far the text lines of an upright page bend: the largest deviation of a line's smoothed
-// middle from its straight chord, as a share of the page height; 0 without text lines.
+// How far the text lines of an upright page bend: the largest deviation of a line's middle,
+// averaged over a few characters, from its straight fit, as a share of the page height; 0
+// without text lines.
 double textLineBow(const cv::Mat &bgr);
 
 } // namespace camproc

@@ -899,4 +899,171 @@ RenderedScene renderScene(const SceneRequest &request)
     return SceneRenderer(request).render();
 }
 
+namespace {
+
+// A w x h rectangle centred at c, turned by `degrees`.
+Quad turned(cv::Point2f c, float w, float h, float degrees)
+{
+    const float a = degrees * float(CV_PI) / 180.f, cs = std::cos(a), sn = std::sin(a);
+    Quad q;
+    const cv::Point2f half[4] = {{-w / 2, -h / 2}, {w / 2, -h / 2}, {w / 2, h / 2}, {-w / 2, h / 2}};
+    for (int k = 0; k < 4; ++k)
+        q[size_t(k)] = c + cv::Point2f(half[k].x * cs - half[k].y * sn, half[k].x * sn + half[k].y * cs);
+    return q;
+}
+
+// Lays the picture (inside `mask`) on the canvas with its corners on q; returns the mapping.
+cv::Matx33d lay(cv::Mat &canvas, const cv::Mat &picture, const cv::Mat &mask, const Quad &q)
+{
+    const float w = float(picture.cols), h = float(picture.rows);
+    const cv::Point2f src[4] = {{0, 0}, {w, 0}, {w, h}, {0, h}};
+    const cv::Matx33d H(cv::getPerspectiveTransform(src, q.data()));
+    cv::Mat warped, inside;
+    cv::warpPerspective(picture, warped, H, canvas.size(), cv::INTER_AREA, cv::BORDER_CONSTANT);
+    cv::warpPerspective(mask, inside, H, canvas.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT);
+    warped.copyTo(canvas, inside > 127);
+    return H;
+}
+
+// A soft shadow of the outline cast down and to the right.
+void castShadow(cv::Mat &canvas, const Quad &q)
+{
+    cv::Mat shadow(canvas.size(), CV_8U, cv::Scalar(0));
+    std::vector<cv::Point> poly;
+    for (const cv::Point2f &p : q)
+        poly.emplace_back(cvRound(p.x + canvas.cols * 0.004), cvRound(p.y + canvas.rows * 0.006));
+    cv::fillConvexPoly(shadow, poly, cv::Scalar(90));
+    cv::GaussianBlur(shadow, shadow, cv::Size(0, 0), canvas.cols / 300.0 + 1);
+    cv::Mat shade;
+    cv::cvtColor(255 - shadow, shade, cv::COLOR_GRAY2BGR);
+    cv::multiply(canvas, shade, canvas, 1.0 / 255);
+}
+
+// Light falling off from the middle, lens softness and sensor noise.
+void expose(cv::Mat &canvas, uint32_t seed)
+{
+    cv::Mat gain(canvas.size(), CV_32FC3);
+    for (int y = 0; y < canvas.rows; ++y)
+        for (int x = 0; x < canvas.cols; ++x) {
+            const float dx = float(x) / canvas.cols - 0.45f, dy = float(y) / canvas.rows - 0.4f;
+            const float g = 1.f - 0.3f * std::min(1.f, dx * dx + dy * dy);
+            gain.at<cv::Vec3f>(y, x) = cv::Vec3f(g, g, g);
+        }
+    canvas.convertTo(canvas, CV_32FC3);
+    canvas = canvas.mul(gain);
+    canvas.convertTo(canvas, CV_8UC3);
+    cv::GaussianBlur(canvas, canvas, cv::Size(3, 3), 0.8);
+    cv::Mat noise(canvas.size(), CV_16SC3);
+    cv::RNG(seed * 7919u + 1).fill(noise, cv::RNG::NORMAL, 0, 2.5);
+    cv::add(canvas, noise, canvas, cv::noArray(), CV_8UC3);
+}
+
+// A ruled table of `rows` x `cols` cells with a word in each, over `area` of the page.
+void drawTable(cv::Mat &page, cv::Rect area, int rows, int cols, const TextPainter &tp, std::mt19937 &rng)
+{
+    const cv::Scalar ink(40, 35, 35);
+    const int t = std::max(2, page.cols / 300);
+    page(area).setTo(cv::Scalar(240, 244, 246));
+    cv::rectangle(page, area, ink, 2 * t);
+    for (int r = 1; r < rows; ++r)
+        cv::line(page, {area.x, area.y + area.height * r / rows},
+                 {area.x + area.width, area.y + area.height * r / rows}, ink, t);
+    for (int c = 1; c < cols; ++c)
+        cv::line(page, {area.x + area.width * c / cols, area.y},
+                 {area.x + area.width * c / cols, area.y + area.height}, ink, t);
+    const int px = area.height / rows / 2;
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < cols; ++c)
+            tp.draw(page, pick(kEnglish, std::size(kEnglish), rng).substr(0, 10),
+                    {area.x + area.width * c / cols + px / 2, area.y + area.height * r / rows + px * 3 / 2},
+                    px, ink);
+}
+
+} // namespace
+
+RenderedScene renderHardScene(HardScene kind, uint32_t seed, cv::Size size)
+{
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<float> unit(-1.f, 1.f);
+    const float w = float(size.width), h = float(size.height);
+    TextPainter tp;
+    RenderedScene out;
+    cv::Mat canvas = makeDesk(size, kind == HardScene::PhotoPage ? DeskKind::Plain : DeskKind::Wood, rng);
+    Quad truth{};
+    if (kind == HardScene::TablePage) {
+        // Page width 85 % of the frame: its foot runs out of view.
+        const float pw = 0.85f * w, ph = pw * 1.414f;
+        cv::Mat page = makePage({int(pw / 2), int(ph / 2)}, tp, rng, false, 1);
+        drawTable(page, cv::Rect(page.cols / 8, page.rows / 5, page.cols * 3 / 4, page.rows / 3), 8, 4, tp,
+                  rng);
+        const Quad q = turned({w / 2 + unit(rng) * w * 0.02f, 0.06f * h + ph / 2}, pw, ph, unit(rng) * 3.f);
+        castShadow(canvas, q);
+        lay(canvas, page, fullMask(page.size()), q);
+        // In view: the sides down to the frame's bottom row.
+        const auto down = [&](cv::Point2f a, cv::Point2f b) {
+            return a + (b - a) * ((h - 1 - a.y) / (b.y - a.y));
+        };
+        truth = {q[0], q[1], down(q[1], q[2]), down(q[0], q[3])};
+    } else if (kind == HardScene::PhotoPage) {
+        const float ph = 0.84f * h, pw = ph / 1.414f;
+        cv::Mat page = makePage({int(pw), int(ph)}, tp, rng, false, 1);
+        const cv::Rect photo(page.cols / 8, page.rows * 3 / 10, page.cols * 3 / 4, page.rows * 2 / 5);
+        makePhoto(photo.size(), rng).copyTo(page(photo));
+        truth = turned({w / 2 + unit(rng) * w * 0.05f, h / 2}, pw, ph, unit(rng) * 6.f);
+        castShadow(canvas, truth);
+        lay(canvas, page, fullMask(page.size()), truth);
+    } else if (kind == HardScene::TableEdge) {
+        const float ph = 0.62f * h, pw = ph / 1.414f;
+        truth = turned({w * 0.45f, h / 2 + unit(rng) * h * 0.04f}, pw, ph, unit(rng) * 4.f);
+        // The table ends a little to the right of the sheet; the floor beyond is pale.
+        const float edge = std::max(truth[1].x, truth[2].x) + w * (0.015f + 0.01f * unit(rng));
+        const float lean = unit(rng) * w * 0.02f;
+        const std::vector<cv::Point> floor{{int(edge + lean), 0},
+                                           {size.width, 0},
+                                           {size.width, size.height},
+                                           {int(edge - lean), size.height}};
+        cv::fillConvexPoly(canvas, floor, cv::Scalar(200, 208, 214), cv::LINE_AA);
+        castShadow(canvas, truth);
+        cv::Mat page = makePage({int(pw), int(ph)}, tp, rng, false, 1);
+        lay(canvas, page, fullMask(page.size()), truth);
+    } else {
+        // Both pages of the spread, bent sharply near the gutter and shaded into it.
+        const float ph = 0.94f * h, pw = ph / 1.414f;
+        const int tw = int(pw), th = int(ph);
+        cv::Mat spread(th, 2 * tw, CV_8UC3);
+        makePage({tw, th}, tp, rng, true, 12).copyTo(spread.colRange(0, tw));
+        makePage({tw, th}, tp, rng, true, 13).copyTo(spread.colRange(tw, 2 * tw));
+        const float dip = 0.07f * ph;
+        cv::Mat mapX(th, 2 * tw, CV_32F), mapY(th, 2 * tw, CV_32F);
+        for (int y = 0; y < th; ++y)
+            for (int x = 0; x < 2 * tw; ++x) {
+                const float u = std::abs(float(x - tw)) / float(tw), c = dip * std::pow(1.f - u, 4.f);
+                mapX.at<float>(y, x) = float(x);
+                mapY.at<float>(y, x) = (float(y) - c) * float(th) / (float(th) - 2 * c);
+            }
+        cv::Mat bent, mask;
+        cv::remap(spread, bent, mapX, mapY, cv::INTER_LINEAR, cv::BORDER_CONSTANT);
+        cv::remap(fullMask(spread.size()), mask, mapX, mapY, cv::INTER_NEAREST, cv::BORDER_CONSTANT);
+        for (int x = 0; x < 2 * tw; ++x) {
+            cv::Mat column = bent.col(x);
+            column *= 1.0 - 0.5 * std::exp(-std::abs(double(x - tw)) / tw * 25.0);
+        }
+        const Quad q = turned({w * 0.12f + pw, h / 2 + unit(rng) * h * 0.02f}, 2 * pw, ph, unit(rng) * 2.f);
+        castShadow(canvas, q);
+        // The edges of the pages below, seen past the page's outer edge.
+        const cv::Point2f out(-0.03f * w, 0.02f * h);
+        const std::vector<cv::Point> stack{q[0], q[0] + out, q[3] + out * 0.5f, q[3]};
+        cv::fillConvexPoly(canvas, stack, cv::Scalar(200, 210, 215), cv::LINE_AA);
+        for (int i = 1; i < 8; ++i)
+            cv::line(canvas, q[0] + out * (i / 8.f), q[3] + out * (i / 16.f), cv::Scalar(170, 180, 185), 1,
+                     cv::LINE_AA);
+        const cv::Matx33d H = lay(canvas, bent, mask, q);
+        truth = {q[0], apply(H, {float(tw), dip}), apply(H, {float(tw), float(th) - dip}), q[3]};
+    }
+    expose(canvas, seed);
+    out.image = canvas;
+    out.truth.documents.push_back({"page", truth, {}});
+    return out;
+}
+
 } // namespace camvirtual

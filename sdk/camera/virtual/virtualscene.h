@@ -101,6 +101,17 @@ private:
 // One still frame of a scene: SceneRenderer(request).render().
 RenderedScene renderScene(const SceneRequest &request);
 
+// Scenes that real photographs show to be hard for document detection, each with the true
+// outline of the one document to find in documents[0]:
+//  TablePage   a page filling the frame, its foot out of view, with a ruled table on it (the
+//              truth is the part in view, its bottom side on the frame border);
+//  PhotoPage   a page with a large photograph near its centre;
+//  TableEdge   a sheet beside the edge of the table, beyond which the floor is about as light;
+//  CurledPage  the left page of an open book with a strong curl into the gutter and the facing
+//              page running out of view (the truth: its outer corners and the gutter's ends).
+enum class HardScene { TablePage, PhotoPage, TableEdge, CurledPage };
+RenderedScene renderHardScene(HardScene kind, uint32_t seed, cv::Size size = {1600, 1200});
+
 } // namespace camvirtual
 
 #endif

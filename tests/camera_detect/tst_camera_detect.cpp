@@ -1,0 +1,53 @@
+// Document detection on rendered scenes of the kinds real photographs showed to be hard: the one
+// document is found and matches its truth, and a cut-out never keeps only part of it.
+#include "outlinescore.h"
+#include "virtualscene.h"
+
+#include <QtTest>
+
+using camvirtual::HardScene;
+Q_DECLARE_METATYPE(camvirtual::HardScene)
+
+class TestCameraDetect : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void hardScenes_data();
+    void hardScenes();
+};
+
+void TestCameraDetect::hardScenes_data()
+{
+    QTest::addColumn<HardScene>("kind");
+    QTest::addColumn<bool>("multiple");
+    QTest::addColumn<uint>("seed");
+    const std::pair<const char *, HardScene> kinds[] = {{"table page", HardScene::TablePage},
+                                                        {"photo page", HardScene::PhotoPage},
+                                                        {"table edge", HardScene::TableEdge},
+                                                        {"curled page", HardScene::CurledPage}};
+    for (const auto &[name, kind] : kinds)
+        for (const uint seed : {1u, 2u, 3u})
+            QTest::addRow("%s %u", name, seed) << kind << false << seed;
+    // Searching for every document: the table and the photograph stay part of their page.
+    QTest::addRow("table page, every document") << HardScene::TablePage << true << 4u;
+    QTest::addRow("photo page, every document") << HardScene::PhotoPage << true << 4u;
+}
+
+void TestCameraDetect::hardScenes()
+{
+    QFETCH(HardScene, kind);
+    QFETCH(bool, multiple);
+    QFETCH(uint, seed);
+    const camvirtual::RenderedScene scene = camvirtual::renderHardScene(kind, seed);
+    const std::vector<camproc::Quad> found = camproc::findDocuments(scene.image, multiple);
+    QCOMPARE(found.size(), size_t(1));
+    const camproc::Quad &truth = scene.truth.documents.front().corners;
+    const double kept = outlinescore::kept(found.front(), truth);
+    const double jaccard = outlinescore::jaccard(found.front(), truth);
+    QVERIFY2(kept >= 0.95, qPrintable(QString("kept %1 of the page").arg(kept)));
+    QVERIFY2(jaccard >= 0.9, qPrintable(QString("Jaccard index %1").arg(jaccard)));
+}
+
+QTEST_APPLESS_MAIN(TestCameraDetect)
+#include "tst_camera_detect.moc"
