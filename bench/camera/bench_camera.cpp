@@ -7,6 +7,7 @@
 //   live guides: one full document search at 1080p against the 30 fps frame period,
 //   the frame path and a 30 fps stream with guides on against the same with
 //   guides off.
+#include "../common/streamload.h"
 #include "CamCaptureSDK.h"
 #include "camprocess.h"
 #include "capturefile.h"
@@ -36,12 +37,7 @@ double seconds(Clock::time_point a, Clock::time_point b)
     return std::chrono::duration<double>(b - a).count();
 }
 
-double cpuSeconds()
-{
-    timespec ts;
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return ts.tv_sec + ts.tv_nsec * 1e-9;
-}
+using benchstream::cpuSeconds;
 
 FramePtr sceneFrame(int w, int h)
 {
@@ -154,16 +150,10 @@ void benchStream(int w, int h)
     Stream stream(device, {w, h}, countFrame, view);
     g_delivered = 0;
     stream.start();
-    // Let the virtual camera render its scene and noise variants first.
-    while (g_delivered < 30)
-        usleep(10000);
-    g_delivered = 0;
-    const double c0 = cpuSeconds();
-    const auto t0 = Clock::now();
-    sleep(6);
-    const double wall = seconds(t0, Clock::now());
-    const double cpu = cpuSeconds() - c0;
-    const int frames = g_delivered;
+    // The warm-up lets the virtual camera render its scene and noise variants first.
+    const benchstream::Load load = benchstream::measure(g_delivered);
+    const double wall = load.wall, cpu = load.cpu;
+    const int frames = load.frames;
     stream.stop();
     // Reference: the bare scaled decode of the same number of frames.
     const FramePtr f = sceneFrame(w, h);

@@ -3,6 +3,7 @@
 // (tests/v4l2emu, preloaded by re-running this program) next to the virtual
 // camera's own stream of the same size and rate. Prints the delivered rates,
 // the CPU shares of one core and their ratios.
+#include "../common/streamload.h"
 #include "jpegcodec.h"
 #include "stream.h"
 #include "v4l2device.h"
@@ -33,13 +34,6 @@ int countFrame(void *, int, int, int, int)
     return 0;
 }
 
-double cpuSeconds()
-{
-    timespec ts;
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return ts.tv_sec + ts.tv_nsec * 1e-9;
-}
-
 struct Run {
     double fps = 0, cpu = 0; // cpu: share of one core
 };
@@ -53,15 +47,9 @@ Run measure(const DevicePtr &device)
     Run run;
     if (stream.start() != 0)
         return run;
-    while (g_delivered < 30)
-        usleep(10000);
-    g_delivered = 0;
-    const double c0 = cpuSeconds();
-    const auto t0 = Clock::now();
-    sleep(6);
-    const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
-    run.cpu = (cpuSeconds() - c0) / wall;
-    run.fps = g_delivered / wall;
+    const benchstream::Load load = benchstream::measure(g_delivered);
+    run.cpu = load.cpu / load.wall;
+    run.fps = load.frames / load.wall;
     stream.stop();
     return run;
 }
