@@ -207,65 +207,66 @@ private slots:
         }
     }
 
-    void namingOpensFromTheRecord()
+    // Typed numbers stay within their range: the naming window's start number 1..10000
+    // (and the example follows it), the image watermark's position 0..65535.
+    void numbersAreClamped_data()
     {
-        for (int custom : {0, 1}) {
-            Opened o(custom, custom, false);
-            QVERIFY(
-                QRegularExpression(custom ? "^例:scan_7$" : "^例:\\d{14}$").match(o.example()).hasMatch());
-            QCOMPARE(o.checked("customRadio"), bool(custom));
-            QCOMPARE(o.child<QLineEdit>("nameBaseLine")->isEnabled(), bool(custom));
-            QCOMPARE(o.child<QLineEdit>("startNum")->isEnabled(), bool(custom));
-            QCOMPARE(o.checked("coverRadio"), bool(custom));
-        }
-    }
-
-    // The start number stays within 1..10000 and the example follows it.
-    void startNumberIsClamped_data()
-    {
-        QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("field");
-        for (auto row : {std::make_pair("", "1"),
-                         {"0", "1"},
-                         {"abc", "1"},
-                         {"9999", "9999"},
-                         {"10000", "10000"},
-                         {"12345", "10000"}})
-            QTest::newRow(*row.first ? row.first : "cleared") << QString(row.first) << QString(row.second);
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("shown");
+        const QStringList rows = {
+            "startNum  1",          "startNum 0 1",         "startNum abc 1",    "startNum 9999 9999",
+            "startNum 10000 10000", "startNum 12345 10000", "Xline -5 0",        "Xline  0",
+            "Xline 123 123",        "Xline 65535 65535",    "Xline 70000 65535", "Yline -5 0",
+            "Yline 70000 65535"};
+        for (const QString &row : rows)
+            QTest::newRow(qPrintable(row))
+                << row.section(' ', 0, 0) << row.section(' ', 1, 1) << row.section(' ', 2);
     }
-    void startNumberIsClamped()
+    void numbersAreClamped()
     {
-        QFETCH(QString, typed);
         QFETCH(QString, field);
-        Opened o(1, 0, false);
-        o.child<QLineEdit>("startNum")->setText(typed);
-        QCOMPARE(o.child<QLineEdit>("startNum")->text(), field);
-        QCOMPARE(o.example(), "例:scan_" + field);
+        QFETCH(QString, typed);
+        QFETCH(QString, shown);
+        Opened naming(1, 0, false);
+        QScopedPointer<ImageSet> image(openImageSet(1, false));
+        QWidget *w = field == "startNum" ? static_cast<QWidget *>(&naming.w) : image.data();
+        child<QLineEdit>(w, qPrintable(field))->setText(typed);
+        QCOMPARE(child<QLineEdit>(w, qPrintable(field))->text(), shown);
+        QCOMPARE(naming.example(), "例:scan_" + (field == "startNum" ? shown : "7"));
     }
 
-    // The prefix stops at 30 characters; reaching it is logged, and shown with tips on.
-    void prefixReachingThirtyWarns_data()
+    // A name prefix or a watermark text stops at 30 characters; reaching it is logged,
+    // and shown with tips on.
+    void textsStopAtThirty_data()
     {
+        QTest::addColumn<bool>("prefix"); // else the watermark text
         QTest::addColumn<int>("typed");
         QTest::addColumn<bool>("tips");
-        QTest::newRow("29") << 29 << true;
-        QTest::newRow("33, tips on") << 33 << true;
-        QTest::newRow("30, tips off") << 30 << false;
+        QTest::newRow("prefix 29") << true << 29 << true;
+        QTest::newRow("prefix 33, tips on") << true << 33 << true;
+        QTest::newRow("prefix 30, tips off") << true << 30 << false;
+        QTest::newRow("watermark 29") << false << 29 << true;
+        QTest::newRow("watermark 32") << false << 32 << true;
     }
-    void prefixReachingThirtyWarns()
+    void textsStopAtThirty()
     {
+        QFETCH(bool, prefix);
         QFETCH(int, typed);
         QFETCH(bool, tips);
-        Opened o(1, 0, tips);
+        Opened naming(1, 0, tips);
+        QScopedPointer<ImageSet> image(openImageSet(2, tips));
+        auto *line =
+            prefix ? naming.child<QLineEdit>("nameBaseLine") : child<QLineEdit>(image.data(), "textLineEdit");
+        line->clear();
         ModalWatch watch;
-        auto *base = o.child<QLineEdit>("nameBaseLine");
-        base->clear();
-        QTest::keyClicks(base, QString(typed, 'p'));
-        QCOMPARE(base->text(), QString(qMin(typed, 30), 'p'));
-        QCOMPARE(settingswindows::log().contains("命名前缀输入长度将超出30,请注意检验!"), typed >= 30);
-        CToolHelper theme;
-        theme.SettingAllSets();
-        QCOMPARE(watch.boxes.contains(theme.nameLengthOverFlow), typed >= 30 && tips);
+        QTest::keyClicks(line, QString(typed, 'p'));
+        QCOMPARE(line->text(), QString(qMin(typed, 30), 'p'));
+        const QString logged =
+            prefix ? "命名前缀输入长度将超出30,请注意检验!" : "文字水印输入长度将超出30,请注意检验!";
+        QCOMPARE(settingswindows::log().contains(logged), typed >= 30);
+        const QString box = prefix ? m_theme.nameLengthOverFlow : m_theme.waterMarkLengthOverFlow;
+        QCOMPARE(watch.boxes, typed >= 30 && tips ? QStringList{box} : QStringList());
     }
 
     // An empty prefix refuses OK in either mode: nothing is sent, the window stays.
@@ -281,34 +282,45 @@ private slots:
         }
     }
 
-    // Cancel restores the opening record; the title bar keeps the radio as switched.
-    void cancelAndCloseSendNoRecord()
+    // The naming window opens from the record; Cancel restores it, the title bar keeps
+    // the radio as switched. Neither sends a record.
+    void namingCancelAndClose()
     {
-        for (bool cancel : {true, false}) {
-            Opened o(0, 0, false);
-            o.child<QRadioButton>("customRadio")->click();
-            o.child<QLineEdit>("nameBaseLine")->setText("other");
-            o.child<QLineEdit>("startNum")->setText("99");
-            o.child<QRadioButton>("coverRadio")->click();
-            if (cancel)
-                o.child<QPushButton>("cancelButton")->click();
-            else
-                o.w.findChild<TitleBar *>()->m_pButtonClose->click();
-            QCOMPARE(o.record.count(), 0);
-            QCOMPARE(o.status.count(), 1);
-            QCOMPARE(o.label.count(), 1);
-            const QString label = o.label.at(0).at(0).toString();
-            QVERIFY(QRegularExpression(cancel ? "^\\d{14}$" : "^scan_7$").match(label).hasMatch());
-            QVERIFY(!o.w.isVisible());
-            if (cancel) {
-                QVERIFY(o.checked("timeNameRadio") && o.checked("addRadio"));
-                QCOMPARE(o.child<QLineEdit>("nameBaseLine")->text() + o.child<QLineEdit>("startNum")->text(),
-                         QString("scan7"));
-                QVERIFY(
-                    settingswindows::log().contains("NameFormat::onButtonCancelSlot() __ 还原至初始设置."));
+        for (int custom : {0, 1})
+            for (bool cancel : {true, false}) {
+                Opened o(custom, custom, false);
+                QVERIFY(QRegularExpression(custom ? "^例:scan_7$" : "^例:\\d{14}$")
+                            .match(o.example())
+                            .hasMatch());
+                QVERIFY(o.checked("customRadio") == bool(custom) && o.checked("coverRadio") == bool(custom));
+                for (const char *field : {"nameBaseLine", "startNum"})
+                    QCOMPARE(o.child<QLineEdit>(field)->isEnabled(), bool(custom));
+                o.child<QRadioButton>("customRadio")->click();
+                o.child<QLineEdit>("nameBaseLine")->setText("other");
+                o.child<QLineEdit>("startNum")->setText("99");
+                o.child<QRadioButton>("coverRadio")->click();
+                if (cancel)
+                    o.child<QPushButton>("cancelButton")->click();
+                else
+                    o.w.findChild<TitleBar *>()->m_pButtonClose->click();
+                QVERIFY(o.record.isEmpty() && o.status.count() == 1 && o.label.count() == 1 &&
+                        !o.w.isVisible());
+                const QString label = o.label.at(0).at(0).toString();
+                QVERIFY2(
+                    QRegularExpression(cancel && !custom ? "^\\d{14}$" : "^scan_7$").match(label).hasMatch(),
+                    qPrintable(label));
+                if (cancel) {
+                    QVERIFY(o.checked("timeNameRadio") != bool(custom) &&
+                            o.checked("addRadio") != bool(custom));
+                    QCOMPARE(o.child<QLineEdit>("nameBaseLine")->text() +
+                                 o.child<QLineEdit>("startNum")->text(),
+                             QString("scan7"));
+                    QVERIFY(settingswindows::log().contains(
+                        "NameFormat::onButtonCancelSlot() __ 还原至初始设置."));
+                }
             }
-        }
     }
+
     // The naming window opens from the settings window, one at a time; OK sends the
     // edited record, which the settings window shows and sends on closing.
     void namingWindowRoundTrip()
@@ -401,19 +413,6 @@ private slots:
         QTEST(indexes, "indexes");
     }
 
-    // Coordinates stay within 0..65535.
-    void coordinatesAreClamped()
-    {
-        QScopedPointer<ImageSet> w(openImageSet(1, false));
-        for (auto row :
-             {std::make_pair("-5", "0"), {"", "0"}, {"123", "123"}, {"65535", "65535"}, {"70000", "65535"}}) {
-            for (const char *name : {"Xline", "Yline"}) {
-                child<QLineEdit>(w.data(), name)->setText(row.first);
-                QCOMPARE(child<QLineEdit>(w.data(), name)->text(), QString(row.second));
-            }
-        }
-    }
-
     // OK needs an image watermark's picture to exist, its path at most 100 characters;
     // an empty text becomes "WATERMARK", after asking when tips are on. A refused OK
     // keeps the window open, and Cancel then reports the flags it opened with.
@@ -477,20 +476,6 @@ private slots:
             QCOMPARE(r.flags, (QList<bool>{true, false}));
         }
         QTRY_VERIFY(w.isNull());
-    }
-
-    void textReachingThirtyWarns()
-    {
-        QScopedPointer<ImageSet> w(openImageSet(2, true));
-        auto *text = child<QLineEdit>(w.data(), "textLineEdit");
-        text->clear();
-        ModalWatch watch;
-        QTest::keyClicks(text, QString(29, QChar('w')));
-        QVERIFY(watch.boxes.isEmpty());
-        QTest::keyClicks(text, "xyz");
-        QCOMPARE(text->text().length(), 30);
-        QCOMPARE(watch.boxes, QStringList{m_theme.waterMarkLengthOverFlow});
-        QVERIFY(settingswindows::log().contains("文字水印输入长度将超出30,请注意检验!"));
     }
 
     void imageSetOkSendsTheRecord()
