@@ -54,41 +54,22 @@ QByteArray encodeJpeg(const QImage &image, int subsamp, int quality, int dpi, bo
     return jpeg;
 }
 
-QImage decodeJpeg(const QByteArray &jpeg)
-{
-    tjhandle tj = tjInitDecompress();
-    int w = 0, h = 0, samp = 0, cs = 0;
-    QImage img;
-    const auto *data = reinterpret_cast<const unsigned char *>(jpeg.constData());
-    if (tjDecompressHeader3(tj, data, jpeg.size(), &w, &h, &samp, &cs) == 0) {
-        const bool grey = cs == TJCS_GRAY;
-        img = QImage(w, h, grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
-        if (tjDecompress2(tj, data, jpeg.size(), img.bits(), w, img.bytesPerLine(), h,
-                          grey ? TJPF_GRAY : TJPF_RGB, TJFLAG_STOPONWARNING) != 0)
-            img = QImage();
-    }
-    tjDestroy(tj);
-    return img;
-}
-
-int jpegSubsampling(const QByteArray &jpeg)
+QImage decodeJpeg(const QByteArray &jpeg, int *subsamp)
 {
     tjhandle tj = tjInitDecompress();
     int w = 0, h = 0, samp = -1, cs = 0;
-    if (tjDecompressHeader3(tj, reinterpret_cast<const unsigned char *>(jpeg.constData()), jpeg.size(), &w,
-                            &h, &samp, &cs) != 0)
-        samp = -1;
+    QImage img;
+    const auto *data = reinterpret_cast<const unsigned char *>(jpeg.constData());
+    if (tjDecompressHeader3(tj, data, jpeg.size(), &w, &h, &samp, &cs) == 0) {
+        img = QImage(w, h, cs == TJCS_GRAY ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
+        if (tjDecompress2(tj, data, jpeg.size(), img.bits(), w, img.bytesPerLine(), h,
+                          cs == TJCS_GRAY ? TJPF_GRAY : TJPF_RGB, TJFLAG_STOPONWARNING) != 0)
+            img = QImage();
+    }
     tjDestroy(tj);
-    return samp;
-}
-
-QPair<int, int> jfifDensity(const QByteArray &jpeg)
-{
-    const int at = jpeg.indexOf(QByteArray("JFIF\0", 5));
-    if (at < 0 || at + 12 > jpeg.size())
-        return {0, 0};
-    const auto *p = reinterpret_cast<const uchar *>(jpeg.constData()) + at;
-    return {qFromBigEndian<quint16>(p + 8), qFromBigEndian<quint16>(p + 10)};
+    if (subsamp)
+        *subsamp = img.isNull() ? -1 : samp;
+    return img;
 }
 
 void setJfifDensity(QByteArray &jpeg, int x, int y)
@@ -120,20 +101,6 @@ void insertExifOrientation(QByteArray &jpeg, int orientation, bool le)
     const bool jfif = jpeg.mid(6, 4) == "JFIF";
     jpeg.insert(jfif ? 4 + qFromBigEndian<quint16>(reinterpret_cast<const uchar *>(jpeg.constData()) + 4) : 2,
                 seg + payload);
-}
-
-int exifOrientation(const QByteArray &jpeg)
-{
-    const int at = jpeg.indexOf(QByteArray("Exif\0\0", 6));
-    if (at < 0)
-        return 0;
-    const auto *t = reinterpret_cast<const uchar *>(jpeg.constData()) + at + 6;
-    const bool le = t[0] == 'I';
-    const auto u16 = [le](const uchar *p) {
-        return le ? qFromLittleEndian<quint16>(p) : qFromBigEndian<quint16>(p);
-    };
-    const auto *entry = t + 8 + 2;
-    return u16(entry) == 0x0112 ? u16(entry + 8) : 0;
 }
 
 QByteArray hugeJpeg()
@@ -169,40 +136,21 @@ bool writeAll(const QString &path, const QByteArray &data)
     return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
 }
 
-namespace
-{
-
-// Calls f(sampleA, sampleB) for every byte of two same-sized images; false when they differ in size or
-// format.
-template <typename F> bool forEachSample(const QImage &a, const QImage &b, F f)
+Difference compare(const QImage &a, const QImage &b)
 {
     if (a.size() != b.size() || a.format() != b.format())
-        return false;
-    const int bytes = a.width() * a.depth() / 8;
-    for (int y = 0; y < a.height(); ++y) {
-        const uchar *pa = a.constScanLine(y), *pb = b.constScanLine(y);
-        for (int i = 0; i < bytes; ++i)
-            f(int(pa[i]), int(pb[i]));
-    }
-    return true;
-}
-
-} // namespace
-
-int maxDifference(const QImage &a, const QImage &b)
-{
-    int worst = 0;
-    const bool same = forEachSample(a, b, [&](int x, int y) { worst = std::max(worst, std::abs(x - y)); });
-    return same ? worst : 256;
-}
-
-double psnr(const QImage &a, const QImage &b)
-{
+        return {256, 0};
+    Difference d;
     double sum = 0;
-    if (!forEachSample(a, b, [&](int x, int y) { sum += double(x - y) * (x - y); }))
-        return 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int i = 0; i < a.width() * a.depth() / 8; ++i) {
+            const int e = std::abs(int(a.constScanLine(y)[i]) - int(b.constScanLine(y)[i]));
+            d.max = std::max(d.max, e);
+            sum += e * e;
+        }
     const double mse = sum / (double(a.width()) * a.depth() / 8 * a.height());
-    return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
+    d.psnr = mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
+    return d;
 }
 
 void addLosslessFormatRows()

@@ -18,17 +18,14 @@ QImage scene(int width, int height, int seed, bool grey = false);
 // no density unless dpi > 0.
 QByteArray encodeJpeg(const QImage &image, int subsamp, int quality = 90, int dpi = 0,
                       bool progressive = false);
-// Decodes a JPEG to RGB888 (Grayscale8 for grey JPEGs); null on failure.
-QImage decodeJpeg(const QByteArray &jpeg);
-// The JPEG's chroma subsampling (TJSAMP_*), or -1.
-int jpegSubsampling(const QByteArray &jpeg);
+// Decodes a JPEG to RGB888 (Grayscale8 for grey JPEGs); null on failure. Its chroma subsampling
+// (TJSAMP_*, -1 on failure) goes to *subsamp.
+QImage decodeJpeg(const QByteArray &jpeg, int *subsamp = nullptr);
 
-// JFIF density (units 1 = dots per inch); {0, 0} when there is no JFIF segment.
-QPair<int, int> jfifDensity(const QByteArray &jpeg);
+// Sets the JFIF density in dots per inch.
 void setJfifDensity(QByteArray &jpeg, int x, int y);
-// Inserts an EXIF segment holding only an orientation tag; reads it back (0 if absent).
+// Inserts an EXIF segment holding only an orientation tag.
 void insertExifOrientation(QByteArray &jpeg, int orientation, bool littleEndian);
-int exifOrientation(const QByteArray &jpeg);
 
 // Data rows over the lossless formats: columns "name" (a file name whose
 // extension picks the format) and "format" (the QImage::Format of the picture).
@@ -44,9 +41,13 @@ QByteArray hugeBmp();
 QByteArray readAll(const QString &path);
 bool writeAll(const QString &path, const QByteArray &data);
 
-// Largest absolute difference of two same-sized images, and their PSNR in dB.
-int maxDifference(const QImage &a, const QImage &b);
-double psnr(const QImage &a, const QImage &b);
+// Largest absolute difference of the samples of two images of one size and format (256 otherwise), and
+// their PSNR in dB.
+struct Difference {
+    int max = 0;
+    double psnr = 0;
+};
+Difference compare(const QImage &a, const QImage &b);
 
 } // namespace testpictures
 

@@ -1,5 +1,5 @@
-// Logs through the program's handler: "midnight" logs once, waits for the
-// date to change and logs again; "fatal" logs a fatal line.
+// Logs through the program's handler once, waits for the date to change, logs
+// again and ends on a fatal line.
 #include "loggerhelper.h"
 
 #include <QCoreApplication>
@@ -10,16 +10,10 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     qInstallMessageHandler(MsgOutput);
-    const QString mode = argc > 1 ? argv[1] : QString();
-    if (mode == "midnight") {
-        const QDate start = QDate::currentDate();
-        qWarning("before midnight");
-        for (int i = 0; i < 1000 && QDate::currentDate() == start; ++i)
-            QThread::msleep(10);
-        qWarning("after midnight");
-        return 0;
-    }
-    if (mode == "fatal")
-        qFatal("fatal line %d", 42);
-    return 2;
+    const QDate start = QDate::currentDate();
+    qWarning("before midnight");
+    for (int i = 0; i < 1000 && QDate::currentDate() == start; ++i)
+        QThread::msleep(10);
+    qWarning("after midnight");
+    qFatal("fatal line %d", 42);
 }

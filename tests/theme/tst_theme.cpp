@@ -1,6 +1,6 @@
-// The theme: every key of icon.ini lands in its member, a missing or damaged
-// theme file leaves defined values, the shipped theme is complete; and the title
-// bar drawn with it (buttons per type, dragging, double click, painting, title).
+// The helper's files: every key of the theme (icon.ini) lands in its member, a missing
+// or damaged theme leaves defined values, the shipped theme is complete; the user's
+// settings file and the camera model table. Then the title bar drawn with the theme.
 #include "ctoolhelper.h"
 #include "titlebar.h"
 
@@ -8,7 +8,6 @@
 #include <QDirIterator>
 #include <QImageReader>
 #include <QLabel>
-#include <QLayout>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSettings>
@@ -98,9 +97,9 @@ const Member kMembers[] = {
     &H::ocrnwdtip, &H::ocrnpdftip};
 // clang-format on
 
-QString iniPath()
+QString appFile(const QString &name)
 {
-    return QCoreApplication::applicationDirPath() + "/icon.ini";
+    return QCoreApplication::applicationDirPath() + "/" + name;
 }
 
 QString shippedTheme()
@@ -126,18 +125,15 @@ QStringList shippedKeys()
     return keys;
 }
 
-double luminance(const QColor &c)
-{
-    auto lin = [](double v) {
-        v /= 255.0;
-        return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
-    };
-    return 0.2126 * lin(c.red()) + 0.7152 * lin(c.green()) + 0.0722 * lin(c.blue());
-}
-
 double contrast(const QColor &a, const QColor &b)
 {
-    double la = luminance(a), lb = luminance(b);
+    auto luminance = [](const QColor &c) {
+        auto lin = [](double v) {
+            return v <= 0.03928 * 255 ? v / 255 / 12.92 : std::pow((v / 255 + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * lin(c.red()) + 0.7152 * lin(c.green()) + 0.0722 * lin(c.blue());
+    };
+    const double la = luminance(a), lb = luminance(b);
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
@@ -153,8 +149,7 @@ struct Window {
     explicit Window(TitleButtonType type)
     {
         widget.setWindowFlags(Qt::FramelessWindowHint);
-        widget.resize(600, 400);
-        widget.move(100, 100);
+        widget.setGeometry(100, 100, 600, 400);
         bar = new TitleBar(&widget);
         bar->setButtonType(type);
         widget.show();
@@ -183,11 +178,11 @@ QPoint drag(Window &w, QPoint delta, int steps = 1)
     return w.widget.pos() - before;
 }
 
+// Only the bar's own painting: no background, no children.
 QImage paintedBar(TitleBar *bar)
 {
     QImage image(bar->size(), QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
-    // Only the bar's own painting: no background, no children.
     bar->render(&image, QPoint(), QRegion(), QWidget::RenderFlags());
     return image;
 }
@@ -198,460 +193,423 @@ class ThemeTest : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { QFile::remove(iniPath()); }
+    void init() { cleanup(); }
     void cleanup()
     {
-        QDir().rmdir(iniPath());
-        QFile::remove(iniPath());
+        QDir().rmdir(appFile("icon.ini"));
+        QFile::remove(appFile("icon.ini"));
+        QFile::remove(appFile("CamModel.ini"));
     }
 
-    void everyKeyReachesItsMember();
-    void unreadableThemeForgetsEveryValue_data();
-    void unreadableThemeForgetsEveryValue();
-    void garbageValues();
-    void shippedThemeIsComplete();
-    void shippedImagesLoadAndAreAllUsed();
-    void shippedColoursAreReadable();
-    void translationIsBuilt();
-    void construction();
-    void buttonTypes_data();
-    void buttonTypes();
-    void buttons();
-    void draggingAndDoubleClick_data();
-    void draggingAndDoubleClick();
-    void painting();
-    void widthFollowsParent();
-    void titleContentAndIcon();
-    void rollingTitle();
-    void styleSheetFiles();
-};
-
-void ThemeTest::everyKeyReachesItsMember()
-{
-    // Every value differs: a text names its key, numbers count up, and switch j is on
-    // in pass b when bit b of j + 1 is set, so each switch has its own on/off pattern.
-    const QStringList keys = shippedKeys();
-    int used = 0;
-    for (const Member &m : kMembers)
-        used += m.keys();
-    QCOMPARE(used, keys.size());
-    for (int pass = 0; pass < 5; ++pass) {
-        QSettings ini(iniPath(), QSettings::IniFormat);
-        ini.setIniCodec("UTF-8");
-        int k = 0, n = 0, s = 0;
+    // Every value differs: a text names its key, numbers count up, and switch j is on in
+    // pass b when bit b of j + 1 is set, so each switch has its own on/off pattern. Then
+    // the helper cannot read its theme (missing, binary, a folder) and keeps nothing of it.
+    void everyKeyReachesItsMember()
+    {
+        const QStringList keys = shippedKeys();
+        int used = 0;
         for (const Member &m : kMembers)
-            for (int c = 0; c < m.keys(); ++c, ++k)
-                if (m.text)
-                    ini.setValue(keys[k], "值 " + keys[k]);
-                else if (m.flag)
-                    ini.setValue(keys[k], (++s >> pass) & 1 ? "2" : "0");
-                else if (m.number || m.colour)
-                    ini.setValue(keys[k], ++n);
-        ini.sync();
-        QVERIFY(n < 256);
-
-        H h;
-        h.SettingAllSets();
-        k = n = s = 0;
-        for (const Member &m : kMembers) {
-            const QString key = keys[k];
-            k += m.keys();
-            if (m.text) {
-                QCOMPARE(h.*m.text, "值 " + key);
-            } else if (m.flag) {
-                QVERIFY2(h.*m.flag == bool((++s >> pass) & 1), qPrintable(key));
-            } else if (m.number) {
-                QVERIFY2(h.*m.number == ++n, qPrintable(key));
-            } else if (m.colour) {
-                QVERIFY2(h.*m.colour == QColor(n + 1, n + 2, n + 3), qPrintable(key));
-                n += 3;
-            }
-        }
-        // Keys that fill several members.
-        QCOMPARE(h.closeendiconpath, h.closepressiconpath);
-        QVERIFY(h.imagenwd == h.imageofd && h.imagenpdf == h.imageofd);
-        QCOMPARE(QColor(h.mainitemselectR, h.mainitemselectG, h.mainitemselectB), h.mainitemselectcolor);
-        QCOMPARE(QColor(h.widget_R, h.widget_G, h.widget_B), h.mainlistviewcolor);
-    }
-}
-
-void ThemeTest::unreadableThemeForgetsEveryValue_data()
-{
-    QTest::addColumn<int>("damage");
-    QTest::newRow("missing") << 0;
-    QTest::newRow("binary") << 1;
-    QTest::newRow("folder") << 2;
-}
-
-void ThemeTest::unreadableThemeForgetsEveryValue()
-{
-    // A helper that had the shipped theme and then cannot read one keeps nothing of it.
-    QFETCH(int, damage);
-    QVERIFY(QFile::copy(shippedTheme(), iniPath()));
-    H h;
-    h.SettingAllSets();
-    QVERIFY(QFile::remove(iniPath()));
-    if (damage == 1) {
+            used += m.keys();
+        QCOMPARE(used, keys.size());
         QByteArray junk;
         for (int i = 0; i < 4096; ++i)
             junk.append(char((i * 7919) % 251));
-        writeFile(iniPath(), junk);
-    } else if (damage == 2) {
-        QVERIFY(QDir().mkdir(iniPath()));
-    }
-    h.SettingAllSets();
-    for (const Member &m : kMembers) {
-        QVERIFY(!m.text || (h.*m.text).isEmpty());
-        QVERIFY(!m.number || h.*m.number == 0);
-        QVERIFY(!m.flag || !(h.*m.flag));
-        QVERIFY(!m.colour || h.*m.colour == QColor(0, 0, 0, 255));
-    }
-    QVERIFY(h.closeendiconpath.isEmpty() && h.imagenpdf.isEmpty());
-    QCOMPARE(h.mainitemselectR + h.widget_B, 0);
-}
-
-void ThemeTest::garbageValues()
-{
-    writeFile(iniPath(),
-              "[widthDrawCrop]\nwidth=abc\n[widthDrawLine]\nwidth=\n[widthDrawRect]\nwidth= 12 \n"
-              "[drawRectTransparent]\nalpha=0x50\n[IsSupportOCR]\nisSupport=yes\n"
-              "[IsReturnKey]\nisReturnKey=-1\n[colorMainUI]\nR=300\nG=-4\nB=12.5\n[ColorTitle]\nR=999\n");
-    H h;
-    h.SettingAllSets();
-    QCOMPARE(h.cropWidth + h.lineWidth + h.rectalpha, 0);
-    QCOMPARE(h.rectwidth, 12);
-    QCOMPARE(h.bIsSupportOCR, false);
-    QCOMPARE(h.bIsReturnKey, true);
-    // Channels stay inside 0-255, so colours stay valid and opaque.
-    QCOMPARE(h.uibackcolor, QColor(255, 0, 0));
-    QCOMPARE(h.title_background_R, 255);
-}
-
-void ThemeTest::shippedThemeIsComplete()
-{
-    QVERIFY(QFile::copy(shippedTheme(), iniPath()));
-    QSettings ini(iniPath(), QSettings::IniFormat);
-    ini.setIniCodec("UTF-8");
-    H h;
-    h.SettingAllSets();
-    // Every key has a value, numbers and colours are read as written (no clamping),
-    // every switch but the scanner is on (dialog parents are a choice), messages are Chinese.
-    const QStringList keys = shippedKeys();
-    int k = 0;
-    for (const Member &m : kMembers) {
-        QList<int> numbers;
-        for (int c = 0; c < m.keys(); ++c) {
-            const QString value = ini.value(keys[k + c]).toString();
-            QVERIFY2(!m.text || !value.trimmed().isEmpty(), qPrintable(keys[k + c]));
-            numbers << value.toInt();
+        H h;
+        for (int pass = 0; pass < 8; ++pass) {
+            const bool damaged = pass >= 5;
+            cleanup();
+            if (pass == 6)
+                writeFile(appFile("icon.ini"), junk);
+            else if (pass == 7)
+                QVERIFY(QDir().mkdir(appFile("icon.ini")));
+            int k = 0, n = 0, s = 0;
+            if (!damaged) {
+                QSettings ini(appFile("icon.ini"), QSettings::IniFormat);
+                ini.setIniCodec("UTF-8");
+                for (const Member &m : kMembers)
+                    for (int c = 0; c < m.keys(); ++c, ++k)
+                        if (m.text)
+                            ini.setValue(keys[k], "值 " + keys[k]);
+                        else if (m.flag)
+                            ini.setValue(keys[k], (++s >> pass) & 1 ? "2" : "0");
+                        else if (m.number || m.colour)
+                            ini.setValue(keys[k], ++n);
+                QVERIFY(n < 256);
+            }
+            h.SettingAllSets();
+            k = n = s = 0;
+            for (const Member &m : kMembers) {
+                const QString key = keys[k];
+                k += m.keys();
+                if (m.text) {
+                    QCOMPARE(h.*m.text, damaged ? QString() : "值 " + key);
+                } else if (m.flag) {
+                    QVERIFY2(h.*m.flag == (!damaged && ((++s >> pass) & 1)), qPrintable(key));
+                } else if (m.number) {
+                    QVERIFY2(h.*m.number == (damaged ? 0 : ++n), qPrintable(key));
+                } else if (m.colour) {
+                    QVERIFY2(h.*m.colour == (damaged ? QColor(0, 0, 0) : QColor(n + 1, n + 2, n + 3)),
+                             qPrintable(key));
+                    n += 3;
+                }
+            }
+            // Keys that fill several members.
+            QCOMPARE(h.closeendiconpath, h.closepressiconpath);
+            QVERIFY(h.imagenwd == h.imageofd && h.imagenpdf == h.imageofd);
+            QCOMPARE(QColor(h.mainitemselectR, h.mainitemselectG, h.mainitemselectB), h.mainitemselectcolor);
+            QCOMPARE(QColor(h.widget_R, h.widget_G, h.widget_B), h.mainlistviewcolor);
         }
-        QVERIFY2(!m.number || h.*m.number == numbers[0], qPrintable(keys[k]));
-        QVERIFY2(!m.colour || h.*m.colour == QColor(numbers[0], numbers[1], numbers[2]), qPrintable(keys[k]));
-        QVERIFY2(!m.flag || m.flag == &H::dialogHasParent || h.*m.flag == (m.flag != &H::IsScannerType),
-                 qPrintable(keys[k]));
-        if (keys[k].startsWith("WarningTips/") || keys[k].startsWith("tooltips/"))
-            QVERIFY2(std::any_of((h.*m.text).begin(), (h.*m.text).end(),
-                                 [](QChar c) { return c.unicode() >= 0x4e00; }),
+    }
+
+    // Garbage numbers read as 0; channels stay inside 0-255, so colours stay valid and opaque.
+    void garbageValues()
+    {
+        writeFile(appFile("icon.ini"),
+                  "[widthDrawCrop]\nwidth=abc\n[widthDrawLine]\nwidth=\n[widthDrawRect]\nwidth= 12 \n"
+                  "[drawRectTransparent]\nalpha=0x50\n[IsSupportOCR]\nisSupport=yes\n"
+                  "[IsReturnKey]\nisReturnKey=-1\n[colorMainUI]\nR=300\nG=-4\nB=12.5\n[ColorTitle]\nR=999\n");
+        H h;
+        h.SettingAllSets();
+        QCOMPARE(h.cropWidth + h.lineWidth + h.rectalpha, 0);
+        QCOMPARE(h.rectwidth, 12);
+        QVERIFY(!h.bIsSupportOCR && h.bIsReturnKey);
+        QCOMPARE(h.uibackcolor, QColor(255, 0, 0));
+        QCOMPARE(h.title_background_R, 255);
+    }
+
+    void shippedThemeIsCompleteAndReadable()
+    {
+        QVERIFY(QFile::copy(shippedTheme(), appFile("icon.ini")));
+        QSettings ini(appFile("icon.ini"), QSettings::IniFormat);
+        ini.setIniCodec("UTF-8");
+        H h;
+        h.SettingAllSets();
+        // Every key has a value, numbers and colours are read as written (no clamping),
+        // every switch but the scanner is on (dialog parents are a choice), messages are Chinese.
+        const QStringList keys = shippedKeys();
+        int k = 0;
+        for (const Member &m : kMembers) {
+            QList<int> numbers;
+            for (int c = 0; c < m.keys(); ++c) {
+                const QString value = ini.value(keys[k + c]).toString();
+                QVERIFY2(!m.text || !value.trimmed().isEmpty(), qPrintable(keys[k + c]));
+                numbers << value.toInt();
+            }
+            QVERIFY2(!m.number || h.*m.number == numbers[0], qPrintable(keys[k]));
+            QVERIFY2(!m.colour || h.*m.colour == QColor(numbers[0], numbers[1], numbers[2]),
                      qPrintable(keys[k]));
-        k += m.keys();
+            QVERIFY2(!m.flag || m.flag == &H::dialogHasParent || h.*m.flag == (m.flag != &H::IsScannerType),
+                     qPrintable(keys[k]));
+            if (keys[k].startsWith("WarningTips/") || keys[k].startsWith("tooltips/"))
+                QVERIFY2(std::any_of((h.*m.text).begin(), (h.*m.text).end(),
+                                     [](QChar c) { return c.unicode() >= 0x4e00; }),
+                         qPrintable(keys[k]));
+            k += m.keys();
+        }
+        QCOMPARE(h.softwareName, QString("PageLux"));
+        // Guides visible over the live picture, texts readable on their backgrounds.
+        for (int width : {h.cropWidth, h.lineWidth, h.pagingLineWidth})
+            QVERIFY(width >= 1 && width <= 6);
+        QVERIFY(h.rectwidth >= 4 && h.pagingRectWidth >= 4);
+        QVERIFY(h.rectalpha >= 40 && h.rectalpha <= 200);
+        QVERIFY(h.minwidth > 0 && h.maxwidth >= h.minwidth);
+        const QColor black(Qt::black),
+            title(h.title_background_R, h.title_background_G, h.title_background_B);
+        QVERIFY(contrast(black, title) >= 7.0 && contrast(black, h.titlewarningcolor) >= 7.0);
+        QVERIFY(contrast(h.comboBoxfontcolor, h.comboBoxBackcolor) >= 7.0);
+        QVERIFY(contrast(h.comboBoxSelectfontcolor, h.comboBoxSelectcolor) >= 4.5);
+        QVERIFY(contrast(QColor(h.close_pressed_R, h.close_pressed_G, h.close_pressed_B), title) >= 3.0);
+        QVERIFY(h.mainitemselectcolor != h.mainlistviewcolor);
+        // A blue accent: the guides and the checked radio buttons.
+        QVERIFY(h.drawCropcolor.blue() > h.drawCropcolor.red() + 100);
+        QVERIFY(h.radiobuttonbackcolor.blue() > h.radiobuttonbackcolor.red() + 100);
     }
-    QCOMPARE(h.softwareName, QString("PageLux"));
-    // Guides must be visible over the live picture.
-    for (int width : {h.cropWidth, h.lineWidth, h.pagingLineWidth})
-        QVERIFY(width >= 1 && width <= 6);
-    QVERIFY(h.rectwidth >= 4 && h.pagingRectWidth >= 4);
-    QVERIFY(h.rectalpha >= 40 && h.rectalpha <= 200);
-    QVERIFY(h.minwidth > 0 && h.maxwidth >= h.minwidth);
-}
 
-void ThemeTest::shippedImagesLoadAndAreAllUsed()
-{
-    QSettings ini(shippedTheme(), QSettings::IniFormat);
-    ini.beginGroup("iconPath");
-    QSet<QString> used;
-    for (const QString &key : ini.childKeys()) {
-        const QString path = ini.value(key).toString();
-        const QImage image = QImage(path).convertToFormat(QImage::Format_Alpha8);
-        QVERIFY2(path.startsWith(":/") && !image.isNull(), qPrintable(key + " " + path));
-        // Not a blank canvas.
-        bool drawn = false;
-        for (int y = 0; y < image.height() && !drawn; ++y)
-            for (int x = 0; x < image.width() && !drawn; ++x)
-                drawn = image.constScanLine(y)[x] > 0;
-        QVERIFY2(drawn, qPrintable(path));
-        used.insert(path);
+    void shippedImagesAndTranslation()
+    {
+        QSettings ini(shippedTheme(), QSettings::IniFormat);
+        ini.beginGroup("iconPath");
+        QSet<QString> used;
+        for (const QString &key : ini.childKeys()) {
+            const QString path = ini.value(key).toString();
+            const QImage image = QImage(path).convertToFormat(QImage::Format_Alpha8);
+            QVERIFY2(path.startsWith(":/") && !image.isNull(), qPrintable(key + " " + path));
+            bool drawn = false; // not a blank canvas
+            for (int y = 0; y < image.height() && !drawn; ++y)
+                for (int x = 0; x < image.width() && !drawn; ++x)
+                    drawn = image.constScanLine(y)[x] > 0;
+            QVERIFY2(drawn, qPrintable(path));
+            used.insert(path);
+        }
+        // Title buttons are border images of 36 x 30 buttons: drawn at that size.
+        for (const char *key : {"setpath", "minpath", "maxpath", "restorepath", "closepath", "closepresspath",
+                                "titlescaniconpath", "titlecaptureiconpath", "displaypath"})
+            QCOMPARE(QImageReader(ini.value(key).toString()).size(), QSize(36, 30));
+        // No compiled-in image is left without a theme key.
+        QDirIterator it(":/images", QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            QVERIFY2(used.contains(it.next()), qPrintable(it.filePath()));
+
+        QTranslator translator; // one text of every window
+        QVERIFY(translator.load(qEnvironmentVariable("PAGELUX_BIN_DIR") + "/pagelux_zh_CN.qm"));
+        for (const auto &sample :
+             QList<QPair<const char *, QString>>{{"main", "程序已经启动，请立刻关闭，并且重试！"},
+                                                 {"ADFmain", "功能设置"},
+                                                 {"MainWindow", "拍  摄"},
+                                                 {"NameFormat", "文件命名设置"},
+                                                 {"Set", "存储路径"},
+                                                 {"ImageSet", "水印设置"},
+                                                 {"ScanUI", "图像处理"}})
+            QCOMPARE(translator.translate(sample.first, sample.second.toUtf8().constData()), sample.second);
     }
-    // Title buttons are border images of 36 x 30 buttons: drawn at that size.
-    for (const char *key : {"setpath", "minpath", "maxpath", "restorepath", "closepath", "closepresspath",
-                            "titlescaniconpath", "titlecaptureiconpath", "displaypath"})
-        QCOMPARE(QImageReader(ini.value(key).toString()).size(), QSize(36, 30));
-    // No compiled-in image is left without a theme key.
-    QDirIterator it(":/images", QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        QVERIFY2(used.contains(it.next()), qPrintable(it.filePath()));
-}
 
-void ThemeTest::shippedColoursAreReadable()
-{
-    QVERIFY(QFile::copy(shippedTheme(), iniPath()));
-    H h;
-    h.SettingAllSets();
-    const QColor black(Qt::black);
-    const QColor title(h.title_background_R, h.title_background_G, h.title_background_B);
-    QVERIFY(contrast(black, title) >= 7.0);
-    QVERIFY(contrast(h.comboBoxfontcolor, h.comboBoxBackcolor) >= 7.0);
-    QVERIFY(contrast(h.comboBoxSelectfontcolor, h.comboBoxSelectcolor) >= 4.5);
-    QVERIFY(contrast(black, h.titlewarningcolor) >= 7.0);
-    QVERIFY(h.mainitemselectcolor != h.mainlistviewcolor);
-    // A blue accent: the guides and the checked radio buttons.
-    QVERIFY(h.drawCropcolor.blue() > h.drawCropcolor.red() + 100);
-    QVERIFY(h.radiobuttonbackcolor.blue() > h.radiobuttonbackcolor.red() + 100);
-    QVERIFY(contrast(QColor(h.close_pressed_R, h.close_pressed_G, h.close_pressed_B), title) >= 3.0);
-}
+    // The user's settings: the theme may place the file below /tmp, else it is the one set;
+    // lists write their keys in order (short ones write nothing), the watermark keys over
+    // the camera's; a missing file reads -1 and is never made by a single write.
+    void settingsFile()
+    {
+        QTemporaryDir tmp;
+        H helper;
+        QCOMPARE(helper.getSettingFilePath(), appFile("icon.ini"));
+        QVERIFY(helper.readSettingValue("ProcessName", "nameString").isEmpty());
+        QString v = "untouched";
+        QCOMPARE(helper.readMainValue("FilePath", v), 0); // nothing set: "/tmp/" exists
+        QVERIFY(v.isEmpty());
+        helper.setSettingFilePath(tmp.filePath("missing.ini"));
+        v = "untouched";
+        QCOMPARE(helper.readMainValue("FilePath", v) + helper.readCameraValue("FileFormat", v), -2);
+        QCOMPARE(helper.setSingleMainValue("StartNum", "5") + helper.setSingleCameraValue("CropIndex", "5"),
+                 -2);
+        QCOMPARE(helper.setMainValue({"a", "b"}), -1);
+        QCOMPARE(helper.setCameraValue(QVector<QString>(21, "x").toList()), -1);
+        QCOMPARE(helper.setCameraWaterMarkValue(QVector<QString>(10, "x").toList()), -1);
+        QVERIFY(v == "untouched" && !QFile::exists(tmp.filePath("missing.ini")));
 
-void ThemeTest::translationIsBuilt()
-{
-    QTranslator translator;
-    QVERIFY(translator.load(qEnvironmentVariable("PAGELUX_BIN_DIR") + "/pagelux_zh_CN.qm"));
-    // One text of every window.
-    const QList<QPair<const char *, QString>> samples = {{"main", "程序已经启动，请立刻关闭，并且重试！"},
-                                                         {"ADFmain", "功能设置"},
-                                                         {"MainWindow", "拍  摄"},
-                                                         {"NameFormat", "文件命名设置"},
-                                                         {"Set", "存储路径"},
-                                                         {"ImageSet", "水印设置"},
-                                                         {"ScanUI", "图像处理"}};
-    for (const auto &sample : samples)
-        QCOMPARE(translator.translate(sample.first, sample.second.toUtf8().constData()), sample.second);
-}
+        helper.setSettingFilePath(tmp.filePath("UILastSetting.ini"));
+        QCOMPARE(helper.setMainValue({"/home/用户/文档", "0", "扫描件", "7", "1", "0", "1", "extra"}), 0);
+        QStringList cam, water;
+        for (int i = 0; i < 22; ++i)
+            cam << QString("v%1").arg(i);
+        for (int i = 0; i < 11; ++i)
+            water << QString("w%1").arg(i);
+        QCOMPARE(helper.setCameraValue(cam) + helper.setCameraWaterMarkValue(water), 0);
+        QCOMPARE(helper.setSingleMainValue("StartNum", "9"), 0);
+        const QStringList main = {"FilePath=/home/用户/文档",
+                                  "NameFormatType=0",
+                                  "NameBase=扫描件",
+                                  "StartNum=9",
+                                  "SaveType=1",
+                                  "ScanVoice=0",
+                                  "ErrorTips=1",
+                                  "NoSuchKey="};
+        for (const QString &kv : main)
+            QVERIFY2(helper.readMainValue(kv.section('=', 0, 0), v) == 0 && v == kv.section('=', 1),
+                     qPrintable(kv));
+        for (const QString &kv : QStringList{"FileFormat=v0", "WaterMarkType=w0", "WaterTextContent=w4",
+                                             "WaterFormat=w10", "BookExportIndex=v18", "WaterMarkColor=v21"})
+            QVERIFY2(helper.readCameraValue(kv.section('=', 0, 0), v) == 0 && v == kv.section('=', 1),
+                     qPrintable(kv));
 
-void ThemeTest::construction()
-{
-    QWidget parent;
-    TitleBar bar(&parent);
-    QCOMPARE(bar.minimumHeight(), 40);
-    QCOMPARE(bar.maximumHeight(), 40);
-    QCOMPARE(bar.m_pIcon->size(), QSize(16, 16));
-    QCOMPARE(bar.m_pButtonClose->maximumSize(), QSize(36, 30));
-    // Left to right.
-    QList<QWidget *> widgets;
-    for (int i = 0; i < bar.layout()->count(); ++i)
-        if (QWidget *w = bar.layout()->itemAt(i)->widget())
-            widgets << w;
-    QList<QWidget *> expected = {
-        bar.m_pIcon,          bar.m_pTitleContent, bar.m_comboSelect,     bar.m_capture,    bar.m_scan,
-        bar.m_label,          bar.m_list,          bar.m_pButtonfunction, bar.m_pButtonSet, bar.m_pButtonMin,
-        bar.m_pButtonRestore, bar.m_pButtonMax,    bar.m_pButtonClose};
-    QCOMPARE(widgets, expected);
-}
-
-void ThemeTest::buttonTypes_data()
-{
-    QTest::addColumn<QList<int>>("types");
-    QTest::addColumn<QString>("hidden");
-    const QString allButClose = "min restore max set function select list capture scan";
-    QTest::newRow("min") << QList<int>{MIN_BUTTON} << "restore max";
-    QTest::newRow("min-max") << QList<int>{MIN_MAX_BUTTON} << "restore";
-    QTest::newRow("only-close") << QList<int>{ONLY_CLOSE_BUTTON} << allButClose;
-    // A later type never shows again what an earlier one hid.
-    QTest::newRow("only-close, then min-max") << QList<int>{ONLY_CLOSE_BUTTON, MIN_MAX_BUTTON} << allButClose;
-}
-
-void ThemeTest::buttonTypes()
-{
-    QFETCH(QList<int>, types);
-    QFETCH(QString, hidden);
-    QWidget parent;
-    TitleBar bar(&parent);
-    for (int type : types)
-        bar.setButtonType(TitleButtonType(type));
-    const QMap<QString, QWidget *> children = {
-        {"min", bar.m_pButtonMin},     {"restore", bar.m_pButtonRestore},
-        {"max", bar.m_pButtonMax},     {"close", bar.m_pButtonClose},
-        {"set", bar.m_pButtonSet},     {"function", bar.m_pButtonfunction},
-        {"select", bar.m_comboSelect}, {"list", bar.m_list},
-        {"capture", bar.m_capture},    {"scan", bar.m_scan},
-        {"label", bar.m_label},        {"title", bar.m_pTitleContent},
-    };
-    for (auto it = children.begin(); it != children.end(); ++it)
-        QVERIFY2(it.value()->isHidden() == hidden.split(' ').contains(it.key()), qPrintable(it.key()));
-}
-
-void ThemeTest::buttons()
-{
-    // Each button emits its own signal and only that; max and restore swap places.
-    Window w(MIN_MAX_BUTTON);
-    TitleBar *bar = w.bar;
-    const QList<QPair<QPushButton *, const char *>> pairs = {
-        {bar->m_pButtonMin, SIGNAL(signalButtonMinClicked())},
-        {bar->m_pButtonClose, SIGNAL(signalButtonCloseClicked())},
-        {bar->m_pButtonSet, SIGNAL(signalButtonSetClicked())},
-        {bar->m_pButtonfunction, SIGNAL(signalButtonFunctionClicked())},
-        {bar->m_pButtonMax, SIGNAL(signalButtonMaxClicked())},
-        {bar->m_pButtonRestore, SIGNAL(signalButtonRestoreClicked())}};
-    QList<QSignalSpy *> spies;
-    for (const auto &p : pairs)
-        spies << new QSignalSpy(bar, p.second);
-    for (int i = 0; i < pairs.size(); ++i) {
-        QTest::mouseClick(pairs[i].first, Qt::LeftButton);
-        for (int j = 0; j < pairs.size(); ++j)
-            QCOMPARE(spies[j]->count(), j <= i ? 1 : 0);
-        QCOMPARE(bar->m_pButtonMax->isHidden(), i == 4);
-        QCOMPARE(bar->m_pButtonRestore->isHidden(), i != 4);
-        QVERIFY(w.widget.isVisible());
+        const QString name = QString("pagelux-ctoolhelper-%1.ini").arg(QCoreApplication::applicationPid());
+        writeFile(appFile("icon.ini"),
+                  "[RunName]\nnameString=高拍仪 文档\n[LastSetting]\npath=" + name.toUtf8() + "\n");
+        QCOMPARE(helper.readSettingValue("RunName", "nameString"), QString("高拍仪 文档"));
+        QCOMPARE(helper.readMainValue("FilePath", v), -1);
+        QCOMPARE(helper.setMainValue({"/a", "1", "Base", "3", "0", "1", "0"}), 0);
+        QVERIFY(helper.readMainValue("NameBase", v) == 0 && v == "Base");
+        QVERIFY(QFile::remove("/tmp/" + name));
     }
-    qDeleteAll(spies);
-}
 
-void ThemeTest::draggingAndDoubleClick_data()
-{
-    QTest::addColumn<int>("type");
-    QTest::newRow("min") << int(MIN_BUTTON);
-    QTest::newRow("min-max") << int(MIN_MAX_BUTTON);
-    QTest::newRow("only-close") << int(ONLY_CLOSE_BUTTON);
-}
-
-void ThemeTest::draggingAndDoubleClick()
-{
-    QFETCH(int, type);
-    const bool maximises = type == MIN_MAX_BUTTON;
-    Window w{TitleButtonType(type)};
-    QSignalSpy maxSpy(w.bar, SIGNAL(signalButtonMaxClicked()));
-    QSignalSpy restoreSpy(w.bar, SIGNAL(signalButtonRestoreClicked()));
-    const bool maxHidden = w.bar->m_pButtonMax->isHidden();
-    // Moves after the release do nothing; several steps of one drag add up.
-    QCOMPARE(drag(w, QPoint(30, 20)), QPoint(30, 20));
-    QCOMPARE(drag(w, QPoint(15, -10), 5), QPoint(15, -10));
-
-    // Only a window with a maximise button switches on a double click, and a
-    // maximised one is not dragged.
-    sendMouse(w.bar, QEvent::MouseButtonDblClick, w.bar->mapToGlobal(QPoint(250, 20)));
-    QCOMPARE(maxSpy.count(), maximises ? 1 : 0);
-    QCOMPARE(w.bar->m_pButtonMax->isHidden(), maximises || maxHidden);
-    QCOMPARE(drag(w, QPoint(40, 15)), maximises ? QPoint(0, 0) : QPoint(40, 15));
-    sendMouse(w.bar, QEvent::MouseButtonDblClick, w.bar->mapToGlobal(QPoint(250, 20)));
-    QCOMPARE(restoreSpy.count(), maximises ? 1 : 0);
-    QCOMPARE(w.bar->m_pButtonMax->isHidden(), maxHidden);
-    QCOMPARE(drag(w, QPoint(-25, 5)), QPoint(-25, 5));
-    // The max/restore state of another type does not matter.
-    w.bar->onButtonMaxClicked();
-    QCOMPARE(drag(w, QPoint(5, 5)), maximises ? QPoint(0, 0) : QPoint(5, 5));
-}
-
-void ThemeTest::painting()
-{
-    QWidget parent;
-    parent.resize(400, 200);
-    TitleBar bar(&parent);
-    bar.resize(400, 40);
-
-    // Never coloured: only the light grey bottom line is painted.
-    QImage image = paintedBar(&bar);
-    QCOMPARE(qAlpha(image.pixel(200, 10)) + qAlpha(image.pixel(200, 30)), 0);
-    const QRgb line = image.pixel(200, 39);
-    QVERIFY(qAlpha(line) > 0);
-    QVERIFY(qAbs(qRed(line) * 255 / qAlpha(line) - 227) <= 2 &&
-            qAbs(qBlue(line) * 255 / qAlpha(line) - 227) <= 2);
-
-    // Coloured: the whole bar is filled, the line still shows at the bottom.
-    bar.setBackgroundColor(10, 120, 200, false);
-    image = paintedBar(&bar);
-    QCOMPARE(image.pixel(5, 5), qRgb(10, 120, 200));
-    QCOMPARE(image.pixel(395, 30), qRgb(10, 120, 200));
-    QVERIFY(image.pixel(200, 39) != qRgb(10, 120, 200));
-
-    bar.setBackgroundColor(10, 120, 200, true);
-    QCOMPARE(qAlpha(paintedBar(&bar).pixel(5, 5)), 0);
-}
-
-void ThemeTest::widthFollowsParent()
-{
-    QWidget parent;
-    parent.resize(600, 400);
-    TitleBar *bar = new TitleBar(&parent);
-    bar->setTitleWidth(600);
-    parent.resize(900, 400);
-    QCOMPARE(bar->width(), 600);
-    bar->grab();
-    QCOMPARE(bar->width(), 900);
-
-    bar->setWindowBorderWidth(6);
-    parent.resize(700, 400);
-    bar->grab();
-    QCOMPARE(bar->minimumWidth(), 694);
-    QCOMPARE(bar->maximumWidth(), 694);
-}
-
-void ThemeTest::titleContentAndIcon()
-{
-    QWidget parent;
-    TitleBar bar(&parent);
-    bar.setTitleContent("文件命名设置", 9);
-    QCOMPARE(bar.m_pTitleContent->text(), QString("文件命名设置"));
-    const QFont font = bar.m_pTitleContent->font();
-    QCOMPARE(font.family(), QString("Microsoft YaHei"));
-    QCOMPARE(font.weight(), 75);
-    QCOMPARE(font.pointSize(), 9);
-    QCOMPARE(bar.m_pTitleContent->palette().color(QPalette::WindowText), QColor(Qt::black));
-
-    // Scaled to exactly the size asked for, whatever the source's aspect.
-    QTemporaryDir dir;
-    QImage wide(50, 20, QImage::Format_RGB32);
-    wide.fill(Qt::red);
-    QVERIFY(wide.save(dir.filePath("wide.png")));
-    bar.setTitleIcon(dir.filePath("wide.png"), QSize(30, 30));
-    QCOMPARE(bar.m_pIcon->pixmap(Qt::ReturnByValue).toImage().pixel(15, 15), qRgb(255, 0, 0));
-    QCOMPARE(bar.m_pIcon->pixmap(Qt::ReturnByValue).size(), QSize(30, 30));
-    bar.setTitleIcon(":/images/app/pagelux.svg", QSize(16, 16));
-    const QImage icon = bar.m_pIcon->pixmap(Qt::ReturnByValue).toImage();
-    QVERIFY(icon.size() == QSize(16, 16) && qAlpha(icon.pixel(8, 8)) > 0);
-
-    // Missing and corrupt files leave an empty icon.
-    bar.setTitleIcon(dir.filePath("missing.png"), QSize(16, 16));
-    QVERIFY(bar.m_pIcon->pixmap(Qt::ReturnByValue).isNull());
-    bar.setTitleIcon(":/images/app/pagelux.svg", QSize(16, 16));
-    writeFile(dir.filePath("corrupt.png"), "\x89PNG\r\n\x1a\n garbage");
-    bar.setTitleIcon(dir.filePath("corrupt.png"), QSize(16, 16));
-    QVERIFY(bar.m_pIcon->pixmap(Qt::ReturnByValue).isNull());
-}
-
-void ThemeTest::rollingTitle()
-{
-    QWidget parent;
-    TitleBar bar(&parent);
-    bar.setTitleContent("ABCDE", 9);
-    // The position is shared by every bar; run it round to the start first.
-    int guard = 0;
-    do
-        bar.onRollTitle();
-    while (bar.m_pTitleContent->text() != "ABCDE" && ++guard < 100);
-    QStringList shown;
-    for (int i = 0; i < 7; ++i) {
-        bar.onRollTitle();
-        shown << bar.m_pTitleContent->text();
+    // A value is found only in its own row and only when not empty.
+    void cameraModelTable()
+    {
+        H helper;
+        QString value = "untouched";
+        QVERIFY(!helper.readCameraModel("deviceInfo0", "pid", value));
+        QCOMPARE(value, QString("untouched"));
+        writeFile(appFile("CamModel.ini"),
+                  "[deviceInfo0]\npid=3F5A\nvid=1d6b\ndevType=\ndevName=高拍仪 S500\n");
+        QVERIFY(helper.readCameraModel("deviceInfo0", "pid", value) && value == "3F5A");
+        QVERIFY(helper.readCameraModel("deviceInfo0", "devName", value) && value == "高拍仪 S500");
+        QVERIFY(!helper.readCameraModel("deviceInfo0", "devType", value));
+        QVERIFY(!helper.readCameraModel("deviceInfo1", "pid", value));
     }
-    QCOMPARE(shown, QStringList({"BCDE", "CDE", "DE", "E", "", "ABCDE", "BCDE"}));
 
-    // Started, the timer rolls the title by itself.
-    bar.setTitleRoll();
-    const QString now = bar.m_pTitleContent->text();
-    QTRY_VERIFY_WITH_TIMEOUT(bar.m_pTitleContent->text() != now, 5000);
-}
+    // The buttons each type shows (a later type never shows again what an earlier one
+    // hid); each emits its own signal and only that; max and restore swap places.
+    void titleBarButtons_data()
+    {
+        QTest::addColumn<QList<int>>("types");
+        QTest::addColumn<QString>("hidden");
+        const QString allButClose = "min restore max set function select list capture scan";
+        QTest::newRow("min") << QList<int>{MIN_BUTTON} << "restore max";
+        QTest::newRow("min-max") << QList<int>{MIN_MAX_BUTTON} << "restore";
+        QTest::newRow("only-close") << QList<int>{ONLY_CLOSE_BUTTON} << allButClose;
+        QTest::newRow("only-close, then min-max")
+            << QList<int>{ONLY_CLOSE_BUTTON, MIN_MAX_BUTTON} << allButClose;
+    }
+    void titleBarButtons()
+    {
+        QFETCH(QList<int>, types);
+        QFETCH(QString, hidden);
+        Window w{TitleButtonType(types.takeFirst())};
+        TitleBar *bar = w.bar;
+        for (int type : types)
+            bar->setButtonType(TitleButtonType(type));
+        const QList<std::tuple<QString, QWidget *, const char *>> children = {
+            {"min", bar->m_pButtonMin, SIGNAL(signalButtonMinClicked())},
+            {"close", bar->m_pButtonClose, SIGNAL(signalButtonCloseClicked())},
+            {"set", bar->m_pButtonSet, SIGNAL(signalButtonSetClicked())},
+            {"function", bar->m_pButtonfunction, SIGNAL(signalButtonFunctionClicked())},
+            {"max", bar->m_pButtonMax, SIGNAL(signalButtonMaxClicked())},
+            {"restore", bar->m_pButtonRestore, SIGNAL(signalButtonRestoreClicked())},
+            {"select", bar->m_comboSelect, nullptr},
+            {"list", bar->m_list, nullptr},
+            {"capture", bar->m_capture, nullptr},
+            {"scan", bar->m_scan, nullptr},
+            {"label", bar->m_label, nullptr},
+            {"title", bar->m_pTitleContent, nullptr}};
+        std::vector<std::unique_ptr<QSignalSpy>> spies;
+        for (const auto &c : children) {
+            QVERIFY2(std::get<1>(c)->isHidden() == hidden.split(' ').contains(std::get<0>(c)),
+                     qPrintable(std::get<0>(c)));
+            if (std::get<2>(c))
+                spies.emplace_back(new QSignalSpy(bar, std::get<2>(c)));
+        }
+        std::vector<int> expected(spies.size(), 0);
+        for (size_t i = 0; i < expected.size(); ++i) {
+            QWidget *button = std::get<1>(children[int(i)]);
+            if (button->isHidden())
+                continue;
+            QTest::mouseClick(button, Qt::LeftButton);
+            expected[i] = 1;
+            for (size_t j = 0; j < expected.size(); ++j)
+                QCOMPARE(spies[j]->count(), expected[j]);
+            QCOMPARE(bar->m_pButtonRestore->isHidden(), std::get<0>(children[int(i)]) != "max");
+            QVERIFY(w.widget.isVisible());
+        }
+    }
 
-void ThemeTest::styleSheetFiles()
-{
-    QWidget parent;
-    TitleBar bar(&parent);
-    QTemporaryDir dir;
-    const QString qss = dir.filePath("bar.qss");
-    writeFile(qss, "QLabel#TitleContent{color:rgb(1,2,3);}");
-    bar.setStyleSheet("QPushButton{border:none;}");
-    bar.loadStyleSheet(qss);
-    // Files that cannot be opened change nothing.
-    bar.loadStyleSheet(dir.filePath("missing.qss"));
-    bar.loadStyleSheet(qss + "/inside-a-file.qss");
-    QCOMPARE(bar.styleSheet(), QString("QPushButton{border:none;}QLabel#TitleContent{color:rgb(1,2,3);}"));
-}
+    void draggingAndDoubleClick_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::newRow("min") << int(MIN_BUTTON);
+        QTest::newRow("min-max") << int(MIN_MAX_BUTTON);
+        QTest::newRow("only-close") << int(ONLY_CLOSE_BUTTON);
+    }
+    void draggingAndDoubleClick()
+    {
+        QFETCH(int, type);
+        const bool maximises = type == MIN_MAX_BUTTON;
+        Window w{TitleButtonType(type)};
+        QSignalSpy maxSpy(w.bar, SIGNAL(signalButtonMaxClicked()));
+        QSignalSpy restoreSpy(w.bar, SIGNAL(signalButtonRestoreClicked()));
+        const bool maxHidden = w.bar->m_pButtonMax->isHidden();
+        // Moves after the release do nothing; several steps of one drag add up.
+        QCOMPARE(drag(w, QPoint(30, 20)), QPoint(30, 20));
+        QCOMPARE(drag(w, QPoint(15, -10), 5), QPoint(15, -10));
+        // Only a window with a maximise button switches on a double click, and a
+        // maximised one is not dragged.
+        sendMouse(w.bar, QEvent::MouseButtonDblClick, w.bar->mapToGlobal(QPoint(250, 20)));
+        QCOMPARE(maxSpy.count(), maximises ? 1 : 0);
+        QCOMPARE(w.bar->m_pButtonMax->isHidden(), maximises || maxHidden);
+        QCOMPARE(drag(w, QPoint(40, 15)), maximises ? QPoint(0, 0) : QPoint(40, 15));
+        sendMouse(w.bar, QEvent::MouseButtonDblClick, w.bar->mapToGlobal(QPoint(250, 20)));
+        QCOMPARE(restoreSpy.count(), maximises ? 1 : 0);
+        QCOMPARE(w.bar->m_pButtonMax->isHidden(), maxHidden);
+        QCOMPARE(drag(w, QPoint(-25, 5)), QPoint(-25, 5));
+        // The max/restore state of another type does not matter.
+        w.bar->onButtonMaxClicked();
+        QCOMPARE(drag(w, QPoint(5, 5)), maximises ? QPoint(0, 0) : QPoint(5, 5));
+    }
+
+    // Uncoloured only the light grey bottom line is painted; coloured the whole bar is
+    // filled above it. The width follows the parent's, less the border.
+    void paintingAndWidth()
+    {
+        QWidget parent;
+        parent.resize(600, 200);
+        TitleBar bar(&parent);
+        bar.resize(400, 40);
+        QImage image = paintedBar(&bar);
+        QCOMPARE(qAlpha(image.pixel(200, 10)) + qAlpha(image.pixel(200, 30)), 0);
+        const QRgb line = image.pixel(200, 39);
+        QVERIFY(qAlpha(line) > 0);
+        QVERIFY(qAbs(qRed(line) * 255 / qAlpha(line) - 227) <= 2 &&
+                qAbs(qBlue(line) * 255 / qAlpha(line) - 227) <= 2);
+        bar.setBackgroundColor(10, 120, 200, false);
+        image = paintedBar(&bar);
+        QVERIFY(image.pixel(5, 5) == qRgb(10, 120, 200) && image.pixel(395, 30) == qRgb(10, 120, 200));
+        QVERIFY(image.pixel(200, 39) != qRgb(10, 120, 200));
+        bar.setBackgroundColor(10, 120, 200, true);
+        QCOMPARE(qAlpha(paintedBar(&bar).pixel(5, 5)), 0);
+
+        bar.setTitleWidth(600);
+        parent.resize(900, 400);
+        QCOMPARE(bar.width(), 600);
+        bar.grab();
+        QCOMPARE(bar.width(), 900);
+        bar.setWindowBorderWidth(6);
+        parent.resize(700, 400);
+        bar.grab();
+        QVERIFY(bar.minimumWidth() == 694 && bar.maximumWidth() == 694);
+    }
+
+    // An icon is scaled to the size asked for, whatever its aspect; a missing or corrupt
+    // file leaves none. Style sheet files add to the bar's; unreadable ones change nothing.
+    void iconAndStyleFiles()
+    {
+        QWidget parent;
+        TitleBar bar(&parent);
+        bar.setTitleContent("文件命名设置", 9);
+        QCOMPARE(bar.m_pTitleContent->text(), QString("文件命名设置"));
+        QCOMPARE(bar.m_pTitleContent->font().pointSize(), 9);
+        QTemporaryDir dir;
+        QImage wide(50, 20, QImage::Format_RGB32);
+        wide.fill(Qt::red);
+        QVERIFY(wide.save(dir.filePath("wide.png")));
+        bar.setTitleIcon(dir.filePath("wide.png"), QSize(30, 30));
+        const QImage icon = bar.m_pIcon->pixmap(Qt::ReturnByValue).toImage();
+        QVERIFY(icon.size() == QSize(30, 30) && icon.pixel(15, 15) == qRgb(255, 0, 0));
+        writeFile(dir.filePath("corrupt.png"), "\x89PNG\r\n\x1a\n garbage");
+        for (const QString &bad : {dir.filePath("missing.png"), dir.filePath("corrupt.png")}) {
+            bar.setTitleIcon(":/images/app/pagelux.svg", QSize(16, 16));
+            QVERIFY(qAlpha(bar.m_pIcon->pixmap(Qt::ReturnByValue).toImage().pixel(8, 8)) > 0);
+            bar.setTitleIcon(bad, QSize(16, 16));
+            QVERIFY(bar.m_pIcon->pixmap(Qt::ReturnByValue).isNull());
+        }
+        const QString qss = dir.filePath("bar.qss");
+        writeFile(qss, "QLabel#TitleContent{color:rgb(1,2,3);}");
+        bar.setStyleSheet("QPushButton{border:none;}");
+        bar.loadStyleSheet(qss);
+        bar.loadStyleSheet(dir.filePath("missing.qss"));
+        bar.loadStyleSheet(qss + "/inside-a-file.qss");
+        QCOMPARE(bar.styleSheet(),
+                 QString("QPushButton{border:none;}QLabel#TitleContent{color:rgb(1,2,3);}"));
+    }
+
+    void rollingTitle()
+    {
+        QWidget parent;
+        TitleBar bar(&parent);
+        bar.setTitleContent("ABCDE", 9);
+        // The position is shared by every bar; run it round to the start first.
+        int guard = 0;
+        do
+            bar.onRollTitle();
+        while (bar.m_pTitleContent->text() != "ABCDE" && ++guard < 100);
+        QStringList shown;
+        for (int i = 0; i < 7; ++i) {
+            bar.onRollTitle();
+            shown << bar.m_pTitleContent->text();
+        }
+        QCOMPARE(shown, QStringList({"BCDE", "CDE", "DE", "E", "", "ABCDE", "BCDE"}));
+        // Started, the timer rolls the title by itself.
+        bar.setTitleRoll();
+        const QString now = bar.m_pTitleContent->text();
+        QTRY_VERIFY_WITH_TIMEOUT(bar.m_pTitleContent->text() != now, 5000);
+    }
+};
 
 QTEST_MAIN(ThemeTest)
 #include "tst_theme.moc"
