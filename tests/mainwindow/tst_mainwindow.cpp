@@ -42,15 +42,6 @@ QStringList strip(MainWindow *w)
     return names;
 }
 
-struct Stored {
-    int cropIndex;
-    bool book;
-    int rotateIndex;
-    QString resolution, format;
-};
-struct Drag {
-    QPoint press, move, release, start, end; // a null release lies outside the picture
-};
 struct Naming {
     QString separator, cut;
     int saveType;
@@ -67,8 +58,6 @@ void sendMouse(QWidget *w, QEvent::Type type, QPoint pos)
     QApplication::sendEvent(w, &event);
 }
 } // namespace
-Q_DECLARE_METATYPE(Stored)
-Q_DECLARE_METATYPE(Drag)
 Q_DECLARE_METATYPE(Naming)
 
 class TestMainWindow : public QObject
@@ -102,21 +91,23 @@ private slots:
     // Stored choices come back; an index or a text the lists do not have falls back.
     void construction_data()
     {
-        QTest::addColumn<Stored>("stored");
-        QTest::addColumn<QString>("shown"); // cut, rotation, resolution, format
-        QTest::newRow("stored values") << Stored{2, true, 5, "1280x720", "png"} << "多图裁切 90 1280x720 png";
-        QTest::newRow("index past the shorter list")
-            << Stored{4, false, 3, "12x34", "gif"} << "不裁切 270 3264x2448 jpg";
-        QTest::newRow("negative values") << Stored{-1, true, -2, "", ""} << "不裁切 180 3264x2448 jpg";
+        QTest::addColumn<QString>("stored"); // cut, book shooting, rotation index, resolution, format
+        QTest::addColumn<QString>("shown");  // cut, rotation, resolution, format
+        QTest::newRow("stored values") << "2 1 5 1280x720 png"
+                                       << "多图裁切 90 1280x720 png";
+        QTest::newRow("index past the shorter list") << "4 0 3 12x34 gif"
+                                                     << "不裁切 270 3264x2448 jpg";
+        QTest::newRow("negative values") << "-1 1 -2 _ _"
+                                         << "不裁切 180 3264x2448 jpg";
     }
     void construction()
     {
-        QFETCH(Stored, stored);
-        m_window.reset(new MainWindow(camera(), m_set, m_water,
-                                      ::stored(stored.cropIndex, stored.resolution, stored.format), false, 0,
-                                      stored.rotateIndex));
+        QFETCH(QString, stored);
+        const QStringList in = stored.replace('_', "").split(' '); // "_": empty
+        m_window.reset(new MainWindow(camera(), m_set, m_water, ::stored(in[0].toInt(), in[3], in[4]), false,
+                                      0, in[2].toInt()));
         MainWindow *w = m_window.get();
-        w->UpdateCutting(stored.book, stored.book, stored.book);
+        w->UpdateCutting(in[1] == "1", in[1] == "1", in[1] == "1");
         QTEST(QStringList({w->cutmethodcombo->currentText(), QString::number(w->rotation),
                            w->resolvingcombo->currentText(), w->fileformatcombo->currentText()})
                   .join(' '),
@@ -175,24 +166,24 @@ private slots:
     void preview_data()
     {
         QTest::addColumn<QSize>("frame");
-        QTest::addColumn<Drag>("drag");
+        QTest::addColumn<QList<QPoint>>("drag"); // press, move, release, start and end drawn
         const QSize vga(640, 480);
-        QTest::newRow("drag") << vga << Drag{{50, 40}, {150, 120}, {160, 130}, {50, 40}, {160, 130}};
+        QTest::newRow("drag") << vga << QList<QPoint>{{50, 40}, {150, 120}, {160, 130}, {50, 40}, {160, 130}};
         QTest::newRow("click keeps the rectangle")
-            << vga << Drag{{60, 60}, {60, 60}, {60, 60}, {0, 0}, {100, 100}};
+            << vga << QList<QPoint>{{60, 60}, {60, 60}, {60, 60}, {0, 0}, {100, 100}};
         QTest::newRow("short drag becomes a square")
-            << vga << Drag{{100, 100}, {110, 150}, {110, 150}, {100, 100}, {130, 130}};
+            << vga << QList<QPoint>{{100, 100}, {110, 150}, {110, 150}, {100, 100}, {130, 130}};
         QTest::newRow("short drag up and left")
-            << vga << Drag{{100, 100}, {90, 40}, {90, 40}, {100, 100}, {70, 70}};
-        QTest::newRow("release outside ends at the last drag point")
-            << vga << Drag{{50, 40}, {120, 90}, {}, {50, 40}, {120, 90}};
-        QTest::newRow("portrait") << QSize(480, 640) << Drag{};
-        QTest::newRow("wider than 1.7") << QSize(1920, 800) << Drag{};
+            << vga << QList<QPoint>{{100, 100}, {90, 40}, {90, 40}, {100, 100}, {70, 70}};
+        QTest::newRow("release outside ends at the last drag point") // a null release lies outside
+            << vga << QList<QPoint>{{50, 40}, {120, 90}, {}, {50, 40}, {120, 90}};
+        QTest::newRow("portrait") << QSize(480, 640) << QList<QPoint>{};
+        QTest::newRow("wider than 1.7") << QSize(1920, 800) << QList<QPoint>{};
     }
     void preview()
     {
         QFETCH(QSize, frame);
-        QFETCH(Drag, drag);
+        QFETCH(QList<QPoint>, drag);
         MainWindow *w = paintedWindow(frame);
         QVERIFY(w);
         const QWidget *area = w->findChild<QWidget *>("topleftwidget");
@@ -207,16 +198,16 @@ private slots:
         QVERIFY(qAbs(r.center().y() - (57 + area->height() / 2)) <= 1);
         const QPoint corner = r.topLeft();
         QCOMPARE(w->m_StartPosition, QList<QPoint>{corner}); // the default square
-        if (drag.press.isNull())
+        if (drag.isEmpty())
             return;
-        sendMouse(w, QEvent::MouseButtonPress, corner + drag.press);
-        sendMouse(w, QEvent::MouseMove, corner + drag.move);
-        const QPoint releaseAt = drag.release.isNull() ? QPoint(4, corner.y() + 20) : corner + drag.release;
-        QVERIFY(!drag.release.isNull() || !r.contains(releaseAt));
+        sendMouse(w, QEvent::MouseButtonPress, corner + drag[0]);
+        sendMouse(w, QEvent::MouseMove, corner + drag[1]);
+        const QPoint releaseAt = drag[2].isNull() ? QPoint(4, corner.y() + 20) : corner + drag[2];
+        QVERIFY(!drag[2].isNull() || !r.contains(releaseAt));
         sendMouse(w, QEvent::MouseButtonRelease, releaseAt);
         QCOMPARE(w->m_StartPosition.size() + w->m_EndPosition.size(), 2);
-        QCOMPARE(w->m_StartPosition.first() - corner, drag.start);
-        QCOMPARE(w->m_EndPosition.first() - corner, drag.end);
+        QCOMPARE(QList<QPoint>({w->m_StartPosition.first() - corner, w->m_EndPosition.first() - corner}),
+                 drag.mid(3));
         QVERIFY(w->m_bIsDrawOver);
         // Leaving manual crop drops the rectangle at the next paint.
         w->cutmethodcombo->setCurrentText("单图裁切");
@@ -230,24 +221,22 @@ private slots:
     {
         QTest::addColumn<bool>("book");
         QTest::addColumn<QString>("cut");
-        QTest::addColumn<QStringList>("foreignItems");
-        QTest::addColumn<bool>("fillEnabled");
-        QTest::addColumn<bool>("idCardEnabled");
-        QTest::addColumn<int>("rotationIndex");
-        QTest::newRow("no cut") << true << "不裁切" << QStringList{"无"} << false << false << 6;
-        QTest::newRow("single") << false << "单图裁切" << QStringList{"无", "去除装订孔"} << true << true
-                                << 6;
-        QTest::newRow("multiple") << true << "多图裁切" << QStringList{"无", "去除装订孔"} << true << false
-                                  << 6;
-        QTest::newRow("book") << true << "拍书" << QStringList{"无", "去除手指", "去除装订孔"} << true
-                              << false << 4;
+        // Foreign-matter items; edge filling and foreign matter enabled, the filling kept;
+        // ID card mode enabled and kept; the rotation index.
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("no cut") << true << "不裁切"
+                                << "无 000 00 6";
+        QTest::newRow("single") << false << "单图裁切"
+                                << "无/去除装订孔 112 11 6";
+        QTest::newRow("multiple") << true << "多图裁切"
+                                  << "无/去除装订孔 112 00 6";
+        QTest::newRow("book") << true << "拍书"
+                              << "无/去除手指/去除装订孔 112 00 4";
     }
     void cutMethodRules()
     {
         QFETCH(bool, book);
         QFETCH(QString, cut);
-        QFETCH(bool, fillEnabled);
-        QFETCH(bool, idCardEnabled);
         MainWindow *w = window(stored(1), 6);
         w->UpdateCutting(book, true, true);
         w->edgemendingcombo->setCurrentIndex(2);
@@ -258,13 +247,15 @@ private slots:
         QStringList foreign;
         for (int i = 0; i < w->foreignmattercombo->count(); ++i)
             foreign << w->foreignmattercombo->itemText(i);
-        QTEST(foreign, "foreignItems");
-        QCOMPARE(w->edgemendingcombo->isEnabled(), fillEnabled);
-        QCOMPARE(w->foreignmattercombo->isEnabled(), fillEnabled);
-        QCOMPARE(w->edgemendingcombo->currentIndex(), fillEnabled ? 2 : 0);
-        QCOMPARE(w->idcardmodecombo->isEnabled(), idCardEnabled);
-        QCOMPARE(w->idcardmodecombo->currentIndex(), idCardEnabled ? 1 : 0);
-        QTEST(w->rotationindex, "rotationIndex");
+        QTEST(QString("%1 %2%3%4 %5%6 %7")
+                  .arg(foreign.join('/'))
+                  .arg(w->edgemendingcombo->isEnabled())
+                  .arg(w->foreignmattercombo->isEnabled())
+                  .arg(w->edgemendingcombo->currentIndex())
+                  .arg(w->idcardmodecombo->isEnabled())
+                  .arg(w->idcardmodecombo->currentIndex())
+                  .arg(w->rotationindex),
+              "shown");
     }
 
     // The home window opens one camera window, its image processing only for a
@@ -453,22 +444,19 @@ private slots:
     {
         MainWindow *w = window(stored(0));
         const QString a = m_user.home + "/a.png", b = m_user.home + "/b.png";
-        QImage(64, 48, QImage::Format_RGB32).save(a);
-        QImage(64, 48, QImage::Format_RGB32).save(b);
+        for (const QString &path : {a, b})
+            QVERIFY(QImage(64, 48, QImage::Format_RGB32).save(path));
         g_path.clear();
         for (const QString &path : {a, a, b, a})
             w->addItem(path);
-        QCOMPARE(w->listview->count(), 3);
-        QCOMPARE(w->listview->currentRow(), 2);
+        QVERIFY(w->listview->count() == 3 && w->listview->currentRow() == 2);
         w->listview->clear();
         g_path.clear();
         w->addItem(a);
         w->listViewImagePath = QStringList{a};
         w->listview->setCurrentRow(0);
         w->slotTableViewMenuDelFile();
-        QCOMPARE(w->listview->count(), 0);
-        QVERIFY(w->listViewImagePath.isEmpty());
-        QVERIFY(!QFile::exists(a));
+        QVERIFY(w->listview->count() == 0 && w->listViewImagePath.isEmpty() && !QFile::exists(a));
         QFile::remove(b);
     }
 

@@ -1,18 +1,61 @@
-// The program as a process (copies of build/bin in fresh folders, as a new user would
-// run them) and the guard that lets one copy per process name run.
+// The program's start: the guard that lets one copy per process name run, the
+// program as a process (copies of build/bin in fresh folders, as a new user would run
+// them), its log, and device discovery against two virtual cameras whose presence a
+// control file switches.
+#include "CamCaptureSDK.h"
+#include "initdevthread.h"
+#include "loggerhelper.h"
 #include "runguard.h"
+#include "twocameras.h"
 
+#include <QDate>
 #include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 #include <memory>
 #include <sched.h>
 #include <signal.h>
+#include <thread>
 #include <vector>
+
+namespace {
+QString appFile(const QString &name)
+{
+    return QCoreApplication::applicationDirPath() + "/" + name;
+}
+void writeIcon(const QString &logPath, const QString &logName)
+{
+    QSettings ini(appFile("icon.ini"), QSettings::IniFormat);
+    ini.setIniCodec("UTF-8");
+    ini.setValue("LogState/LogPath", logPath);
+    ini.setValue("LogState/LogName", logName);
+}
+QString todayFile(const QString &dir, const QString &base)
+{
+    return QString("%1/%2_%3.log").arg(dir, base, QDate::currentDate().toString("yyyy-MM-dd"));
+}
+QStringList readLines(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines = QString::fromUtf8(f.readAll()).split("\r\n");
+    lines.removeLast(); // after the last CR LF
+    return lines;
+}
+void writeFile(const QString &name, const QByteArray &text)
+{
+    QFile::remove(name);
+    QFile f(name);
+    QVERIFY(text.isNull() || (f.open(QIODevice::WriteOnly) && f.write(text) == text.size()));
+}
+} // namespace
 
 class TestStartup : public QObject
 {
@@ -28,8 +71,22 @@ private slots:
         // may have one) holds only this test's and its children's.
         if (::unshare(CLONE_NEWIPC) != 0)
             qInfo("sharing the machine's IPC namespace");
+        twocameras::configure("1d6b:3f5a,0ac8:3420");
+        QCOMPARE(Cam_Init(), long(ERROR_GOOD));
+        // Upper-case ids; two rows for the first camera (the later wins); the row
+        // with an empty name ends the table, so the row after it is never read.
+        writeFile(appFile("CamModel.ini"), "[deviceInfo0]\npid=3F5A\nvid=1D6B\ndevType=0\ndevName=高拍仪 A\n"
+                                           "[deviceInfo1]\npid=3F5A\nvid=1D6B\ndevType=0\ndevName=高拍仪 B\n"
+                                           "[deviceInfo2]\npid=3420\nvid=0AC8\ndevType=0\ndevName=\n"
+                                           "[deviceInfo3]\npid=3420\nvid=0AC8\ndevType=0\ndevName=Hidden\n");
     }
-    void cleanupTestCase() { QDir(m_home).removeRecursively(); }
+    void cleanupTestCase()
+    {
+        QDir(m_home).removeRecursively();
+        QFile::remove(appFile("CamModel.ini"));
+    }
+    void init() { QFile::remove(appFile("icon.ini")); }
+    void cleanup() { QFile::remove(appFile("icon.ini")); }
 
     void guardInOneProcess()
     {
@@ -98,6 +155,163 @@ private slots:
             p->kill();
             p->waitForFinished(10000);
         }
+    }
+
+    void linesAndPlaces_data()
+    {
+        QTest::addColumn<QString>("folder"); // "-": no theme file; "^": below a regular file
+        QTest::addColumn<QString>("written");
+        QTest::newRow("nested folder made") << "a/b/c"
+                                            << "a/b/c";
+        QTest::newRow("no theme: /tmp, default name") << "-"
+                                                      << "/tmp";
+        QTest::newRow("folder cannot be made: /tmp") << "^"
+                                                     << "/tmp";
+    }
+    void linesAndPlaces()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QString, written);
+        const QString base = QString("plxlog%1").arg(QCoreApplication::applicationPid());
+        if (folder == "^") {
+            QFile blocker(m_tmp.filePath("plainfile"));
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+            folder = blocker.fileName() + "/logs";
+        }
+        if (folder != "-")
+            writeIcon(folder.startsWith('/') ? folder : m_tmp.filePath(folder), base);
+        const QString file = todayFile(written.startsWith('/') ? written : m_tmp.filePath(written),
+                                       folder == "-" ? "nuvora" : base);
+        const bool existed = QFile::exists(file);
+        const int before = readLines(file).size(); // /tmp may hold the day's file already
+        const QMessageLogContext ctx("src/file.cpp", 77, "void Foo::bar(int)", "default");
+        MsgOutput(QtDebugMsg, ctx, "debug text");
+        MsgOutput(QtInfoMsg, ctx, "info text");
+        MsgOutput(QtWarningMsg, ctx, "Foo::bar() __ 中文 %1 %2");
+        MsgOutput(QtCriticalMsg, ctx, "two\nlines");
+        const QStringList lines = readLines(file).mid(before);
+        if (!existed)
+            QFile::remove(file);
+        QCOMPARE(lines.size(), 4);
+        const QString stamp = R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d:\d{3}\])";
+        const QString where = R"( \(file:src/file\.cpp, line:77, func: void Foo::bar\(int\)\))";
+        const QStringList texts = {"Debug:\tdebug text", "Info:\tinfo text",
+                                   "Warning:\tFoo::bar\\(\\) __ 中文 %1 %2",
+                                   "Critical:\ttwo\nlines"}; // a line break inside a message is kept
+        for (int i = 0; i < texts.size(); ++i)
+            QVERIFY2(
+                QRegularExpression("^" + stamp + ": " + texts[i] + where + "$").match(lines[i]).hasMatch(),
+                qPrintable(lines[i]));
+    }
+
+    void threadsNeverInterleave()
+    {
+        writeIcon(m_tmp.path(), "threads");
+        const int threads = 6, perThread = 150;
+        std::vector<std::thread> pool;
+        for (int t = 0; t < threads; ++t)
+            pool.emplace_back([t] {
+                const QMessageLogContext ctx("t.cpp", t, "worker()", "default");
+                for (int i = 0; i < perThread; ++i)
+                    MsgOutput(QtWarningMsg, ctx,
+                              QString("thread %1 message %2 %3").arg(t).arg(i).arg(QString(40, 'x')));
+            });
+        for (auto &th : pool)
+            th.join();
+        const QStringList lines = readLines(todayFile(m_tmp.path(), "threads"));
+        QCOMPARE(lines.size(), threads * perThread);
+        const QRegularExpression re(
+            R"(^\[[^\]]+\]: Warning:\tthread (\d) message (\d+) x{40} \(file:t\.cpp, line:\1, func: worker\(\)\)$)");
+        QSet<QString> seen;
+        for (const QString &line : lines) {
+            const auto m = re.match(line);
+            QVERIFY2(m.hasMatch(), qPrintable(line));
+            seen.insert(m.captured(1) + ":" + m.captured(2));
+        }
+        QCOMPARE(seen.size(), threads * perThread);
+    }
+
+    void midnightAndFatal()
+    {
+        if (QStandardPaths::findExecutable("faketime").isEmpty())
+            QSKIP("faketime is not installed");
+        writeIcon(m_tmp.path(), "probe");
+        QProcess probe;
+        // Five seconds before midnight: a slow start (sanitizers, a busy machine) must not miss it.
+        probe.start("faketime",
+                    {"-f", "@2026-03-01 23:59:55", QCoreApplication::applicationDirPath() + "/logprobe"});
+        QVERIFY(probe.waitForFinished(20000));
+        QVERIFY(probe.exitStatus() == QProcess::CrashExit || probe.exitCode() != 0); // aborted
+        const QStringList before = readLines(m_tmp.filePath("probe_2026-03-01.log"));
+        const QStringList after = readLines(m_tmp.filePath("probe_2026-03-02.log"));
+        QCOMPARE(before.size(), 1);
+        QCOMPARE(after.size(), 2);
+        QVERIFY(before[0].startsWith("[2026-03-01 23:59:5") && before[0].contains("before midnight"));
+        QVERIFY(after[0].startsWith("[2026-03-02 00:00:0") && after[0].contains("after midnight"));
+        QVERIFY(after[1].contains(": Fatal:\tfatal line 42 (file:") &&
+                after[1].contains("logprobe.cpp, line:"));
+    }
+
+    // The first two table entries as "type|index|name|resolutions"; only a thread run
+    // (not a hot-plug scan) reports that it is over; without a camera a placeholder.
+    void discovery_data()
+    {
+        QTest::addColumn<QByteArray>("theme");
+        QTest::addColumn<QString>("present");
+        QTest::addColumn<bool>("hotPlug");
+        QTest::addColumn<int>("reports");
+        QTest::addColumn<QStringList>("entries");
+        char name[CAM_NAME_SIZE] = {};
+        twocameras::setPresent(true, true);
+        QCOMPARE(Cam_GetDevName(1, name), long(ERROR_GOOD));
+        const QString second = QString::fromUtf8(name),
+                      all = "|3264x2448,2592x1944,1920x1080,1280x720,640x480";
+        const QByteArray on = "[deviceType]\ncamera=1\nscanner=0\n";
+        QTest::newRow("both") << on << "11" << false << 1
+                              << QStringList{"0|0|高拍仪 B" + all, "0|1|" + second + all};
+        QTest::newRow("hot plug, the second back")
+            << on << "01" << true << 0 << QStringList{"0|0|" + second + all, "0|0||"};
+        QTest::newRow("no camera") << on << "00" << false << 1 << QStringList{"2|-1|NULL|NULL", "0|0||"};
+        QTest::newRow("camera type off")
+            << QByteArray("[deviceType]\ncamera=0\n") << "11" << false << 0 << QStringList{"0|0||", "0|0||"};
+        QTest::newRow("no theme file") << QByteArray() << "11" << false << 0 << QStringList{"0|0||", "0|0||"};
+    }
+    void discovery()
+    {
+        QFETCH(QByteArray, theme);
+        QFETCH(QString, present);
+        QFETCH(bool, hotPlug);
+        QFETCH(QStringList, entries);
+        writeFile(appFile("icon.ini"), theme);
+        twocameras::setPresent(present[0] == '1', present[1] == '1');
+        QThread thread;
+        Initdevthread worker;
+        worker.moveToThread(&thread);
+        QSignalSpy over(&worker, SIGNAL(signalCameraOver()));
+        thread.start();
+        QMetaObject::invokeMethod(
+            &worker,
+            [&worker, hotPlug] {
+                worker.setMultiThreadValue(!hotPlug);
+                hotPlug ? worker.InitHotDevParam() : worker.InitDevParam();
+            },
+            Qt::BlockingQueuedConnection);
+        thread.quit();
+        QVERIFY(thread.wait(20000));
+        QTEST(over.count(), "reports");
+        QStringList shown, names;
+        for (int i = 0; i < 2; ++i) {
+            const DEVPARAM &d = worker.devparams[i];
+            shown << QString("%1|%2|%3|%4")
+                         .arg(d.nType)
+                         .arg(d.nCurrentIndex)
+                         .arg(d.cameraParam.cameraName, d.cameraParam.cameraRelease.join(','));
+            if (i < worker.cameracounts)
+                names << d.cameraParam.cameraName;
+        }
+        QCOMPARE(shown, entries);
+        QCOMPARE(worker.CamreaNameList, names);
+        QCOMPARE(worker.CamModelList.size(), theme.contains("camera=1") ? 2 : 0);
     }
 
 private:
