@@ -1,6 +1,7 @@
 // The image library seen through its C API: joining card sides and rotating
 // stored pictures in place.
 #include "ImageSDK.h"
+#include "exifthumbnail.h"
 #include "testpictures.h"
 
 #include <QDir>
@@ -263,6 +264,49 @@ private slots:
         }
         QVERIFY(QFileInfo(path("m.jpg")).isSymLink());
         QCOMPARE(QDir(path("store")).entryList(QDir::Files | QDir::Hidden), QStringList{"m.jpg"});
+    }
+
+    void embeddedThumbnailServesWhenItFits_data()
+    {
+        QTest::addColumn<QSize>("thumbnail");
+        QTest::addColumn<bool>("corrupt");
+        QTest::addColumn<bool>("used");
+        QTest::newRow("fits") << QSize(160, 120) << false << true;
+        QTest::newRow("rounded a pixel") << QSize(160, 121) << false << true;
+        QTest::newRow("too small") << QSize(80, 60) << false << false;
+        QTest::newRow("other shape") << QSize(160, 90) << false << false;
+        QTest::newRow("corrupt") << QSize(160, 120) << true << false;
+    }
+    // A preview of 128x128 of a 640x480 picture: its thumbnail, else a decode at a quarter;
+    // a turn takes a good thumbnail along and leaves no stale one.
+    void embeddedThumbnailServesWhenItFits()
+    {
+        QFETCH(QSize, thumbnail);
+        QFETCH(bool, corrupt);
+        QFETCH(bool, used);
+        QByteArray small = encodeJpeg(scene(thumbnail.width(), thumbnail.height(), 2), TJSAMP_420, 95);
+        const QImage expected = decodeJpeg(small);
+        small.truncate(corrupt ? small.size() / 2 : small.size());
+        const QByteArray picture = encodeJpeg(scene(640, 480, 1), TJSAMP_420);
+        std::vector<std::uint8_t> jpeg(picture.begin(), picture.end());
+        exifthumbnail::embed(jpeg, {small.begin(), small.end()});
+        QVERIFY(writeAll(path("t.jpg"),
+                         QByteArray(reinterpret_cast<const char *>(jpeg.data()), int(jpeg.size()))));
+        for (int turn : {0, 90}) {
+            QCOMPARE(imageRotation(path("t.jpg").toUtf8(), turn), int(IMG_OK));
+            unsigned char *pixels = nullptr;
+            int w = 0, h = 0, fromThumbnail = -1;
+            QCOMPARE(imageReadPreview(path("t.jpg").toUtf8(), 128, 128, &pixels, &w, &h, &fromThumbnail),
+                     int(IMG_OK));
+            const QImage shown = QImage(pixels, w, h, 3 * w, QImage::Format_RGB888).copy();
+            imageFree(pixels);
+            QCOMPARE(fromThumbnail, int(used));
+            const QSize size = used ? thumbnail : QSize(160, 120);
+            QCOMPARE(shown.size(), turn ? size.transposed() : size);
+            if (used)
+                QVERIFY(compare(shown, expected.transformed(QTransform().rotate(turn))).psnr >
+                        (turn ? 30 : 98));
+        }
     }
 
     void cmykJpegKeepsItsInks()
