@@ -5,7 +5,7 @@
 // cut out as single pages, with and without flattening, compared pixel for pixel. A 3264x2448 book capture
 // with flattening against the same capture without it, in one run. Usage: bench_flatten [book scenes per
 // desk, default 30] [of those read by OCR, default 30]
-//                      [flat pages and photos per desk, default 20]
+//                      [flat pages and photos per desk, default 20] [one desk] [pages: figures per page]
 #include "book.h"
 #include "cut.h"
 #include "detect.h"
@@ -24,10 +24,11 @@ using namespace camvirtual;
 namespace {
 
 struct Sum {
-    double total = 0, worst = 0;
+    double total = 0, worst = 0, last = 0;
     int n = 0;
     void add(double v)
     {
+        last = v;
         total += v;
         worst = std::max(worst, v);
         ++n;
@@ -58,7 +59,7 @@ double seconds(const std::function<void()> &f, int runs)
 
 // Flattening from the true page outlines, so that detection does not count; then the whole book
 // cut-out as a capture runs it, detection included.
-void scoreBooks(const char *deskName, DeskKind desk, int scenes, int ocrScenes)
+void scoreBooks(const char *deskName, DeskKind desk, int scenes, int ocrScenes, bool perPage)
 {
     const cv::Size size(2048, 1536);
     Sum bowFlat, bowPlain, bowFlattened, bowCaptured, cerFlat, cerPlain, cerFlattened;
@@ -76,6 +77,10 @@ void scoreBooks(const char *deskName, DeskKind desk, int scenes, int ocrScenes)
             bowFlat.add(camproc::textLineBow(reference[page]));
             bowPlain.add(camproc::textLineBow(plain[page]));
             bowFlattened.add(camproc::textLineBow(flattened[page]));
+            if (perPage)
+                std::printf("page_bow_flat_plain_flattened_%s_%d_%s %.3f %.3f %.3f %%\n", deskName, seed,
+                            page ? "right" : "left", bowFlat.last * 100, bowPlain.last * 100,
+                            bowFlattened.last * 100);
         }
         const std::vector<camproc::Cut> captured = camproc::bookPages(bowed.image, 0, true);
         if (captured.size() == 2) {
@@ -88,6 +93,9 @@ void scoreBooks(const char *deskName, DeskKind desk, int scenes, int ocrScenes)
             cerFlat.add(ocrCer(reference[0], truth));
             cerPlain.add(ocrCer(plain[0], truth));
             cerFlattened.add(ocrCer(flattened[0], truth));
+            if (perPage)
+                std::printf("page_cer_flat_plain_flattened_%s_%d_left %.2f %.2f %.2f %%\n", deskName, seed,
+                            cerFlat.last * 100, cerPlain.last * 100, cerFlattened.last * 100);
         }
     }
     const auto line = [&](const char *what, const Sum &s) {
@@ -152,6 +160,7 @@ int main(int argc, char **argv)
     const int ocrScenes = argc > 2 ? std::max(0, std::atoi(argv[2])) : 30;
     const int flatScenes = argc > 3 ? std::max(0, std::atoi(argv[3])) : 20;
     const std::string only = argc > 4 ? argv[4] : "";
+    const bool perPage = argc > 5 && std::string(argv[5]) == "pages";
     if (only.empty())
         timing();
     const std::pair<const char *, DeskKind> desks[] = {{"wood", DeskKind::Wood},
@@ -161,7 +170,7 @@ int main(int argc, char **argv)
     for (const auto &[name, desk] : desks) {
         if (!only.empty() && only != name)
             continue;
-        scoreBooks(name, desk, scenes, ocrScenes);
+        scoreBooks(name, desk, scenes, ocrScenes, perPage);
         scoreFlat(name, desk, flatScenes);
     }
     return 0;

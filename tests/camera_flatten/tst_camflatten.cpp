@@ -60,6 +60,7 @@ void TestCamFlatten::bowedBook_data()
     QTest::addColumn<uint>("seed");
     QTest::addRow("wood") << int(DeskKind::Wood) << 3u;
     QTest::addRow("white") << int(DeskKind::White) << 2u;
+    QTest::addRow("pattern, cover showing beyond the top edge") << int(DeskKind::Pattern) << 21u;
 }
 
 // Each page of a bowed book comes out with straight lines, as many as and shaped like the flat page.

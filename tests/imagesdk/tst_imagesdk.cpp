@@ -1,6 +1,7 @@
 // The image library seen through its C API: joining card sides and rotating
 // stored pictures in place.
 #include "ImageSDK.h"
+#include "exifthumbnail.h"
 #include "testpictures.h"
 
 #include <QDir>
@@ -265,17 +266,60 @@ private slots:
         QCOMPARE(QDir(path("store")).entryList(QDir::Files | QDir::Hidden), QStringList{"m.jpg"});
     }
 
+    void embeddedThumbnailServesWhenItFits_data()
+    {
+        QTest::addColumn<QSize>("thumbnail");
+        QTest::addColumn<bool>("corrupt");
+        QTest::addColumn<bool>("used");
+        QTest::newRow("fits") << QSize(160, 120) << false << true;
+        QTest::newRow("rounded a pixel") << QSize(160, 121) << false << true;
+        QTest::newRow("too small") << QSize(80, 60) << false << false;
+        QTest::newRow("other shape") << QSize(160, 90) << false << false;
+        QTest::newRow("corrupt") << QSize(160, 120) << true << false;
+    }
+    // A preview of 128x128 of a 640x480 picture: its thumbnail, else a decode at a quarter;
+    // a turn takes a good thumbnail along and leaves no stale one.
+    void embeddedThumbnailServesWhenItFits()
+    {
+        QFETCH(QSize, thumbnail);
+        QFETCH(bool, corrupt);
+        QFETCH(bool, used);
+        QByteArray small = encodeJpeg(scene(thumbnail.width(), thumbnail.height(), 2), TJSAMP_420, 95);
+        const QImage expected = decodeJpeg(small);
+        small.truncate(corrupt ? small.size() / 2 : small.size());
+        const QByteArray picture = encodeJpeg(scene(640, 480, 1), TJSAMP_420);
+        std::vector<std::uint8_t> jpeg(picture.begin(), picture.end());
+        exifthumbnail::embed(jpeg, {small.begin(), small.end()});
+        QVERIFY(writeAll(path("t.jpg"),
+                         QByteArray(reinterpret_cast<const char *>(jpeg.data()), int(jpeg.size()))));
+        for (int turn : {0, 90}) {
+            QCOMPARE(imageRotation(path("t.jpg").toUtf8(), turn), int(IMG_OK));
+            unsigned char *pixels = nullptr;
+            int w = 0, h = 0, fromThumbnail = -1;
+            QCOMPARE(imageReadPreview(path("t.jpg").toUtf8(), 128, 128, &pixels, &w, &h, &fromThumbnail),
+                     int(IMG_OK));
+            const QImage shown = QImage(pixels, w, h, 3 * w, QImage::Format_RGB888).copy();
+            imageFree(pixels);
+            QCOMPARE(fromThumbnail, int(used));
+            const QSize size = used ? thumbnail : QSize(160, 120);
+            QCOMPARE(shown.size(), turn ? size.transposed() : size);
+            if (used)
+                QVERIFY(compare(shown, expected.transformed(QTransform().rotate(turn))).psnr >
+                        (turn ? 30 : 98));
+        }
+    }
+
     void cmykJpegKeepsItsInks()
     {
         // Four planes of ink; the fourth (black) carries the orientation marker.
         for (const QSize &size : {QSize(320, 240), QSize(321, 241)}) { // lossless, then re-encoded
             const int w = size.width(), h = size.height();
             QVector<uchar> inks(w * h * 4), out(w * h * 4);
-            for (int y = 0; y < h; ++y)
-                for (int x = 0; x < w; ++x) {
-                    uchar *p = inks.data() + 4 * (y * w + x);
-                    p[0] = uchar(x), p[1] = uchar(y), p[2] = uchar(128), p[3] = x < 40 && y < 40 ? 250 : 10;
-                }
+            for (int i = 0; i < w * h; ++i) {
+                const int x = i % w, y = i / w;
+                inks[4 * i] = uchar(x), inks[4 * i + 1] = uchar(y), inks[4 * i + 2] = 128;
+                inks[4 * i + 3] = x < 40 && y < 40 ? 250 : 10;
+            }
             tjhandle tj = tjInitCompress();
             unsigned char *jpeg = nullptr;
             unsigned long jpegSize = 0;
@@ -288,12 +332,12 @@ private slots:
             QCOMPARE(imageRotation(path("cmyk.jpg").toUtf8(), 90), int(IMG_OK));
             const QByteArray turned = readAll(path("cmyk.jpg"));
             const auto *data = reinterpret_cast<const uchar *>(turned.constData());
-            tjhandle dec = tjInitDecompress();
+            tj = tjInitDecompress();
             int tw = 0, th = 0, samp = 0, cs = 0;
-            QCOMPARE(tjDecompressHeader3(dec, data, turned.size(), &tw, &th, &samp, &cs), 0);
+            QCOMPARE(tjDecompressHeader3(tj, data, turned.size(), &tw, &th, &samp, &cs), 0);
             QCOMPARE(QSize(tw, th), size.transposed());
-            QCOMPARE(tjDecompress2(dec, data, turned.size(), out.data(), tw, 0, th, TJPF_CMYK, 0), 0);
-            tjDestroy(dec);
+            QCOMPARE(tjDecompress2(tj, data, turned.size(), out.data(), tw, 0, th, TJPF_CMYK, 0), 0);
+            tjDestroy(tj);
             // Clockwise: source (x, y) lands at (h - 1 - y, x). Check the inks at a few places.
             for (const QPoint &src : {QPoint(5, 5), QPoint(200, 100), QPoint(w - 3, h - 3)})
                 for (int c = 0; c < 4; ++c)

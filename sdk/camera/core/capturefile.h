@@ -28,12 +28,15 @@ public:
 
 private:
     bool encode(const cv::Mat &img, int format, const IMAGEPARAM &param, std::vector<uint8_t> &out);
+    bool embedThumbnail(const cv::Mat &img, std::vector<uint8_t> &jpeg);
     bool passThrough(const EncodedFrame &frame, int rotation, int format, const IMAGEPARAM &param,
                      std::vector<uint8_t> &out);
 
     JpegCodec m_codec;
     cv::Mat m_bgr;
     cv::Mat m_turned;
+    cv::Mat m_sampled, m_thumbnail;
+    std::vector<uint8_t> m_thumbnailJpeg;
     std::vector<uint8_t> m_jpeg;
     std::vector<std::vector<uint8_t>> m_files;
 };

@@ -100,42 +100,52 @@ std::vector<Line> textLines(const cv::Mat &grey, const cv::Mat &valid)
     return lines;
 }
 
-// Strength of horizontal edges, smoothed along them so that text and grain count less.
+// Vertical brightness change (downwards), smoothed along the rows so that text and grain count less.
 cv::Mat edgeStrength(const cv::Mat &grey)
 {
     cv::Mat smooth, grad;
     cv::GaussianBlur(grey, smooth, cv::Size(0, 0), 1.5);
     cv::Sobel(smooth, grad, CV_32F, 0, 1, 3);
-    grad = cv::abs(grad);
     cv::blur(grad, grad, cv::Size(std::max(3, grey.cols / 40), 1));
     return grad;
 }
 
-// A bowed top (or bottom) edge: per column the outermost strong brightness step between rows
-// `from` (outside the page) and `to`, fitted robustly across the page. Nothing when too few
-// columns agree.
-std::optional<cv::Mat> findEdge(const cv::Mat &grad, const cv::Mat &valid, int from, int to)
+// A bowed top (or bottom) edge: per column a strong step up to the brighter paper between rows
+// `from` (outside the page) and `to`, fitted robustly across the page. A book's cover or the
+// stacked pages beneath often show as a band just outside the page, so where the text lines
+// predict the edge (`expected`, per column, or empty) the step nearest that prediction is taken,
+// otherwise the outermost. Nothing when too few columns agree.
+std::optional<cv::Mat> findEdge(const cv::Mat &grad, const cv::Mat &valid, int from, int to,
+                                const std::vector<double> &expected)
 {
     const int w = grad.cols;
     const int dir = to > from ? 1 : -1, step = std::max(2, w / 150);
+    // Rising into the page along the scan.
+    const auto rise = [&](int y, int x) { return float(dir) * grad.at<float>(y, x); };
     Line pts;
     int columns = 0;
     for (int x = w / 50; x < w - w / 50; x += step, ++columns) {
         float best = 0;
         bool inFrame = true;
         for (int y = from; y != to; y += dir) {
-            best = std::max(best, grad.at<float>(y, x));
+            best = std::max(best, rise(y, x));
             inFrame = inFrame && valid.at<uchar>(y, x);
         }
         if (!inFrame || best < 20)
             continue;
+        int chosen = -1;
         for (int y = from + dir; y != to - dir; y += dir) {
-            const float g = grad.at<float>(y, x);
-            if (g >= 0.5f * best && g >= grad.at<float>(y - dir, x) && g >= grad.at<float>(y + dir, x)) {
-                pts.emplace_back(float(x), float(y));
+            const float g = rise(y, x);
+            if (g < 0.5f * best || g < rise(y - dir, x) || g < rise(y + dir, x))
+                continue;
+            if (chosen < 0 || (!expected.empty() &&
+                               std::abs(y - expected[size_t(x)]) < std::abs(chosen - expected[size_t(x)])))
+                chosen = y;
+            if (expected.empty())
                 break;
-            }
         }
+        if (chosen >= 0)
+            pts.emplace_back(float(x), float(chosen));
     }
     for (int round = 0; round < 4 && int(pts.size()) >= 10; ++round) {
         const cv::Mat coef = polyFit(pts, kDegree, w);
@@ -290,7 +300,7 @@ Sheet fitSheet(const std::vector<Line> &lines, const std::optional<cv::Mat> &top
             for (int off : {0, n})
                 add({{off + k - 1, 1}, {off + k, -2}, {off + k + 1, 1}}, 0, stiffness * (off ? 4 : 1));
         cv::Mat x;
-        if (!cv::solve(N, rhs, x, cv::DECOMP_SVD))
+        if (!cv::solve(N, rhs, x, cv::DECOMP_CHOLESKY) && !cv::solve(N, rhs, x, cv::DECOMP_SVD))
             break;
         for (int k = 0; k < n; ++k) {
             s.a[size_t(k)] = x.at<double>(k);
@@ -493,8 +503,18 @@ Cut flattenPage(const cv::Mat &bgr, const Quad &q, Flatten when)
 
     const int band = int(kEdgeBand * ha);
     const cv::Mat grad = edgeStrength(grey);
-    const std::optional<cv::Mat> top = findEdge(grad, valid, 1, margin + band);
-    const std::optional<cv::Mat> bottom = findEdge(grad, valid, size.height - 2, margin + ha - band);
+    // Where the text lines, spread out to the outline's corners, put the top and bottom edges.
+    std::vector<double> expectTop, expectBottom;
+    if (text) {
+        const Sheet guess = fitSheet(lines, std::nullopt, std::nullopt, wa, margin, ha);
+        for (int x = 0; x < wa; ++x) {
+            expectTop.push_back(guess.top(x));
+            expectBottom.push_back(guess.top(x) + guess.height(x));
+        }
+    }
+    const std::optional<cv::Mat> top = findEdge(grad, valid, 1, margin + band, expectTop);
+    const std::optional<cv::Mat> bottom =
+        findEdge(grad, valid, size.height - 2, margin + ha - band, expectBottom);
     if (!text && !(top && bottom))
         return warpDocument(bgr, q);
     Sheet sheet = fitSheet(lines, top, bottom, wa, margin, ha);
