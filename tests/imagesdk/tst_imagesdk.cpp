@@ -315,11 +315,11 @@ private slots:
         for (const QSize &size : {QSize(320, 240), QSize(321, 241)}) { // lossless, then re-encoded
             const int w = size.width(), h = size.height();
             QVector<uchar> inks(w * h * 4), out(w * h * 4);
-            for (int y = 0; y < h; ++y)
-                for (int x = 0; x < w; ++x) {
-                    uchar *p = inks.data() + 4 * (y * w + x);
-                    p[0] = uchar(x), p[1] = uchar(y), p[2] = uchar(128), p[3] = x < 40 && y < 40 ? 250 : 10;
-                }
+            for (int i = 0; i < w * h; ++i) {
+                const int x = i % w, y = i / w;
+                inks[4 * i] = uchar(x), inks[4 * i + 1] = uchar(y), inks[4 * i + 2] = 128;
+                inks[4 * i + 3] = x < 40 && y < 40 ? 250 : 10;
+            }
             tjhandle tj = tjInitCompress();
             unsigned char *jpeg = nullptr;
             unsigned long jpegSize = 0;
@@ -332,12 +332,12 @@ private slots:
             QCOMPARE(imageRotation(path("cmyk.jpg").toUtf8(), 90), int(IMG_OK));
             const QByteArray turned = readAll(path("cmyk.jpg"));
             const auto *data = reinterpret_cast<const uchar *>(turned.constData());
-            tjhandle dec = tjInitDecompress();
+            tj = tjInitDecompress();
             int tw = 0, th = 0, samp = 0, cs = 0;
-            QCOMPARE(tjDecompressHeader3(dec, data, turned.size(), &tw, &th, &samp, &cs), 0);
+            QCOMPARE(tjDecompressHeader3(tj, data, turned.size(), &tw, &th, &samp, &cs), 0);
             QCOMPARE(QSize(tw, th), size.transposed());
-            QCOMPARE(tjDecompress2(dec, data, turned.size(), out.data(), tw, 0, th, TJPF_CMYK, 0), 0);
-            tjDestroy(dec);
+            QCOMPARE(tjDecompress2(tj, data, turned.size(), out.data(), tw, 0, th, TJPF_CMYK, 0), 0);
+            tjDestroy(tj);
             // Clockwise: source (x, y) lands at (h - 1 - y, x). Check the inks at a few places.
             for (const QPoint &src : {QPoint(5, 5), QPoint(200, 100), QPoint(w - 3, h - 3)})
                 for (int c = 0; c < 4; ++c)
