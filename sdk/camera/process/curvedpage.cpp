@@ -144,13 +144,25 @@ std::pair<float, float> outerSide(const cv::Mat &inward, float xTop, float xBott
     return best;
 }
 
+// Where paper running into the shadow of the gutter really ends: followed from `y`, the last row
+// counted as paper in column `x`, on through the shade (lightness falling gently) up to the sharp
+// step to what lies beyond the page. `step` -1 runs upwards.
+float shadedEnd(const cv::Mat &lab, int x, int y, int step)
+{
+    const auto lightness = [&](int row) { return int(lab.at<cv::Vec3b>(row, x)[0]); };
+    while (y + 2 * step >= 0 && y + 2 * step < lab.rows && lightness(y + 2 * step) > 40 &&
+           lightness(y) - lightness(y + 2 * step) < 10)
+        y += step;
+    return float(y);
+}
+
 // The page on the larger side of the gutter from (gTop, top) to (gBottom, bottom): its outer
 // corners and the gutter's ends on its outline, and in `bend` how deep the gutter notches the
 // silhouette of all paper (`allPaper`, gaps between the pages bridged; its `allTop` and
-// `allBottom`) at its two ends.
-std::optional<Quad> pageBeside(const cv::Mat &paper, const cv::Mat &allPaper, const cv::Mat &gradient,
-                               const std::vector<float> &allTop, const std::vector<float> &allBottom,
-                               int gTop, int gBottom, float &bend)
+// `allBottom`) at its two ends. `lab`: the picture, smoothed.
+std::optional<Quad> pageBeside(const cv::Mat &paper, const cv::Mat &lab, const cv::Mat &allPaper,
+                               const cv::Mat &gradient, const std::vector<float> &allTop,
+                               const std::vector<float> &allBottom, int gTop, int gBottom, float &bend)
 {
     cv::Mat left = cv::Mat::zeros(paper.size(), CV_8U);
     const std::vector<cv::Point> cut{{0, 0}, {gTop, 0}, {gBottom, paper.rows - 1}, {0, paper.rows - 1}};
@@ -174,15 +186,37 @@ std::optional<Quad> pageBeside(const cv::Mat &paper, const cv::Mat &allPaper, co
         const size_t xt = size_t(std::clamp(gTop + step * i, 0, paper.cols - 1));
         const size_t xb = size_t(std::clamp(gBottom + step * i, 0, paper.cols - 1));
         if (top[xt] >= 0)
-            tops.push_back(top[xt]);
+            tops.push_back(shadedEnd(lab, int(xt), int(top[xt]), -1));
         if (bottom[xb] >= 0)
-            bottoms.push_back(bottom[xb]);
+            bottoms.push_back(shadedEnd(lab, int(xb), int(bottom[xb]), 1));
     }
     if (tops.empty() || bottoms.empty())
         return std::nullopt;
     std::nth_element(tops.begin(), tops.begin() + tops.size() / 2, tops.end());
     std::nth_element(bottoms.begin(), bottoms.begin() + bottoms.size() / 2, bottoms.end());
     float yTop = tops[tops.size() / 2], yBottom = bottoms[bottoms.size() / 2];
+    // A strongly rounded curl hides the page's own corner: beside the gutter its outline turns
+    // away from the facing page, and the desk shows between the two pages down to where they
+    // meet. That meeting point, on the gutter line itself, is the gutter's end: followed from the
+    // page's end while the colour stays that of the desk just beyond it, and no further than a
+    // curl hides (a shadow deep in the gutter is no desk).
+    const int hidden = paper.rows / 25;
+    const auto meeting = [&](float from, int step) {
+        const auto at = [&](int y) {
+            y = std::clamp(y, 0, paper.rows - 1);
+            return cv::Vec3f(lab.at<cv::Vec3b>(y, gTop + (gBottom - gTop) * y / (paper.rows - 1)));
+        };
+        const int y0 = int(from) - 4 * step;
+        if (y0 < 0 || y0 >= paper.rows)
+            return from;
+        const cv::Vec3f desk = (at(y0) + at(y0 - step)) * 0.5f;
+        int y = y0;
+        while (std::abs(y - y0) < hidden && cv::norm(at(y + step) - desk) < 12.0)
+            y += step;
+        return step > 0 ? std::max(from, float(y)) : std::min(from, float(y));
+    };
+    yTop = meeting(yTop, 1);
+    yBottom = meeting(yBottom, -1);
     const int cTop = gTop, cBottom = gBottom;
     const int midTop = (cTop + outer) / 2, midBottom = (cBottom + outer) / 2;
     EdgeLine topLine, bottomLine;
@@ -223,9 +257,10 @@ std::optional<Quad> findCurvedPage(const cv::Mat &bgr)
 {
     if (bgr.empty() || bgr.cols < 64 || bgr.rows < 64)
         return std::nullopt;
-    cv::Mat smooth, grey;
+    cv::Mat smooth, grey, lab;
     cv::medianBlur(bgr, smooth, 5);
     cv::cvtColor(smooth, grey, cv::COLOR_BGR2GRAY);
+    cv::cvtColor(smooth, lab, cv::COLOR_BGR2Lab);
     // Paper: nearly as light as the lightest surface around it, so that a page shaded towards one
     // end still counts while the desk next to it does not.
     cv::Mat level, ratio;
@@ -278,7 +313,7 @@ std::optional<Quad> findCurvedPage(const cv::Mat &bgr)
     for (const auto &[gTop, gBottom] : gutterCandidates(valley, closed)) {
         float bend = 0;
         const std::optional<Quad> q =
-            pageBeside(paper, allPaper, gradient, allTop, allBottom, gTop, gBottom, bend);
+            pageBeside(paper, lab, allPaper, gradient, allTop, allBottom, gTop, gBottom, bend);
         if (q && bend > mostBend) {
             mostBend = bend;
             best = q;
