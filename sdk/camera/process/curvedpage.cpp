@@ -200,18 +200,26 @@ std::optional<Quad> pageBeside(const cv::Mat &paper, const cv::Mat &lab, const c
     // meet. That meeting point, on the gutter line itself, is the gutter's end: followed from the
     // page's end while the colour stays that of the desk just beyond it, and no further than a
     // curl hides (a shadow deep in the gutter is no desk).
-    const int hidden = paper.rows / 25;
+    const int hidden = paper.rows / 25, band = std::max(2, paper.cols / 60);
     const auto meeting = [&](float from, int step) {
-        const auto at = [&](int y) {
+        const auto at = [&](int y, int dx) {
             y = std::clamp(y, 0, paper.rows - 1);
-            return cv::Vec3f(lab.at<cv::Vec3b>(y, gTop + (gBottom - gTop) * y / (paper.rows - 1)));
+            const int x = std::clamp(gTop + (gBottom - gTop) * y / (paper.rows - 1) + dx, 0, paper.cols - 1);
+            return cv::Vec3f(lab.at<cv::Vec3b>(y, x));
         };
         const int y0 = int(from) - 4 * step;
         if (y0 < 0 || y0 >= paper.rows)
             return from;
-        const cv::Vec3f desk = (at(y0) + at(y0 - step)) * 0.5f;
+        const cv::Vec3f desk = (at(y0, 0) + at(y0 - step, 0)) * 0.5f;
+        // The gutter line found may lie a little beside the point of the notch.
+        const auto deskAt = [&](int y) {
+            for (int dx = -band; dx <= band; ++dx)
+                if (cv::norm(at(y, dx) - desk) < 20.0)
+                    return true;
+            return false;
+        };
         int y = y0;
-        while (std::abs(y - y0) < hidden && cv::norm(at(y + step) - desk) < 12.0)
+        while (std::abs(y - y0) < hidden && deskAt(y + step))
             y += step;
         return step > 0 ? std::max(from, float(y)) : std::min(from, float(y));
     };

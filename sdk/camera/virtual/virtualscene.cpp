@@ -1044,6 +1044,16 @@ RenderedScene renderHardScene(HardScene kind, uint32_t seed, cv::Size size)
         cv::Mat bent, mask;
         cv::remap(spread, bent, mapX, mapY, cv::INTER_LINEAR, cv::BORDER_CONSTANT);
         cv::remap(fullMask(spread.size()), mask, mapX, mapY, cv::INTER_NEAREST, cv::BORDER_CONSTANT);
+        // The curl rounds both pages off into the gutter: the desk shows between them down to where
+        // they meet, below the pages' edges beside it.
+        const float meet = dip + 0.03f * ph;
+        const int notch = tw / 15;
+        for (const int apex : {int(meet), th - 1 - int(meet)}) {
+            const int base = apex < th / 2 ? 0 : th - 1;
+            cv::fillConvexPoly(mask,
+                               std::vector<cv::Point>{{tw - notch, base}, {tw, apex}, {tw + notch, base}},
+                               cv::Scalar(0), cv::LINE_AA);
+        }
         for (int x = 0; x < 2 * tw; ++x) {
             cv::Mat column = bent.col(x);
             column *= 1.0 - 0.5 * std::exp(-std::abs(double(x - tw)) / tw * 25.0);
@@ -1058,7 +1068,7 @@ RenderedScene renderHardScene(HardScene kind, uint32_t seed, cv::Size size)
             cv::line(canvas, q[0] + out * (i / 8.f), q[3] + out * (i / 16.f), cv::Scalar(170, 180, 185), 1,
                      cv::LINE_AA);
         const cv::Matx33d H = lay(canvas, bent, mask, q);
-        truth = {q[0], apply(H, {float(tw), dip}), apply(H, {float(tw), float(th) - dip}), q[3]};
+        truth = {q[0], apply(H, {float(tw), meet}), apply(H, {float(tw), float(th) - 1 - meet}), q[3]};
     }
     expose(canvas, seed);
     out.image = canvas;

@@ -107,7 +107,8 @@ RenderedScene renderScene(const SceneRequest &request);
 //              truth is the part in view, its bottom side on the frame border);
 //  PhotoPage   a page with a large photograph near its centre;
 //  TableEdge   a sheet beside the edge of the table, beyond which the floor is about as light;
-//  CurledPage  the left page of an open book with a strong curl into the gutter and the facing
+//  CurledPage  the left page of an open book with a strong curl into the gutter, rounded off so
+//              that the desk shows between the pages down to where they meet, and the facing
 //              page running out of view (the truth: its outer corners and the gutter's ends).
 enum class HardScene { TablePage, PhotoPage, TableEdge, CurledPage };
 RenderedScene renderHardScene(HardScene kind, uint32_t seed, cv::Size size = {1600, 1200});
