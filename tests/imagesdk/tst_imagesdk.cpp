@@ -266,7 +266,7 @@ private slots:
         QTest::newRow("fits") << QSize(160, 120) << false << true;
         QTest::newRow("rounded a pixel") << QSize(160, 121) << false << true;
         QTest::newRow("too small") << QSize(80, 60) << false << false;
-        QTest::newRow("other shape") << QSize(160, 90) << false << false;
+        QTest::newRow("other shape") << QSize(200, 112) << false << false;
         QTest::newRow("corrupt") << QSize(160, 120) << true << false;
     }
     // A preview of 128x128 of a 640x480 picture: its thumbnail, else a decode at a quarter;
