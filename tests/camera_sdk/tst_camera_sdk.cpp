@@ -64,13 +64,6 @@ std::vector<uint8_t> withoutSegments(const std::vector<uint8_t> &j, uint8_t mark
     return out;
 }
 
-IMAGEPARAM plainParam()
-{
-    IMAGEPARAM p;
-    std::memset(&p, 0, sizeof p);
-    return p;
-}
-
 QByteArray readFile(const QString &path)
 {
     QFile f(path);
@@ -170,7 +163,7 @@ int guidePixelsOnLastFrame()
 }
 
 // Capture into a fresh 1024-byte buffer; returns the status and the buffer text.
-long capture(const QString &target, QString *written, IMAGEPARAM param = plainParam())
+long capture(const QString &target, QString *written, IMAGEPARAM param = {})
 {
     char buf[CAM_PATH_SIZE] = {};
     const QByteArray t = target.toUtf8();
@@ -311,7 +304,7 @@ private slots:
         char path[CAM_PATH_SIZE] = {};
         auto captureTo = [&](const EncodedFrame &f, const char *name, int rotate = 0) {
             std::strcpy(path, dir.filePath(name).toUtf8().constData());
-            IMAGEPARAM p = plainParam();
+            IMAGEPARAM p = {};
             p.nXDPI = p.nYDPI = 300;
             p.nRotate = rotate;
             return capturer.capture(f, path, p);
@@ -708,7 +701,7 @@ private slots:
         QCOMPARE(Cam_SetAutoCrop(6), long(ERROR_BAD_ARGUMENT));
         QCOMPARE(Cam_SetAutoCrop(-1), long(ERROR_BAD_ARGUMENT));
         QCOMPARE(Cam_Rotate(45), long(ERROR_BAD_ARGUMENT));
-        IMAGEPARAM p = plainParam();
+        IMAGEPARAM p = {};
         char path[CAM_PATH_SIZE] = "/tmp/x.jpg";
         QCOMPARE(Cam_CameraCaptureFile(0, nullptr, &p), long(ERROR_BAD_ARGUMENT));
         QCOMPARE(Cam_CameraCaptureFile(0, path, nullptr), long(ERROR_BAD_ARGUMENT));
@@ -734,7 +727,7 @@ private slots:
         QFETCH(int, rotate);
         QFETCH(long, status);
         startStream(640, 480);
-        IMAGEPARAM p = plainParam();
+        IMAGEPARAM p = {};
         p.nRotate = rotate;
         QString written;
         QCOMPARE(capture(m_dir.filePath(target), &written, p), status);
@@ -758,7 +751,7 @@ private slots:
         QCOMPARE(written, m_dir.filePath("scan(2).png"));
         QCOMPARE(readFile(target), QByteArray("keep me"));
         // Asked to, a capture replaces the file.
-        IMAGEPARAM p = plainParam();
+        IMAGEPARAM p = {};
         p.bIsCoverFile = true;
         QCOMPARE(capture(target, &written, p), long(ERROR_GOOD));
         QCOMPARE(written, target);
@@ -774,7 +767,7 @@ private slots:
         // A path without its terminator inside the 1024 bytes is refused.
         char full[CAM_PATH_SIZE];
         std::memset(full, 'a', sizeof full);
-        IMAGEPARAM p = plainParam();
+        IMAGEPARAM p = {};
         QCOMPARE(Cam_CameraCaptureFile(0, full, &p), long(ERROR_BAD_ARGUMENT));
 
         // A target that fits, whose "(1)" variant does not: written, left out of
