@@ -102,23 +102,27 @@ int reencodeTurned(const Bytes &data, int width, int height, int subsamp, int co
 }
 
 // The embedded thumbnail is turned with the picture, in the same stored frame under
-// the same orientation tag; one that does not decode is dropped rather than left stale.
+// the same orientation tag: losslessly where its size allows (ours are 4:4:4, so a
+// 4:3 one turns back to its very pixels), else re-encoded. One that does not decode
+// is dropped rather than left stale.
 void turnThumbnail(Bytes &jpeg, int quarterTurns)
 {
     const exifthumbnail::Span span = exifthumbnail::find(jpeg.data(), jpeg.size());
-    int width = 0, height = 0, colorspace = 0;
     if (!span.len)
         return;
+    const Bytes thumbnail(jpeg.begin() + span.pos, jpeg.begin() + span.pos + span.len);
     Bytes encoded;
+    int width = 0, height = 0, colorspace = 0;
     cv::Mat rgb, turned;
     TjHandle tj(tjInitCompress());
-    if (tj.h && jpegHeader(&jpeg[span.pos], span.len, width, height, colorspace) &&
+    if (transformLossless(thumbnail, quarterTurns, encoded) != IMG_OK && tj.h &&
+        jpegHeader(thumbnail.data(), thumbnail.size(), width, height, colorspace) &&
         std::int64_t(width) * height <= kMaxPicturePixels &&
-        decodeRgb(&jpeg[span.pos], span.len, width, height, true, rgb)) {
+        decodeRgb(thumbnail.data(), thumbnail.size(), width, height, true, rgb)) {
         cv::rotate(rgb, turned, kRotations[quarterTurns]);
         unsigned char *dst = nullptr;
         unsigned long dstSize = 0;
-        if (tjCompress2(tj.h, turned.data, turned.cols, 0, turned.rows, TJPF_RGB, &dst, &dstSize, TJSAMP_420,
+        if (tjCompress2(tj.h, turned.data, turned.cols, 0, turned.rows, TJPF_RGB, &dst, &dstSize, TJSAMP_444,
                         exifthumbnail::kQuality, 0) == 0)
             encoded.assign(dst, dst + dstSize);
         tjFree(dst);

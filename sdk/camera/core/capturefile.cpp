@@ -146,7 +146,8 @@ bool Capturer::embedThumbnail(const cv::Mat &img, std::vector<uint8_t> &jpeg)
         source = &m_sampled;
     }
     cv::resize(*source, m_thumbnail, {w, h}, 0, 0, cv::INTER_AREA);
-    if (!m_codec.encode(m_thumbnail, exifthumbnail::kQuality, m_thumbnailJpeg))
+    // Full chroma: a 4:3 thumbnail then turns losslessly with its picture.
+    if (!m_codec.encode(m_thumbnail, exifthumbnail::kQuality, m_thumbnailJpeg, true))
         return false;
     exifthumbnail::embed(jpeg, m_thumbnailJpeg);
     return true;
