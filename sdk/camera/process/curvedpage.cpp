@@ -175,6 +175,25 @@ std::optional<Quad> pageBeside(const cv::Mat &paper, const cv::Mat &lab, const c
     if (std::max(leftArea, rightArea) < 0.3 * double(paper.total()) ||
         cv::countNonZero(facing) < 0.2 * double(facing.total()))
         return std::nullopt;
+    // Beyond the gutter lies paper as light as the page: the desk beside a photograph or a card,
+    // which passes for paper on an even desk, is darker than the sheet's white.
+    const auto lightest = [&](int x0, int x1) {
+        x0 = std::clamp(x0, 0, paper.cols);
+        x1 = std::clamp(x1, 0, paper.cols);
+        if (x1 - x0 < 2)
+            return 0.f;
+        cv::Mat l;
+        cv::extractChannel(lab(cv::Range(paper.rows / 5, paper.rows * 4 / 5), cv::Range(x0, x1)), l, 0);
+        std::vector<uchar> v(l.begin<uchar>(), l.end<uchar>());
+        const auto tenth = v.begin() + v.size() * 9 / 10;
+        std::nth_element(v.begin(), tenth, v.end());
+        return float(*tenth);
+    };
+    const int strip = paper.cols / 10, gap = paper.cols / 60;
+    const float leftLight = lightest(std::min(gTop, gBottom) - gap - strip, std::min(gTop, gBottom) - gap);
+    const float rightLight = lightest(std::max(gTop, gBottom) + gap, std::max(gTop, gBottom) + gap + strip);
+    if ((pageLeft ? rightLight : leftLight) < 0.75f * (pageLeft ? leftLight : rightLight))
+        return std::nullopt;
     const cv::Mat page = pageLeft ? leftPaper : rightPaper;
     const cv::Mat inward = pageLeft ? gradient : -gradient;
     const std::vector<float> top = silhouette(page, true), bottom = silhouette(page, false);
