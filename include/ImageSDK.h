@@ -1,4 +1,5 @@
-/* Image library: joins the two sides of an ID card and rotates stored pictures in place. */
+/* Image library: joins the two sides of an ID card, rotates stored pictures in place
+ * and reads JPEGs for previews. */
 #ifndef IMAGESDK_H
 #define IMAGESDK_H
 
@@ -33,6 +34,17 @@ IMGSDK_API long CombineImage(const char *front, const char *back, const char *ou
  * size allows it. Returns IMG_OK or an ImageStatus; on failure the file is left
  * exactly as it was. */
 IMGSDK_API int imageRotation(const char *path, int angle);
+
+/* Reads the JPEG at path for a preview filling width x height (the picture upright,
+ * as its EXIF orientation says, fitted into that box): from its embedded thumbnail
+ * when that is at least this size and of the picture's shape, else decoded at the
+ * smallest scale that still fills the box. On IMG_OK *pixels holds *outWidth x
+ * *outHeight packed RGB pixels (three bytes each, no row padding), to be released
+ * with imageFree, and *fromThumbnail (if not null) says which source served.
+ * IMG_ERR_UNSUPPORTED for pictures other than JPEG. */
+IMGSDK_API int imageReadPreview(const char *path, int width, int height, unsigned char **pixels,
+                                int *outWidth, int *outHeight, int *fromThumbnail);
+IMGSDK_API void imageFree(unsigned char *pixels);
 
 #ifdef __cplusplus
 }

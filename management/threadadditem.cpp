@@ -1,5 +1,6 @@
 #include "threadadditem.h"
 
+#include "ImageSDK.h"
 #include "adfmain.h"
 
 #include <QApplication>
@@ -236,6 +237,46 @@ void ThreadAddItem::forgetThumbnail(const QString &path)
     QFile::remove(thumbnailPath(path));
 }
 
+namespace {
+// JPEGs through the image library: from their embedded thumbnail (our captures carry
+// one) or decoded at a reduced scale. False for pictures the library leaves to Qt.
+bool readJpeg(const QString &path, QImage &picture, bool &embedded)
+{
+    unsigned char *pixels = nullptr;
+    int width = 0, height = 0, fromThumbnail = 0;
+    const int status = imageReadPreview(QFile::encodeName(path).constData(), kThumbnailSide, kThumbnailSide,
+                                        &pixels, &width, &height, &fromThumbnail);
+    if (status == IMG_ERR_UNSUPPORTED)
+        return false;
+    if (status == IMG_OK)
+        picture = QImage(pixels, width, height, 3 * width, QImage::Format_RGB888).copy();
+    imageFree(pixels);
+    embedded = fromThumbnail != 0;
+    return true;
+}
+
+// Other pictures through Qt's readers: large ones at the thumbnail size, small ones
+// directly at the cell size (a thumbnail would save nothing).
+QImage readWithQt(const QString &path, bool &large)
+{
+    QImageReader reader(path);
+    reader.setAutoTransform(true);
+    const QSize stored = reader.size();
+    // A header may claim any size; some readers allocate it in full before scaling.
+    if (!stored.isValid() || stored.isEmpty() ||
+        qint64(stored.width()) * stored.height() > ThreadAddItem::kMaxPicturePixels)
+        return QImage();
+    // The scaled size applies before the orientation is turned upright.
+    const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
+    const QSize upright = turned ? stored.transposed() : stored;
+    large = upright.width() > kThumbnailSide || upright.height() > kThumbnailSide;
+    const QSize size = large ? upright.scaled(kThumbnailSide, kThumbnailSide, Qt::KeepAspectRatio)
+                             : ThreadAddItem::readingSize(upright);
+    reader.setScaledSize(turned ? size.transposed() : size);
+    return reader.read();
+}
+} // namespace
+
 QImage ThreadAddItem::readPicture(const QString &path)
 {
     struct stat info;
@@ -244,25 +285,19 @@ QImage ThreadAddItem::readPicture(const QString &path)
     const QString store = thumbnailPath(path);
     QImage picture = currentThumbnail(store, path, info);
     if (picture.isNull()) {
-        QImageReader reader(path);
-        reader.setAutoTransform(true);
-        const QSize stored = reader.size();
-        // A header may claim any size; some readers allocate it in full before scaling.
-        if (!stored.isValid() || stored.isEmpty() ||
-            qint64(stored.width()) * stored.height() > kMaxPicturePixels)
-            return QImage();
-        // The scaled size applies before the orientation is turned upright.
-        const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
-        const QSize upright = turned ? stored.transposed() : stored;
-        // Small pictures are read directly at the cell size: a thumbnail would save nothing.
-        const bool large = upright.width() > kThumbnailSide || upright.height() > kThumbnailSide;
-        const QSize size = large ? upright.scaled(kThumbnailSide, kThumbnailSide, Qt::KeepAspectRatio)
-                                 : readingSize(upright);
-        reader.setScaledSize(turned ? size.transposed() : size);
-        picture = reader.read();
-        if (!large || picture.isNull())
+        bool embedded = false, large = false;
+        if (readJpeg(path, picture, embedded))
+            large = !embedded && (picture.width() > kThumbnailSide || picture.height() > kThumbnailSide);
+        else
+            picture = readWithQt(path, large);
+        if (picture.isNull())
             return picture;
-        storeThumbnail(store, path, info, picture);
+        // Decoding was the expensive part: the next time the stored thumbnail serves.
+        if (large) {
+            picture =
+                picture.scaled(kThumbnailSide, kThumbnailSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+            storeThumbnail(store, path, info, picture);
+        }
     }
     return picture.scaled(readingSize(picture.size()), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }

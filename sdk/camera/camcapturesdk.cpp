@@ -20,6 +20,8 @@ namespace {
 
 // How long a capture right after the start of a stream waits for its first frame.
 constexpr std::chrono::milliseconds kFirstFrameWait(3000);
+// A capture waits this long at most for the live picture of its frame (its thumbnail).
+constexpr std::chrono::milliseconds kSampleWait(200);
 
 struct Library {
     std::mutex mutex;
@@ -427,8 +429,10 @@ long Cam_CameraCaptureFile(long devIndex, char *path, IMAGEPARAM *param)
         // One capture at a time, on buffers kept between captures.
         static std::mutex captureMutex;
         static Capturer capturer;
+        // The stream is decoding the newest frame's live picture at this moment.
+        const cv::Mat sample = stream->sampleOf(frame, kSampleWait);
         std::lock_guard<std::mutex> lock(captureMutex);
-        return capturer.capture(*frame, path, *param);
+        return capturer.capture(*frame, path, *param, sample);
     } catch (...) {
         return ERROR_FAILED;
     }

@@ -1,5 +1,6 @@
 #include "filereader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,7 +9,7 @@
 namespace sdkcommon
 {
 
-bool readFile(const std::string &path, std::vector<std::uint8_t> &out)
+bool readFile(const std::string &path, std::vector<std::uint8_t> &out, std::size_t limit)
 {
     // Without O_NONBLOCK opening a FIFO would wait for a writer, maybe forever; regular files ignore it.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -17,7 +18,7 @@ bool readFile(const std::string &path, std::vector<std::uint8_t> &out)
     struct stat st;
     bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     if (ok) {
-        out.resize(static_cast<std::size_t>(st.st_size));
+        out.resize(std::min(static_cast<std::size_t>(st.st_size), limit));
         std::size_t done = 0;
         while (ok && done < out.size()) {
             const ssize_t n = ::read(fd, out.data() + done, out.size() - done);

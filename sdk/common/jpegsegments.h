@@ -52,35 +52,71 @@ inline bool hasSignature(const std::uint8_t *jpeg, const Segment &s, std::uint8_
     return s.marker == marker && s.len >= 4 + n && std::memcmp(jpeg + s.pos + 4, sig, n) == 0;
 }
 
-// The EXIF orientation (1-8; 1 upright, 2, 4, 5 and 7 mirrored), 1 when absent or unreadable.
-inline int exifOrientation(const std::uint8_t *jpeg, std::size_t size)
+// The TIFF structure of a JPEG's EXIF segment, read with bounds checks: what lies
+// outside reads as 0, and offset 0 stands for "none".
+struct Exif {
+    const std::uint8_t *tiff = nullptr;
+    std::size_t size = 0;
+    std::size_t pos = 0; // of the TIFF structure in the JPEG
+    Segment segment{};
+    bool little = false;
+
+    unsigned u16(std::size_t o) const
+    {
+        if (o + 2 > size)
+            return 0;
+        return little ? unsigned(tiff[o]) | unsigned(tiff[o + 1]) << 8 : be16(tiff + o);
+    }
+    std::size_t u32(std::size_t o) const
+    {
+        if (o + 4 > size)
+            return 0;
+        const std::size_t hi = little ? u16(o + 2) : u16(o), lo = little ? u16(o) : u16(o + 2);
+        return hi << 16 | lo;
+    }
+    std::size_t firstIfd() const { return u32(4); }
+    // Where the IFD at ifd stores the offset of the next one (0 for a broken IFD).
+    std::size_t nextLink(std::size_t ifd) const
+    {
+        const std::size_t link = ifd + 2 + 12 * std::size_t(u16(ifd));
+        return ifd != 0 && link + 4 <= size ? link : 0;
+    }
+    // The entry of tag in the IFD at ifd, 0 when absent.
+    std::size_t entry(std::size_t ifd, unsigned tag) const
+    {
+        const std::size_t end = nextLink(ifd);
+        for (std::size_t e = ifd + 2; end != 0 && e + 12 <= end; e += 12)
+            if (u16(e) == tag)
+                return e;
+        return 0;
+    }
+};
+
+// The first EXIF segment of a JPEG; false when there is none or it is too short.
+inline bool findExif(const std::uint8_t *jpeg, std::size_t size, Exif &exif)
 {
     for (const Segment &s : headerSegments(jpeg, size)) {
         if (!hasSignature(jpeg, s, kApp1, "Exif\0\0", 6))
             continue;
-        const std::uint8_t *tiff = jpeg + s.pos + 10;
-        const std::size_t n = s.len - 10;
-        if (n < 8)
-            return 1;
-        const bool little = tiff[0] == 'I' && tiff[1] == 'I';
-        const auto u16 = [&](std::size_t o) {
-            return little ? unsigned(tiff[o]) | unsigned(tiff[o + 1]) << 8 : be16(tiff + o);
-        };
-        const std::size_t ifd =
-            little ? std::size_t(u16(4)) | std::size_t(u16(6)) << 16 : std::size_t(u16(4)) << 16 | u16(6);
-        if (ifd + 2 > n)
-            return 1;
-        const unsigned count = u16(ifd);
-        for (unsigned i = 0; i < count && ifd + 2 + 12 * (i + 1) <= n; ++i) {
-            const std::size_t entry = ifd + 2 + 12 * i;
-            if (u16(entry) == 0x0112) { // Orientation, a SHORT in the value field
-                const unsigned value = u16(entry + 8);
-                return value >= 1 && value <= 8 ? int(value) : 1;
-            }
-        }
-        return 1;
+        exif.pos = s.pos + 10;
+        exif.tiff = jpeg + exif.pos;
+        exif.size = s.len - 10;
+        exif.segment = s;
+        exif.little = exif.size >= 8 && exif.tiff[0] == 'I' && exif.tiff[1] == 'I';
+        return exif.size >= 8;
     }
-    return 1;
+    return false;
+}
+
+// The EXIF orientation (1-8; 1 upright, 2, 4, 5 and 7 mirrored), 1 when absent or unreadable.
+inline int exifOrientation(const std::uint8_t *jpeg, std::size_t size)
+{
+    Exif exif;
+    if (!findExif(jpeg, size, exif))
+        return 1;
+    const std::size_t e = exif.entry(exif.firstIfd(), 0x0112); // a SHORT in the value field
+    const unsigned value = e ? exif.u16(e + 8) : 1;
+    return value >= 1 && value <= 8 ? int(value) : 1;
 }
 
 } // namespace jpegsegments

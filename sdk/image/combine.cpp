@@ -1,4 +1,5 @@
 #include "combine.h"
+#include "exifthumbnail.h"
 #include "pix.h"
 
 #include <algorithm>
@@ -47,6 +48,18 @@ PixPtr normalised(PIX *pix, bool grey)
 bool isPlainGrey(PIX *pix)
 {
     return pixGetDepth(pix) == 8 && !pixGetColormap(pix);
+}
+
+// File lists show a JPEG from its EXIF thumbnail without decoding the picture.
+bool embedThumbnail(PIX *pix, Bytes &jpeg)
+{
+    const auto [w, h] = exifthumbnail::sizeFor(pixGetWidth(pix), pixGetHeight(pix));
+    const PixPtr small(pixScaleToSize(pix, w, h));
+    Bytes thumbnail;
+    if (!small || !encodePix(small.get(), IFF_JFIF_JPEG, exifthumbnail::kQuality, thumbnail))
+        return false;
+    exifthumbnail::embed(jpeg, thumbnail);
+    return true;
 }
 
 } // namespace
@@ -98,6 +111,7 @@ bool combinePictures(const std::string &front, const std::string &back, const st
 
     Bytes encoded;
     return encodePix(joined.get(), format, kJpegQuality, encoded) &&
+           (format != IFF_JFIF_JPEG || embedThumbnail(joined.get(), encoded)) &&
            replaceFile(out, encoded.data(), encoded.size());
 }
 

@@ -1,38 +1,24 @@
 #include "ImageSDK.h"
+#include "exifthumbnail.h"
 #include "jpegmeta.h"
 #include "jpegsegments.h"
 #include "rotate.h"
+#include "tjhandle.h"
 
 #include <algorithm>
 #include <memory>
 #include <opencv2/core.hpp>
-#include <turbojpeg.h>
 
 namespace imgsdk
 {
 namespace
 {
 
-struct TjFree {
-    void operator()(unsigned char *p) const { tjFree(p); }
-};
-using TjBuffer = std::unique_ptr<unsigned char, TjFree>;
-
-struct TjHandle {
-    tjhandle h;
-    explicit TjHandle(tjhandle handle) : h(handle) {}
-    ~TjHandle()
-    {
-        if (h)
-            tjDestroy(h);
-    }
-    TjHandle(const TjHandle &) = delete;
-    TjHandle &operator=(const TjHandle &) = delete;
-};
-
 // Quality of the re-encode when a lossless turn is impossible: visually
 // transparent, at a moderate size cost.
 constexpr int kFallbackQuality = 95;
+
+const int kRotations[] = {0, cv::ROTATE_90_CLOCKWISE, cv::ROTATE_180, cv::ROTATE_90_COUNTERCLOCKWISE};
 
 // A partial MCU on the bottom edge blocks a clockwise quarter turn, one on the
 // right edge a counter-clockwise one; a half turn needs both edges whole.
@@ -88,10 +74,8 @@ int reencodeTurned(const Bytes &data, int width, int height, int subsamp, int co
                       TJFLAG_ACCURATEDCT | TJFLAG_STOPONWARNING) != 0)
         return IMG_ERR_UNREADABLE;
 
-    static const int rotations[] = {0, cv::ROTATE_90_CLOCKWISE, cv::ROTATE_180,
-                                    cv::ROTATE_90_COUNTERCLOCKWISE};
     cv::Mat turned;
-    cv::rotate(pixels, turned, rotations[quarterTurns]);
+    cv::rotate(pixels, turned, kRotations[quarterTurns]);
 
     // Keep the chroma resolution the picture had along each of its own axes.
     int samp = subsamp;
@@ -115,6 +99,35 @@ int reencodeTurned(const Bytes &data, int width, int height, int subsamp, int co
         return IMG_ERR_WRITE_FAILED;
     out = withMetadataOf(data, Bytes(dst, dst + dstSize));
     return IMG_OK;
+}
+
+// The embedded thumbnail is turned with the picture, in the same stored frame under
+// the same orientation tag: losslessly where its size allows (ours are 4:4:4, so a
+// 4:3 one turns back to its very pixels), else re-encoded. One that does not decode
+// is dropped rather than left stale.
+void turnThumbnail(Bytes &jpeg, int quarterTurns)
+{
+    const exifthumbnail::Span span = exifthumbnail::find(jpeg.data(), jpeg.size());
+    if (!span.len)
+        return;
+    const Bytes thumbnail(jpeg.begin() + span.pos, jpeg.begin() + span.pos + span.len);
+    Bytes encoded;
+    int width = 0, height = 0, colorspace = 0;
+    cv::Mat rgb, turned;
+    TjHandle tj(tjInitCompress());
+    if (transformLossless(thumbnail, quarterTurns, encoded) != IMG_OK && tj.h &&
+        jpegHeader(thumbnail.data(), thumbnail.size(), width, height, colorspace) &&
+        std::int64_t(width) * height <= kMaxPicturePixels &&
+        decodeRgb(thumbnail.data(), thumbnail.size(), width, height, true, rgb)) {
+        cv::rotate(rgb, turned, kRotations[quarterTurns]);
+        unsigned char *dst = nullptr;
+        unsigned long dstSize = 0;
+        if (tjCompress2(tj.h, turned.data, turned.cols, 0, turned.rows, TJPF_RGB, &dst, &dstSize, TJSAMP_444,
+                        exifthumbnail::kQuality, 0) == 0)
+            encoded.assign(dst, dst + dstSize);
+        tjFree(dst);
+    }
+    exifthumbnail::replace(jpeg, encoded);
 }
 
 } // namespace
@@ -146,6 +159,7 @@ int rotateJpeg(const std::string &path, const Bytes &data, int quarterTurns)
     if (rc != IMG_OK)
         return rc;
     adjustTurnedMetadata(data, out, quarterTurns);
+    turnThumbnail(out, quarterTurns);
     return replaceFile(path, out.data(), out.size()) ? IMG_OK : IMG_ERR_WRITE_FAILED;
 }
 

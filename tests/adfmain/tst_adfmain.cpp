@@ -153,19 +153,13 @@ private slots:
             QVERIFY2(log().contains(line), qPrintable(line));
         const Values v = readAll();
         QCOMPARE(v.size(), 7 + 22);
-        const Values defaults = {{"MainSettings/FilePath", m_user.home + "/Documents/PageLux"},
-                                 {"MainSettings/NameFormatType", "1"},
-                                 {"MainSettings/NameBase", "CameraImage"},
-                                 {"MainSettings/StartNum", "1"},
-                                 {"MainSettings/SaveType", "0"},
-                                 {"MainSettings/ScanVoice", "1"},
-                                 {"MainSettings/ErrorTips", "0"},
-                                 {"CamSettings/FileFormat", "jpg"},
-                                 {"CamSettings/XResolution", ""},
-                                 {"CamSettings/WaterTextContent", "WaterMark"},
-                                 {"CamSettings/TakeModleFormat", "手动"},
-                                 {"CamSettings/WaterMarkColor", "黑色"},
-                                 {"CamSettings/WaterMarkType", "0"}};
+        const Values defaults =
+            values("MainSettings/FilePath=" + m_user.home +
+                   "/Documents/PageLux;MainSettings/NameFormatType=1;MainSettings/NameBase=CameraImage;"
+                   "MainSettings/StartNum=1;MainSettings/SaveType=0;MainSettings/ScanVoice=1;"
+                   "MainSettings/ErrorTips=0;CamSettings/FileFormat=jpg;CamSettings/XResolution=;"
+                   "CamSettings/WaterTextContent=WaterMark;CamSettings/TakeModleFormat=手动;"
+                   "CamSettings/WaterMarkColor=黑色;CamSettings/WaterMarkType=0");
         for (auto it = defaults.begin(); it != defaults.end(); ++it)
             QCOMPARE(v[it.key()], it.value());
     }
@@ -176,28 +170,21 @@ private slots:
     {
         QTest::addColumn<Values>("stored");
         QTest::addColumn<Values>("written"); // the values that differ from the stored ones
-        const Values kept = {{"MainSettings/NameBase", "扫描_合同"},
-                             {"MainSettings/StartNum", "42"},
-                             {"MainSettings/NameFormatType", "0"},
-                             {"CamSettings/XResolution", "1920"},
-                             {"CamSettings/YResolution", "1080"},
-                             {"CamSettings/WaterMarkType", "2"},
-                             {"CamSettings/WaterTextContent", "机密 Confidential"},
-                             {"CamSettings/WaterColorR", "200"},
-                             {"CamSettings/BookExportIndex", "3"},
-                             {"CamSettings/TakeModleFormat", "定时(5秒)"},
-                             {"CamSettings/WaterImagePath", "/pics/logo.png"}};
-        QTest::newRow("every value kept") << kept << Values();
-        QTest::newRow("image watermark") << Values{{"CamSettings/WaterMarkType", "1"}} << Values();
-        const QString longBase(31, 'B');
-        const Values repaired = {{"MainSettings/StartNum", "1"},
-                                 {"MainSettings/NameBase", longBase.left(30)},
-                                 {"CamSettings/WaterMarkType", "2"}}; // a type other than 0 and 1 is text
+        QTest::newRow("every value kept")
+            << values(
+                   "MainSettings/NameBase=扫描_合同;MainSettings/StartNum=42;MainSettings/NameFormatType=0;"
+                   "CamSettings/XResolution=1920;CamSettings/YResolution=1080;CamSettings/WaterMarkType=2;"
+                   "CamSettings/WaterTextContent=机密 Confidential;CamSettings/WaterColorR=200;"
+                   "CamSettings/BookExportIndex=3;CamSettings/TakeModleFormat=定时(5秒);"
+                   "CamSettings/WaterImagePath=/pics/logo.png")
+            << Values();
+        QTest::newRow("image watermark") << values("CamSettings/WaterMarkType=1") << Values();
+        // A type other than 0 and 1 is text.
+        const QString base = "MainSettings/NameBase=", type = ";CamSettings/WaterMarkType=";
         for (const char *start : {"0", "abc"})
-            QTest::newRow(start) << Values{{"MainSettings/StartNum", start},
-                                           {"MainSettings/NameBase", longBase},
-                                           {"CamSettings/WaterMarkType", "5"}}
-                                 << repaired;
+            QTest::newRow(start) << values(base + QString(31, 'B') + type +
+                                           "5;MainSettings/StartNum=" + start)
+                                 << values(base + QString(30, 'B') + type + "2;MainSettings/StartNum=1");
     }
     void storedValuesRoundTrip()
     {
@@ -620,6 +607,14 @@ private:
         for (const QString &key : ini.allKeys())
             values[key] = ini.value(key).toString();
         return values;
+    }
+    // "group/key=value" pairs separated by ';'.
+    static Values values(const QString &pairs)
+    {
+        Values v;
+        for (const QString &pair : pairs.split(';'))
+            v[pair.section('=', 0, 0)] = pair.section('=', 1);
+        return v;
     }
     void setValues(const Values &values) const
     {

@@ -6,14 +6,12 @@
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 
 #include <algorithm>
 #include <vector>
 
-namespace ocrtruth
-{
+namespace ocrtruth {
 
 QStringList pageLines(int page)
 {
@@ -34,29 +32,8 @@ QStringList pageLines(int page)
     return pages[page % 3];
 }
 
-namespace
-{
-void degrade(QImage &image)
-{
-    const QSize size = image.size();
-    image = image.scaled(size * 0.6, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                .scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                .convertToFormat(QImage::Format_RGB32);
-    QRandomGenerator noise(7);
-    for (int y = 0; y < image.height(); ++y) {
-        QRgb *line = reinterpret_cast<QRgb *>(image.scanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            const int n = int(noise.bounded(41)) - 20;
-            const int v = std::clamp(qGray(line[x]) * 190 / 255 + 45 + n, 0, 255);
-            line[x] = qRgb(v, v, std::max(0, v - 8));
-        }
-    }
-}
-} // namespace
-
-namespace
-{
-// Where renderPage() prints: an A4-wide strip of a few lines keeps recognition quick; 14 pt type.
+namespace {
+// Where renderLines() prints: an A4-wide strip of a few lines keeps recognition quick; 14 pt type.
 struct Layout {
     explicit Layout(int dpi) : scale(dpi > 0 ? dpi : 300)
     {
@@ -80,29 +57,30 @@ struct Layout {
 };
 } // namespace
 
-bool renderPage(const QString &path, const QStringList &lines, int dpi, Look look)
+QImage renderLines(const QStringList &lines, int dpi, double tilt)
 {
     const Layout layout(dpi);
     if (!layout.valid())
-        return false;
+        return QImage();
     QImage image(layout.width(), layout.lineHeight() * (lines.size() + 2), QImage::Format_RGB32);
     image.fill(Qt::white);
-    {
-        QPainter painter(&image);
-        painter.setFont(layout.font);
-        painter.setPen(Qt::black);
-        if (look == Look::Camera)
-            painter.rotate(0.4);
-        for (int i = 0; i < lines.size(); ++i)
-            painter.drawText(layout.left(), layout.baseline(i), lines[i]);
-    }
-    if (look == Look::Camera)
-        degrade(image);
+    QPainter painter(&image);
+    painter.setFont(layout.font);
+    painter.setPen(Qt::black);
+    painter.rotate(tilt);
+    for (int i = 0; i < lines.size(); ++i)
+        painter.drawText(layout.left(), layout.baseline(i), lines[i]);
+    return image;
+}
+
+bool renderPage(const QString &path, const QStringList &lines, int dpi)
+{
+    QImage image = renderLines(lines, dpi);
     if (dpi > 0) {
         image.setDotsPerMeterX(qRound(dpi / 0.0254));
         image.setDotsPerMeterY(qRound(dpi / 0.0254));
     }
-    return image.save(path, nullptr, look == Look::Camera ? 70 : 92);
+    return !image.isNull() && image.save(path, nullptr, 92);
 }
 
 QRectF printedBox(const QStringList &lines, int line, const QString &text, int dpi)
@@ -141,12 +119,6 @@ double characterErrorRate(const QString &truth, const QString &recognised)
         }
     }
     return double(row[size_t(b.size())]) / a.size();
-}
-
-bool hasSpaceBetweenHan(const QString &text)
-{
-    static const QRegularExpression re(QStringLiteral("\\p{Han}\\s+\\p{Han}"));
-    return re.match(text).hasMatch();
 }
 
 QByteArray run(const QString &program, const QStringList &args, int *status)

@@ -2,6 +2,7 @@
 // disk can throw at it. Whatever happens, a visible name holds an old file or a whole new one.
 #include "atomicfile.h"
 #include "smalldisk.h"
+#include "testpictures.h"
 #include "unwritablefolder.h"
 
 #include <QDir>
@@ -13,24 +14,14 @@
 #include <unistd.h>
 
 using sdkcommon::AtomicFile;
+using testpictures::readAll;
+using testpictures::writeAll;
 using sdkcommon::WritePolicy;
 
 namespace
 {
 
 enum Fault { FullDisk, TurnsReadOnly, Crash };
-
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-void put(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-}
 
 std::string native(const QString &path)
 {
@@ -74,7 +65,7 @@ private slots:
         QFETCH(QString, written);
         QTemporaryDir dir;
         for (const QString &name : existing) {
-            put(dir.filePath(name), "old " + name.toUtf8());
+            QVERIFY(writeAll(dir.filePath(name), "old " + name.toUtf8()));
             QFile::setPermissions(dir.filePath(name),
                                   QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
         }
@@ -86,7 +77,7 @@ private slots:
         QStringList expected = existing;
         if (!written.isEmpty()) {
             QCOMPARE(QFile::decodeName(path.c_str()), dir.filePath(written));
-            QCOMPARE(contents(dir.filePath(written)), QByteArray("new"));
+            QCOMPARE(readAll(dir.filePath(written)), QByteArray("new"));
             // A replaced file keeps its permissions; a new one gets what the umask gives.
             struct stat st;
             QCOMPARE(::stat(path.c_str(), &st), 0);
@@ -98,7 +89,7 @@ private slots:
         }
         for (const QString &name : existing)
             if (name != written)
-                QCOMPARE(contents(dir.filePath(name)), "old " + name.toUtf8());
+                QCOMPARE(readAll(dir.filePath(name)), "old " + name.toUtf8());
         expected.sort();
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
     }
@@ -128,7 +119,7 @@ private slots:
         QFETCH(int, policy);
         QFETCH(QString, target);
         SmallDisk disk;
-        put(disk.filePath("page.jpg"), "old");
+        QVERIFY(writeAll(disk.filePath("page.jpg"), "old"));
         const QByteArray payload(1 << 20, 'x');
         if (fault == Crash) {
             const pid_t child = ::fork();
@@ -153,7 +144,7 @@ private slots:
         }
         // A crash may leave its hidden temporary file; nothing else is added and nothing is lost.
         QCOMPARE(QDir(disk.path()).entryList(QDir::Files), QStringList{"page.jpg"});
-        QCOMPARE(contents(disk.filePath("page.jpg")), QByteArray("old"));
+        QCOMPARE(readAll(disk.filePath("page.jpg")), QByteArray("old"));
         QCOMPARE(disk.entries().size(), fault == Crash ? 2 : 1);
     }
 };

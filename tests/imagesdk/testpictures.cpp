@@ -1,6 +1,7 @@
 #include "testpictures.h"
 
 #include <QBuffer>
+#include <QDataStream>
 #include <QFile>
 #include <QPainter>
 #include <QRandomGenerator>
@@ -10,8 +11,7 @@
 #include <leptonica/allheaders.h>
 #include <turbojpeg.h>
 
-namespace testpictures
-{
+namespace testpictures {
 
 QImage scene(int width, int height, int seed, bool grey)
 {
@@ -85,22 +85,16 @@ void setJfifDensity(QByteArray &jpeg, int x, int y)
 
 void insertExifOrientation(QByteArray &jpeg, int orientation, bool le)
 {
-    QByteArray tiff = le ? QByteArray("II\x2A\0\x08\0\0\0", 8) : QByteArray("MM\0\x2A\0\0\0\x08", 8);
-    const auto u16 = [le](int v) {
-        return le ? QByteArray(1, char(v & 0xFF)) + char(v >> 8)
-                  : QByteArray(1, char(v >> 8)) + char(v & 0xFF);
-    };
-    tiff += u16(1); // one entry
-    const QByteArray countOne = le ? u16(1) + u16(0) : u16(0) + u16(1);
-    tiff += u16(0x0112) + u16(3) + countOne + u16(orientation) + u16(0); // SHORT in the value field
-    tiff += QByteArray(4, '\0');                                         // no next IFD
-    const QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
-    QByteArray seg("\xFF\xE1", 2);
-    seg += char((payload.size() + 2) >> 8);
-    seg += char((payload.size() + 2) & 0xFF);
+    QByteArray segment("\xFF\xE1\0\0Exif\0\0", 10);
+    QDataStream out(&segment, QIODevice::Append);
+    out.setByteOrder(le ? QDataStream::LittleEndian : QDataStream::BigEndian);
+    out.writeRawData(le ? "II" : "MM", 2);
+    // One entry, the orientation as a SHORT in the value field, and no next IFD.
+    out << quint16(42) << quint32(8) << quint16(1) << quint16(0x0112) << quint16(3) << quint32(1)
+        << quint16(orientation) << quint16(0) << quint32(0);
+    qToBigEndian<quint16>(quint16(segment.size() - 2), segment.data() + 2);
     const bool jfif = jpeg.mid(6, 4) == "JFIF";
-    jpeg.insert(jfif ? 4 + qFromBigEndian<quint16>(reinterpret_cast<const uchar *>(jpeg.constData()) + 4) : 2,
-                seg + payload);
+    jpeg.insert(jfif ? 4 + qFromBigEndian<quint16>(jpeg.constData() + 4) : 2, segment);
 }
 
 QByteArray hugeJpeg()

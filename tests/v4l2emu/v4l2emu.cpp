@@ -19,9 +19,8 @@
 //     buffers N K                   REQBUFS grants at most K buffers
 // N counts cameras from 1. v4l2emu_stats() reports what a test needs to check
 // that nothing leaked.
-#include "emuframes.h"
-
 #include <linux/videodev2.h>
+#include <turbojpeg.h>
 
 #include <algorithm>
 #include <atomic>
@@ -38,20 +37,21 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <poll.h>
 #include <pthread.h>
 #include <sstream>
+#include <string>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
-
-using namespace v4l2emu;
+#include <vector>
 
 namespace {
 
@@ -62,6 +62,110 @@ template <class F> F next(const char *name)
 #define REAL(fn) static const auto real_##fn = next<decltype(&::fn)>(#fn)
 
 using Clock = std::chrono::steady_clock;
+using Bytes = std::vector<uint8_t>;
+
+// --- The pictures a camera sends: JPEG files turned into MJPEG or YUYV frames of
+// one size, and the broken variants of an MJPEG frame that real cameras send ---
+
+Bytes toYuyv(const Bytes &rgb)
+{
+    Bytes out(rgb.size() / 3 * 2);
+    const auto luma = [](const uint8_t *p) { return (66 * p[0] + 129 * p[1] + 25 * p[2] + 128) / 256 + 16; };
+    const auto clamp = [](int v) { return static_cast<uint8_t>(std::clamp(v, 0, 255)); };
+    for (size_t i = 0; i + 1 < rgb.size() / 3; i += 2) {
+        const uint8_t *a = &rgb[i * 3], *b = a + 3;
+        const int r = (a[0] + b[0]) / 2, g = (a[1] + b[1]) / 2, bl = (a[2] + b[2]) / 2;
+        out[i * 2] = clamp(luma(a));
+        out[i * 2 + 1] = clamp((-38 * r - 74 * g + 112 * bl + 128) / 256 + 128);
+        out[i * 2 + 2] = clamp(luma(b));
+        out[i * 2 + 3] = clamp((112 * r - 94 * g - 18 * bl + 128) / 256 + 128);
+    }
+    return out;
+}
+
+// Offset of the first byte after the SOS header, or 0.
+size_t scanStart(const Bytes &jpeg)
+{
+    for (size_t i = 2; i + 4 <= jpeg.size();) {
+        if (jpeg[i] != 0xFF)
+            return 0;
+        const size_t len = size_t(jpeg[i + 2]) << 8 | jpeg[i + 3];
+        if (jpeg[i + 1] == 0xDA)
+            return i + 2 + len;
+        i += 2 + len;
+    }
+    return 0;
+}
+
+// One frame per readable picture, scaled to the size (nearest pixel).
+std::vector<Bytes> makeFrames(const std::vector<std::string> &pictures, uint32_t fourcc, int width,
+                              int height)
+{
+    std::vector<Bytes> frames;
+    tjhandle dec = tjInitDecompress(), enc = tjInitCompress();
+    for (const std::string &path : pictures) {
+        std::ifstream f(path, std::ios::binary);
+        const Bytes file((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+        int w = 0, h = 0, sub = 0, space = 0;
+        if (file.empty() || tjDecompressHeader3(dec, file.data(), file.size(), &w, &h, &sub, &space) != 0)
+            continue;
+        Bytes src(size_t(w) * h * 3), rgb(size_t(width) * height * 3);
+        if (tjDecompress2(dec, file.data(), file.size(), src.data(), w, 0, h, TJPF_RGB, 0) != 0)
+            continue;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                std::copy_n(&src[(size_t(y * h / height) * w + x * w / width) * 3], 3,
+                            &rgb[(size_t(y) * width + x) * 3]);
+        if (fourcc == V4L2_PIX_FMT_YUYV) {
+            frames.push_back(toYuyv(rgb));
+            continue;
+        }
+        unsigned char *jpeg = nullptr;
+        unsigned long size = 0;
+        // 4:2:2 at a middling quality, as UVC cameras encode.
+        if (tjCompress2(enc, rgb.data(), width, 0, height, TJPF_RGB, &jpeg, &size, TJSAMP_422, 80,
+                        TJFLAG_FASTDCT) == 0)
+            frames.emplace_back(jpeg, jpeg + size);
+        tjFree(jpeg);
+    }
+    tjDestroy(dec);
+    tjDestroy(enc);
+    return frames;
+}
+
+// The frame without its DHT segments, as many UVC cameras send MJPEG: the
+// decoder has to supply the standard tables.
+Bytes withoutHuffmanTables(const Bytes &jpeg)
+{
+    const size_t scan = scanStart(jpeg);
+    if (scan == 0)
+        return jpeg;
+    Bytes out(jpeg.begin(), jpeg.begin() + 2);
+    for (size_t i = 2; i < scan;) {
+        const size_t len = size_t(jpeg[i + 2]) << 8 | jpeg[i + 3];
+        if (jpeg[i + 1] != 0xC4)
+            out.insert(out.end(), jpeg.begin() + i, jpeg.begin() + i + 2 + len);
+        i += 2 + len;
+    }
+    out.insert(out.end(), jpeg.begin() + scan, jpeg.end());
+    return out;
+}
+
+// The frame with a stretch of its entropy-coded data overwritten.
+Bytes corrupted(const Bytes &jpeg)
+{
+    Bytes out = jpeg;
+    const size_t scan = scanStart(jpeg);
+    if (scan == 0 || jpeg.size() < scan + 16)
+        return out;
+    const size_t from = scan + (jpeg.size() - scan) / 3, to = jpeg.size() - 2 - (jpeg.size() - scan) / 3;
+    uint32_t x = 2463534242u;
+    for (size_t i = from; i < to; ++i) {
+        x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+        out[i] = static_cast<uint8_t>(x % 0xFF); // never 0xFF: no stray markers
+    }
+    return out;
+}
 
 struct Camera {
     int vid = 0, pid = 0;
@@ -381,13 +485,6 @@ int openNode(int node, int flags)
     return fd;
 }
 
-void drainEvents(const Handle &h)
-{
-    uint64_t n;
-    while (::read(h.event, &n, sizeof n) > 0) {
-    }
-}
-
 void stopProducer(const std::shared_ptr<Handle> &h, std::unique_lock<std::mutex> &lock)
 {
     h->stop = true;
@@ -404,7 +501,9 @@ void stopProducer(const std::shared_ptr<Handle> &h, std::unique_lock<std::mutex>
     h->done.clear();
     for (Buffer &b : h->buffers)
         b.state = Buffer::Dequeued;
-    drainEvents(*h);
+    uint64_t n;
+    while (::read(h->event, &n, sizeof n) > 0) {
+    }
 }
 
 void freeBuffers(Handle &h)

@@ -3,6 +3,7 @@
 #include "CamCaptureSDK.h"
 #include "atomicfile.h"
 #include "camprocess.h"
+#include "exifthumbnail.h"
 #include "pdfwriter.h"
 #include "picturedensity.h"
 
@@ -122,6 +123,36 @@ std::string nthOutputPath(const std::string &path, int index)
     return p.dir + p.stem + "_" + std::to_string(index) + p.ext;
 }
 
+cv::Mat thumbnailSample(const cv::Mat &rgb)
+{
+    const auto [w, h] = exifthumbnail::sizeFor(rgb.cols, rgb.rows);
+    cv::Mat sample;
+    if (rgb.cols > 4 * w && rgb.rows > 4 * h)
+        cv::resize(rgb, sample, {4 * w, 4 * h}, 0, 0, cv::INTER_NEAREST);
+    else
+        sample = rgb.clone();
+    return sample;
+}
+
+// A file list shows the capture from this thumbnail without decoding the picture.
+// Sampling every few pixels before averaging reads a fraction of an 8 MP picture
+// and still averages 16 samples into each thumbnail pixel.
+bool Capturer::embedThumbnail(const cv::Mat &img, std::vector<uint8_t> &jpeg)
+{
+    const auto [w, h] = exifthumbnail::sizeFor(img.cols, img.rows);
+    const cv::Mat *source = &img;
+    if (img.cols > 4 * w && img.rows > 4 * h) {
+        cv::resize(img, m_sampled, {4 * w, 4 * h}, 0, 0, cv::INTER_NEAREST);
+        source = &m_sampled;
+    }
+    cv::resize(*source, m_thumbnail, {w, h}, 0, 0, cv::INTER_AREA);
+    // Full chroma: a 4:3 thumbnail then turns losslessly with its picture.
+    if (!m_codec.encode(m_thumbnail, exifthumbnail::kQuality, m_thumbnailJpeg, true))
+        return false;
+    exifthumbnail::embed(jpeg, m_thumbnailJpeg);
+    return true;
+}
+
 bool Capturer::encode(const cv::Mat &img, int format, const IMAGEPARAM &param, std::vector<uint8_t> &out)
 {
     const double dpiX = validDpi(param.nXDPI), dpiY = validDpi(param.nYDPI);
@@ -130,7 +161,8 @@ bool Capturer::encode(const cv::Mat &img, int format, const IMAGEPARAM &param, s
     case Pdf: {
         std::vector<uint8_t> &jpeg = format == Jpeg ? out : m_jpeg;
         if (!m_codec.encode(img, kJpegQuality, jpeg) ||
-            !setJfifDensity(jpeg, static_cast<int>(dpiX + 0.5), static_cast<int>(dpiY + 0.5)))
+            !setJfifDensity(jpeg, static_cast<int>(dpiX + 0.5), static_cast<int>(dpiY + 0.5)) ||
+            (format == Jpeg && !embedThumbnail(img, jpeg)))
             return false;
         return format == Jpeg || makeJpegPdf(jpeg, dpiX, dpiY, out);
     }
@@ -150,7 +182,7 @@ bool Capturer::encode(const cv::Mat &img, int format, const IMAGEPARAM &param, s
 // nothing else has to change in the picture: no re-encoding loss and no
 // decode time.
 bool Capturer::passThrough(const EncodedFrame &frame, int rotation, int format, const IMAGEPARAM &param,
-                           std::vector<uint8_t> &out)
+                           const cv::Mat &sample, std::vector<uint8_t> &out)
 {
     if ((format != Jpeg && format != Pdf) || wantsProcessing(param) || frame.format != PixelFormat::Mjpeg ||
         !hasHuffmanTables(frame.data))
@@ -167,10 +199,30 @@ bool Capturer::passThrough(const EncodedFrame &frame, int rotation, int format, 
     if (!m_codec.header(jpeg.data(), jpeg.size(), &w, &h, &gray) ||
         !setJfifDensity(jpeg, static_cast<int>(dpiX + 0.5), static_cast<int>(dpiY + 0.5)))
         return false;
+    if (format == Jpeg) {
+        // The thumbnail comes from the live picture of the frame, else from the
+        // smallest scale the decoder offers (an eighth: most of a full decode's time).
+        if (!sample.empty()) {
+            cv::cvtColor(sample, m_sampledBgr, cv::COLOR_RGB2BGR);
+            if (rotation != 0)
+                cv::rotate(m_sampledBgr, m_sampledBgr,
+                           rotation == 90    ? cv::ROTATE_90_CLOCKWISE
+                           : rotation == 180 ? cv::ROTATE_180
+                                             : cv::ROTATE_90_COUNTERCLOCKWISE);
+        } else {
+            const FrameSize small = scaledSize({w, h}, 8);
+            m_sampledBgr.create(small.height, small.width, CV_8UC3);
+            if (!m_codec.decode(jpeg.data(), jpeg.size(), small.width, small.height, false,
+                                m_sampledBgr.data))
+                return false;
+        }
+        if (!embedThumbnail(m_sampledBgr, jpeg))
+            return false;
+    }
     return format == Jpeg || makeJpegPdf(jpeg, dpiX, dpiY, out);
 }
 
-long Capturer::capture(const EncodedFrame &frame, char *path, const IMAGEPARAM &param)
+long Capturer::capture(const EncodedFrame &frame, char *path, const IMAGEPARAM &param, const cv::Mat &sample)
 {
     if (!path)
         return ERROR_BAD_ARGUMENT;
@@ -189,7 +241,7 @@ long Capturer::capture(const EncodedFrame &frame, char *path, const IMAGEPARAM &
 
     std::vector<std::vector<uint8_t>> &files = m_files;
     files.resize(1);
-    if (!passThrough(frame, rotation, format, param, files[0])) {
+    if (!passThrough(frame, rotation, format, param, sample, files[0])) {
         if (!decodeFrame(m_codec, frame, m_bgr))
             return ERROR_NO_FRAME;
         const std::vector<cv::Mat> images = processedImages(m_bgr, rotation, param, m_turned);

@@ -17,23 +17,31 @@ namespace camsdk
 // stem_2, ... or, for a stem ending in _N, _N+1, _N+2, ...
 std::string nthOutputPath(const std::string &path, int index);
 
+// What a stream keeps of each frame's live picture (packed RGB, unturned) for the
+// thumbnail of a capture of that frame: a sample four times the thumbnail's size.
+cv::Mat thumbnailSample(const cv::Mat &rgb);
+
 // Does whole captures. Keeps its decode and encode buffers from one capture to
 // the next: fresh 8 MP buffers cost more in page faults than the work itself.
 class Capturer
 {
 public:
     // path is the caller's CAM_PATH_SIZE buffer: the target in, the written
-    // paths joined by ';' out (unchanged when nothing was written).
-    long capture(const EncodedFrame &frame, char *path, const IMAGEPARAM &param);
+    // paths joined by ';' out (unchanged when nothing was written). sample is the
+    // frame's thumbnailSample when the stream has it; else the frame is decoded for it.
+    long capture(const EncodedFrame &frame, char *path, const IMAGEPARAM &param, const cv::Mat &sample = {});
 
 private:
     bool encode(const cv::Mat &img, int format, const IMAGEPARAM &param, std::vector<uint8_t> &out);
+    bool embedThumbnail(const cv::Mat &img, std::vector<uint8_t> &jpeg);
     bool passThrough(const EncodedFrame &frame, int rotation, int format, const IMAGEPARAM &param,
-                     std::vector<uint8_t> &out);
+                     const cv::Mat &sample, std::vector<uint8_t> &out);
 
     JpegCodec m_codec;
     cv::Mat m_bgr;
     cv::Mat m_turned;
+    cv::Mat m_sampled, m_sampledBgr, m_thumbnail;
+    std::vector<uint8_t> m_thumbnailJpeg;
     std::vector<uint8_t> m_jpeg;
     std::vector<std::vector<uint8_t>> m_files;
 };

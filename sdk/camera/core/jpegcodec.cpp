@@ -58,7 +58,7 @@ bool JpegCodec::decode(const uint8_t *data, size_t size, int width, int height, 
     return rc == 0 || tjGetErrorCode(m_decoder) == TJERR_WARNING;
 }
 
-bool JpegCodec::encode(const cv::Mat &img, int quality, std::vector<uint8_t> &out)
+bool JpegCodec::encode(const cv::Mat &img, int quality, std::vector<uint8_t> &out, bool fullChroma)
 {
     if (!m_encoder || img.empty() || img.depth() != CV_8U)
         return false;
@@ -68,7 +68,7 @@ bool JpegCodec::encode(const cv::Mat &img, int quality, std::vector<uint8_t> &ou
     else if (img.channels() != 1 && img.channels() != 3)
         return false;
     const bool gray = src.channels() == 1;
-    const int subsamp = gray ? TJSAMP_GRAY : TJSAMP_420;
+    const int subsamp = gray ? TJSAMP_GRAY : fullChroma ? TJSAMP_444 : TJSAMP_420;
     out.resize(tjBufSize(src.cols, src.rows, subsamp));
     unsigned char *buf = out.data();
     unsigned long size = 0;

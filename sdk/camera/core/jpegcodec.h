@@ -23,8 +23,8 @@ public:
     // Decodes into out (packed RGB when rgb, else BGR), scaled to width x height,
     // which must be one of libjpeg-turbo's scaled sizes of the image.
     bool decode(const uint8_t *data, size_t size, int width, int height, bool rgb, uint8_t *out);
-    // img: 8-bit gray, BGR or BGRA.
-    bool encode(const cv::Mat &img, int quality, std::vector<uint8_t> &out);
+    // img: 8-bit gray, BGR or BGRA; colour at half chroma resolution unless fullChroma.
+    bool encode(const cv::Mat &img, int quality, std::vector<uint8_t> &out, bool fullChroma = false);
     // Lossless rotation by 90, 180 or 270 degrees on the DCT blocks; fails
     // rather than leave untransformed edge blocks (sizes not a multiple of the MCU).
     bool rotate(const std::vector<uint8_t> &jpeg, int degrees, std::vector<uint8_t> &out);

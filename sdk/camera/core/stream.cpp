@@ -1,4 +1,5 @@
 #include "stream.h"
+#include "capturefile.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -72,6 +73,13 @@ FramePtr Stream::newestFrame(std::chrono::milliseconds timeout) const
     return m_lost ? nullptr : m_newest;
 }
 
+cv::Mat Stream::sampleOf(const FramePtr &frame, std::chrono::milliseconds timeout) const
+{
+    std::unique_lock<std::mutex> lock(m_newestMutex);
+    m_newestArrived.wait_for(lock, timeout, [&] { return m_sampled == frame || m_lost.load() || m_ended; });
+    return m_sampled == frame ? m_sample : cv::Mat();
+}
+
 void Stream::setAutoCapture(CamAutoCaptureCallback callback)
 {
     std::lock_guard<std::mutex> lock(m_autoMutex);
@@ -109,6 +117,15 @@ void Stream::onFrame(const FramePtr &frame)
     }
     if (!decoded)
         return; // a corrupt frame is dropped; the next one will do
+    // A small copy before anything is drawn on the picture, for a capture's thumbnail.
+    try {
+        cv::Mat sample = thumbnailSample(m_rgb);
+        std::lock_guard<std::mutex> lock(m_newestMutex);
+        m_sample = sample;
+        m_sampled = frame;
+    } catch (const std::exception &) {
+    }
+    m_newestArrived.notify_all();
     const int rotation = m_view.rotation.load();
     cv::Mat *shown = &m_rgb;
     switch (rotation) {

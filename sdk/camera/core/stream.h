@@ -49,6 +49,9 @@ public:
     // first one; null when none came or the device went away or the stream
     // was stopped first.
     FramePtr newestFrame(std::chrono::milliseconds timeout) const;
+    // The thumbnailSample of frame's live picture, waiting up to timeout for it to
+    // be decoded; empty when it does not come (a corrupt frame, the stream stopped).
+    cv::Mat sampleOf(const FramePtr &frame, std::chrono::milliseconds timeout) const;
     // True once the device went away during streaming.
     bool lost() const { return m_lost.load(); }
 
@@ -68,6 +71,8 @@ private:
     mutable std::mutex m_newestMutex;
     mutable std::condition_variable m_newestArrived;
     FramePtr m_newest;
+    FramePtr m_sampled; // the frame m_sample was taken from
+    cv::Mat m_sample;
     std::atomic<bool> m_lost{false};
     bool m_ended = false; // stopped: no frame will come (under m_newestMutex)
 
