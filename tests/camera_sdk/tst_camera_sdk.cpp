@@ -270,14 +270,9 @@ private slots:
         std::vector<uint8_t> garbage = {1, 2, 3, 4, 5};
         QVERIFY(!setJfifDensity(garbage, 300, 300) && !hasHuffmanTables(garbage));
 
-        // Y 16 and 235 with neutral chroma are black and white; strong V is red, in RGB order.
-        std::vector<uint8_t> yuyv = {16, 128, 235, 128, 16, 128, 235, 128};
+        // YUYV of a size its bytes do not hold (the colours are the emulated YUYV camera's rows).
+        const std::vector<uint8_t> yuyv(8, 128);
         uint8_t rgb[12];
-        QVERIFY(convertYuyv(yuyv.data(), yuyv.size(), 2, 2, true, rgb));
-        QVERIFY(rgb[0] < 5 && rgb[1] < 5 && rgb[2] < 5 && rgb[3] > 250 && rgb[4] > 250 && rgb[5] > 250);
-        yuyv = {128, 128, 128, 240, 128, 128, 128, 240};
-        QVERIFY(convertYuyv(yuyv.data(), yuyv.size(), 2, 2, true, rgb));
-        QVERIFY(rgb[0] > rgb[2] + 100);
         QVERIFY(!convertYuyv(yuyv.data(), yuyv.size() - 1, 2, 2, true, rgb));
         QVERIFY(!convertYuyv(yuyv.data(), yuyv.size(), 3, 1, true, rgb));
     }
@@ -323,13 +318,6 @@ private slots:
         QCOMPARE(captureTo(bare, "bare.jpg"), long(ERROR_GOOD));
         const QByteArray b = readFile(path);
         QVERIFY(hasHuffmanTables(std::vector<uint8_t>(b.begin(), b.end())));
-        EncodedFrame yuyv;
-        yuyv.format = PixelFormat::Yuyv;
-        yuyv.width = 64;
-        yuyv.height = 32;
-        yuyv.data.assign(64 * 32 * 2, 128);
-        QCOMPARE(captureTo(yuyv, "y.png"), long(ERROR_GOOD));
-        QCOMPARE(cv::imread(path).size(), cv::Size(64, 32));
 
         // Garbage, a frame cut after its first bytes, and a header claiming
         // 60000 x 60000 pixels: a status, no file, not an allocation.

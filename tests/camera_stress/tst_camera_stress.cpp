@@ -277,6 +277,17 @@ private slots:
         writeControl("");
         QCOMPARE(Cam_Init(), long(ERROR_GOOD));
         QCOMPARE(devCount(), 2L); // the metadata nodes are not cameras: two cameras on four nodes
+        // Named and identified as their USB descriptors say.
+        const std::pair<const char *, std::pair<int, int>> cameras[] = {{"Desk Camera A", {0x1bcf, 0x2c9a}},
+                                                                        {"Desk Camera B", {0x0ac8, 0x3420}}};
+        for (long dev : {0, 1}) {
+            char name[CAM_NAME_SIZE] = {};
+            QCOMPARE(Cam_GetDevName(dev, name), long(ERROR_GOOD));
+            QCOMPARE(QString::fromUtf8(name), QString(cameras[dev].first));
+            int pid = 0, vid = 0;
+            QCOMPARE(Cam_GetPIDVID(dev, &pid, &vid), long(ERROR_GOOD));
+            QCOMPARE(std::make_pair(vid, pid), cameras[dev].second);
+        }
     }
 
     void init()
@@ -299,21 +310,6 @@ private slots:
             QFile::remove(g_dir + "/" + f);
         writeControl("");
         QTRY_COMPARE(devCount(), 2L);
-    }
-
-    // Named and identified as their USB descriptors say.
-    void enumeration()
-    {
-        const std::pair<const char *, std::pair<int, int>> cameras[] = {{"Desk Camera A", {0x1bcf, 0x2c9a}},
-                                                                        {"Desk Camera B", {0x0ac8, 0x3420}}};
-        for (long dev : {0, 1}) {
-            char name[CAM_NAME_SIZE] = {};
-            QCOMPARE(Cam_GetDevName(dev, name), long(ERROR_GOOD));
-            QCOMPARE(QString::fromUtf8(name), QString(cameras[dev].first));
-            int pid = 0, vid = 0;
-            QCOMPARE(Cam_GetPIDVID(dev, &pid, &vid), long(ERROR_GOOD));
-            QCOMPARE(std::make_pair(vid, pid), cameras[dev].second);
-        }
     }
 
     void streaming_data()
