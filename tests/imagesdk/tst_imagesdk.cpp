@@ -277,7 +277,6 @@ private slots:
         QFETCH(bool, corrupt);
         QFETCH(bool, used);
         QByteArray small = encodeJpeg(scene(thumbnail.width(), thumbnail.height(), 2), TJSAMP_420, 95);
-        const QImage expected = decodeJpeg(small);
         small.truncate(corrupt ? small.size() / 2 : small.size());
         const QByteArray picture = encodeJpeg(scene(640, 480, 1), TJSAMP_420);
         std::vector<std::uint8_t> jpeg(picture.begin(), picture.end());
@@ -295,9 +294,8 @@ private slots:
             QCOMPARE(fromThumbnail, int(used));
             const QSize size = used ? thumbnail : QSize(160, 120);
             QCOMPARE(shown.size(), turn ? size.transposed() : size);
-            if (used)
-                QVERIFY(compare(shown, expected.transformed(QTransform().rotate(turn))).psnr >
-                        (turn ? 30 : 98));
+            QVERIFY(!used || compare(shown, decodeJpeg(small).transformed(QTransform().rotate(turn))).psnr >
+                                 (turn ? 30 : 98));
         }
     }
 
