@@ -30,13 +30,15 @@ Size fitted(Size picture, Size box)
     return {std::max(1, int(picture.width * scale)), std::max(1, int(picture.height * scale))};
 }
 
-// A thumbnail serves when it is at least the wanted size and has the picture's
-// shape, give or take the rounding of one of its sides.
+// A thumbnail serves when it is at least the wanted size, no larger than the picture
+// (a corrupt header must not make us allocate more than the picture would) and has
+// the picture's shape, give or take the rounding of one of its sides.
 bool serves(Size thumbnail, Size picture, Size wanted)
 {
     const std::int64_t skew = std::abs(std::int64_t(thumbnail.width) * picture.height -
                                        std::int64_t(thumbnail.height) * picture.width);
     return thumbnail.width >= wanted.width && thumbnail.height >= wanted.height &&
+           thumbnail.width <= picture.width && thumbnail.height <= picture.height &&
            skew <= std::max(picture.width, picture.height);
 }
 

@@ -4,6 +4,7 @@
 
 #include <QFile>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <poll.h>
@@ -12,7 +13,8 @@
 #include <unistd.h>
 
 // Watches folder; at the count-th inotify event of the kinds in mask (on the entry called name, or
-// on any entry when name is empty) renames replacement over target. Gives up after 60 s.
+// on any entry when name is empty) renames replacement over target. Watches until happened() is
+// called: the watched call's events are queued by the time it returns, however long it took.
 class FileRace
 {
 public:
@@ -27,7 +29,13 @@ public:
             alignas(inotify_event) char buffer[4096];
             int seen = 0;
             pollfd pfd{m_fd, POLLIN, 0};
-            while (seen<count && ::poll(&pfd, 1, 60000)> 0) {
+            while (seen < count) {
+                const bool over = m_over;
+                if (::poll(&pfd, 1, 100) <= 0) {
+                    if (over)
+                        break;
+                    continue;
+                }
                 const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
                 for (ssize_t pos = 0; pos < n && seen < count;) {
                     const auto *event = reinterpret_cast<const inotify_event *>(buffer + pos);
@@ -47,6 +55,7 @@ public:
     // Whether the rename happened; waits for the watch to end.
     bool happened()
     {
+        m_over = true;
         if (m_thread.joinable())
             m_thread.join();
         return m_happened;
@@ -54,6 +63,7 @@ public:
 
 private:
     int m_fd = -1;
+    std::atomic<bool> m_over{false};
     bool m_happened = false;
     std::thread m_thread;
 };

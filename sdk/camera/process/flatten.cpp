@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 #include <optional>
 
@@ -408,20 +409,23 @@ Cut unroll(const cv::Mat &bgr, const Sheet &s, const cv::Matx33d &toFrame, doubl
     cv::Mat mapX(size, CV_32F), mapY(size, CV_32F);
     Cut cut;
     cut.outside = cv::Mat(size, CV_8U, cv::Scalar(0));
-    for (int v = 0; v < size.height; ++v) {
-        const double Y = std::clamp((v + 0.5 - oy) / h, 0.0, 1.0);
-        const bool rowPadding = v + 0.5 < oy || v + 0.5 > oy + h;
-        float *mx = mapX.ptr<float>(v), *my = mapY.ptr<float>(v);
-        uchar *out = cut.outside.ptr<uchar>(v);
-        for (int u = 0; u < size.width; ++u) {
-            const cv::Vec3d p = base[size_t(u)] + per[size_t(u)] * Y;
-            mx[u] = float(p[0] / p[2]);
-            my[u] = float(p[1] / p[2]);
-            if (rowPadding || padding[size_t(u)] || mx[u] < 0 || my[u] < 0 || mx[u] > bgr.cols - 1 ||
-                my[u] > bgr.rows - 1)
-                out[u] = 255;
+    // A full-resolution page has millions of points: rows shared out like the plain warp's.
+    cv::parallel_for_(cv::Range(0, size.height), [&](const cv::Range &rows) {
+        for (int v = rows.start; v < rows.end; ++v) {
+            const double Y = std::clamp((v + 0.5 - oy) / h, 0.0, 1.0);
+            const bool rowPadding = v + 0.5 < oy || v + 0.5 > oy + h;
+            float *mx = mapX.ptr<float>(v), *my = mapY.ptr<float>(v);
+            uchar *out = cut.outside.ptr<uchar>(v);
+            for (int u = 0; u < size.width; ++u) {
+                const cv::Vec3d p = base[size_t(u)] + per[size_t(u)] * Y;
+                mx[u] = float(p[0] / p[2]);
+                my[u] = float(p[1] / p[2]);
+                if (rowPadding || padding[size_t(u)] || mx[u] < 0 || my[u] < 0 || mx[u] > bgr.cols - 1 ||
+                    my[u] > bgr.rows - 1)
+                    out[u] = 255;
+            }
         }
-    }
+    });
     cv::remap(bgr, cut.image, mapX, mapY, cv::INTER_LINEAR, cv::BORDER_CONSTANT);
     if (cv::countNonZero(cut.outside) == 0)
         cut.outside.release();
