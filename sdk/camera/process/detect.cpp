@@ -487,6 +487,34 @@ bool paleBand(const cv::Mat &lab, const Quad &inner, const Quad &outer, int s)
            band[kSamples / 10] >= median - 20.f;
 }
 
+// A hand holding a document by one side joins the outline there: that side (`weak`) finds little
+// edge, and the sides beside it run on past the document's corners. The document's own side is
+// the straight line between those two sides (its ends up to a third of their length further in,
+// or a little further out) along which the picture steps most often: the hand hides only part of it.
+Quad heldSide(const cv::Mat &lab, const Quad &q, int weak)
+{
+    constexpr int kPositions = 24, kSamples = 20;
+    const int before = (weak + 3) % 4, after = (weak + 1) % 4;
+    Quad best = q;
+    int most = -1;
+    for (int i = 0; i < kPositions; ++i)
+        for (int j = 0; j < kPositions; ++j) {
+            Quad t = q;
+            t[weak] = q[weak] + (q[before] - q[weak]) * (0.45f * i / kPositions - 0.1f);
+            t[after] = q[after] + (q[(after + 1) % 4] - q[after]) * (0.45f * j / kPositions - 0.1f);
+            const cv::Point2f n = outwardNormal(t, weak);
+            int steps = 0;
+            for (int k = 0; k < kSamples; ++k)
+                steps += stepAt(lab, t[weak] + (t[after] - t[weak]) * ((k + 0.5f) / kSamples), n, 0.f) >=
+                         kEdgeContrast;
+            if (steps > most) {
+                most = steps;
+                best = t;
+            }
+        }
+    return best;
+}
+
 std::vector<Candidate> scoredCandidates(const cv::Mat &small, size_t keep)
 {
     const cv::Mat lab = labFloat(small, 1.2);
@@ -591,6 +619,19 @@ std::vector<Candidate> scoredCandidates(const cv::Mat &small, size_t keep)
             if (innerSupport[s] >= 0.6f && innerSupport[s] > support[s] + 0.2f) {
                 q = refit;
                 support = innerSupport;
+            }
+        }
+        // A hand over one side while the other three are clear: the outline without the hand is
+        // weighed too, when its side there finds clearly more edge.
+        ranked = support;
+        std::sort(ranked.begin(), ranked.end());
+        if (ranked[0] < 0.4f && ranked[1] >= 0.7f && !borderSides(q, small.size())) {
+            const int weak = int(std::min_element(support.begin(), support.end()) - support.begin());
+            std::array<float, 4> heldSupport{};
+            Quad held = refine(lab, heldSide(lab, q, weak), 3.f, 16, heldSupport);
+            if (heldSupport[size_t(weak)] >= support[size_t(weak)] + 0.2f) {
+                held = refine(lab, held, 3.f, 24, heldSupport, true, false);
+                consider(held, heldSupport, false);
             }
         }
         q = refine(lab, q, 3.f, 24, support, true, false);
