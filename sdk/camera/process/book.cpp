@@ -3,6 +3,7 @@
 #include "flatten.h"
 
 #include <algorithm>
+#include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 
 namespace camproc {
@@ -10,7 +11,8 @@ namespace camproc {
 std::optional<Quad> findBook(const cv::Mat &bgr)
 {
     // The spread, or its two pages when the gutter parts them, are the largest outlines.
-    std::vector<Quad> docs = findDocuments(bgr, true, 12);
+    RefineLab lab;
+    std::vector<Quad> docs = findDocuments(bgr, true, 12, &lab);
     if (docs.empty())
         return std::nullopt;
     auto area = [](const Quad &q) { return cv::contourArea(std::vector<cv::Point2f>(q.begin(), q.end())); };
@@ -24,11 +26,11 @@ std::optional<Quad> findBook(const cv::Mat &bgr)
         const bool rightOf = cv::norm(o[0] - main[1]) < gutter && cv::norm(o[3] - main[2]) < gutter;
         const bool leftOf = cv::norm(main[0] - o[1]) < gutter && cv::norm(main[3] - o[2]) < gutter;
         if (similar && rightOf)
-            return fitBowedCorners(bgr, Quad{main[0], o[1], o[2], main[3]});
+            return fitBowedCorners(bgr, Quad{main[0], o[1], o[2], main[3]}, lab);
         if (similar && leftOf)
-            return fitBowedCorners(bgr, Quad{o[0], main[1], main[2], o[3]});
+            return fitBowedCorners(bgr, Quad{o[0], main[1], main[2], o[3]}, lab);
     }
-    return fitBowedCorners(bgr, main);
+    return fitBowedCorners(bgr, main, lab);
 }
 
 int findSpine(const cv::Mat &spread)
@@ -102,8 +104,14 @@ std::vector<Cut> bookPages(const cv::Mat &bgr, int bookIndex, bool flatten)
         const cv::Matx33d back = spread.fromFrame.inv();
         const cv::Point2f top = apply(back, float(spine), spread.page.y);
         const cv::Point2f bottom = apply(back, float(spine), spread.page.y + spread.page.height);
-        left = flattenPage(bgr, {(*book)[0], top, bottom, (*book)[3]}, Flatten::Always);
-        right = flattenPage(bgr, {top, (*book)[1], (*book)[2], bottom}, Flatten::Always);
+        const Quad pages[2] = {{(*book)[0], top, bottom, (*book)[3]}, {top, (*book)[1], (*book)[2], bottom}};
+        Cut *const flat[2] = {bookIndex == 4 ? nullptr : &left, bookIndex == 3 ? nullptr : &right};
+        // The pages on cores of their own: most of a page's analysis runs on one core.
+        cv::parallel_for_(cv::Range(0, 2), [&](const cv::Range &r) {
+            for (int i = r.start; i < r.end; ++i)
+                if (flat[i])
+                    *flat[i] = flattenPage(bgr, pages[i], Flatten::Always);
+        });
     } else {
         auto part = [&](int x0, int x1) {
             Cut c{spread.image.colRange(x0, x1).clone(), {}};

@@ -714,12 +714,12 @@ double overlapArea(const Quad &a, const Quad &b)
     return poly.size() < 3 ? 0.0 : cv::contourArea(poly);
 }
 
-Quad fitBowedCorners(const cv::Mat &bgr, const Quad &q)
+Quad fitBowedCorners(const cv::Mat &bgr, const Quad &q, const RefineLab &made)
 {
     if (bgr.empty() || bgr.type() != CV_8UC3)
         return q;
-    double scale = 1;
-    const cv::Mat lab = refineLab(bgr, scale);
+    double scale = made.scale;
+    const cv::Mat lab = made.lab.empty() ? refineLab(bgr, scale) : made.lab;
     Quad s = q;
     for (auto &p : s)
         p *= float(scale);
@@ -777,7 +777,7 @@ void sortReadingOrder(std::vector<Quad> &quads)
     }
 }
 
-std::vector<Quad> findDocuments(const cv::Mat &bgr, bool multiple, size_t depth)
+std::vector<Quad> findDocuments(const cv::Mat &bgr, bool multiple, size_t depth, RefineLab *keep)
 {
     if (bgr.empty() || bgr.type() != CV_8UC3 || bgr.cols < 32 || bgr.rows < 32)
         return {};
@@ -868,6 +868,8 @@ std::vector<Quad> findDocuments(const cv::Mat &bgr, bool multiple, size_t depth)
     // Refine on a finer copy so that corners land within a pixel or two of the full frame.
     if (searchScale < 1.0) {
         const cv::Mat lab = labFloat(mid, 1.5);
+        if (keep)
+            *keep = {lab, refineScale};
         const float ratio = float(refineScale / searchScale);
         for (size_t i = 0; i < found.size(); ++i) {
             Quad &q = found[i];
