@@ -149,6 +149,9 @@ struct FrameLog {
 std::atomic<int> g_frames{0};
 std::atomic<int> g_inCallback{0};
 std::atomic<int> g_slowMs{0};
+std::atomic<bool> g_hold{false}; // the callback waits until released
+// -1 asks the held callback to start its own camera again; then that status.
+std::atomic<long> g_startFromCallback{-2};
 
 int onFrame(void *data, int size, int width, int height, int format)
 {
@@ -169,6 +172,12 @@ int onFrame(void *data, int size, int width, int height, int format)
         callOnceGone();
     if (g_slowMs > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(g_slowMs));
+    while (g_hold) {
+        long asked = -1;
+        if (g_startFromCallback.compare_exchange_strong(asked, -3))
+            g_startFromCallback = Cam_CameraCaptureStart(0, onFrame);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     --g_inCallback;
     return 0;
 }
@@ -622,6 +631,26 @@ private slots:
             QCOMPARE(Cam_CameraCaptureStop(0), long(running ? ERROR_GOOD : ERROR_NOT_STREAMING));
             QVERIFY(framesStopped());
         }
+    }
+    // Two stops while a callback holds the stream: neither returns before it does,
+    // and a start from that callback meanwhile is refused.
+    void stopsWhileACallbackHolds()
+    {
+        QCOMPARE(Cam_CameraCaptureStart(0, onFrame), long(ERROR_GOOD));
+        g_hold = true;
+        QTRY_VERIFY_WITH_TIMEOUT(g_inCallback == 1, 10000);
+        std::atomic<int> returned{0};
+        auto stopper = [&] { Cam_CameraCaptureStop(0), ++returned; };
+        std::thread a(stopper), b(stopper);
+        const bool early = QTest::qWaitFor([&] { return returned > 0; }, 300); // both are joining now
+        g_startFromCallback = -1;
+        (void)QTest::qWaitFor([&] { return g_startFromCallback >= 0; }, 5000); // checked below
+        g_hold = false;
+        a.join();
+        b.join();
+        QVERIFY2(!early, "a stop returned while the callback ran");
+        QCOMPARE(g_startFromCallback.exchange(-2), long(ERROR_BUSY));
+        QVERIFY(framesStopped());
     }
 };
 
