@@ -39,6 +39,7 @@
 #include <QStackedWidget>
 #include <QStandardItemModel>
 #include <QStandardPaths>
+#include <QStringBuilder>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QThread>
@@ -1126,23 +1127,25 @@ int ADFmain::screenfulCount() const
     return (size.width() / (g_ItemWidth + 10)) * (size.height() / (g_ItemHeight + 10) + 1);
 }
 
-void ADFmain::getPathPictures()
+void ADFmain::getPathPictures(QVector<qint64> *lastRead)
 {
     ImagePathList.clear();
-    ImageNameList.clear();
     qWarning("开始获取当前路径下的图片...");
     dir.setPath(filePath);
     qWarning("当前路径: %s", qUtf8Printable(filePath));
     // Unsorted: the thumbnails are ordered by read time and the table sorts itself.
-    const QStringList names = ThreadAddItem::listFolder(filePath, filters);
-    n_imagecount = names.count();
+    ImageNameList = ThreadAddItem::listFolder(filePath, filters, lastRead);
+    n_imagecount = ImageNameList.count();
     qWarning("图片个数: %d", n_imagecount);
     if (n_imagecount == 0)
         qWarning("当前路径没有图片,无需显示");
-    for (const QString &name : names) {
-        ImagePathList.append(filePath + "/" + name);
-        ImageNameList.append(name);
-    }
+    // The thumbnail list makes its paths in its own order.
+    if (lastRead)
+        return;
+    ImagePathList.reserve(n_imagecount);
+    const QString prefix = filePath + QLatin1Char('/');
+    for (const QString &name : qAsConst(ImageNameList))
+        ImagePathList.append(prefix % name);
 }
 
 void ADFmain::initUIPictures()
@@ -1153,7 +1156,8 @@ void ADFmain::initUIPictures()
     m_pictureCells.clear();
     m_ImageCount = 0;
     m_changedNum = 0;
-    getPathPictures();
+    QVector<qint64> lastRead;
+    getPathPictures(&lastRead);
     m_currentCount = 0;
     if (threadAddItem) {
         // The old worker may still be inside its first pass: stop it and cut it off.
@@ -1163,7 +1167,7 @@ void ADFmain::initUIPictures()
         disconnect(this, SIGNAL(signalStartAddItem(int)), threadAddItem, nullptr);
         threadAddItem->deleteLater();
     }
-    threadAddItem = new ThreadAddItem(ImageNameList, filePath, this);
+    threadAddItem = new ThreadAddItem(ImageNameList, lastRead, filePath, this);
     const int picturesNum = screenfulCount();
     qWarning("************picturesNum is %d**************", picturesNum);
     m_picNumber = picturesNum;

@@ -17,6 +17,7 @@
 #include <QPoint>
 #include <QPointer>
 #include <QStringList>
+#include <QVector>
 
 #include <vector>
 
@@ -174,7 +175,8 @@ private:
                                const QString &pressed, const QString &tip);
     void initDocumentConnections();
     void addMaskWidgetUI();
-    void getPathPictures();
+    // The documents of the working folder; with lastRead, their last-read times and no paths.
+    void getPathPictures(QVector<qint64> *lastRead = nullptr);
     void initUIPictures();
     void initUIFile();
     void addFileItems(QString path);

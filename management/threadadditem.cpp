@@ -16,6 +16,7 @@
 #include <QPixmapCache>
 #include <QPointer>
 #include <QStandardPaths>
+#include <QStringBuilder>
 #include <QTemporaryFile>
 #include <QUrl>
 
@@ -51,30 +52,25 @@ struct FolderHandle {
         if (dir)
             ::closedir(dir);
     }
-    int fd() const { return dir ? ::dirfd(dir) : -1; }
+    int fd() const { return ::dirfd(dir); }
     DIR *dir;
 };
 } // namespace
 
-// The order needs every document's last-read time before the first cell: one pass
-// over the folder and one stat per name relative to it, with the times kept as
-// numbers and the names folded once, keeps a folder of ten thousand well under a
-// tenth of a second (going through QFileInfo and QDateTime took several times that).
-ThreadAddItem::ThreadAddItem(QStringList names, QString folder, QObject *parent)
+// The order needs every document's last-read time before the first cell: listFolder
+// takes it with one stat a name in its pass over the folder, as a number (going through
+// QFileInfo and QDateTime took several times that); here the names are only ordered,
+// folded once for ties.
+ThreadAddItem::ThreadAddItem(QStringList names, const QVector<qint64> &lastRead, QString folder,
+                             QObject *parent)
     : QObject(parent), m_imagePath(folder)
 {
     m_toolhelper.SettingAllSets();
-    const FolderHandle handle(folder);
     QVector<FILEINFO> fileInfoList;
     const int count = std::min<int>(names.count(), kMaxDocuments);
     fileInfoList.reserve(count);
-    for (int i = 0; i < count; ++i) {
-        struct stat info;
-        qint64 ms = 0;
-        if (::fstatat(handle.fd(), QFile::encodeName(names.at(i)).constData(), &info, 0) == 0)
-            ms = qint64(info.st_atim.tv_sec) * 1000 + info.st_atim.tv_nsec / 1000000;
-        fileInfoList.append({names.at(i), ms, names.at(i).toCaseFolded()});
-    }
+    for (int i = 0; i < count; ++i)
+        fileInfoList.append({names.at(i), lastRead.value(i), names.at(i).toCaseFolded()});
     // Documents read at the same moment go by name.
     std::sort(fileInfoList.begin(), fileInfoList.end(), [](const FILEINFO &a, const FILEINFO &b) {
         const int order = SortByDate(a, b);
@@ -82,13 +78,15 @@ ThreadAddItem::ThreadAddItem(QStringList names, QString folder, QObject *parent)
     });
     namelist.reserve(count);
     pathList.reserve(count);
+    const QString prefix = folder + QLatin1Char('/');
     for (const FILEINFO &info : qAsConst(fileInfoList)) {
         namelist.append(info.name);
-        pathList.append(folder + "/" + info.name);
+        pathList.append(prefix % info.name);
     }
 }
 
-QStringList ThreadAddItem::listFolder(const QString &folder, const QStringList &patterns)
+QStringList ThreadAddItem::listFolder(const QString &folder, const QStringList &patterns,
+                                      QVector<qint64> *lastRead)
 {
     QList<QByteArray> endings;
     for (const QString &pattern : patterns)
@@ -109,14 +107,22 @@ QStringList ThreadAddItem::listFolder(const QString &folder, const QStringList &
         if (!matches)
             continue;
         // Most file systems give the type with the entry; links and the rest are asked.
-        if (entry->d_type != DT_REG) {
+        const bool regular = entry->d_type == DT_REG;
+        if (!regular && entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN)
+            continue;
+        qint64 ms = 0;
+        if (!regular || lastRead) {
             struct stat info;
-            if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN)
+            const bool known = ::fstatat(handle.fd(), name, &info, 0) == 0;
+            if (!regular && (!known || !S_ISREG(info.st_mode)))
                 continue;
-            if (::fstatat(handle.fd(), name, &info, 0) != 0 || !S_ISREG(info.st_mode))
-                continue;
+            if (known)
+                ms = qint64(info.st_atim.tv_sec) * 1000 + info.st_atim.tv_nsec / 1000000;
         }
-        names << QFile::decodeName(QByteArray(name, int(length)));
+        // What QFile::decodeName does here, without a copy of the name first.
+        names << QString::fromLocal8Bit(name, int(length));
+        if (lastRead)
+            lastRead->append(ms);
     }
     return names;
 }

@@ -13,6 +13,7 @@
 #include <QObject>
 #include <QPixmap>
 #include <QStringList>
+#include <QVector>
 
 class QListWidgetItem;
 class QWidget;
@@ -45,7 +46,9 @@ public:
     // Larger pictures (or headers claiming them) show their type icon.
     static constexpr qint64 kMaxPicturePixels = 400LL * 1000 * 1000;
 
-    ThreadAddItem(QStringList names, QString folder, QObject *parent = nullptr);
+    // lastRead[i] is the moment names[i] was last read, as listFolder gives it.
+    ThreadAddItem(QStringList names, const QVector<qint64> &lastRead, QString folder,
+                  QObject *parent = nullptr);
 
     // The picture a cell shows for a document, read now.
     QPixmap UpdateSingel(QString name);
@@ -74,8 +77,10 @@ public:
     void removeName(const QString &name);
 
     // The documents of a folder: visible regular files whose names end as one of the
-    // "*.ending" patterns says, in any case; in the order the folder gives them.
-    static QStringList listFolder(const QString &folder, const QStringList &patterns);
+    // "*.ending" patterns says, in any case; in the order the folder gives them. With
+    // lastRead, also the moment each was last read (ms since the epoch, 0 if unknown).
+    static QStringList listFolder(const QString &folder, const QStringList &patterns,
+                                  QVector<qint64> *lastRead = nullptr);
     // The name as a cell shows it: shortened when wider than the image box.
     static QString elidedName(const QString &name);
     // The size a picture is read at so that it fits the image box.
