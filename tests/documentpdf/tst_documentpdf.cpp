@@ -131,7 +131,7 @@ private slots:
         QImage withDensity = src;
         withDensity.setDotsPerMeterX(2835); // 72 dpi: one pixel per point
         withDensity.setDotsPerMeterY(2835);
-        QVERIFY(savePicture(withDensity, path(name)));
+        QVERIFY(withDensity.save(path(name)));
         QCOMPARE(addFile(path(name).toUtf8()), int(DOC_OK));
         QCOMPARE(combinePDF(path("out.pdf").toUtf8()), int(DOC_OK));
         QVERIFY(qpdfCheckPasses(path("out.pdf")));
