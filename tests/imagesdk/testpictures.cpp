@@ -107,6 +107,13 @@ void insertExifOrientation(QByteArray &jpeg, int orientation, bool le)
     jpeg.insert(jfif ? 4 + qFromBigEndian<quint16>(jpeg.constData() + 4) : 2, segment);
 }
 
+QImage storedFor(const QImage &upright, int orientation)
+{
+    static const int turn[] = {0, 0, 180, 0, 90, 270, 90, 90};
+    return upright.transformed(QTransform().rotate(turn[orientation - 1]))
+        .mirrored(orientation == 2 || orientation == 5, orientation == 4 || orientation == 7);
+}
+
 QByteArray hugeJpeg()
 {
     QByteArray jpeg = encodeJpeg(scene(64, 64, 1), TJSAMP_420);

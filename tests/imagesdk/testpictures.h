@@ -27,6 +27,10 @@ void setJfifDensity(QByteArray &jpeg, int x, int y);
 // Inserts an EXIF segment holding only an orientation tag.
 void insertExifOrientation(QByteArray &jpeg, int orientation, bool littleEndian);
 
+// The stored picture that a viewer shows as upright for the given EXIF orientation: 6 is shown
+// turned a quarter clockwise, 5 transposed, 7 transversed.
+QImage storedFor(const QImage &upright, int orientation);
+
 // Data rows over the lossless formats: columns "name" (a file name whose
 // extension picks the format, written by QImage) and "format" (the QImage::Format of the picture).
 void addLosslessFormatRows();
