@@ -14,12 +14,9 @@
 #include <QtTest>
 
 #include <turbojpeg.h>
-#include <zip.h>
 
 #include <cstdio>
 #include <cstring>
-#include <omp.h>
-#include <thread>
 
 using namespace ocrtruth;
 using testpictures::encodeJpeg;
@@ -31,7 +28,8 @@ namespace {
 
 const double kMaxErrorRate = 0.05;
 
-// Entries of a zip package in stored order, with their contents.
+// Entries of a zip package in stored order, with their contents, as unzip reads them; none when a
+// checksum or the directory is wrong.
 struct Package {
     QStringList order;
     QHash<QString, QByteArray> entries;
@@ -40,21 +38,13 @@ struct Package {
 Package readPackage(const QString &path)
 {
     Package package;
-    int error = 0;
-    zip_t *archive = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
-    for (zip_int64_t i = 0; archive && i < zip_get_num_entries(archive, 0); ++i) {
-        zip_stat_t st;
-        zip_stat_index(archive, zip_uint64_t(i), 0, &st);
-        QByteArray data(int(st.size), '\0');
-        if (zip_file_t *file = zip_fopen_index(archive, zip_uint64_t(i), 0)) {
-            zip_fread(file, data.data(), st.size);
-            zip_fclose(file);
-        }
-        package.order << QString::fromUtf8(st.name);
-        package.entries[package.order.last()] = data;
+    int status = -1;
+    run("unzip", {"-tqq", path}, &status);
+    for (const QString &name :
+         QString::fromUtf8(run("unzip", {"-Z1", path})).split('\n', Qt::SkipEmptyParts)) {
+        package.order << name;
+        package.entries[name] = status == 0 ? run("unzip", {"-p", path, name}) : QByteArray();
     }
-    if (archive)
-        zip_close(archive);
     return package;
 }
 
@@ -70,25 +60,6 @@ int qpdfCheck(const QString &path)
     int status = -1;
     run("qpdf", {"--check", path}, &status);
     return status;
-}
-
-QStringList docxPages(const QString &path, int *pageBreaks)
-{
-    QXmlStreamReader reader(readPackage(path).entries.value("word/document.xml"));
-    QStringList pages{QString()};
-    *pageBreaks = 0;
-    while (!reader.atEnd()) {
-        if (reader.readNext() != QXmlStreamReader::StartElement)
-            continue;
-        if (reader.name() == QLatin1String("br") &&
-            reader.attributes().value(QLatin1String("w:type")) == QLatin1String("page")) {
-            ++*pageBreaks;
-            pages << QString();
-        } else if (reader.name() == QLatin1String("t")) {
-            pages.last() += reader.readElementText() + QLatin1Char('\n');
-        }
-    }
-    return reader.hasError() ? QStringList() : pages;
 }
 
 // The text objects of an OFD page: their text and boundary (millimetres).
@@ -373,27 +344,6 @@ private slots:
         QCOMPARE(readAll(disk.filePath("page.jpg")), jpeg);
     }
 
-    void overlappingCallsLeaveParallelismAsItWas()
-    {
-        // Recognition switches OpenMP nesting off for its own thread only and puts it back.
-        const int levels = omp_get_max_active_levels();
-        QVERIFY(levels > 0);
-        for (int i = 0; i < 2; ++i)
-            QCOMPARE(addFile(m_line.toUtf8()), DOC_OK);
-        char other[256], mine[256];
-        int otherStatus = -1;
-        std::thread worker([&] { otherStatus = ocrRecog(0, true, other); });
-        QCOMPARE(ocrRecog(0, true, mine), DOC_OK);
-        QCOMPARE(omp_get_max_active_levels(), levels);
-        worker.join();
-        QCOMPARE(otherStatus, DOC_OK);
-        int fresh = -1;
-        std::thread([&] { fresh = omp_get_max_active_levels(); }).join();
-        QCOMPARE(fresh, levels);
-        QVERIFY(QFile::remove(m_dir.filePath(QString::fromUtf8(mine))));
-        QVERIFY(QFile::remove(m_dir.filePath(QString::fromUtf8(other))));
-    }
-
     void pictureChangedBeforeWritingFailsTheJob_data()
     {
         QTest::addColumn<int>("type");
@@ -466,35 +416,21 @@ private:
     void checkDocx(const QString &path, QStringList *pages)
     {
         const Package package = readPackage(path);
-        QCOMPARE(package.order.value(0), "[Content_Types].xml");
-        for (const char *part :
-             {"_rels/.rels", "word/document.xml", "word/styles.xml", "word/_rels/document.xml.rels"})
-            QVERIFY2(package.entries.contains(QLatin1String(part)), part);
-        for (const QString &name : package.order)
-            QVERIFY2(!name.endsWith(QLatin1Char('/')), qPrintable(name));
         QVERIFY(package.entries.value("word/styles.xml").contains("w:eastAsia=\""));
-        const QString document = QString::fromUtf8(package.entries.value("word/document.xml"));
-        QVERIFY(document.contains(QStringLiteral("w:w=\"11906\"")) &&
-                document.contains(QStringLiteral("w:h=\"16838\"")));
-        // 14 pt printing at 300 dpi comes out near 14 pt (sizes in half points).
-        auto match = QRegularExpression(QStringLiteral("<w:sz w:val=\"(\\d+)\"/>")).globalMatch(document);
-        QVERIFY(match.hasNext());
-        while (match.hasNext()) {
-            const int halfPoints = match.next().captured(1).toInt();
-            QVERIFY2(halfPoints >= 22 && halfPoints <= 40, qPrintable(QString::number(halfPoints)));
-        }
-        int breaks = 0;
-        *pages = docxPages(path, &breaks);
-        QCOMPARE(breaks, 2);
-        // An independent reader, where it is installed, finds the paragraphs.
+        const QByteArray document = package.entries.value("word/document.xml");
+        QVERIFY(document.contains("w:w=\"11906\"") && document.contains("w:h=\"16838\"")); // A4
+        // An independent reader: python-docx, a run that holds a page break read as a form feed.
         int status = -1;
-        const QByteArray out = run("/usr/bin/python3",
-                                   {"-c",
-                                    "import sys\ntry:\n import docx\nexcept ImportError:\n sys.exit(3)\n"
-                                    "print(sum(1 for p in docx.Document(sys.argv[1]).paragraphs if p.text))",
-                                    path},
-                                   &status);
-        QVERIFY(status == 3 || (status == 0 && out.trimmed().toInt() >= 2));
+        const QByteArray text =
+            run("/usr/bin/python3",
+                {"-c",
+                 "import sys, docx\n"
+                 "print('\\n'.join(''.join('\\f' if r._r.xpath('w:br[@w:type=\"page\"]') else r.text "
+                 "for r in p.runs) for p in docx.Document(sys.argv[1]).paragraphs), end='')",
+                 path},
+                &status);
+        QCOMPARE(status, 0);
+        *pages = QString::fromUtf8(text).split('\f');
     }
 
     // What a reader relies on: every element in the OFD namespace under the ofd prefix, IDs unique and

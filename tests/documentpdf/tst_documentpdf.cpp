@@ -8,12 +8,8 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <atomic>
-#include <poll.h>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
-#include <sys/inotify.h>
-#include <thread>
 #include <turbojpeg.h>
 
 using namespace testpictures;
@@ -46,45 +42,6 @@ QList<PageInfo> pagesOf(const QString &file)
     }
     return pages;
 }
-
-// Renames replacement over target once something creates a file in folder. Watches until happened() is
-// called: the watched call's events are queued by the time it returns, however long it took.
-class FileRace
-{
-public:
-    FileRace(const QString &folder, const QString &replacement, const QString &target)
-        : m_fd(inotify_init1(IN_CLOEXEC))
-    {
-        if (m_fd >= 0 && inotify_add_watch(m_fd, QFile::encodeName(folder).constData(), IN_CREATE) >= 0)
-            m_thread =
-                std::thread([this, from = QFile::encodeName(replacement), to = QFile::encodeName(target)] {
-                    pollfd pfd{m_fd, POLLIN, 0};
-                    for (bool over = m_over; ::poll(&pfd, 1, 100) <= 0; over = m_over)
-                        if (over)
-                            return;
-                    m_happened = std::rename(from.constData(), to.constData()) == 0;
-                });
-    }
-    ~FileRace()
-    {
-        happened();
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    bool happened()
-    {
-        m_over = true;
-        if (m_thread.joinable())
-            m_thread.join();
-        return m_happened;
-    }
-
-private:
-    int m_fd;
-    std::atomic<bool> m_over{false};
-    bool m_happened = false;
-    std::thread m_thread;
-};
 
 bool qpdfCheckPasses(const QString &file)
 {
@@ -262,41 +219,6 @@ private slots:
         QVERIFY(status != DOC_OK || qpdfCheckPasses(merged));
         // Neither a partial PDF nor its temporary file.
         QCOMPARE(disk.entries(), status == DOC_OK ? QStringList{"merged.pdf"} : QStringList());
-    }
-
-    void pictureTurnedDuringMergeFailsIt()
-    {
-        // A long merge, and a page the user turns while it runs.
-        addJpeg("long.jpg", 1200, 1600, 200);
-        for (int i = 0; i < 60; ++i)
-            addFile(path("long.jpg").toUtf8());
-        const QImage page = scene(320, 480, 5);
-        QVERIFY(writeAll(path("last.jpg"), encodeJpeg(page, TJSAMP_420, 85, 100)));
-        QVERIFY(writeAll(path("turned.jpg"),
-                         encodeJpeg(page.transformed(QTransform().rotate(90)), TJSAMP_420, 85, 100)));
-        addFile(path("last.jpg").toUtf8());
-        QTemporaryDir out;
-        // The PDF's temporary file appears once every page is measured: the last page is turned then.
-        FileRace turn(out.path(), path("turned.jpg"), path("last.jpg"));
-        QCOMPARE(combinePDF(out.filePath("merged.pdf").toUtf8()), int(DOC_ERR_UNREADABLE_INPUT));
-        QVERIFY(turn.happened());
-        QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
-    }
-
-    void concurrentAddsAreAllKept()
-    {
-        const QByteArray p = path("a.jpg").toUtf8();
-        QVERIFY(writeAll(path("a.jpg"), encodeJpeg(scene(32, 32, 1), TJSAMP_420)));
-        std::vector<std::thread> threads;
-        for (int t = 0; t < 4; ++t)
-            threads.emplace_back([&p] {
-                for (int i = 0; i < 25; ++i)
-                    addFile(p.constData());
-            });
-        for (std::thread &t : threads)
-            t.join();
-        QCOMPARE(combinePDF(path("a.pdf").toUtf8()), int(DOC_OK));
-        QCOMPARE(pagesOf(path("a.pdf")).size(), 100);
     }
 
 private:
