@@ -1,0 +1,1046 @@
+// The camera library through its C interface, with every kind of camera side by
+// side: two emulated UVC cameras behind the V4L2 backend (the emulation is
+// preloaded), two rendered virtual cameras and the playback camera. Names and
+// ids, bad arguments, streaming and captures, automatic capture, live guides,
+// cameras that misbehave or go away, and the library under pressure: calls from
+// inside callbacks, two threads driving one camera against each other.
+#include "CamCaptureSDK.h"
+#include "guidecheck.h"
+#include "testpictures.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <opencv2/imgcodecs.hpp>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <dlfcn.h>
+#include <functional>
+#include <mutex>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Device indices: V4L2 cameras come first, then the rendered ones, then playback.
+enum : long { EmuA, EmuB, Virtual1, Virtual2, Playback, kDevices };
+
+QString g_dir;
+
+// The emulated cameras' control file, or the virtual cameras' one.
+void writeControl(const QByteArray &text, bool virtualCameras = false)
+{
+    QFile f(g_dir + (virtualCameras ? "/vcontrol" : "/control"));
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(text);
+}
+
+long devCount()
+{
+    long n = -1;
+    return Cam_GetDevCount(&n) == ERROR_GOOD ? n : -1;
+}
+
+IMAGEPARAM params(int rotate = 0, bool cover = false)
+{
+    IMAGEPARAM p;
+    std::memset(&p, 0, sizeof p);
+    p.nRotate = rotate;
+    p.bIsCoverFile = cover;
+    p.nXDPI = 300;
+    p.nYDPI = 150;
+    return p;
+}
+
+// Capture into a fresh buffer of CAM_PATH_SIZE bytes; the buffer's text is what was written.
+long capture(long dev, const QString &target, IMAGEPARAM p = params(), QString *written = nullptr)
+{
+    char buf[CAM_PATH_SIZE] = {};
+    qstrncpy(buf, target.toUtf8().constData(), sizeof buf);
+    const long status = Cam_CameraCaptureFile(dev, buf, &p);
+    if (written)
+        *written = QString::fromUtf8(buf);
+    return status;
+}
+
+struct EmuStats {
+    long dequeued = 0, broken = 0, mappings = 0, handles = 0;
+};
+
+// What the emulated camera (1 or 2) saw; from the preloaded library.
+EmuStats emuStats(int camera)
+{
+    using Fn = int (*)(int, long *, long *, long *, long *);
+    static const auto fn = reinterpret_cast<Fn>(dlsym(RTLD_DEFAULT, "v4l2emu_stats"));
+    EmuStats s;
+    if (fn)
+        fn(camera, &s.dequeued, &s.broken, &s.mappings, &s.handles);
+    return s;
+}
+
+// A white page with lines of dark text on a dark desk with a red top-left
+// corner; the lines sit where shift puts them so that two pictures differ.
+void writePicture(const QString &path, int shift)
+{
+    QImage image(1600, 1200, QImage::Format_RGB888);
+    image.fill(QColor(50, 45, 40));
+    QPainter p(&image);
+    p.fillRect(0, 0, 200, 150, QColor(180, 20, 20));
+    p.fillRect(300, 150, 1000, 900, Qt::white);
+    for (int y = 250 + shift; y < 950; y += 60)
+        p.fillRect(380, y, 840, 18, QColor(20, 20, 20));
+    p.end();
+    QVERIFY(image.save(path, "JPG", 92));
+}
+
+// --- A library call made from inside a callback once the camera is gone ---
+
+enum class Call { Capture, Count, Init };
+std::atomic<bool> g_armed{false};
+std::atomic<bool> g_waiting{false};
+std::atomic<int> g_call{0};
+std::atomic<long> g_dev{0};
+std::atomic<bool> g_fromState{false};
+std::atomic<long> g_status{-1};
+
+void callOnceGone()
+{
+    bool armed = true;
+    if (!g_armed.compare_exchange_strong(armed, false))
+        return;
+    g_waiting = true;
+    // The enumeration without its clean-up: the last camera's index lapses
+    // when any camera is unplugged.
+    char name[CAM_NAME_SIZE];
+    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    while (Cam_GetDevName(kDevices - 1, name) == ERROR_GOOD && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    long n = 0;
+    switch (static_cast<Call>(g_call.load())) {
+    case Call::Capture:
+        g_status = capture(g_dev, g_dir + "/fromcallback.jpg");
+        break;
+    case Call::Count:
+        g_status = Cam_GetDevCount(&n);
+        break;
+    case Call::Init:
+        g_status = Cam_Init();
+        break;
+    }
+}
+
+// --- Frames, kept and looked at; slow enough that a stop often finds a callback running ---
+
+// The frame's corners, clockwise from the top left, and its middle.
+QVector<QRgb> probes(int width, int height, const std::function<QRgb(int, int)> &at)
+{
+    return {at(4, 4), at(width - 5, 4), at(width - 5, height - 5), at(4, height - 5),
+            at(width / 2, height / 2)};
+}
+
+// The picture shows the page, turned clockwise by degrees: white in the middle,
+// the red corner where the turn takes the top left, the others dark.
+QString pictureWrong(const QVector<QRgb> &p, int degrees)
+{
+    for (int c = 0; c < 4; ++c) {
+        const bool red = qRed(p[c]) > qBlue(p[c]) + 80;
+        if (red != (c == (degrees / 90) % 4) || (!red && qGray(p[c]) > 90))
+            return QString("corner %1: %2").arg(c).arg(p[c], 6, 16);
+    }
+    return qGray(p[4]) > 200 ? QString() : QString("middle %1").arg(p[4], 6, 16);
+}
+
+struct FrameLog {
+    std::mutex mutex;
+    QSize size;
+    int bytes = 0, format = -1;
+    QByteArray last;
+    QList<long> states;
+} g_log;
+std::atomic<int> g_frames{0};
+std::atomic<int> g_inCallback{0};
+std::atomic<int> g_slowMs{0};
+std::atomic<bool> g_hold{false}; // the callback waits until released
+// -1 asks the held callback to start and to stop its own camera; then their statuses.
+std::atomic<long> g_startFromCallback{-2}, g_stopFromCallback{-2};
+
+int onFrame(void *data, int size, int width, int height, int format)
+{
+    ++g_inCallback;
+    {
+        std::lock_guard<std::mutex> lock(g_log.mutex);
+        g_log.size = QSize(width, height);
+        g_log.bytes = size;
+        g_log.format = format;
+        g_log.last = QByteArray(static_cast<const char *>(data), size);
+    }
+    ++g_frames;
+    if (!g_fromState)
+        callOnceGone();
+    if (g_slowMs > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(g_slowMs));
+    while (g_hold) {
+        long asked = -1;
+        if (g_startFromCallback.compare_exchange_strong(asked, -3)) {
+            g_stopFromCallback = Cam_CameraCaptureStop(EmuA);
+            g_startFromCallback = Cam_CameraCaptureStart(EmuA, onFrame);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    --g_inCallback;
+    return 0;
+}
+
+int onState(long state)
+{
+    {
+        std::lock_guard<std::mutex> lock(g_log.mutex);
+        g_log.states.append(state);
+    }
+    if (g_fromState)
+        callOnceGone();
+    return 0;
+}
+
+QList<long> states()
+{
+    std::lock_guard<std::mutex> lock(g_log.mutex);
+    return g_log.states;
+}
+
+// A copy of the newest delivered frame (packed RGB).
+cv::Mat lastFrame()
+{
+    std::lock_guard<std::mutex> lock(g_log.mutex);
+    if (g_log.bytes < g_log.size.width() * g_log.size.height() * 3 || g_log.last.isEmpty())
+        return cv::Mat();
+    return cv::Mat(g_log.size.height(), g_log.size.width(), CV_8UC3, g_log.last.data()).clone();
+}
+
+QString lastFrameWrong(int degrees)
+{
+    const cv::Mat f = lastFrame();
+    if (f.empty())
+        return "no frame";
+    return pictureWrong(probes(f.cols, f.rows,
+                               [&](int x, int y) {
+                                   const cv::Vec3b &q = f.at<cv::Vec3b>(y, x);
+                                   return qRgb(q[0], q[1], q[2]);
+                               }),
+                        degrees);
+}
+
+// Whether the newest frame has this size and is this colour (0xRRGGBB) all over.
+bool lastFrameIs(QSize size, int rgb)
+{
+    const cv::Mat f = lastFrame();
+    cv::Scalar mean, deviation;
+    cv::meanStdDev(f, mean, deviation);
+    return f.cols == size.width() && f.rows == size.height() && cv::norm(deviation) < 8 &&
+           cv::norm(mean - cv::Scalar(rgb >> 16, rgb >> 8 & 255, rgb & 255)) < 8;
+}
+
+int guidePixelsOnLastFrame()
+{
+    const cv::Mat f = lastFrame();
+    return f.empty() ? 0 : cv::countNonZero(guidecheck::guidePixels(f));
+}
+
+// Nothing is delivered any more: no callback runs, and none comes in a while.
+bool framesStopped()
+{
+    if (g_inCallback != 0)
+        return false;
+    const int seen = g_frames;
+    QTest::qWait(150); // several frame periods
+    return g_frames == seen && g_inCallback == 0;
+}
+
+// Every buffer unmapped and every node closed once the stream is over.
+void verifyReleased(long dev)
+{
+    if (dev > EmuB)
+        return;
+    QTRY_COMPARE(emuStats(int(dev) + 1).mappings, 0L);
+    QTRY_COMPARE(emuStats(int(dev) + 1).handles, 0L);
+}
+
+long start(long dev, int width, int height)
+{
+    const long status = Cam_SetCameraResolution(dev, width, height);
+    return status == ERROR_GOOD ? Cam_CameraCaptureStart(dev, onFrame) : status;
+}
+
+// The sizes of a camera as discovery lists them: count (which selects the
+// camera), then each size by its index.
+QString sizeList(long dev)
+{
+    long n = 0;
+    if (Cam_GetCameraResolutionCount(dev, 0, &n) != ERROR_GOOD)
+        return QString();
+    QStringList sizes;
+    for (long j = 0; j < n; ++j) {
+        std::this_thread::yield(); // discovery logs between the calls
+        long w = 0, h = 0;
+        Cam_GetCameraResolutionName(j, &w, &h);
+        sizes << QString("%1x%2").arg(w).arg(h);
+    }
+    return sizes.join(' ');
+}
+
+// --- Two threads against each other ---
+
+enum Op { Start, Stop, SetSmall, SetLarge, Format };
+using Ops = QVector<int>;
+
+struct Outcome {
+    QVector<long> statuses;
+    Clock::duration longest{};
+    bool callbackAfterStop = false;
+};
+
+long run(int op)
+{
+    switch (op) {
+    case Start:
+        return Cam_CameraCaptureStart(0, onFrame);
+    case Stop:
+        return Cam_CameraCaptureStop(0);
+    case SetSmall:
+        return Cam_SetCameraResolution(0, 640, 480);
+    case SetLarge:
+        return Cam_SetCameraResolution(0, 1280, 720);
+    case Format:
+        return Cam_SetCameraFormat(0, 0);
+    }
+    return -1;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Ops)
+
+class TestCameraInterface : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QStringList m_files; // what the folder holds between the cases
+    QByteArray m_frames; // the playback camera's pictures
+
+    // Starts a camera at the given size and waits for a few frames.
+    void startStream(long dev, int width, int height)
+    {
+        g_frames = 0;
+        QCOMPARE(Cam_SetCameraFormat(dev, 0), long(ERROR_GOOD));
+        QCOMPARE(start(dev, width, height), long(ERROR_GOOD));
+        QTRY_VERIFY_WITH_TIMEOUT(g_frames >= 3, 20000);
+    }
+    long initPlayback(const QString &frames)
+    {
+        qputenv("CAMSDK_VIRTUAL_FRAMES", m_dir.filePath(frames).toUtf8());
+        return Cam_Init() == ERROR_GOOD ? devCount() : -1;
+    }
+    QStringList files() const { return QDir(g_dir).entryList(QDir::Files | QDir::Hidden); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        g_dir = m_dir.path();
+        QVERIFY2(dlsym(RTLD_DEFAULT, "v4l2emu_stats"), "runs with the emulated cameras preloaded");
+        long count = -1;
+        QCOMPARE(Cam_GetDevCount(&count), long(ERROR_NOT_INITIALISED));
+        QCOMPARE(Cam_CameraCaptureStart(0, onFrame), long(ERROR_NOT_INITIALISED));
+        QCOMPARE(Cam_CameraCaptureStop(0), long(ERROR_NOT_INITIALISED));
+        // The emulated cameras and the playback camera send two pages in turn.
+        writePicture(g_dir + "/a.jpg", 0);
+        writePicture(g_dir + "/b.jpg", 30);
+        m_frames = (g_dir + "/a.jpg," + g_dir + "/b.jpg").toUtf8();
+        // The playback camera's other pictures.
+        QVERIFY(QDir(g_dir).mkpath("pics") && QDir(g_dir).mkpath("empty"));
+        const std::string dir = g_dir.toStdString();
+        cv::imwrite(dir + "/pics/a.png", cv::Mat(600, 800, CV_8UC3, cv::Scalar(0, 0, 200)));
+        cv::imwrite(dir + "/pics/b.jpg", cv::Mat(600, 800, CV_8UC3, cv::Scalar(0, 200, 0)));
+        cv::Mat c(1200, 600, CV_8UC3, cv::Scalar(0, 0, 0)); // at 4:3 only its blue middle shows
+        c.rowRange(300, 900).setTo(cv::Scalar(200, 0, 0));
+        cv::imwrite(dir + "/pics/c.jpg", c);
+        cv::imwrite(dir + "/upright.jpg", c.colRange(0, 500));
+        QVERIFY(testpictures::writeAll(g_dir + "/pics/b2.jpg", "\xff\xd8 not really a picture"));
+        QByteArray turned = testpictures::readAll(g_dir + "/upright.jpg");
+        testpictures::insertExifOrientation(turned, 6, true); // as a phone held upright
+        QVERIFY(testpictures::writeAll(g_dir + "/turned.jpg", turned));
+        qputenv("V4L2EMU_CAMERAS",
+                "1bcf:2c9a,mjpeg+yuyv,,Desk Camera A;0ac8:3420,yuyv,800x600/1600x1200,Desk Camera B");
+        qputenv("V4L2EMU_PICTURES", m_frames);
+        qputenv("V4L2EMU_FPS", "30");
+        qputenv("V4L2EMU_HOLD", "1500");
+        qputenv("V4L2EMU_CONTROL", (g_dir + "/control").toUtf8());
+        qputenv("CAMSDK_VIRTUAL", "2");
+        qputenv("CAMSDK_VIRTUAL_IDS", "0ac8:3610,1B3F:00a1");
+        qputenv("CAMSDK_VIRTUAL_FPS", "30");
+        qputenv("CAMSDK_VIRTUAL_CONTROL", (g_dir + "/vcontrol").toUtf8());
+        qputenv("CAMSDK_VIRTUAL_FRAMES", m_frames);
+        qunsetenv("CAMSDK_VIRTUAL_SCENE");
+        writeControl("");
+        writeControl("", true);
+        m_files = files();
+        QCOMPARE(Cam_Init(), long(ERROR_GOOD));
+        // The metadata nodes are not cameras: two emulated cameras on four nodes.
+        QCOMPARE(devCount(), long(kDevices));
+        // Named and identified as their USB descriptors or the environment say.
+        const std::tuple<const char *, int, int> cameras[] = {{"Desk Camera A", 0x1bcf, 0x2c9a},
+                                                              {"Desk Camera B", 0x0ac8, 0x3420},
+                                                              {"PageLux Virtual Camera 1", 0x0ac8, 0x3610},
+                                                              {"PageLux Virtual Camera 2", 0x1b3f, 0x00a1},
+                                                              {"PageLux Playback Camera", 0x1209, 0xca10}};
+        for (long dev = 0; dev < kDevices; ++dev) {
+            char name[CAM_NAME_SIZE] = {};
+            QCOMPARE(Cam_GetDevName(dev, name), long(ERROR_GOOD));
+            int pid = 0, vid = 0;
+            QCOMPARE(Cam_GetPIDVID(dev, &pid, &vid), long(ERROR_GOOD));
+            const auto &[expected, v, p] = cameras[dev];
+            QCOMPARE(std::make_tuple(QString::fromUtf8(name), vid, pid), std::make_tuple(QString(expected), v, p));
+        }
+    }
+
+    void init()
+    {
+        g_frames = 0;
+        g_slowMs = 0;
+        g_armed = false;
+        g_waiting = false;
+        g_fromState = false;
+        g_status = -1;
+        g_dev = EmuA;
+        QCOMPARE(Cam_SetCameraResolution(0, 640, 480), long(ERROR_GOOD));
+    }
+
+    void cleanup()
+    {
+        for (long dev = 0; dev < kDevices; ++dev)
+            Cam_CameraCaptureStop(dev);
+        Cam_Rotate(0);
+        Cam_SetAutoCrop(0);
+        for (const QString &f : files()) // left by a failed case
+            if (!m_files.contains(f))
+                QFile::remove(g_dir + "/" + f);
+        writeControl("");
+        writeControl("", true);
+        if (qgetenv("CAMSDK_VIRTUAL_FRAMES") != m_frames) {
+            qputenv("CAMSDK_VIRTUAL_FRAMES", m_frames);
+            QCOMPARE(Cam_Init(), long(ERROR_GOOD));
+        }
+        QTRY_COMPARE(devCount(), long(kDevices));
+    }
+
+    void badArguments()
+    {
+        long count = 0, w = 0, h = 0;
+        char name[CAM_NAME_SIZE];
+        int pid = 0, vid = 0;
+        bool book = false;
+        QCOMPARE(Cam_GetDevCount(nullptr), long(ERROR_BAD_ARGUMENT));
+        QCOMPARE(Cam_GetDevName(0, nullptr), long(ERROR_BAD_ARGUMENT));
+        QCOMPARE(Cam_GetDevName(-1, name), long(ERROR_NO_DEVICE));
+        QCOMPARE(Cam_GetDevName(99, name), long(ERROR_NO_DEVICE));
+        QCOMPARE(Cam_GetPIDVID(0, nullptr, &vid), long(ERROR_BAD_ARGUMENT));
+        QCOMPARE(Cam_GetPIDVID(7, &pid, &vid), long(ERROR_NO_DEVICE));
+        QCOMPARE(Cam_GetDevParams(0, nullptr), long(ERROR_BAD_ARGUMENT));
+        QCOMPARE(Cam_GetDevParams(-5, &book), long(ERROR_NO_DEVICE));
+        QCOMPARE(Cam_GetCameraResolutionCount(0, 3, &count), long(ERROR_UNSUPPORTED));
+        QCOMPARE(Cam_GetCameraResolutionCount(0, 0, nullptr), long(ERROR_BAD_ARGUMENT));
+        QCOMPARE(Cam_GetCameraResolutionCount(0, 0, &count), long(ERROR_GOOD));
+        QCOMPARE(Cam_GetCameraResolutionName(5, &w, &h), long(ERROR_BAD_ARGUMENT));
+        QCOMPARE(Cam_GetCameraResolutionName(-1, &w, &h), long(ERROR_BAD_ARGUMENT));
+        QCOMPARE(Cam_GetCameraResolutionName(0, nullptr, &h), long(ERROR_BAD_ARGUMENT));
+        QCOMPARE(Cam_SetCameraResolution(0, 1000, 1000), long(ERROR_UNSUPPORTED));
+        QCOMPARE(Cam_SetCameraResolution(42, 640, 480), long(ERROR_NO_DEVICE));
+        QCOMPARE(Cam_SetCameraFormat(0, 9), long(ERROR_UNSUPPORTED));
+        QCOMPARE(Cam_CameraCaptureStart(0, nullptr), long(ERROR_BAD_ARGUMENT));
+        QCOMPARE(Cam_CameraCaptureStart(42, onFrame), long(ERROR_NO_DEVICE));
+        QCOMPARE(Cam_CameraCaptureStop(0), long(ERROR_NOT_STREAMING));
+        QCOMPARE(Cam_AutoCapture(0, 0, onState), long(ERROR_NOT_STREAMING));
+        QCOMPARE(Cam_AutoCapture(0, 0, nullptr), long(ERROR_BAD_ARGUMENT));
+        QCOMPARE(Cam_PauseAutoCapture(0, -1), long(ERROR_NOT_STREAMING));
+        QCOMPARE(Cam_SetAutoCrop(6), long(ERROR_BAD_ARGUMENT));
+        QCOMPARE(Cam_SetAutoCrop(-1), long(ERROR_BAD_ARGUMENT));
+        QCOMPARE(Cam_Rotate(45), long(ERROR_BAD_ARGUMENT));
+        IMAGEPARAM p = {};
+        char path[CAM_PATH_SIZE] = "/tmp/x.jpg";
+        QCOMPARE(Cam_CameraCaptureFile(0, nullptr, &p), long(ERROR_BAD_ARGUMENT));
+        QCOMPARE(Cam_CameraCaptureFile(0, path, nullptr), long(ERROR_BAD_ARGUMENT));
+        QCOMPARE(Cam_CameraCaptureFile(0, path, &p), long(ERROR_NOT_STREAMING));
+        QCOMPARE(QString(path), QString("/tmp/x.jpg"));
+    }
+
+    void captureRefused_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<int>("rotate");
+        QTest::addColumn<long>("status");
+        QTest::newRow("unknown extension") << "x.gif" << 0 << long(ERROR_BAD_ARGUMENT);
+        QTest::newRow("no extension") << "noext" << 0 << long(ERROR_BAD_ARGUMENT);
+        QTest::newRow("odd rotation") << "odd.jpg" << 45 << long(ERROR_BAD_ARGUMENT);
+        QTest::newRow("missing folder") << "no/a.jpg" << 0 << long(ERROR_WRITE_FAILED);
+        QTest::newRow("a file as folder") << "control/a.jpg" << 0 << long(ERROR_WRITE_FAILED);
+    }
+    // A status, the caller's buffer as it was, nothing written.
+    void captureRefused()
+    {
+        QFETCH(QString, target);
+        QFETCH(int, rotate);
+        QFETCH(long, status);
+        startStream(EmuA, 640, 480);
+        QString written;
+        QCOMPARE(capture(EmuA, g_dir + "/" + target, params(rotate), &written), status);
+        QCOMPARE(written, g_dir + "/" + target);
+        QCOMPARE(files(), m_files);
+    }
+
+    void captureNaming()
+    {
+        startStream(EmuA, 640, 480);
+        const QString target = g_dir + "/scan.png";
+        QVERIFY(testpictures::writeAll(target, "keep me"));
+        QString written;
+        QCOMPARE(capture(EmuA, target, params(), &written), long(ERROR_GOOD));
+        QCOMPARE(written, g_dir + "/scan(1).png");
+        QCOMPARE(capture(EmuA, target, params(), &written), long(ERROR_GOOD));
+        QCOMPARE(written, g_dir + "/scan(2).png");
+        QCOMPARE(testpictures::readAll(target), QByteArray("keep me"));
+        // Asked to, a capture replaces the file.
+        QCOMPARE(capture(EmuA, target, params(0, true), &written), long(ERROR_GOOD));
+        QCOMPARE(written, target);
+        QCOMPARE(cv::imread(target.toStdString()).size(), cv::Size(640, 480));
+    }
+
+    void bufferLimits()
+    {
+        startStream(EmuA, 640, 480);
+        // A path without its terminator inside the buffer is refused.
+        char full[CAM_PATH_SIZE];
+        std::memset(full, 'a', sizeof full);
+        IMAGEPARAM p = params();
+        QCOMPARE(Cam_CameraCaptureFile(0, full, &p), long(ERROR_BAD_ARGUMENT));
+
+        // A target that fits, whose "(1)" variant does not: written, left out of
+        // the list, and the status says so.
+        const QString top = g_dir + "/dddddddddddddddddddddddddddddddddddddddd";
+        QString deep = top;
+        while (deep.size() < CAM_PATH_SIZE - 8)
+            deep += "/dddddddddddddddddddddddddddddddddddddddd";
+        deep.truncate(CAM_PATH_SIZE - 8);
+        QVERIFY(QDir().mkpath(deep));
+        const QString target = deep + "/p.jpg";
+        QString written;
+        QCOMPARE(capture(EmuA, target, params(), &written), long(ERROR_GOOD));
+        QCOMPARE(written, target);
+        QCOMPARE(capture(EmuA, target, params(), &written), long(ERROR_BUFFER_TOO_SMALL));
+        QVERIFY(QFile::exists(deep + "/p(1).jpg"));
+        QVERIFY(QDir(top).removeRecursively());
+    }
+
+    void streaming_data()
+    {
+        QTest::addColumn<QSize>("size");    // YUYV on the second camera; then the playback camera
+        QTest::addColumn<int>("view");      // turn of the live picture
+        QTest::addColumn<QSize>("preview"); // above 1080p the preview is decoded smaller
+        QTest::addColumn<QString>("file");  // a capture during the stream
+        QTest::addColumn<int>("rotate");
+        QTest::addColumn<int>("umask");
+        QTest::newRow("mjpeg 8 MP") << QSize(3264, 2448) << 0 << QSize(1632, 1224) << "p.jpg" << 0 << 077;
+        QTest::newRow("mjpeg 2592x1944") << QSize(2592, 1944) << 0 << QSize(1296, 972) << "" << 0 << 0;
+        QTest::newRow("mjpeg 1080p") << QSize(1920, 1080) << 0 << QSize(1920, 1080) << "p.png" << 90 << 022;
+        QTest::newRow("mjpeg 1280x720") << QSize(1280, 720) << 0 << QSize(1280, 720) << "p.pdf" << 270 << 002;
+        QTest::newRow("mjpeg 640x480") << QSize(640, 480) << 0 << QSize(640, 480) << "p.bmp" << 0 << 022;
+        QTest::newRow("yuyv 1600x1200") << QSize(1600, 1200) << 0 << QSize(1600, 1200) << "p.jpg" << 0 << 002;
+        QTest::newRow("yuyv 800x600") << QSize(800, 600) << 0 << QSize(800, 600) << "p.tif" << 180 << 077;
+        QTest::newRow("mjpeg turned") << QSize(1280, 720) << 90 << QSize(720, 1280) << "" << 0 << 0;
+        QTest::newRow("mjpeg turned back") << QSize(640, 480) << -90 << QSize(480, 640) << "" << 0 << 0;
+        QTest::newRow("yuyv upside down") << QSize(800, 600) << 180 << QSize(800, 600) << "" << 0 << 0;
+        QTest::newRow("playback 1600x1200") << QSize(1600, 1200) << 0 << QSize(1600, 1200) << "p.png" << 90 << 022;
+        QTest::newRow("playback turned") << QSize(640, 480) << 90 << QSize(480, 640) << "" << 0 << 0;
+    }
+    // Frames of the asked size show the page the right way round; so do the
+    // captures, at full size, with the asked density (from which a merge takes
+    // the page size), following the umask, no temporary left.
+    void streaming()
+    {
+        const QByteArray tag = QTest::currentDataTag();
+        const long dev = tag.startsWith("yuyv") ? EmuB : tag.startsWith("playback") ? Playback : EmuA;
+        QFETCH(QSize, size);
+        QFETCH(int, view);
+        QFETCH(QSize, preview);
+        QFETCH(QString, file);
+        QFETCH(int, rotate);
+        QFETCH(int, umask);
+        QCOMPARE(Cam_Rotate(view), long(ERROR_GOOD));
+        startStream(dev, size.width(), size.height());
+        QCOMPARE(Cam_CameraCaptureStart(dev, onFrame), long(ERROR_BUSY)); // the stream goes on
+        if (!file.isEmpty()) {
+            const QString target = g_dir + "/" + file;
+            const mode_t saved = ::umask(mode_t(umask));
+            QCOMPARE(capture(dev, target, params(rotate)), long(ERROR_GOOD));
+            ::umask(saved);
+            struct stat st;
+            QCOMPARE(::stat(qPrintable(target), &st), 0);
+            QCOMPARE(int(st.st_mode & 0777), 0666 & ~umask);
+            const QSize captured = rotate % 180 ? size.transposed() : size;
+            const QByteArray bytes = testpictures::readAll(target);
+            if (file.endsWith("pdf")) { // the camera's JPEG as is, on a page of its size at the density
+                QVERIFY(bytes.startsWith("%PDF-") && bytes.contains("/DCTDecode"));
+                QVERIFY(bytes.contains("/Width " + QByteArray::number(captured.width())));
+                QVERIFY2(bytes.contains("172.8") && bytes.contains("614.4"),
+                         "720 x 1280 px at 300 x 150 dpi");
+            } else {
+                const QImage image = QImage::fromData(bytes);
+                QCOMPARE(image.size(), captured);
+                QCOMPARE(
+                    QSize(qRound(image.dotsPerMeterX() * 0.0254), qRound(image.dotsPerMeterY() * 0.0254)),
+                    QSize(300, 150));
+                const QString wrong = pictureWrong(
+                    probes(image.width(), image.height(), [&](int x, int y) { return image.pixel(x, y); }),
+                    rotate);
+                QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+            }
+            QVERIFY(QFile::remove(target));
+            QCOMPARE(files(), m_files);
+        }
+        QCOMPARE(Cam_CameraCaptureStop(dev), long(ERROR_GOOD));
+        QCOMPARE(g_log.size, preview);
+        QCOMPARE(g_log.bytes, preview.width() * preview.height() * 3);
+        QCOMPARE(g_log.format, CAM_FRAME_RGB24);
+        const QString wrong = lastFrameWrong((view + 360) % 360);
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+        verifyReleased(dev);
+    }
+
+    void autoCapture()
+    {
+        startStream(Virtual1, 640, 480);
+        {
+            std::lock_guard<std::mutex> lock(g_log.mutex);
+            g_log.states.clear();
+        }
+        QCOMPARE(Cam_AutoCapture(Virtual1, 0, onState), long(ERROR_GOOD));
+        writeControl("motion on\n", true);
+        QTRY_COMPARE_WITH_TIMEOUT(states(), QList<long>{1}, 5000);
+        QTest::qWait(800);
+        writeControl("motion off\n", true);
+        QTRY_COMPARE_WITH_TIMEOUT(states(), (QList<long>{1, 0}), 5000);
+        // Paused, a movement goes unreported.
+        QCOMPARE(Cam_PauseAutoCapture(Virtual1, -1), long(ERROR_GOOD));
+        writeControl("motion on\n", true);
+        QTest::qWait(600);
+        writeControl("motion off\n", true);
+        QTest::qWait(1200);
+        QCOMPARE(states(), (QList<long>{1, 0}));
+    }
+
+    void guides_data()
+    {
+        QTest::addColumn<QString>("scene");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("rotation");
+        QTest::newRow("single") << "page" << 1 << 0;
+        QTest::newRow("multiple") << "multi" << 2 << 0;
+        QTest::newRow("book upside down") << "book" << 3 << 180;
+    }
+    // Guides on the live picture of a rendered camera where the documents truly are.
+    void guides()
+    {
+        QFETCH(QString, scene);
+        QFETCH(int, mode);
+        QFETCH(int, rotation);
+        qputenv("CAMSDK_VIRTUAL_SCENE", scene.toUtf8());
+        QCOMPARE(Cam_Init(), long(ERROR_GOOD));
+        qunsetenv("CAMSDK_VIRTUAL_SCENE");
+        // The scene the first rendered camera shows: the default seed, a wood desk.
+        const cv::Size size(1280, 720);
+        camvirtual::SceneRequest r;
+        QVERIFY(camvirtual::parseSceneKind(scene.toStdString(), &r.scene));
+        r.width = size.width;
+        r.height = size.height;
+        const guidecheck::Lines truth = guidecheck::rotated(
+            guidecheck::truthLines(camvirtual::renderScene(r).truth, mode == 3), rotation, size);
+        // About 1 % of the frame diagonal off the truth, plus the line's own width.
+        const double tolerance = 0.01 * std::hypot(size.width, size.height) + 3;
+
+        QCOMPARE(Cam_SetAutoCrop(mode), long(ERROR_GOOD));
+        QCOMPARE(Cam_Rotate(rotation), long(ERROR_GOOD));
+        startStream(Virtual1, size.width, size.height);
+        guidecheck::Fit fit;
+        QTRY_VERIFY_WITH_TIMEOUT((fit = guidecheck::fit(lastFrame(), truth, mode != 3, tolerance),
+                                  fit.onTruth > 0.9 && fit.covered > 0.9),
+                                 10000);
+        // The line is clearly visible: a few pixels wide all along.
+        double length = 0;
+        for (const auto &line : truth)
+            for (size_t i = 0; i + 1 < line.size() + (mode != 3 ? 1 : 0); ++i)
+                length += cv::norm(line[i] - line[(i + 1) % line.size()]);
+        QVERIFY2(fit.pixels > 1.5 * length,
+                 qPrintable(QString("%1 pixels along %2").arg(fit.pixels).arg(length)));
+
+        // Captured without the guides.
+        QString written;
+        QCOMPARE(capture(Virtual1, g_dir + "/guided.png", params(), &written), long(ERROR_GOOD));
+        const cv::Mat img = cv::imread(written.toStdString());
+        QCOMPARE(img.size(), size);
+        QCOMPARE(cv::countNonZero(guidecheck::guidePixels(img)), 0); // pure green is the same in BGR
+        QVERIFY(QFile::remove(written));
+        // Stopped while the search may run, started again: the guides are back.
+        QCOMPARE(Cam_CameraCaptureStop(Virtual1), long(ERROR_GOOD));
+        startStream(Virtual1, size.width, size.height);
+        QTRY_VERIFY_WITH_TIMEOUT(guidePixelsOnLastFrame() > 0, 10000);
+        // Mode 0, and the manual and paging modes, draw nothing.
+        for (int plain : {0, 4, 5}) {
+            QCOMPARE(Cam_SetAutoCrop(plain), long(ERROR_GOOD));
+            g_frames = 0;
+            QTRY_VERIFY_WITH_TIMEOUT(g_frames >= 2, 10000);
+            QCOMPARE(guidePixelsOnLastFrame(), 0);
+        }
+        QCOMPARE(Cam_CameraCaptureStop(Virtual1), long(ERROR_GOOD));
+        QCOMPARE(Cam_Init(), long(ERROR_GOOD));
+    }
+
+    void callFromCallbackWhileUnplugged_data()
+    {
+        QTest::addColumn<long>("dev");
+        QTest::addColumn<bool>("fromState");
+        QTest::addColumn<int>("call");
+        QTest::addColumn<long>("status");
+        QTest::addColumn<QByteArray>("control");
+        QTest::addColumn<bool>("capturing"); // captures racing the unplug from another thread
+        const QByteArray gone = "device 1 absent\n";
+        const long busy = ERROR_BUSY, notStreaming = ERROR_NOT_STREAMING, good = ERROR_GOOD;
+        const int capture = int(Call::Capture), count = int(Call::Count), init = int(Call::Init);
+        QTest::newRow("frame: capture") << long(EmuA) << false << capture << notStreaming << gone << false;
+        QTest::newRow("frame: count") << long(EmuA) << false << count << good << gone << true;
+        QTest::newRow("frame: init") << long(EmuA) << false << init << busy << gone << false;
+        QTest::newRow("automatic capture: capture") << long(EmuA) << true << capture << notStreaming << gone << false;
+        // A camera failing every call is of no use: it leaves the list until it recovers.
+        QTest::newRow("i/o error: count") << long(EmuA) << false << count << good << QByteArray("device 1 eio\n") << false;
+        QTest::newRow("rendered camera: capture") << long(Virtual1) << false << capture << notStreaming << gone << true;
+    }
+    void callFromCallbackWhileUnplugged()
+    {
+        QFETCH(long, dev);
+        QFETCH(bool, fromState);
+        QFETCH(int, call);
+        QFETCH(long, status);
+        QFETCH(QByteArray, control);
+        QFETCH(bool, capturing);
+        g_dev = dev;
+        g_fromState = fromState;
+        g_call = call;
+        QCOMPARE(start(dev, 1280, 720), long(ERROR_GOOD));
+        QTRY_VERIFY_WITH_TIMEOUT(g_frames >= 2, 10000);
+        if (fromState) // the pictures alternate: a change, then stillness
+            QCOMPARE(Cam_AutoCapture(dev, 0, onState), long(ERROR_GOOD));
+        std::atomic<long> lastCapture{ERROR_GOOD};
+        std::thread capturer([&] {
+            while (capturing && lastCapture == ERROR_GOOD)
+                lastCapture = capture(dev, g_dir + "/during.jpg", params(0, true));
+        });
+        g_armed = true;
+        QTRY_VERIFY_WITH_TIMEOUT(g_waiting, 10000);
+        writeControl(control, dev > EmuB);
+        QTRY_VERIFY_WITH_TIMEOUT(g_status != -1, 10000);
+        QCOMPARE(g_status.load(), status);
+
+        // From outside the lost stream is cleaned up and nothing comes any more.
+        QTRY_COMPARE_WITH_TIMEOUT(devCount(), long(kDevices - 1), 5000);
+        capturer.join();
+        QCOMPARE(lastCapture.load(), long(capturing ? ERROR_NOT_STREAMING : ERROR_GOOD));
+        QFile::remove(g_dir + "/during.jpg");
+        QVERIFY(framesStopped());
+        QCOMPARE(Cam_CameraCaptureStop(dev), long(ERROR_NOT_STREAMING));
+        verifyReleased(dev);
+        // Replugged, the camera starts at once.
+        writeControl("device 1 present\n", dev > EmuB);
+        QTRY_COMPARE_WITH_TIMEOUT(devCount(), long(kDevices), 5000);
+        const int seen = g_frames;
+        QCOMPARE(start(dev, 640, 480), long(ERROR_GOOD));
+        QTRY_VERIFY_WITH_TIMEOUT(g_frames > seen, 10000);
+        QCOMPARE(Cam_CameraCaptureStop(dev), long(ERROR_GOOD));
+        QVERIFY(framesStopped());
+    }
+
+    void faults_data()
+    {
+        QTest::addColumn<QByteArray>("control");
+        QTest::addColumn<long>("status");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("dropsBroken");
+        const QSize hd(1920, 1080);
+        QTest::newRow("EAGAIN burst") << QByteArray("fault 1 eagain 40") << 0L << hd << false;
+        QTest::newRow("EINTR on every call") << QByteArray("fault 1 eintr 200") << 0L << hd << false;
+        QTest::newRow("bytesused 0") << QByteArray("fault 1 empty 8") << 0L << hd << true;
+        QTest::newRow("truncated MJPEG") << QByteArray("fault 1 truncated 8") << 0L << hd << true;
+        QTest::newRow("corrupt MJPEG") << QByteArray("fault 1 corrupt 8") << 0L << hd << false;
+        QTest::newRow("MJPEG without Huffman tables")
+            << QByteArray("fault 1 nohuffman 1000") << 0L << hd << false;
+        QTest::newRow("stall") << QByteArray("fault 1 stall 1500") << 0L << hd << false;
+        QTest::newRow("S_FMT answers another size")
+            << QByteArray("size 1 1280x720") << 0L << QSize(1280, 720) << false;
+        QTest::newRow("two buffers granted") << QByteArray("buffers 1 2") << 0L << hd << false;
+        QTest::newRow("one buffer granted")
+            << QByteArray("buffers 1 1") << long(ERROR_OPEN_FAILED) << QSize() << false;
+    }
+    // A misbehaving camera gives a clean status, or a stream that goes on
+    // showing the page and never hands a broken frame on.
+    void faults()
+    {
+        QFETCH(QByteArray, control);
+        QFETCH(long, status);
+        QFETCH(QSize, size);
+        QFETCH(bool, dropsBroken);
+        const EmuStats before = emuStats(1);
+        writeControl(control + "\n");
+        QCOMPARE(start(EmuA, 1920, 1080), status);
+        if (status == ERROR_GOOD) {
+            QTRY_VERIFY_WITH_TIMEOUT(g_frames >= 12, 20000);
+            QCOMPARE(Cam_CameraCaptureStop(EmuA), long(ERROR_GOOD));
+            QCOMPARE(g_log.size, size);
+            const QString wrong = lastFrameWrong(0);
+            QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+        }
+        const EmuStats after = emuStats(1);
+        if (dropsBroken) {
+            QVERIFY(after.broken > before.broken);
+            QVERIFY(g_frames <= (after.dequeued - before.dequeued) - (after.broken - before.broken));
+        }
+        verifyReleased(EmuA);
+    }
+
+    // No thread to be had once the camera is open: a status, and the camera
+    // is free for the next start.
+    void noThreadForTheStream()
+    {
+        pthread_attr_t saved, huge;
+        QCOMPARE(pthread_getattr_default_np(&saved), 0);
+        pthread_attr_init(&huge);
+        pthread_attr_setstacksize(&huge, size_t(1) << 60); // no stack of that size can be mapped
+        QCOMPARE(pthread_setattr_default_np(&huge), 0);
+        const long status = Cam_CameraCaptureStart(0, onFrame);
+        pthread_setattr_default_np(&saved);
+        pthread_attr_destroy(&huge);
+        pthread_attr_destroy(&saved);
+        QCOMPARE(status, long(ERROR_FAILED));
+        QCOMPARE(Cam_CameraCaptureStart(0, onFrame), long(ERROR_GOOD));
+        QTRY_VERIFY_WITH_TIMEOUT(g_frames > 0, 10000);
+    }
+
+    // A replugged camera is a new one: the size chosen for the camera that
+    // went away is not handed to whichever comes next (here the second camera,
+    // which does not offer it, made where the first one was).
+    void chosenSizeGoesWithTheCamera()
+    {
+        QCOMPARE(Cam_SetCameraResolution(0, 3264, 2448), long(ERROR_GOOD));
+        writeControl("device 1 absent\ndevice 2 absent\n");
+        QTRY_COMPARE_WITH_TIMEOUT(devCount(), long(kDevices - 2), 5000);
+        writeControl("device 1 present\ndevice 2 absent\n");
+        QTRY_COMPARE_WITH_TIMEOUT(devCount(), long(kDevices - 1), 5000);
+        writeControl("device 1 present\ndevice 2 present\n");
+        QTRY_COMPARE_WITH_TIMEOUT(devCount(), long(kDevices), 5000);
+        QCOMPARE(Cam_CameraCaptureStart(1, onFrame), long(ERROR_GOOD));
+        QTRY_VERIFY_WITH_TIMEOUT(g_frames > 0, 10000);
+    }
+
+    // A discovery on its worker and a hot-plug scan on the GUI thread at once;
+    // each camera's sizes once, largest first, whatever the formats offer.
+    void sizeListsFromTwoThreads()
+    {
+        const QString lists[2] = {"3264x2448 2592x1944 1920x1080 1280x720 640x480", "1600x1200 800x600"};
+        std::atomic<int> wrong{0};
+        std::atomic<int> ready{0};
+        auto discover = [&](long firstDev) {
+            ++ready;
+            while (ready < 2) {
+            }
+            for (int i = 0; i < 500; ++i)
+                for (long dev : {firstDev, 1 - firstDev})
+                    if (sizeList(dev) != lists[dev])
+                        ++wrong;
+        };
+        std::thread other(discover, 1);
+        discover(0);
+        other.join();
+        QCOMPARE(wrong.load(), 0);
+    }
+
+    // Each row: what two threads do at the same moment to a streaming camera,
+    // many times over. Every call returns promptly with a clean status, and
+    // the streams started and stopped add up: the one left (if any) is the
+    // only one delivering, and a final stop leaves nothing running.
+    void twoThreads_data()
+    {
+        QTest::addColumn<Ops>("first");
+        QTest::addColumn<Ops>("second");
+        // Without a start on the other thread, no callback runs once a stop has returned.
+        QTest::addColumn<bool>("quietAfterStop");
+        QTest::newRow("stop against start") << Ops{Stop} << Ops{Start} << false;
+        QTest::newRow("stop against stop") << Ops{Stop} << Ops{Stop} << true;
+        QTest::newRow("resolution change against resolution change")
+            << Ops{Stop, SetSmall, Format, Start} << Ops{Stop, SetLarge, Format, Start} << false;
+    }
+    void twoThreads()
+    {
+        QFETCH(Ops, first);
+        QFETCH(Ops, second);
+        QFETCH(bool, quietAfterStop);
+        g_slowMs = 10;
+        for (int round = 0; round < 15; ++round) {
+            QCOMPARE(Cam_CameraCaptureStart(0, onFrame), long(ERROR_GOOD));
+            const int seen = g_frames;
+            QTRY_VERIFY_WITH_TIMEOUT(g_frames > seen, 10000);
+            Outcome out[2];
+            std::atomic<int> ready{0};
+            std::atomic<int> done{0};
+            auto worker = [&](const Ops &ops, Outcome *o) {
+                ++ready;
+                while (ready < 2) {
+                }
+                for (int op : ops) {
+                    const auto t0 = Clock::now();
+                    o->statuses.append(run(op));
+                    o->longest = std::max(o->longest, Clock::now() - t0);
+                    if (op == Stop && g_inCallback != 0)
+                        o->callbackAfterStop = true;
+                }
+                ++done;
+            };
+            std::thread a(worker, first, &out[0]);
+            std::thread b(worker, second, &out[1]);
+            if (!QTest::qWaitFor([&] { return done == 2; }, 5000))
+                qFatal("round %d: a call did not return", round); // a hung thread cannot be joined
+            a.join();
+            b.join();
+
+            int running = 1;
+            for (int t = 0; t < 2; ++t) {
+                const Ops &ops = t == 0 ? first : second;
+                const QByteArray what =
+                    "round " + QByteArray::number(round) + " thread " + QByteArray::number(t) + " op ";
+                for (int i = 0; i < ops.size(); ++i) {
+                    const long s = out[t].statuses[i];
+                    QVERIFY2(s == ERROR_GOOD || s == ERROR_BUSY || s == ERROR_NOT_STREAMING,
+                             what + QByteArray::number(i) + ": status " + QByteArray::number(int(s)));
+                    if (s == ERROR_GOOD && ops[i] == Start)
+                        ++running;
+                    if (s == ERROR_GOOD && ops[i] == Stop)
+                        --running;
+                }
+                QVERIFY2(out[t].longest < std::chrono::seconds(1), what + "took a second or more");
+                QVERIFY2(!quietAfterStop || !out[t].callbackAfterStop,
+                         what + "returned with a callback running");
+            }
+            QVERIFY2(running == 0 || running == 1, QByteArray::number(running));
+            QCOMPARE(Cam_CameraCaptureStop(0), long(running ? ERROR_GOOD : ERROR_NOT_STREAMING));
+            QVERIFY(framesStopped());
+        }
+    }
+    // Two stops while a callback holds the stream: neither returns before it does,
+    // and a stop or a start from that callback meanwhile is refused.
+    void stopsWhileACallbackHolds()
+    {
+        QCOMPARE(Cam_CameraCaptureStart(0, onFrame), long(ERROR_GOOD));
+        g_hold = true;
+        QTRY_VERIFY_WITH_TIMEOUT(g_inCallback == 1, 10000);
+        std::atomic<int> returned{0};
+        auto stopper = [&] { Cam_CameraCaptureStop(0), ++returned; };
+        std::thread a(stopper), b(stopper);
+        const bool early = QTest::qWaitFor([&] { return returned > 0; }, 300); // both are joining now
+        g_startFromCallback = -1;
+        (void)QTest::qWaitFor([&] { return g_startFromCallback >= 0; }, 5000); // checked below
+        g_hold = false;
+        a.join();
+        b.join();
+        QVERIFY2(!early, "a stop returned while the callback ran");
+        QCOMPARE(g_startFromCallback.exchange(-2), long(ERROR_BUSY));
+        QCOMPARE(g_stopFromCallback.exchange(-2), long(ERROR_BUSY));
+        QVERIFY(framesStopped());
+    }
+
+    void reinitWhileStreaming()
+    {
+        startStream(EmuA, 640, 480);
+        QCOMPARE(Cam_Init(), long(ERROR_BUSY));
+        QCOMPARE(Cam_CameraCaptureStop(EmuA), long(ERROR_GOOD));
+        qputenv("CAMSDK_VIRTUAL", "garbage");
+        QCOMPARE(Cam_Init(), long(ERROR_GOOD));
+        QCOMPARE(devCount(), long(kDevices - 2)); // no rendered camera asked for
+        qputenv("CAMSDK_VIRTUAL", "2");
+        QCOMPARE(Cam_Init(), long(ERROR_GOOD));
+    }
+
+    // The playback camera's sizes: its picture's own, then the standard ones inside it.
+    void playbackSizes_data()
+    {
+        QTest::addColumn<QString>("sizes");
+        // The tag names the pictures: a folder with one unreadable among them, one picture, ...
+        QTest::newRow("pics") << "800x600 640x480";
+        QTest::newRow("upright.jpg") << "500x1200 480x640";
+        QTest::newRow("turned.jpg") << "1200x500 640x480";
+        QTest::newRow("empty") << "";
+        QTest::newRow("gone") << "";
+    }
+    void playbackSizes()
+    {
+        QFETCH(QString, sizes);
+        QCOMPARE(initPlayback(QTest::currentDataTag()), long(kDevices - (sizes.isEmpty() ? 1 : 0)));
+        QCOMPARE(sizeList(Playback), sizes);
+    }
+
+    void playbackPictures_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("nexts");
+        QTest::addColumn<int>("rgb");
+        QTest::newRow("next") << QSize(800, 600) << 1 << 0x00c800;
+        QTest::newRow("another size, its centre") << QSize(800, 600) << 2 << 0x0000c8;
+        QTest::newRow("looping, at a smaller size") << QSize(640, 480) << 3 << 0xc80000;
+    }
+    // Moved on by the control file's "next" lines while streaming.
+    void playbackPictures()
+    {
+        QFETCH(QSize, size);
+        QFETCH(int, nexts);
+        QFETCH(int, rgb);
+        QCOMPARE(initPlayback("pics"), long(kDevices));
+        QCOMPARE(start(Playback, size.width(), size.height()), long(ERROR_GOOD));
+        writeControl(QByteArray("next\n").repeated(nexts), true);
+        QTRY_VERIFY_WITH_TIMEOUT(lastFrameIs(size, rgb), 10000);
+    }
+
+    // A photographed page larger than the live picture: cut out of the full-resolution frame.
+    void playbackCutOut()
+    {
+        const auto page = camvirtual::renderScene(
+            {camvirtual::SceneKind::Page, camvirtual::DeskKind::Wood, 1, 2400, 1800, {}, false});
+        cv::imwrite(g_dir.toStdString() + "/photo.jpg", page.image, {cv::IMWRITE_JPEG_QUALITY, 92});
+        QCOMPARE(initPlayback("photo.jpg"), long(kDevices));
+        QCOMPARE(start(Playback, 2400, 1800), long(ERROR_GOOD));
+        IMAGEPARAM param = params();
+        param.nCropType = 1;
+        QString written;
+        QCOMPARE(capture(Playback, g_dir + "/out.jpg", param, &written), long(ERROR_GOOD));
+        const cv::Mat out = cv::imread(written.toStdString());
+        const auto &q = page.truth.documents.front().corners;
+        QVERIFY(std::abs(out.cols - (cv::norm(q[1] - q[0]) + cv::norm(q[2] - q[3])) / 2) < 50);
+        QVERIFY(std::abs(out.rows - (cv::norm(q[3] - q[0]) + cv::norm(q[2] - q[1])) / 2) < 70);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCameraInterface)
+#include "tst_camera_interface.moc"
