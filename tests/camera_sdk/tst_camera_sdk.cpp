@@ -20,7 +20,6 @@
 
 #include <atomic>
 #include <cstring>
-#include <map>
 #include <mutex>
 #include <sys/stat.h>
 #include <thread>
@@ -259,59 +258,6 @@ private slots:
         QCOMPARE(d.feed(cv::Mat(10, 10, CV_8UC3), t), StillnessDetector::None);
     }
 
-    void virtualConfig()
-    {
-        std::map<std::string, std::string> env = {
-            {"CAMSDK_VIRTUAL", "3"},
-            {"CAMSDK_VIRTUAL_IDS", "0ac8:3610,zz:1,1B3F:A1"},
-            {"CAMSDK_VIRTUAL_SIZES", "640x480/1600x1200/640x480,800x8,"},
-            {"CAMSDK_VIRTUAL_SCENE", "book"},
-            {"CAMSDK_VIRTUAL_DESK", "pattern"},
-            {"CAMSDK_VIRTUAL_SEED", "42"},
-            {"CAMSDK_VIRTUAL_FPS", "25"},
-            {"CAMSDK_VIRTUAL_DOCS", "/a.png,,/b.png"},
-            {"CAMSDK_VIRTUAL_CONTROL", "/tmp/ctl"},
-            {"CAMSDK_VIRTUAL_TORN", "1"}};
-        auto lookup = [&](const char *name) -> const char * {
-            auto it = env.find(name);
-            return it == env.end() ? nullptr : it->second.c_str();
-        };
-        VirtualConfig c = readVirtualConfig(lookup);
-        QCOMPARE(c.count, 3);
-        QCOMPARE(c.ids.size(), size_t(3));
-        QCOMPARE(c.ids[0], std::make_pair(0x0ac8, 0x3610));
-        QCOMPARE(c.ids[1].first, 0x1209); // malformed pair: our default
-        QCOMPARE(c.ids[2], std::make_pair(0x1b3f, 0xa1));
-        // Sorted, without the repeat; a size out of range or no list: the standard ones.
-        QVERIFY(c.sizes == (std::vector<std::vector<FrameSize>>{{{1600, 1200}, {640, 480}}, {}, {}}));
-        QVERIFY(c.scene == camvirtual::SceneKind::Book && c.desk == camvirtual::DeskKind::Pattern);
-        QVERIFY(c.seed == 42 && c.fps == 25 && c.torn);
-        QCOMPARE(c.documents, (std::vector<std::string>{"/a.png", "/b.png"}));
-        QCOMPARE(c.controlPath, std::string("/tmp/ctl"));
-
-        env = {{"CAMSDK_VIRTUAL", "-1"},
-               {"CAMSDK_VIRTUAL_SCENE", "moon"},
-               {"CAMSDK_VIRTUAL_FPS", "0"},
-               {"CAMSDK_VIRTUAL_TORN", "yes"}};
-        c = readVirtualConfig(lookup);
-        QVERIFY(c.count == 0 && !c.torn && c.scene == camvirtual::SceneKind::Page && c.fps == 15);
-        env = {{"CAMSDK_VIRTUAL", "1000"}};
-        QCOMPARE(readVirtualConfig(lookup).count, 0);
-
-        ControlState s;
-        s.present.assign(2, true);
-        applyControlText("motion on\ndevice 2 absent\n", s);
-        QVERIFY(s.motion);
-        QCOMPARE(s.present, (std::vector<bool>{true, false}));
-        applyControlText("device 2 present\nmotion off\ndevice 1 absent\nmotion sideways\ndevice 9 absent\n"
-                         "device x absent\ndevice 1\n\ngarbage line\n",
-                         s);
-        QVERIFY(!s.motion);
-        QCOMPARE(s.present, (std::vector<bool>{false, true}));
-        applyControlText("device 0 present", s); // only the first can be meant
-        QCOMPARE(s.present, (std::vector<bool>{true, true}));
-    }
-
     void liveGuidesStop()
     {
         // Stopped at staggered moments after a frame was handed over: before
@@ -452,34 +398,6 @@ private slots:
         }
     }
 
-    void guideTrackerBadInput()
-    {
-        // Nothing to search gives no guides and starts the stream afresh.
-        camvirtual::SceneRequest r;
-        r.width = 640;
-        r.height = 360;
-        const camvirtual::RenderedScene scene = camvirtual::renderScene(r);
-        camproc::GuideTracker tracker;
-        QCOMPARE(tracker.update(scene.image, 1).size(), size_t(1));
-        QCOMPARE(tracker.fullSearches(), 1);
-        cv::Mat grey;
-        cv::cvtColor(scene.image, grey, cv::COLOR_BGR2GRAY);
-        for (const cv::Mat &bad : {cv::Mat(), grey, cv::Mat(cv::Mat::zeros(8, 8, CV_8UC3))})
-            QVERIFY(tracker.update(bad, 1).empty());
-        for (const int mode : {0, 4, 5, -1, 99})
-            QVERIFY(tracker.update(scene.image, mode).empty());
-        QCOMPARE(tracker.update(scene.image, 1).size(), size_t(1));
-        QCOMPARE(tracker.fullSearches(), 1); // counted afresh after the reset
-        // A frame larger than the searched copy comes back in its own pixels.
-        cv::Mat big;
-        cv::resize(scene.image, big, cv::Size(), 3, 3, cv::INTER_LINEAR);
-        const camproc::GuideLines scaled = tracker.update(big, 1);
-        QCOMPARE(scaled.size(), size_t(1));
-        auto truth = scene.truth.documents.front().corners;
-        for (auto &p : truth)
-            p *= 3.f;
-        QVERIFY(guidecheck::outlineError(scaled.front(), truth) < 0.01 * std::hypot(big.cols, big.rows));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestCameraSdk)
