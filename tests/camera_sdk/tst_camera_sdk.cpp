@@ -1,6 +1,5 @@
 // The pieces of the camera library behind its C interface that need no camera:
-// frame bytes, capture files, stillness, the virtual camera's setup, the live
-// guides (the C interface itself: tests/camera_interface).
+// frame bytes, capture files, stillness, the live guides (the C interface itself: tests/camera_interface).
 #include "CamCaptureSDK.h"
 #include "capturefile.h"
 #include "guidecheck.h"
@@ -11,18 +10,13 @@
 #include "v4l2device.h"
 #include "virtualdevice.h"
 
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <opencv2/imgcodecs.hpp>
 
-#include <atomic>
 #include <cstring>
-#include <mutex>
-#include <sys/stat.h>
-#include <thread>
 
 using namespace camsdk;
 
@@ -70,26 +64,6 @@ QByteArray readFile(const QString &path)
 
 const camvirtual::DeskKind kDesks[] = {camvirtual::DeskKind::Wood, camvirtual::DeskKind::Plain,
                                        camvirtual::DeskKind::Pattern, camvirtual::DeskKind::White};
-
-// Large enough for corners within 1 % of the diagonal, quick to render.
-camvirtual::SceneRequest smallScene(camvirtual::DeskKind desk, uint32_t seed)
-{
-    camvirtual::SceneRequest r;
-    r.desk = desk;
-    r.seed = seed;
-    r.width = 960;
-    r.height = 540;
-    return r;
-}
-
-// A printed page: dark text rows on white paper.
-cv::Mat textPage()
-{
-    cv::Mat page(850, 600, CV_8UC3, cv::Scalar(245, 247, 248));
-    for (int y = 80; y < 780; y += 36)
-        cv::rectangle(page, cv::Rect(60, y, 480 - (y * 7) % 160, 14), cv::Scalar(40, 40, 40), cv::FILLED);
-    return page;
-}
 
 // Guide pixels that draw() puts on a copy of rgb.
 int drawnGuidePixels(const LiveGuides &guides, const cv::Mat &rgb, int mode, int rotation)
@@ -258,21 +232,6 @@ private slots:
         QCOMPARE(d.feed(cv::Mat(10, 10, CV_8UC3), t), StillnessDetector::None);
     }
 
-    void liveGuidesStop()
-    {
-        // Stopped at staggered moments after a frame was handed over: before
-        // the search took it, while it runs, after it ended. Each stop returns
-        // and leaves nothing to draw.
-        const cv::Mat frame = camvirtual::renderScene(camvirtual::SceneRequest()).image;
-        LiveGuides guides;
-        for (int i = 0; i < 8; ++i) {
-            guides.offer(frame, 1, 0);
-            std::this_thread::sleep_for(std::chrono::milliseconds(4 * i));
-            guides.stop();
-            QCOMPARE(drawnGuidePixels(guides, frame, 1, 0), 0);
-        }
-    }
-
     void liveGuidesFollowPage()
     {
         camvirtual::SceneRequest r;
@@ -338,7 +297,11 @@ private slots:
         // within a few searches, and comes back with the page.
         QFETCH(int, desk);
         QFETCH(bool, book);
-        camvirtual::SceneRequest r = smallScene(camvirtual::DeskKind(desk), 5);
+        camvirtual::SceneRequest r; // large enough for corners within 1 % of the diagonal, quick to render
+        r.desk = camvirtual::DeskKind(desk);
+        r.seed = 5;
+        r.width = 960;
+        r.height = 540;
         if (book)
             r.scene = camvirtual::SceneKind::Book;
         const camvirtual::SceneRenderer renderer(r);
@@ -361,41 +324,6 @@ private slots:
         while (!tracker.update(bare, book ? 3 : 1).empty())
             QVERIFY2(++searches < 3, "still shown on the bare desk");
         QVERIFY(follows(9));
-    }
-
-    void guideTrackerDocumentAdded()
-    {
-        // A second page laid beside the first one that is being followed shows
-        // up within one round of full searches, and both outlines are right.
-        // Before: the bare desk with only the first page (and its shadow) of
-        // the two-page frame pasted in.
-        camvirtual::SceneRequest r = smallScene(camvirtual::DeskKind::Wood, 3);
-        r.documents = {textPage(), textPage()};
-        const auto two = camvirtual::renderScene(r);
-        QCOMPARE(two.truth.documents.size(), size_t(2));
-        r.documents = {cv::Mat()};
-        cv::Mat one = camvirtual::renderScene(r).image;
-        cv::Mat first = cv::Mat::zeros(one.size(), CV_8U);
-        std::vector<cv::Point> corners;
-        for (const cv::Point2f &p : two.truth.documents.front().corners)
-            corners.emplace_back(cvRound(p.x), cvRound(p.y));
-        cv::fillConvexPoly(first, corners, cv::Scalar(255));
-        cv::dilate(first, first, cv::getStructuringElement(cv::MORPH_RECT, {31, 31}));
-        two.image.copyTo(one, first);
-
-        camproc::GuideTracker tracker;
-        for (int i = 0; i < 3; ++i)
-            QCOMPARE(tracker.update(one, 2).size(), size_t(1));
-        camproc::GuideLines found;
-        for (int i = 0; i < camproc::GuideTracker::kFullEvery && found.size() < 2; ++i)
-            found = tracker.update(two.image, 2);
-        QCOMPARE(found.size(), size_t(2));
-        for (const auto &doc : two.truth.documents) {
-            double best = 1e9;
-            for (const auto &f : found)
-                best = std::min(best, guidecheck::outlineError(f, doc.corners));
-            QVERIFY(best < 0.01 * std::hypot(r.width, r.height));
-        }
     }
 
 };
