@@ -1,5 +1,6 @@
-// Set-up shared by the window suites: the shipped theme beside the test
-// executable, the log captured, a user of the test's own, and modal windows answered.
+// Set-up shared by the window suites: the shipped theme beside the test executable,
+// the log captured, a user of the test's own, modal windows answered, files and INI
+// values written and read back, children found by name and mouse events sent.
 #ifndef SETTINGSWINDOWS_H
 #define SETTINGSWINDOWS_H
 
@@ -10,12 +11,63 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QMutex>
 #include <QSettings>
 #include <QTimer>
 #include <QtTest>
 
 namespace settingswindows {
+
+using Values = QMap<QString, QString>;
+
+inline QString appFile(const QString &name)
+{
+    return QCoreApplication::applicationDirPath() + "/" + name;
+}
+// Replaces the file with `bytes`; a null array leaves no file.
+inline void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile::remove(path);
+    QFile f(path);
+    QVERIFY(bytes.isNull() || (f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size()));
+}
+// "group/key=value" pairs separated by ';'.
+inline Values values(const QString &pairs)
+{
+    Values v;
+    for (const QString &pair : pairs.split(';', Qt::SkipEmptyParts))
+        v[pair.section('=', 0, 0)] = pair.section('=', 1);
+    return v;
+}
+// The user's settings are written without a codec (non-ASCII escaped); the theme is UTF-8.
+inline Values readIni(const QString &path)
+{
+    QSettings ini(path, QSettings::IniFormat);
+    Values v;
+    for (const QString &key : ini.allKeys())
+        v[key] = ini.value(key).toString();
+    return v;
+}
+inline void setIni(const QString &path, const Values &v, bool utf8 = false)
+{
+    QSettings ini(path, QSettings::IniFormat);
+    if (utf8)
+        ini.setIniCodec("UTF-8");
+    for (auto it = v.begin(); it != v.end(); ++it)
+        ini.setValue(it.key(), it.value());
+}
+template <class T> T *child(const QObject *parent, const char *name = nullptr)
+{
+    return parent->findChild<T *>(name);
+}
+// A left-button event at `pos` (in `w`'s coordinates).
+inline void sendMouse(QWidget *w, QEvent::Type type, QPoint pos)
+{
+    QMouseEvent event(type, pos, w->mapToGlobal(pos), Qt::LeftButton,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w, &event);
+}
 
 // The log, captured from every thread (device discovery logs from its worker).
 inline QStringList &logStore()
@@ -47,22 +99,18 @@ inline void captureLog(QtMsgType, const QMessageLogContext &, const QString &msg
 // The shipped icon.ini, with `values` set in it, in the application directory.
 inline void installTheme(const QMap<QString, QString> &values = {})
 {
-    const QString appDir = QCoreApplication::applicationDirPath();
-    const QString icon = appDir + "/icon.ini";
+    const QString icon = appFile("icon.ini");
     QFile::remove(icon);
     QVERIFY(QFile::copy(qEnvironmentVariable("PAGELUX_SOURCE_DIR") + "/deploy/icon.ini", icon));
     QFile::setPermissions(icon, QFile::ReadOwner | QFile::WriteOwner);
-    QSettings ini(icon, QSettings::IniFormat);
-    ini.setIniCodec("UTF-8");
-    for (auto it = values.begin(); it != values.end(); ++it)
-        ini.setValue(it.key(), it.value());
+    setIni(icon, values, true);
     qInstallMessageHandler(captureLog);
 }
 
 inline void removeTheme()
 {
     qInstallMessageHandler(nullptr);
-    QFile::remove(QCoreApplication::applicationDirPath() + "/icon.ini");
+    QFile::remove(appFile("icon.ini"));
 }
 
 // A user of the test's own: HOME is /home/<user> with a Documents folder, and the
@@ -70,7 +118,7 @@ inline void removeTheme()
 struct TestUser {
     explicit TestUser(const char *prefix)
         : name(QString(prefix) + QString::number(QCoreApplication::applicationPid())), home("/home/" + name),
-          settingsDir(QCoreApplication::applicationDirPath() + "/" + name)
+          settingsDir(appFile(name))
     {
         QDir().mkpath(home + "/Documents");
         qputenv("HOME", home.toUtf8());

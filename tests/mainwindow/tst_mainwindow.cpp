@@ -11,11 +11,12 @@
 #include <QComboBox>
 #include <QDirIterator>
 #include <QListWidget>
-#include <QMouseEvent>
 #include <QPushButton>
 
 #include <memory>
 #include <vector>
+
+using settingswindows::sendMouse;
 
 namespace {
 DEVPARAM camera()
@@ -51,12 +52,6 @@ struct Naming {
     QString idCard = "无"; // the ID card mode
 };
 
-void sendMouse(QWidget *w, QEvent::Type type, QPoint pos)
-{
-    QMouseEvent event(type, pos, w->mapToGlobal(pos), Qt::LeftButton,
-                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(w, &event);
-}
 } // namespace
 Q_DECLARE_METATYPE(Naming)
 
