@@ -1,21 +1,12 @@
 // Set-up shared by the window suites: the shipped theme beside the test executable,
 // the log captured, a user of the test's own, modal windows answered, files and INI
-// values written and read back, children found by name and mouse events sent.
+// values written and read back, children found by name and mouse events sent. It brings
+// all of Qt Widgets, so that the suites need no includes of their own for Qt.
 #ifndef SETTINGSWINDOWS_H
 #define SETTINGSWINDOWS_H
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QColorDialog>
-#include <QDir>
-#include <QFile>
-#include <QFileDialog>
-#include <QMessageBox>
-#include <QMouseEvent>
-#include <QMutex>
-#include <QSettings>
-#include <QTimer>
 #include <QtTest>
+#include <QtWidgets>
 
 namespace settingswindows {
 
@@ -60,6 +51,15 @@ inline void setIni(const QString &path, const Values &v, bool utf8 = false)
 template <class T> T *child(const QObject *parent, const char *name = nullptr)
 {
     return parent->findChild<T *>(name);
+}
+// The top-level windows of type T on the screen.
+template <class T> QList<T *> shownWindows()
+{
+    QList<T *> shown;
+    for (QWidget *top : QApplication::topLevelWidgets())
+        if (auto *w = qobject_cast<T *>(top); w && w->isVisible())
+            shown << w;
+    return shown;
 }
 // A left-button event at `pos` (in `w`'s coordinates).
 inline void sendMouse(QWidget *w, QEvent::Type type, QPoint pos)

@@ -7,16 +7,6 @@
 #include "settingswindows.h"
 #include "titlebar.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPointer>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTabWidget>
-#include <QTemporaryDir>
-
 Q_DECLARE_METATYPE(SETPARAM)
 Q_DECLARE_METATYPE(SAVENAMEPARAM)
 Q_DECLARE_METATYPE(WATERPARAM)
@@ -447,8 +437,7 @@ private slots:
     }
 
     // OK sends the flags, the record (the fields of other modes go along), the book
-    // export and closes. The sixth colour is the user's own: the dialog picks it,
-    // Cancel keeps the old one.
+    // export and closes. The sixth colour is the user's own: the dialog picks it.
     void imageSetOkSendsTheRecord()
     {
         QPointer<ImageSet> w = openImageSet(0, false, 0, 18);
@@ -474,18 +463,9 @@ private slots:
 
         w = openImageSet(2, false, 0, 18, "自定义");
         r.reset(new Received(w));
-        auto *colors = child<QComboBox>(w, "watermarkcolorcomboBox");
-        QCOMPARE(colors->itemData(5).value<QColor>(), QColor(1, 2, 3));
-        {
-            ModalWatch cancel;
-            emit colors->activated(5);
-            QCOMPARE(cancel.dialogs, 1);
-        }
-        QVERIFY(settingswindows::log().contains("QColor Not  valid !!!!!!!!"));
-        QCOMPARE(colors->itemData(5).value<QColor>(), QColor(1, 2, 3));
         {
             ModalWatch pick(QString(), QMessageBox::NoButton, QColor(10, 200, 30));
-            emit colors->activated(5);
+            emit child<QComboBox>(w, "watermarkcolorcomboBox")->activated(5);
         }
         child<QComboBox>(w, "sizecomboBox")->setCurrentIndex(4);
         child<QPushButton>(w, "okButton")->click();
