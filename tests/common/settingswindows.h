@@ -70,30 +70,24 @@ inline void sendMouse(QWidget *w, QEvent::Type type, QPoint pos)
 }
 
 // The log, captured from every thread (device discovery logs from its worker).
-inline QStringList &logStore()
-{
-    static QStringList lines;
-    return lines;
-}
-inline QMutex &logMutex()
-{
-    static QMutex mutex;
-    return mutex;
-}
+struct CapturedLog {
+    static inline QMutex mutex;
+    static inline QStringList lines;
+    static void add(QtMsgType, const QMessageLogContext &, const QString &msg)
+    {
+        QMutexLocker lock(&mutex);
+        lines << msg;
+    }
+};
 inline QStringList log()
 {
-    QMutexLocker lock(&logMutex());
-    return logStore();
+    QMutexLocker lock(&CapturedLog::mutex);
+    return CapturedLog::lines;
 }
 inline void clearLog()
 {
-    QMutexLocker lock(&logMutex());
-    logStore().clear();
-}
-inline void captureLog(QtMsgType, const QMessageLogContext &, const QString &msg)
-{
-    QMutexLocker lock(&logMutex());
-    logStore() << msg;
+    QMutexLocker lock(&CapturedLog::mutex);
+    CapturedLog::lines.clear();
 }
 
 // The shipped icon.ini, with `values` set in it, in the application directory.
@@ -104,7 +98,7 @@ inline void installTheme(const QMap<QString, QString> &values = {})
     QVERIFY(QFile::copy(qEnvironmentVariable("PAGELUX_SOURCE_DIR") + "/deploy/icon.ini", icon));
     QFile::setPermissions(icon, QFile::ReadOwner | QFile::WriteOwner);
     setIni(icon, values, true);
-    qInstallMessageHandler(captureLog);
+    qInstallMessageHandler(CapturedLog::add);
 }
 
 inline void removeTheme()

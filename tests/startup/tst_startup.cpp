@@ -187,14 +187,14 @@ private slots:
                       all = "|3264x2448,2592x1944,1920x1080,1280x720,640x480";
         const QByteArray on = "[deviceType]\ncamera=1\nscanner=0\n", none;
         const QStringList empty = {"0|0||", "0|0||"};
-        QTest::newRow("both") << on << "11" << false << 1
-                              << QStringList{"0|0|高拍仪 B" + all, "0|1|" + second + all};
+        // clang-format off
+        QTest::newRow("both") << on << "11" << false << 1 << QStringList{"0|0|高拍仪 B" + all, "0|1|" + second + all};
         QTest::newRow("hot plug, the second back")
             << on << "01" << true << 0 << QStringList{"0|0|" + second + all, "0|0||"};
         QTest::newRow("no camera") << on << "00" << false << 1 << QStringList{"2|-1|NULL|NULL", "0|0||"};
-        QTest::newRow("camera type off")
-            << QByteArray("[deviceType]\ncamera=0\n") << "11" << false << 0 << empty;
+        QTest::newRow("camera type off") << QByteArray("[deviceType]\ncamera=0\n") << "11" << false << 0 << empty;
         QTest::newRow("no theme file") << none << "11" << false << 0 << empty;
+        // clang-format on
     }
     void discovery()
     {
