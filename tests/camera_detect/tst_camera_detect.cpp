@@ -1,5 +1,6 @@
 // Document detection on rendered scenes of the kinds real photographs showed to be hard: the one
-// document is found and matches its truth, and a cut-out never keeps only part of it.
+// document is found and matches its truth (for a page larger than the frame, the part in view), and
+// a cut-out never keeps only part of it.
 #include "outlinescore.h"
 #include "virtualscene.h"
 
@@ -25,7 +26,8 @@ void TestCameraDetect::hardScenes_data()
     const std::pair<const char *, HardScene> kinds[] = {{"table page", HardScene::TablePage},
                                                         {"photo page", HardScene::PhotoPage},
                                                         {"table edge", HardScene::TableEdge},
-                                                        {"curled page", HardScene::CurledPage}};
+                                                        {"curled page", HardScene::CurledPage},
+                                                        {"full page", HardScene::FullPage}};
     for (const auto &[name, kind] : kinds)
         for (const uint seed : {1u, 2u, 3u})
             QTest::addRow("%s %u", name, seed) << kind << false << seed;

@@ -487,6 +487,43 @@ bool paleBand(const cv::Mat &lab, const Quad &inner, const Quad &outer, int s)
            band[kSamples / 10] >= median - 20.f;
 }
 
+// Printed paper fills q: points on a grid inside it lie mostly on light ground (the lightest close
+// by is light), and ink (much darker than that ground) shows in nearly every part of it. A stretch
+// of desk carries no print, however light, and wood grain is no light ground.
+bool printedPaper(const cv::Mat &lab, const Quad &q)
+{
+    constexpr int kCells = 4, kPerCell = 10, kGrid = kCells * kPerCell;
+    constexpr float kLight = 150.f, kInk = 35.f;
+    const std::vector<cv::Point2f> poly(q.begin(), q.end());
+    const cv::Rect2f box = cv::boundingRect(poly);
+    int cells = 0, printed = 0;
+    for (int ci = 0; ci < kCells * kCells; ++ci) {
+        int points = 0, paper = 0, ink = 0;
+        for (int k = 0; k < kPerCell * kPerCell; ++k) {
+            const int i = ci % kCells * kPerCell + k % kPerCell, j = ci / kCells * kPerCell + k / kPerCell;
+            const cv::Point2f p(box.x + box.width * (i + 0.5f) / kGrid,
+                                box.y + box.height * (j + 0.5f) / kGrid);
+            if (cv::pointPolygonTest(poly, p, false) <= 0)
+                continue;
+            ++points;
+            const float level = sample(lab, p.x, p.y)[0];
+            float ground = level;
+            for (const float dx : {-3.f, 0.f, 3.f})
+                for (const float dy : {-3.f, 0.f, 3.f})
+                    ground = std::max(ground, sample(lab, p.x + dx, p.y + dy)[0]);
+            if (ground < kLight)
+                continue;
+            ++paper;
+            ink += ground - level >= kInk;
+        }
+        if (points < kPerCell * kPerCell / 2)
+            continue;
+        ++cells;
+        printed += paper >= points / 2 && ink * 50 >= paper;
+    }
+    return printed * 4 >= cells * 3;
+}
+
 // A hand holding a document by one side joins the outline there: that side (`weak`) finds little
 // edge, and the sides beside it run on past the document's corners. The document's own side is
 // the straight line between those two sides (its ends up to a third of their length further in,
@@ -541,7 +578,12 @@ std::vector<Candidate> scoredCandidates(const cv::Mat &small, size_t keep)
     // Adds q when it passes; a pale frame round a sharp outline asks for less edge.
     auto consider = [&](const Quad &q, const std::array<float, 4> &support, bool frame) {
         const int border = borderSides(q, small.size());
-        if (!isConvexQuad(q) || !plausibleShape(q) || border > 2)
+        if (!isConvexQuad(q) || !plausibleShape(q) || border > 3)
+            return false;
+        // A page filling the frame may show a single edge: that edge must be clear along all of
+        // it and the rest printed paper.
+        if (border == 3 &&
+            (*std::min_element(support.begin(), support.end()) < 0.8f || !printedPaper(lab, q)))
             return false;
         const auto seen = std::find_if(result.begin(), result.end(), [&](const Candidate &c) {
             return sameQuad(c.q, q, diag * 0.004f + 1.f);
@@ -828,9 +870,10 @@ std::vector<Quad> findDocuments(const cv::Mat &bgr, bool multiple, size_t depth,
         if (frame->paleFrame)
             frame->score = std::max(frame->score, 1.01 * inner->score);
     // An arm reaching in from the edge of the picture makes the page and the arm one shape running
-    // out of view; the page's own outline, nearly as large and closed all round, is the document.
+    // out of view, and a strip of desk beside a page that fills the frame joins it; the page's own
+    // outline, nearly as large and closed on more sides, is the document.
     demote([](const Candidate &outer, const Candidate &inner) {
-        return outer.borderSides > 0 && inner.borderSides == 0 && inner.area > 0.8 * outer.area;
+        return outer.borderSides > inner.borderSides && inner.area > 0.8 * outer.area;
     });
     // A band from one frame border to the other around a clearly outlined document is a stretch of
     // desk (wood grain, a table edge) with the document on it, not a document running out of view.
@@ -912,7 +955,7 @@ std::vector<std::optional<Quad>> followDocuments(const cv::Mat &bgr, const std::
         }
         const float weakest = *std::min_element(support.begin(), support.end());
         const float mean = (support[0] + support[1] + support[2] + support[3]) / 4.f;
-        if (!isConvexQuad(q) || weakest < 0.4f || mean < 0.65f || borderSides(q, bgr.size()) > 2 ||
+        if (!isConvexQuad(q) || weakest < 0.4f || mean < 0.65f || borderSides(q, bgr.size()) > 3 ||
             quadArea(q) < kMinAreaShare * bgr.total())
             continue;
         const Contrasts k = sideContrasts(lab, q);

@@ -979,6 +979,12 @@ void drawTable(cv::Mat &page, cv::Rect area, int rows, int cols, const TextPaint
                     px, ink);
 }
 
+// Where the line through a and b crosses the row y.
+cv::Point2f atRow(cv::Point2f a, cv::Point2f b, float y)
+{
+    return a + (b - a) * ((y - a.y) / (b.y - a.y));
+}
+
 } // namespace
 
 RenderedScene renderHardScene(HardScene kind, uint32_t seed, cv::Size size)
@@ -1000,10 +1006,32 @@ RenderedScene renderHardScene(HardScene kind, uint32_t seed, cv::Size size)
         castShadow(canvas, q);
         lay(canvas, page, fullMask(page.size()), q);
         // In view: the sides down to the frame's bottom row.
-        const auto down = [&](cv::Point2f a, cv::Point2f b) {
-            return a + (b - a) * ((h - 1 - a.y) / (b.y - a.y));
-        };
-        truth = {q[0], q[1], down(q[1], q[2]), down(q[0], q[3])};
+        truth = {q[0], q[1], atRow(q[1], q[2], h - 1), atRow(q[0], q[3], h - 1)};
+    } else if (kind == HardScene::FullPage) {
+        const int variant = int((seed + 2) % 3);
+        const float pw = variant == 2 ? 0.8f * w : 1.2f * w, ph = std::max(1.6f * h, pw * 1.414f);
+        cv::Mat page = makePage({int(pw / 2), int(ph / 2)}, tp, rng, false, 1);
+        drawTable(page, cv::Rect(page.cols / 8, page.rows * 3 / 10, page.cols / 2, page.rows / 4), 6, 3, tp,
+                  rng);
+        Quad q = turned({0, 0}, pw, ph, unit(rng) * 3.f);
+        // Its left edge (and top edge) in view; the rest runs out of the frame.
+        const cv::Point2f corner =
+            variant == 1 ? cv::Point2f(0.12f * w, 0.1f * h)
+                         : cv::Point2f(0.15f * w, 0.5f * (h - ph)) + cv::Point2f(0, unit(rng) * 0.02f * h);
+        const cv::Point2f to = corner - q[0];
+        for (cv::Point2f &p : q)
+            p += to;
+        castShadow(canvas, q);
+        lay(canvas, page, fullMask(page.size()), q);
+        const cv::Point2f top(w - 1, 0), bottom(w - 1, h - 1);
+        if (variant == 0)
+            truth = {atRow(q[0], q[3], 0), top, bottom, atRow(q[0], q[3], h - 1)};
+        else if (variant == 1)
+            truth = {q[0], q[0] + (q[1] - q[0]) * ((w - 1 - q[0].x) / (q[1].x - q[0].x)), bottom,
+                     atRow(q[0], q[3], h - 1)};
+        else
+            truth = {atRow(q[0], q[3], 0), atRow(q[1], q[2], 0), atRow(q[1], q[2], h - 1),
+                     atRow(q[0], q[3], h - 1)};
     } else if (kind == HardScene::PhotoPage) {
         const float ph = 0.84f * h, pw = ph / 1.414f;
         cv::Mat page = makePage({int(pw), int(ph)}, tp, rng, false, 1);

@@ -109,8 +109,11 @@ RenderedScene renderScene(const SceneRequest &request);
 //  TableEdge   a sheet beside the edge of the table, beyond which the floor is about as light;
 //  CurledPage  the left page of an open book with a strong curl into the gutter, rounded off so
 //              that the desk shows between the pages down to where they meet, and the facing
-//              page running out of view (the truth: its outer corners and the gutter's ends).
-enum class HardScene { TablePage, PhotoPage, TableEdge, CurledPage };
+//              page running out of view (the truth: its outer corners and the gutter's ends);
+//  FullPage    a page with a table on it larger than the frame, showing only its left edge (seeds
+//              1, 4, ...), its top-left corner (2, 5, ...) or its left and right edges (3, 6, ...);
+//              the truth is the part in view, its other sides on the frame border.
+enum class HardScene { TablePage, PhotoPage, TableEdge, CurledPage, FullPage };
 RenderedScene renderHardScene(HardScene kind, uint32_t seed, cv::Size size = {1600, 1200});
 
 } // namespace camvirtual
