@@ -1,6 +1,6 @@
-// The home window: its stored settings, the camera selector, the window states,
-// the settings and scanner windows it opens (the scanner window's own rules), and
-// PDF merge and OCR export on temporary working folders.
+// The home window: its stored settings, the camera selector, the settings windows it
+// opens, the scanner window's rules, and PDF merge and OCR export on temporary working
+// folders.
 #include "CamCaptureSDK.h"
 #include "adfmain.h"
 #include "mergepdfthread.h"
@@ -285,26 +285,6 @@ private slots:
         QVERIFY(naming && naming->isVisible());
         QMetaObject::invokeMethod(&w, "onButtonCloseClicked");
         QTRY_VERIFY(set.isNull() && naming.isNull());
-    }
-
-    // The scanner window replaces the home window and keeps its choices between openings.
-    void scannerWindowKeepsItsValues()
-    {
-        ADFmain w;
-        w.show();
-        auto openScanner = [&w] {
-            QMetaObject::invokeMethod(&w, "onButtonFunctionClicked");
-            return shownWindows<ScanUI>().value(0);
-        };
-        ScanUI *scan = openScanner();
-        QVERIFY(scan && !w.isVisible());
-        scan->findChild<QComboBox *>("filterComboBox")->setCurrentIndex(3);
-        scan->close();
-        QVERIFY(w.isVisible());
-        scan = openScanner();
-        QVERIFY(scan);
-        QCOMPARE(scan->findChild<QComboBox *>("filterComboBox")->currentIndex(), 3);
-        scan->close();
     }
 
     // The stored choices are selected again (discovery leaves the scanner's own four lists
