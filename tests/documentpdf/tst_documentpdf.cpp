@@ -89,10 +89,9 @@ private slots:
         upright.setDotsPerMeterX(2835); // 72 dpi: one point per pixel
         upright.setDotsPerMeterY(2835);
         for (const LosslessFormat &lossless : losslessFormats()) {
-            const QString name = lossless.tag + lossless.name;
             const QImage picture = upright.convertToFormat(lossless.format); // opaque alpha
-            QVERIFY(picture.save(path(name)));
-            pictures.append({name, readAll(path(name)), upright.size(), picture});
+            QVERIFY(picture.save(path(lossless.name)));
+            pictures.append({lossless.name, readAll(path(lossless.name)), upright.size(), picture});
         }
         for (int orientation : {2, 3, 5, 6, 8}) {
             QByteArray jpeg = encodeJpeg(storedFor(upright, orientation), TJSAMP_444, 95, 72);

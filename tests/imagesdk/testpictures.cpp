@@ -154,11 +154,10 @@ Difference compare(const QImage &a, const QImage &b)
 
 QList<LosslessFormat> losslessFormats()
 {
-    return {
-        {"png rgb", "p.png", QImage::Format_RGB888},        {"png grey", "p.png", QImage::Format_Grayscale8},
-        {"png palette", "p.png", QImage::Format_Indexed8},  {"png 1 bit", "p.png", QImage::Format_Mono},
-        {"png with alpha", "p.png", QImage::Format_ARGB32}, {"bmp", "p.bmp", QImage::Format_RGB888},
-        {"tiff", "p.tiff", QImage::Format_RGB888},          {"tiff 1 bit", "p.tif", QImage::Format_Mono}};
+    return {{"rgb.png", QImage::Format_RGB888},       {"grey.png", QImage::Format_Grayscale8},
+            {"palette.png", QImage::Format_Indexed8}, {"1-bit.png", QImage::Format_Mono},
+            {"alpha.png", QImage::Format_ARGB32},     {"rgb.bmp", QImage::Format_RGB888},
+            {"rgb.tiff", QImage::Format_RGB888},      {"1-bit.tif", QImage::Format_Mono}};
 }
 
 } // namespace testpictures

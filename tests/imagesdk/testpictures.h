@@ -9,9 +9,8 @@
 
 namespace testpictures {
 
-// A deterministic scene: gradients, stripes and text-like blocks, with a pure red
-// square in the top-left corner to tell the orientation. Format RGB888, or
-// Grayscale8 when grey.
+// A deterministic scene: gradients, stripes and text-like blocks, with a pure red square in the
+// top-left corner to tell the orientation. Format RGB888, or Grayscale8 when grey.
 QImage scene(int width, int height, int seed, bool grey = false);
 
 // Encodes with TurboJPEG (subsamp is a TJSAMP_* value); the JFIF header carries
@@ -34,7 +33,6 @@ QImage storedFor(const QImage &upright, int orientation);
 // The lossless formats: a file name whose extension picks the format, written by QImage, and the
 // QImage::Format of the picture.
 struct LosslessFormat {
-    QString tag;
     QString name;
     QImage::Format format;
 };

@@ -247,7 +247,7 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("format");
         for (const LosslessFormat &lossless : losslessFormats())
-            QTest::newRow(qPrintable(lossless.tag)) << lossless.name << int(lossless.format);
+            QTest::newRow(qPrintable(lossless.name)) << lossless.name << int(lossless.format);
     }
     void rasterFormatsTurnExactly()
     {
