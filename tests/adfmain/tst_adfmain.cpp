@@ -1,6 +1,6 @@
-// The home window: its stored settings, the camera selector, the window states,
-// the settings and scanner windows it opens (the scanner window's own rules), and
-// PDF merge and OCR export on temporary working folders.
+// The home window: its stored settings, the camera selector, the settings windows it
+// opens, the scanner window's rules, and PDF merge and OCR export on temporary working
+// folders.
 #include "CamCaptureSDK.h"
 #include "adfmain.h"
 #include "mergepdfthread.h"
@@ -63,19 +63,7 @@ const struct {
               {"filterComboBox", 7, SIGNAL(signalFilterChanged(int))},
               {"edgemendingComboBox", 1, SIGNAL(signalEdgeMendingChanged(int))},
               {"rotationComboBox", 4, SIGNAL(signalRotationChanged(int))}};
-struct Merge {
-    QStringList selection;
-    // A kept file written ("+name"), a picture removed ("-name") or made garbage
-    // ("~name") once the list shows it, or the folder made unwritable ("!").
-    QString prepare;
-    bool tips;
-    int reply;
-    QString message;  // part of the one box shown
-    QString expected; // the new PDF; empty: none written
-    int pages;
-};
 } // namespace
-Q_DECLARE_METATYPE(Merge)
 
 class TestADFmain : public QObject
 {
@@ -287,26 +275,6 @@ private slots:
         QTRY_VERIFY(set.isNull() && naming.isNull());
     }
 
-    // The scanner window replaces the home window and keeps its choices between openings.
-    void scannerWindowKeepsItsValues()
-    {
-        ADFmain w;
-        w.show();
-        auto openScanner = [&w] {
-            QMetaObject::invokeMethod(&w, "onButtonFunctionClicked");
-            return shownWindows<ScanUI>().value(0);
-        };
-        ScanUI *scan = openScanner();
-        QVERIFY(scan && !w.isVisible());
-        scan->findChild<QComboBox *>("filterComboBox")->setCurrentIndex(3);
-        scan->close();
-        QVERIFY(w.isVisible());
-        scan = openScanner();
-        QVERIFY(scan);
-        QCOMPARE(scan->findChild<QComboBox *>("filterComboBox")->currentIndex(), 3);
-        scan->close();
-    }
-
     // The stored choices are selected again (discovery leaves the scanner's own four lists
     // empty, and an empty list selects nothing); a change in one list sends its own signal
     // once, with the new index, and no other; its close button leaves it open.
@@ -345,71 +313,73 @@ private slots:
     // PDFs are never merged, missing files stop the job, a failure names its cause.
     void merge_data()
     {
-        QTest::addColumn<Merge>("merge");
-        const int yes = QMessageBox::Yes, no = QMessageBox::No;
-        const QStringList ac = {"a.jpg", "c.png"};
-        QTest::newRow("plain") << Merge{ac, "", false, 0, "", "a.pdf", 2};
-        QTest::newRow("name taken") << Merge{ac, "+a.pdf", false, 0, "", "a(1).pdf", 2};
-        QTest::newRow("numbered name taken after a restart")
-            << Merge{ac, "+a.pdf +a(1).pdf", false, 0, "", "a(2).pdf", 2};
-        QTest::newRow("tiff") << Merge{{"scan.tiff"}, "", false, 0, "", "scan.pdf", 1};
-        QTest::newRow("only PDFs") << Merge{{"x.pdf"}, "", true, yes, "", "", 0};
-        QTest::newRow("PDF dropped, tips off") << Merge{{"a.jpg", "x.pdf"}, "", false, 0, "", "a.pdf", 1};
-        QTest::newRow("PDF dropped, user declines") << Merge{{"a.jpg", "x.pdf"}, "", true, no, "", "", 0};
-        QTest::newRow("PDF dropped, user agrees")
-            << Merge{{"a.jpg", "x.pdf", "b.jpg"}, "", true, yes, "", "a.pdf", 2};
-        QTest::newRow("missing file") << Merge{{"a.jpg", "b.jpg"}, "-b.jpg", true, yes, "/b.jpg", "", 0};
-        QTest::newRow("one unreadable picture")
-            << Merge{{"a.jpg", "b.jpg"}, "~b.jpg", true, yes, MergePDFThread::statusText(3), "a.pdf", 1};
-        QTest::newRow("only unreadable pictures")
-            << Merge{{"b.jpg"}, "~b.jpg", true, yes, MergePDFThread::statusText(3), "", 0};
-        QTest::newRow("unwritable folder")
-            << Merge{{"a.jpg"}, "!", true, yes, MergePDFThread::statusText(4), "", 0};
+        // The pictures selected; what is done once the list shows them: kept files written
+        // ("+name"), a picture removed ("-name") or made garbage ("~name"), the folder made
+        // unwritable ("!"), or nothing ("."); the answer to the one box shown (Y, N; "-":
+        // tips off, no box); the new PDF ("-": none) and its pages. Then part of the box's text.
+        QTest::addColumn<QString>("merge");
+        QTest::addColumn<QString>("message");
+        const QString unreadable = MergePDFThread::statusText(3), unwritable = MergePDFThread::statusText(4);
+        // clang-format off
+        QTest::newRow("plain")                               << "a.jpg,c.png . - a.pdf 2"                   << "";
+        QTest::newRow("name taken")                          << "a.jpg,c.png +a.pdf - a(1).pdf 2"           << "";
+        QTest::newRow("numbered name taken after a restart") << "a.jpg,c.png +a.pdf,+a(1).pdf - a(2).pdf 2" << "";
+        QTest::newRow("tiff")                                << "scan.tiff . - scan.pdf 1"                  << "";
+        QTest::newRow("only PDFs")                           << "x.pdf . Y - 0"                             << "";
+        QTest::newRow("PDF dropped, tips off")               << "a.jpg,x.pdf . - a.pdf 1"                   << "";
+        QTest::newRow("PDF dropped, user declines")          << "a.jpg,x.pdf . N - 0"                       << "";
+        QTest::newRow("PDF dropped, user agrees")            << "a.jpg,x.pdf,b.jpg . Y a.pdf 2"             << "";
+        QTest::newRow("missing file")                        << "a.jpg,b.jpg -b.jpg Y - 0"                  << "/b.jpg";
+        QTest::newRow("one unreadable picture")              << "a.jpg,b.jpg ~b.jpg Y a.pdf 1"              << unreadable;
+        QTest::newRow("only unreadable pictures")            << "b.jpg ~b.jpg Y - 0"                        << unreadable;
+        QTest::newRow("unwritable folder")                   << "a.jpg ! Y - 0"                             << unwritable;
+        // clang-format on
     }
     void merge()
     {
-        QFETCH(Merge, merge);
+        QFETCH(QString, merge);
+        QFETCH(QString, message);
+        const QStringList m = merge.split(' ');
+        const QString prepare = m[1], reply = m[2], expected = m[3] == "-" ? QString() : m[3];
         for (const char *name : {"a.jpg", "b.jpg", "c.png", "scan.tiff"})
             writePicture(name);
-        const QStringList kept =
-            merge.prepare.split(' ', Qt::SkipEmptyParts).filter(QRegularExpression("^\\+"));
-        for (const QString &name : QStringList{"+x.pdf"} + kept) {
-            QFile file(path(name.mid(1)));
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("kept") == 4);
-        }
-        openHome(merge.tips, 5 + kept.size());
+        const QStringList kept = prepare.split(',').filter(QRegularExpression("^\\+"));
+        for (const QString &name : QStringList{"+x.pdf"} + kept)
+            writeFile(path(name.mid(1)), "kept");
+        openHome(reply != "-", 5 + kept.size());
         const QStringList before = QDir(m_folder->path()).entryList(QDir::Files);
-        select(merge.selection);
-        if (merge.prepare == "!") {
+        select(m[0].split(','));
+        if (prepare == "!") {
             if (!unwritablefolder::lock(m_folder->path())) {
                 unwritablefolder::restore(m_folder->path());
                 QSKIP("no way to make a folder unwritable for this user");
             }
-        } else if (merge.prepare.startsWith('-')) {
-            QVERIFY(QFile::remove(path(merge.prepare.mid(1))));
-        } else if (merge.prepare.startsWith('~')) {
-            QFile file(path(merge.prepare.mid(1)));
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("not a picture") > 0);
+        } else if (prepare.startsWith('-')) {
+            QVERIFY(QFile::remove(path(prepare.mid(1))));
+        } else if (prepare.startsWith('~')) {
+            writeFile(path(prepare.mid(1)), "not a picture");
         }
         {
-            ModalWatch watch({}, QMessageBox::StandardButton(merge.reply));
+            ModalWatch watch({}, reply == "Y"   ? QMessageBox::Yes
+                                 : reply == "N" ? QMessageBox::No
+                                                : QMessageBox::NoButton);
             runJob("mergepdf");
             unwritablefolder::restore(m_folder->path());
-            QCOMPARE(watch.boxes.size(), merge.tips ? 1 : 0);
-            if (!merge.message.isEmpty())
-                QVERIFY2(watch.boxes.first().contains(merge.message), qPrintable(watch.boxes.first()));
+            QCOMPARE(watch.boxes.size(), reply != "-" ? 1 : 0);
+            if (!message.isEmpty())
+                QVERIFY2(watch.boxes.first().contains(message), qPrintable(watch.boxes.first()));
         }
         QStringList produced = QDir(m_folder->path()).entryList(QDir::Files);
         for (const QString &name : before)
             produced.removeOne(name);
         // One new PDF or none: no half or temporary file either.
-        QCOMPARE(produced, merge.expected.isEmpty() ? QStringList() : QStringList{merge.expected});
+        QCOMPARE(produced, expected.isEmpty() ? QStringList() : QStringList{expected});
         for (const QString &name : QStringList{"+x.pdf"} + kept) {
             QFile file(path(name.mid(1)));
             QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll() == "kept");
         }
-        if (!merge.expected.isEmpty()) {
-            QCOMPARE(pdfPages(merge.expected), merge.pages);
+        if (!expected.isEmpty()) {
+            QCOMPARE(pdfPages(expected), m[4].toInt());
             QTRY_COMPARE_WITH_TIMEOUT(selectedNames(), produced, 20000);
         }
     }

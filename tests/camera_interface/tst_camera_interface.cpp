@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QImage>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -665,10 +666,12 @@ private slots:
         if (fromState) // the pictures alternate: a change, then stillness
             QCOMPARE(Cam_AutoCapture(dev, 0, onState), long(ERROR_GOOD));
         std::atomic<long> lastCapture{ERROR_GOOD};
+        std::atomic<bool> failed{false};
         std::thread capturer([&] {
-            while (capturing && lastCapture == ERROR_GOOD)
+            while (capturing && !failed && lastCapture == ERROR_GOOD)
                 lastCapture = capture(dev, g_dir + "/during.jpg", params(0, true));
         });
+        auto join = qScopeGuard([&] { failed = true, capturer.join(); }); // a failed check returns early
         g_armed = true;
         QTRY_VERIFY_WITH_TIMEOUT(g_waiting, 10000);
         writeControl(control, dev > EmuB);
@@ -677,6 +680,7 @@ private slots:
 
         // From outside the lost stream is cleaned up and nothing comes any more.
         QTRY_COMPARE_WITH_TIMEOUT(devCount(), long(kDevices - 1), 5000);
+        join.dismiss();
         capturer.join();
         QCOMPARE(lastCapture.load(), long(capturing ? ERROR_NOT_STREAMING : ERROR_GOOD));
         QFile::remove(g_dir + "/during.jpg");

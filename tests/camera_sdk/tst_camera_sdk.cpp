@@ -277,7 +277,10 @@ private slots:
             QCOMPARE(cv::countNonZero(guidecheck::guidePixels(deliver(turned, off, 90))), 0);
             QCOMPARE(drawnGuidePixels(guides, turned, 1, 90), 0);
         }
+        // Stopped, nothing is left to draw.
+        QTRY_VERIFY_WITH_TIMEOUT(matches(deliver(turned, 1, 90), turnedTruth), 10000);
         guides.stop();
+        QCOMPARE(drawnGuidePixels(guides, turned, 1, 90), 0);
     }
 
     void guideTrackerFollows_data()
@@ -326,6 +329,38 @@ private slots:
         QVERIFY(follows(9));
     }
 
+    void guideTrackerDocumentAdded()
+    {
+        // A second page laid beside the one being followed shows up within one
+        // round of full searches, and both outlines are right. Before: the bare
+        // desk with only the first page (and its shadow) of the two-page frame.
+        camvirtual::SceneRequest r;
+        r.seed = 3;
+        r.width = 960;
+        r.height = 540;
+        cv::Mat page(850, 600, CV_8UC3, cv::Scalar(245, 247, 248));
+        for (int y = 80; y < 780; y += 36)
+            cv::rectangle(page, cv::Rect(60, y, 480 - (y * 7) % 160, 14), cv::Scalar(40, 40, 40), cv::FILLED);
+        r.documents = {page, page};
+        const auto two = camvirtual::renderScene(r);
+        r.documents = {cv::Mat()};
+        cv::Mat one = camvirtual::renderScene(r).image, first = cv::Mat::zeros(one.size(), CV_8U);
+        const std::vector<cv::Point> corners(two.truth.documents.front().corners.begin(),
+                                             two.truth.documents.front().corners.end());
+        cv::fillConvexPoly(first, corners, cv::Scalar(255));
+        cv::dilate(first, first, cv::getStructuringElement(cv::MORPH_RECT, {31, 31}));
+        two.image.copyTo(one, first);
+        camproc::GuideTracker tracker;
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(tracker.update(one, 2).size(), size_t(1));
+        camproc::GuideLines found;
+        for (int i = 0; i < camproc::GuideTracker::kFullEvery && found.size() < 2; ++i)
+            found = tracker.update(two.image, 2);
+        QCOMPARE(found.size(), size_t(2));
+        for (const auto &doc : two.truth.documents)
+            QVERIFY(std::min(guidecheck::outlineError(found[0], doc.corners),
+                             guidecheck::outlineError(found[1], doc.corners)) < 0.01 * std::hypot(r.width, r.height));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCameraSdk)

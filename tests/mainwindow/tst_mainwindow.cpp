@@ -38,17 +38,7 @@ QStringList strip(MainWindow *w)
     return names;
 }
 
-struct Naming {
-    QString separator, cut;
-    int saveType;
-    QString imageIndex; // the window's next number before the first press
-    QStringList existing;
-    int presses;
-    QString idCard = "无"; // the ID card mode
-};
-
 } // namespace
-Q_DECLARE_METATYPE(Naming)
 
 class TestMainWindow : public QObject
 {
@@ -287,44 +277,39 @@ private slots:
     // overwriting; the counter wraps after 10000 and restarts for a new separator.
     void captureNames_data()
     {
-        QTest::addColumn<Naming>("naming");
-        QTest::addColumn<QStringList>("strip");
+        // Separator, cut, overwrite, the window's next number before the first press, presses,
+        // the ID card mode and the files there before ("-": none).
+        QTest::addColumn<QString>("naming");
+        QTest::addColumn<QString>("strip");
         QTest::addColumn<QString>("next");
-        const QString none = "不裁切";
-        QTest::newRow("numbered") << Naming{"_", none, 0, "0", {}, 2}
-                                  << QStringList{"scan_1.jpg", "scan_2.jpg"} << "3";
-        QTest::newRow("other separator restarts at 1")
-            << Naming{"-", none, 0, "5", {}, 2} << QStringList{"scan-5.jpg", "scan-1.jpg"} << "1";
-        QTest::newRow("kept file, number after the bracket")
-            << Naming{"_", none, 0, "0", {"scan_1.jpg"}, 1} << QStringList{"scan_1(1).jpg"} << "2";
-        QTest::newRow("overwrite") << Naming{"_", none, 1, "0", {"scan_1.jpg"}, 1}
-                                   << QStringList{"scan_1.jpg"} << "2";
-        QTest::newRow("wrap after 10000")
-            << Naming{"_", none, 0, "10000", {}, 1} << QStringList{"scan_10000.jpg"} << "1";
-        QTest::newRow("page split adds both halves")
-            << Naming{"_", "分页裁切", 0, "0", {}, 1} << QStringList{"scan_1.jpg", "scan_2.jpg"} << "3";
+        // clang-format off
+        QTest::newRow("numbered") << "_ 不裁切 0 0 2 无 -" << "scan_1.jpg scan_2.jpg" << "3";
+        QTest::newRow("other separator restarts at 1") << "- 不裁切 0 5 2 无 -" << "scan-5.jpg scan-1.jpg" << "1";
+        QTest::newRow("kept file, number after the bracket") << "_ 不裁切 0 0 1 无 scan_1.jpg" << "scan_1(1).jpg" << "2";
+        QTest::newRow("overwrite") << "_ 不裁切 1 0 1 无 scan_1.jpg" << "scan_1.jpg" << "2";
+        QTest::newRow("wrap after 10000") << "_ 不裁切 0 10000 1 无 -" << "scan_10000.jpg" << "1";
+        QTest::newRow("page split adds both halves") << "_ 分页裁切 0 0 1 无 -" << "scan_1.jpg scan_2.jpg" << "3";
         // An ID card takes a press per side; the second joins them one above the other.
-        QTest::newRow("ID card, two sides")
-            << Naming{"_", "单图裁切", 0, "0", {}, 2, "正反面(上下竖拼)"} << QStringList{"scan_1.jpg"} << "2";
+        QTest::newRow("ID card, two sides") << "_ 单图裁切 0 0 2 正反面(上下竖拼) -" << "scan_1.jpg" << "2";
+        // clang-format on
     }
     void captureNames()
     {
-        QFETCH(Naming, naming);
+        QFETCH(QString, naming);
+        const QStringList n = naming.split(' '), existing = n[6] == "-" ? QStringList() : QStringList{n[6]};
         SETPARAM set = m_set;
-        set.nameFormat = {naming.separator, "scan", 1};
-        set.saveType = naming.saveType;
+        set.nameFormat = {n[0], "scan", 1};
+        set.saveType = n[2].toInt();
         MainWindow *w = capturingWindow(set, m_water);
         QVERIFY(w);
-        for (const QString &name : naming.existing) {
-            QFile f(m_folder + "/" + name);
-            QVERIFY(f.open(QIODevice::WriteOnly) && f.write("old") == 3);
-        }
-        w->cutmethodcombo->setCurrentText(naming.cut);
-        w->idcardmodecombo->setCurrentText(naming.idCard);
-        QCOMPARE(w->idcardmodecombo->currentText(), naming.idCard);
+        for (const QString &name : existing)
+            settingswindows::writeFile(m_folder + "/" + name, "old");
+        w->cutmethodcombo->setCurrentText(n[1]);
+        w->idcardmodecombo->setCurrentText(n[5]);
+        QCOMPARE(w->idcardmodecombo->currentText(), n[5]);
         g_idCardNumber = 0;
-        w->ImageIndex = naming.imageIndex;
-        for (int i = 1; i < naming.presses; ++i)
+        w->ImageIndex = n[3];
+        for (int i = 1; i < n[4].toInt(); ++i)
             QVERIFY(capture(w));
         // The last capture still runs: a second press starts nothing, and closing
         // waits for it and hands the whole strip to the home window.
@@ -333,17 +318,17 @@ private slots:
         QVERIFY(w->m_bIsCapturing);
         w->onButtonCaptureClicked();
         w->onButtonCloseClicked();
-        QTEST(strip(w), "strip");
+        QTEST(strip(w).join(' '), "strip");
         QCOMPARE(closed.size(), 1);
         QCOMPARE(closed.first().at(2).toStringList(), strip(w));
-        QStringList files = naming.existing + strip(w);
+        QStringList files = existing + strip(w);
         files.removeDuplicates();
         files.sort();
         QCOMPARE(QDir(m_folder).entryList(QDir::Files), files);
         for (const QString &name : strip(w)) {
             const QImage picture(m_folder + "/" + name); // a picture, not the old file
             QVERIFY(!picture.isNull());
-            QVERIFY(naming.idCard == "无" || picture.height() > picture.width()); // two landscape sides
+            QVERIFY(n[5] == "无" || picture.height() > picture.width()); // two landscape sides
         }
         QTEST(w->ImageIndex, "next");
         QCOMPARE(w->nImageIndex, w->ImageIndex.toInt());

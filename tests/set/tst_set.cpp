@@ -475,27 +475,6 @@ private slots:
         QCOMPARE(r->rgb(), (QList<int>{10, 200, 30}));
     }
 
-    // The watermark and book-export pages show only when the camera offers them; the
-    // title bar closes without a word about the watermark.
-    void pagesFollowTheCamera()
-    {
-        for (int offered = 0; offered < 4; ++offered) {
-            QScopedPointer<ImageSet> w(openImageSet(0, false));
-            w->UpdateBook(offered & 1);
-            w->UpdateWaterMark(offered & 2);
-            auto *tabs = child<QTabWidget>(w.data(), "maintabwidget");
-            QStringList shown;
-            for (int i = 0; i < tabs->count(); ++i)
-                shown << tabs->tabText(i);
-            QCOMPARE(
-                shown.join(' '),
-                (QString(offered & 2 ? "水印设置 " : "") + (offered & 1 ? "拍书导出设置" : "")).trimmed());
-            Received r(w.data());
-            child<TitleBar>(w.data())->m_pButtonClose->click();
-            QCOMPARE(r.order, QStringList{"closed"});
-        }
-    }
-
 private:
     Set *open(const QString &path, bool tips, int pid = 0, int vid = 0, const QString &resolution = "NULL",
               int nameformatType = 1)

@@ -243,16 +243,12 @@ private:
     {
         const QString bin = qEnvironmentVariable("PAGELUX_BIN_DIR"), dir = m_tmp.path() + "/" + processName;
         QDir().mkpath(dir + "/logs");
-        for (const char *f : {"pagelux", "CamModel.ini", "pagelux_zh_CN.qm"})
+        for (const char *f : {"pagelux", "CamModel.ini", "pagelux_zh_CN.qm", "icon.ini"})
             QFile::copy(bin + "/" + f, dir + "/" + f);
         QFile::setPermissions(dir + "/pagelux", QFile::permissions(bin + "/pagelux"));
-        QFile src(bin + "/icon.ini");
-        src.open(QIODevice::ReadOnly);
-        QString text = QString::fromUtf8(src.readAll());
-        text.replace(QRegularExpression("\\[ProcessName\\]\\s*\\nnameString=[^\\n]*"),
-                     "[ProcessName]\nnameString=" + processName);
-        text.replace(QRegularExpression("LogPath=[^\\n]*"), "LogPath=" + dir + "/logs");
-        writeFile(dir + "/icon.ini", text.toUtf8());
+        settingswindows::setIni(
+            dir + "/icon.ini", {{"ProcessName/nameString", processName}, {"LogState/LogPath", dir + "/logs"}},
+            true);
         return dir;
     }
     std::unique_ptr<QProcess> start(const QString &dir)

@@ -1,6 +1,6 @@
-// The helper's files: every key of the theme (icon.ini) lands in its member, a missing
-// or damaged theme leaves defined values, the shipped theme is complete; the user's
-// settings file and the camera model table. Then the title bar drawn with the theme.
+// The helper's theme: every key of icon.ini lands in its member, a missing, damaged or
+// garbage theme leaves defined values, the shipped theme is complete. Then the title
+// bar: its buttons, dragging, width, title and icon.
 #include "ctoolhelper.h"
 #include "settingswindows.h"
 #include "titlebar.h"
@@ -153,7 +153,6 @@ private slots:
     {
         QDir().rmdir(appFile("icon.ini"));
         QFile::remove(appFile("icon.ini"));
-        QFile::remove(appFile("CamModel.ini"));
     }
 
     // Every value differs: a text names its key, numbers count up, and switch j is on in
@@ -279,21 +278,6 @@ private slots:
         }
         for (QDirIterator it(":/images", QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
             QVERIFY2(used.contains(it.next()), qPrintable(it.filePath()));
-    }
-
-    // A value is found only in its own row and only when not empty.
-    void cameraModelTable()
-    {
-        H helper;
-        QString value = "untouched";
-        QVERIFY(!helper.readCameraModel("deviceInfo0", "pid", value));
-        QCOMPARE(value, QString("untouched"));
-        writeFile(appFile("CamModel.ini"),
-                  "[deviceInfo0]\npid=3F5A\nvid=1d6b\ndevType=\ndevName=高拍仪 S500\n");
-        QVERIFY(helper.readCameraModel("deviceInfo0", "pid", value) && value == "3F5A");
-        QVERIFY(helper.readCameraModel("deviceInfo0", "devName", value) && value == "高拍仪 S500");
-        QVERIFY(!helper.readCameraModel("deviceInfo0", "devType", value));
-        QVERIFY(!helper.readCameraModel("deviceInfo1", "pid", value));
     }
 
     // The buttons each type shows (a later type never shows again what an earlier one
