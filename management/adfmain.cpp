@@ -101,6 +101,11 @@ ADFmain::ADFmain(QWidget *parent) : QMainWindow(parent), ui(new Ui::ADFmain)
     currentDevInfo = DevsInfo[0];
 
     const QString appDir = QCoreApplication::applicationDirPath();
+    filters << "*.png"
+            << "*.jpg"
+            << "*.bmp"
+            << "*.tiff"
+            << "*.pdf";
     initSettingFile(appDir);
 
     m_vecDevType.clear();
@@ -118,11 +123,6 @@ ADFmain::ADFmain(QWidget *parent) : QMainWindow(parent), ui(new Ui::ADFmain)
     connect(updateImageTimer, SIGNAL(timeout()), this, SLOT(slotUpdateSingleImage()), Qt::QueuedConnection);
     m_pictureReader = new QFutureWatcher<QImage>(this);
     connect(m_pictureReader, SIGNAL(finished()), this, SLOT(slotPictureRead()));
-    filters << "*.png"
-            << "*.jpg"
-            << "*.bmp"
-            << "*.tiff"
-            << "*.pdf";
     fileSystemWater = new QFileSystemWatcher(this);
     connect(fileSystemWater, SIGNAL(directoryChanged(QString)), this, SLOT(slotDirectoryChanged(QString)));
     m_folderSettleTimer = new QTimer(this);
@@ -746,10 +746,13 @@ void ADFmain::initSettingFile(const QString &appDir)
     m_toolHelper.setSettingFilePath(settingPath);
 
     QString probe;
-    if (m_toolHelper.readMainValue("FilePath", probe) != -1)
+    if (m_toolHelper.readMainValue("FilePath", probe) != -1) {
         qWarning("ADFmain::ADFmain() __ UILastSetting 已存在,跳过初始化环节.");
-    else
+    } else {
         writeDefaultSettings(appDir);
+        probe = SetInfo.savepath;
+    }
+    startEarlyListing(probe);
 }
 
 void ADFmain::writeDefaultSettings(const QString &appDir)
@@ -1127,25 +1130,46 @@ int ADFmain::screenfulCount() const
     return (size.width() / (g_ItemWidth + 10)) * (size.height() / (g_ItemHeight + 10) + 1);
 }
 
-void ADFmain::getPathPictures(QVector<qint64> *lastRead)
+FolderListing ADFmain::getPathPictures(bool withTimes)
 {
     ImagePathList.clear();
     qWarning("开始获取当前路径下的图片...");
     dir.setPath(filePath);
     qWarning("当前路径: %s", qUtf8Printable(filePath));
     // Unsorted: the thumbnails are ordered by read time and the table sorts itself.
-    ImageNameList = ThreadAddItem::listFolder(filePath, filters, lastRead);
+    FolderListing listing = listWorkingFolder(withTimes);
+    ImageNameList = listing.names;
+    ImagePathList = listing.paths;
     n_imagecount = ImageNameList.count();
     qWarning("图片个数: %d", n_imagecount);
     if (n_imagecount == 0)
         qWarning("当前路径没有图片,无需显示");
-    // The thumbnail list makes its paths in its own order.
-    if (lastRead)
-        return;
-    ImagePathList.reserve(n_imagecount);
-    const QString prefix = filePath + QLatin1Char('/');
-    for (const QString &name : qAsConst(ImageNameList))
-        ImagePathList.append(prefix % name);
+    return listing;
+}
+
+// Ten thousand documents take longer to list than the window takes to build, so the
+// listing starts as soon as the folder is known.
+void ADFmain::startEarlyListing(const QString &folder)
+{
+    m_earlyFolder = folder;
+    m_earlyListing = QtConcurrent::run(&ThreadAddItem::readFolder, folder, filters, true);
+}
+
+// The early listing when it is of this folder, else a listing made now.
+FolderListing ADFmain::listWorkingFolder(bool withTimes)
+{
+    const bool early = withTimes && !m_earlyFolder.isEmpty() && m_earlyFolder == filePath;
+    const QFuture<FolderListing> pending = m_earlyListing;
+    m_earlyListing = QFuture<FolderListing>();
+    m_earlyFolder.clear();
+    if (!early)
+        return ThreadAddItem::readFolder(filePath, filters, withTimes);
+    const FolderListing listing = pending.result();
+    // What changed between that listing and the watch is caught up with as any change is.
+    watchFolder();
+    if (ThreadAddItem::changeTime(filePath) != listing.changed)
+        m_folderSettleTimer->start();
+    return listing;
 }
 
 void ADFmain::initUIPictures()
@@ -1156,8 +1180,7 @@ void ADFmain::initUIPictures()
     m_pictureCells.clear();
     m_ImageCount = 0;
     m_changedNum = 0;
-    QVector<qint64> lastRead;
-    getPathPictures(&lastRead);
+    FolderListing listing = getPathPictures(true);
     m_currentCount = 0;
     if (threadAddItem) {
         // The old worker may still be inside its first pass: stop it and cut it off.
@@ -1167,12 +1190,10 @@ void ADFmain::initUIPictures()
         disconnect(this, SIGNAL(signalStartAddItem(int)), threadAddItem, nullptr);
         threadAddItem->deleteLater();
     }
-    threadAddItem = new ThreadAddItem(ImageNameList, lastRead, filePath, this);
+    threadAddItem = new ThreadAddItem(std::move(listing.files), filePath, this);
     const int picturesNum = screenfulCount();
     qWarning("************picturesNum is %d**************", picturesNum);
     m_picNumber = picturesNum;
-    ImagePathList = threadAddItem->pathList;
-    ImageNameList = threadAddItem->namelist;
     connect(this, SIGNAL(signalStartAddItem(int)), threadAddItem, SLOT(slotStartLoad(int)),
             Qt::QueuedConnection);
     connect(threadAddItem, SIGNAL(signalItemOver(QListWidgetItem *, QWidget *, bool, bool)), this,

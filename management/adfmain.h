@@ -21,6 +21,7 @@
 
 #include <vector>
 
+struct FolderListing;
 class Initdevthread;
 class MainWindow;
 class MergePDFThread;
@@ -175,8 +176,10 @@ private:
                                const QString &pressed, const QString &tip);
     void initDocumentConnections();
     void addMaskWidgetUI();
-    // The documents of the working folder; with lastRead, their last-read times and no paths.
-    void getPathPictures(QVector<qint64> *lastRead = nullptr);
+    // The documents of the working folder; with times, ready for the thumbnail order too.
+    FolderListing getPathPictures(bool withTimes = false);
+    void startEarlyListing(const QString &folder);
+    FolderListing listWorkingFolder(bool withTimes);
     void initUIPictures();
     void initUIFile();
     void addFileItems(QString path);
@@ -283,6 +286,9 @@ private:
     QString m_readingName;
     // Other programs' changes to the working folder settle before the list follows them.
     QTimer *m_folderSettleTimer = nullptr;
+    // The working folder listed on a pool thread while the window is built.
+    QFuture<FolderListing> m_earlyListing;
+    QString m_earlyFolder;
     // The merge or OCR job running, if any; each worker deletes itself when its thread ends.
     QStringList listSelectedMerge;
     QPointer<MergePDFThread> mergeThread;

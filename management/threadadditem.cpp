@@ -44,6 +44,13 @@ int SortByDate(const FILEINFO &a, const FILEINFO &b)
     return 0;
 }
 
+// Documents read at the same moment go by name.
+bool displayOrder(const FILEINFO &a, const FILEINFO &b)
+{
+    const int order = SortByDate(a, b);
+    return order != 0 ? order < 0 : a.folded < b.folded;
+}
+
 // A folder opened for reading its entries; closed when it goes out of scope.
 struct FolderHandle {
     explicit FolderHandle(const QString &folder) : dir(::opendir(QFile::encodeName(folder).constData())) {}
@@ -59,30 +66,30 @@ struct FolderHandle {
 
 // The order needs every document's last-read time before the first cell: listFolder
 // takes it with one stat a name in its pass over the folder, as a number (going through
-// QFileInfo and QDateTime took several times that); here the names are only ordered,
-// folded once for ties.
-ThreadAddItem::ThreadAddItem(QStringList names, const QVector<qint64> &lastRead, QString folder,
-                             QObject *parent)
-    : QObject(parent), m_imagePath(folder)
+// QFileInfo and QDateTime took several times that), and readFolder folds the names for
+// ties. The order itself is made as the first pass goes (orderMore).
+ThreadAddItem::ThreadAddItem(QVector<FILEINFO> files, QString folder, QObject *parent)
+    : QObject(parent), m_imagePath(folder), fileInfoList(std::move(files))
 {
     m_toolhelper.SettingAllSets();
-    QVector<FILEINFO> fileInfoList;
-    const int count = std::min<int>(names.count(), kMaxDocuments);
-    fileInfoList.reserve(count);
-    for (int i = 0; i < count; ++i)
-        fileInfoList.append({names.at(i), lastRead.value(i), names.at(i).toCaseFolded()});
-    // Documents read at the same moment go by name.
-    std::sort(fileInfoList.begin(), fileInfoList.end(), [](const FILEINFO &a, const FILEINFO &b) {
-        const int order = SortByDate(a, b);
-        return order != 0 ? order < 0 : a.folded < b.folded;
-    });
-    namelist.reserve(count);
-    pathList.reserve(count);
-    const QString prefix = folder + QLatin1Char('/');
-    for (const FILEINFO &info : qAsConst(fileInfoList)) {
-        namelist.append(info.name);
-        pathList.append(prefix % info.name);
-    }
+}
+
+// The first screenful only needs the few oldest documents: they are picked out of the
+// folder, and the rest is sorted once the list goes beyond them.
+void ThreadAddItem::orderMore(int count)
+{
+    const int unordered = fileInfoList.count() - m_ordered;
+    if (count <= 0 || unordered == 0)
+        return;
+    const auto first = fileInfoList.begin() + m_ordered;
+    const auto last = first + (m_ordered == 0 ? std::min(count, unordered) : unordered);
+    if (last == fileInfoList.end())
+        std::sort(first, last, displayOrder);
+    else
+        std::partial_sort(first, last, fileInfoList.end(), displayOrder);
+    for (auto it = first; it != last; ++it)
+        namelist.append(it->name);
+    m_ordered = int(last - fileInfoList.begin());
 }
 
 QStringList ThreadAddItem::listFolder(const QString &folder, const QStringList &patterns,
@@ -127,6 +134,36 @@ QStringList ThreadAddItem::listFolder(const QString &folder, const QStringList &
     return names;
 }
 
+qint64 ThreadAddItem::changeTime(const QString &folder)
+{
+    struct stat info;
+    if (::stat(QFile::encodeName(folder).constData(), &info) != 0)
+        return 0;
+    return qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+}
+
+FolderListing ThreadAddItem::readFolder(const QString &folder, const QStringList &patterns, bool withTimes)
+{
+    FolderListing listing;
+    listing.folder = folder;
+    listing.changed = changeTime(folder);
+    QVector<qint64> lastRead;
+    listing.names = listFolder(folder, patterns, withTimes ? &lastRead : nullptr);
+    listing.paths.reserve(listing.names.count());
+    const QString prefix = folder + QLatin1Char('/');
+    for (const QString &name : qAsConst(listing.names))
+        listing.paths.append(prefix % name);
+    if (withTimes) {
+        const int count = std::min<int>(listing.names.count(), kMaxDocuments);
+        listing.files.reserve(count);
+        for (int i = 0; i < count; ++i) {
+            const QString &name = listing.names.at(i);
+            listing.files.append({name, lastRead.at(i), name.toCaseFolded()});
+        }
+    }
+    return listing;
+}
+
 void ThreadAddItem::slotStartLoad(int PicturesNum)
 {
     qWarning("ThreadAddItem::slotStartLoad() -- g_currentNum is %d,namelist.count() is %d", g_currentNum,
@@ -140,7 +177,11 @@ void ThreadAddItem::slotStartLoad(int PicturesNum)
     // Icon cells leave the selection alone: the list opens at its top, with its first
     // document selected, and scrolling on does not move the selection.
     const QPointer<ThreadAddItem> alive(this);
-    while (m_IsContinue && m_cellsWanted > 0 && g_currentNum < namelist.count()) {
+    while (m_IsContinue && m_cellsWanted > 0) {
+        if (g_currentNum == namelist.count())
+            orderMore(m_cellsWanted);
+        if (g_currentNum == namelist.count())
+            break;
         --m_cellsWanted;
         m_item = newItem(namelist.at(g_currentNum++));
         // The receiver processes events: the list may be rebuilt and this worker dropped.
@@ -365,24 +406,29 @@ void ThreadAddItem::setFlagFunction(bool flag)
 void ThreadAddItem::clearAllParam()
 {
     namelist.clear();
-    pathList.clear();
+    fileInfoList.clear();
+    m_ordered = 0;
     m_imagePath.clear();
     g_currentNum = 0;
 }
 
 void ThreadAddItem::appendName(const QString &name)
 {
+    orderMore(fileInfoList.count() - m_ordered); // the folder's documents come first
     namelist.append(name);
-    pathList.append(m_imagePath + "/" + name);
 }
 
 void ThreadAddItem::removeName(const QString &name)
 {
     const int i = namelist.indexOf(name);
-    if (i < 0)
+    if (i < 0) {
+        const auto unordered = std::find_if(fileInfoList.begin() + m_ordered, fileInfoList.end(),
+                                            [&](const FILEINFO &info) { return info.name == name; });
+        if (unordered != fileInfoList.end())
+            fileInfoList.erase(unordered);
         return;
+    }
     namelist.removeAt(i);
-    pathList.removeAt(i);
     if (i < g_currentNum)
         --g_currentNum;
 }

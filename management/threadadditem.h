@@ -26,6 +26,17 @@ typedef struct tagFileInfo {
     QString folded;
 } FILEINFO;
 
+// A folder's documents as listFolder gives them and their paths; when asked, the first
+// ThreadAddItem::kMaxDocuments of them with their last-read times, ready to be ordered;
+// and the folder's change time before they were read (ns).
+struct FolderListing {
+    QString folder;
+    QStringList names;
+    QStringList paths;
+    QVector<FILEINFO> files;
+    qint64 changed = 0;
+};
+
 // Width of the image box of a cell (the cell width less its margins).
 extern int ItemWidgetWidth;
 
@@ -46,9 +57,8 @@ public:
     // Larger pictures (or headers claiming them) show their type icon.
     static constexpr qint64 kMaxPicturePixels = 400LL * 1000 * 1000;
 
-    // lastRead[i] is the moment names[i] was last read, as listFolder gives it.
-    ThreadAddItem(QStringList names, const QVector<qint64> &lastRead, QString folder,
-                  QObject *parent = nullptr);
+    // The documents of a folder as readFolder gives them.
+    ThreadAddItem(QVector<FILEINFO> files, QString folder, QObject *parent = nullptr);
 
     // The picture a cell shows for a document, read now.
     QPixmap UpdateSingel(QString name);
@@ -69,8 +79,8 @@ public:
     void setFlagFunction(bool flag);
     void clearAllParam();
 
-    // Documents of namelist that have no cell yet.
-    int pendingCount() const { return namelist.count() - g_currentNum; }
+    // Documents that have no cell yet.
+    int pendingCount() const { return namelist.count() - g_currentNum + fileInfoList.count() - m_ordered; }
     // A document that appeared after the listing: it gets its cell in turn.
     void appendName(const QString &name);
     // A document that went away: it no longer gets a cell.
@@ -81,13 +91,18 @@ public:
     // lastRead, also the moment each was last read (ms since the epoch, 0 if unknown).
     static QStringList listFolder(const QString &folder, const QStringList &patterns,
                                   QVector<qint64> *lastRead = nullptr);
+    // listFolder with what the list needs besides (see FolderListing); on any thread.
+    static FolderListing readFolder(const QString &folder, const QStringList &patterns, bool withTimes);
+    // The folder's change time (ns since the epoch), 0 when it cannot be read.
+    static qint64 changeTime(const QString &folder);
     // The name as a cell shows it: shortened when wider than the image box.
     static QString elidedName(const QString &name);
     // The size a picture is read at so that it fits the image box.
     static QSize readingSize(const QSize &picture);
 
+    // The documents in display order as far as it has been made (see orderMore), then
+    // those that appeared later.
     QStringList namelist;
-    QStringList pathList;
     QString m_imagePath;
     QListWidgetItem *m_item = nullptr;
     QWidget *m_widget = nullptr; // cells have no widget: always null
@@ -102,12 +117,16 @@ public slots:
 
 private:
     QListWidgetItem *newItem(const QString &name);
+    void orderMore(int count);
 
     CToolHelper m_toolhelper;
     bool m_IsContinue = true;
     // Cells asked for and not built yet, and whether a pass is building them.
     int m_cellsWanted = 0;
     bool m_loading = false;
+    // The folder's documents; the first m_ordered are in namelist, in display order.
+    QVector<FILEINFO> fileInfoList;
+    int m_ordered = 0;
 };
 
 #endif // THREADADDITEM_H

@@ -10,7 +10,7 @@ PACKAGES=(
   libturbojpeg0-dev libjpeg-turbo-progs
   zlib1g-dev libtiff-dev libtesseract-dev libleptonica-dev tesseract-ocr tesseract-ocr-chi-sim tesseract-ocr-eng
   libzip-dev zipcmp zipmerge ziptool
-  libqpdf-dev qpdf poppler-utils
+  libqpdf-dev qpdf poppler-utils unzip
   fonts-wqy-microhei fonts-noto-cjk
   linux-libc-dev
   xvfb xauth x11-utils faketime python3-docx

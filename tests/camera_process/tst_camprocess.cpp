@@ -37,15 +37,6 @@ camvirtual::RenderedScene scene(SceneKind kind, DeskKind desk, uint32_t seed, in
     return camvirtual::SceneRenderer(r).render({}, hand);
 }
 
-// Largest distance of the found corners from the true ones, in the document's own order.
-double cornerError(const camproc::Quad &found, const camvirtual::Quad &truth)
-{
-    double worst = 0;
-    for (int c = 0; c < 4; ++c)
-        worst = std::max(worst, double(cv::norm(found[c] - truth[c])));
-    return worst;
-}
-
 // Width over height of a true outline, from the mean of its opposite sides.
 double aspectOf(const camvirtual::Quad &q)
 {
@@ -151,7 +142,6 @@ private slots:
     void stampsKeepTheirColour();
     void receiptTurnsDark();
     void watermarkPlacement();
-    void watermarkBadInput();
     void pictureWatermark();
     void edgeFillOutsideFrame();
     void fingersAndHolesRemoved();
@@ -198,7 +188,7 @@ void TestCamProcess::singleCutOut()
     const auto found = camproc::detectDocuments(sc.image, 1);
     QCOMPARE(int(found.size()), 1);
     QCOMPARE(int(found[0].size()), 4);
-    const double error = cornerError({found[0][0], found[0][1], found[0][2], found[0][3]}, doc);
+    const double error = guidecheck::outlineError(found[0], doc, false);
     QVERIFY2(error < tolerance * diag, qPrintable(QString::number(error)));
 
     const std::vector<cv::Mat> out = camproc::processFrame(sc.image, params(1));
@@ -237,7 +227,7 @@ void TestCamProcess::severalDocumentsInReadingOrder()
     for (const auto &doc : docs) {
         double error = 1e9;
         for (const camproc::Quad &q : found)
-            error = std::min(error, cornerError(q, doc.corners));
+            error = std::min(error, guidecheck::outlineError({q.begin(), q.end()}, doc.corners, false));
         const double diag = std::hypot(sc.image.cols, sc.image.rows);
         QVERIFY2(error < tolerance * diag, qPrintable(QString("%1: %2 px").arg(doc.kind.c_str()).arg(error)));
     }
@@ -436,17 +426,12 @@ void TestCamProcess::watermarkPlacement()
     const cv::Mat a = ch[1](cv::Rect(ink.x, ink.y, ink.width / 2, ink.height)) < 200;
     const cv::Mat b = ch[1](cv::Rect(ink.x + ink.width / 2, ink.y, ink.width / 2, ink.height)) < 200;
     QVERIFY(cv::countNonZero(a ^ b) > cv::countNonZero(a) / 4);
-}
 
-void TestCamProcess::watermarkBadInput()
-{
-    const cv::Mat page(400, 400, CV_8UC3, cv::Scalar::all(255));
-    IMAGEPARAM p = params(0);
+    // No text: the page untouched; a missing font file falls back to an installed CJK font.
     p.waterParam = textMark("", 1, 1);
     QCOMPARE(cv::norm(camproc::processFrame(page, p)[0], page, cv::NORM_INF), 0.0);
     p.waterParam.szWaterContent = nullptr;
     QCOMPARE(cv::norm(camproc::processFrame(page, p)[0], page, cv::NORM_INF), 0.0);
-    // A missing font file falls back to an installed CJK font.
     p.waterParam = textMark("水印", 1, 1);
     p.waterParam.szWaterFont = const_cast<char *>("/nonexistent/font.ttf");
     QVERIFY(cv::countNonZero(redMask(camproc::processFrame(page, p)[0])) > 100);

@@ -67,13 +67,15 @@ inline Lines truthLines(const camvirtual::SceneTruth &truth, bool spine)
 }
 
 // Largest corner distance of a found outline from a true quad, whichever corner
-// the outline starts at (a turned document's own top-left is not the frame's).
-inline double outlineError(const std::vector<cv::Point2f> &found, const camvirtual::Quad &truth)
+// the outline starts at (a turned document's own top-left is not the frame's),
+// or in the document's own order.
+inline double outlineError(const std::vector<cv::Point2f> &found, const camvirtual::Quad &truth,
+                           bool anyStart = true)
 {
     if (found.size() != truth.size())
         return 1e9;
     double best = 1e9;
-    for (size_t start = 0; start < found.size(); ++start) {
+    for (size_t start = 0; start < (anyStart ? found.size() : 1); ++start) {
         double worst = 0;
         for (size_t c = 0; c < truth.size(); ++c)
             worst = std::max(worst, double(cv::norm(found[(start + c) % found.size()] - truth[c])));

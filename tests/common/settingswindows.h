@@ -1,21 +1,12 @@
 // Set-up shared by the window suites: the shipped theme beside the test executable,
 // the log captured, a user of the test's own, modal windows answered, files and INI
-// values written and read back, children found by name and mouse events sent.
+// values written and read back, children found by name and mouse events sent. It brings
+// all of Qt Widgets, so that the suites need no includes of their own for Qt.
 #ifndef SETTINGSWINDOWS_H
 #define SETTINGSWINDOWS_H
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QColorDialog>
-#include <QDir>
-#include <QFile>
-#include <QFileDialog>
-#include <QMessageBox>
-#include <QMouseEvent>
-#include <QMutex>
-#include <QSettings>
-#include <QTimer>
 #include <QtTest>
+#include <QtWidgets>
 
 namespace settingswindows {
 
@@ -61,6 +52,15 @@ template <class T> T *child(const QObject *parent, const char *name = nullptr)
 {
     return parent->findChild<T *>(name);
 }
+// The top-level windows of type T on the screen.
+template <class T> QList<T *> shownWindows()
+{
+    QList<T *> shown;
+    for (QWidget *top : QApplication::topLevelWidgets())
+        if (auto *w = qobject_cast<T *>(top); w && w->isVisible())
+            shown << w;
+    return shown;
+}
 // A left-button event at `pos` (in `w`'s coordinates).
 inline void sendMouse(QWidget *w, QEvent::Type type, QPoint pos)
 {
@@ -70,30 +70,24 @@ inline void sendMouse(QWidget *w, QEvent::Type type, QPoint pos)
 }
 
 // The log, captured from every thread (device discovery logs from its worker).
-inline QStringList &logStore()
-{
-    static QStringList lines;
-    return lines;
-}
-inline QMutex &logMutex()
-{
-    static QMutex mutex;
-    return mutex;
-}
+struct CapturedLog {
+    static inline QMutex mutex;
+    static inline QStringList lines;
+    static void add(QtMsgType, const QMessageLogContext &, const QString &msg)
+    {
+        QMutexLocker lock(&mutex);
+        lines << msg;
+    }
+};
 inline QStringList log()
 {
-    QMutexLocker lock(&logMutex());
-    return logStore();
+    QMutexLocker lock(&CapturedLog::mutex);
+    return CapturedLog::lines;
 }
 inline void clearLog()
 {
-    QMutexLocker lock(&logMutex());
-    logStore().clear();
-}
-inline void captureLog(QtMsgType, const QMessageLogContext &, const QString &msg)
-{
-    QMutexLocker lock(&logMutex());
-    logStore() << msg;
+    QMutexLocker lock(&CapturedLog::mutex);
+    CapturedLog::lines.clear();
 }
 
 // The shipped icon.ini, with `values` set in it, in the application directory.
@@ -104,7 +98,7 @@ inline void installTheme(const QMap<QString, QString> &values = {})
     QVERIFY(QFile::copy(qEnvironmentVariable("PAGELUX_SOURCE_DIR") + "/deploy/icon.ini", icon));
     QFile::setPermissions(icon, QFile::ReadOwner | QFile::WriteOwner);
     setIni(icon, values, true);
-    qInstallMessageHandler(captureLog);
+    qInstallMessageHandler(CapturedLog::add);
 }
 
 inline void removeTheme()

@@ -6,8 +6,7 @@
 #include <QImage>
 #include <QString>
 
-namespace testpictures
-{
+namespace testpictures {
 
 // A deterministic scene: gradients, stripes and text-like blocks, with a pure red
 // square in the top-left corner to tell the orientation. Format RGB888, or
@@ -15,11 +14,12 @@ namespace testpictures
 QImage scene(int width, int height, int seed, bool grey = false);
 
 // Encodes with TurboJPEG (subsamp is a TJSAMP_* value); the JFIF header carries
-// no density unless dpi > 0.
+// no density unless dpi > 0. Grayscale8 gives a grey JPEG, RGBA8888 a CMYK one (C, M, Y, K in
+// that byte order).
 QByteArray encodeJpeg(const QImage &image, int subsamp, int quality = 90, int dpi = 0,
                       bool progressive = false);
-// Decodes a JPEG to RGB888 (Grayscale8 for grey JPEGs); null on failure. Its chroma subsampling
-// (TJSAMP_*, -1 on failure) goes to *subsamp.
+// Decodes a JPEG to RGB888 (Grayscale8 for grey, RGBA8888 for CMYK JPEGs); null on failure. Its chroma
+// subsampling (TJSAMP_*, -1 on failure) goes to *subsamp.
 QImage decodeJpeg(const QByteArray &jpeg, int *subsamp = nullptr);
 
 // Sets the JFIF density in dots per inch.
@@ -27,13 +27,13 @@ void setJfifDensity(QByteArray &jpeg, int x, int y);
 // Inserts an EXIF segment holding only an orientation tag.
 void insertExifOrientation(QByteArray &jpeg, int orientation, bool littleEndian);
 
-// Data rows over the lossless formats: columns "name" (a file name whose
-// extension picks the format) and "format" (the QImage::Format of the picture).
-void addLosslessFormatRows();
-// Saves image with its density in the format of path's extension; TIFF (G4 for
-// 1-bit pictures, Deflate otherwise) goes through leptonica.
-bool savePicture(const QImage &image, const QString &path);
+// The stored picture that a viewer shows as upright for the given EXIF orientation: 6 is shown
+// turned a quarter clockwise, 5 transposed, 7 transversed.
+QImage storedFor(const QImage &upright, int orientation);
 
+// Data rows over the lossless formats: columns "name" (a file name whose
+// extension picks the format, written by QImage) and "format" (the QImage::Format of the picture).
+void addLosslessFormatRows();
 // Files whose headers claim 60000x60000 pixels over a few bytes of data.
 QByteArray hugeJpeg();
 QByteArray hugeBmp();

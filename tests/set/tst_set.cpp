@@ -7,16 +7,6 @@
 #include "settingswindows.h"
 #include "titlebar.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPointer>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTabWidget>
-#include <QTemporaryDir>
-
 Q_DECLARE_METATYPE(SETPARAM)
 Q_DECLARE_METATYPE(SAVENAMEPARAM)
 Q_DECLARE_METATYPE(WATERPARAM)
@@ -108,15 +98,16 @@ private slots:
         QTest::addColumn<QString>("shown"); // name|resolution|model, empty: the block hidden
         const QByteArray models(kModels);
         const QString name = "PageLux 高拍仪|";
+        // clang-format off
         QTest::newRow("no camera") << 0 << "1920x1080" << models << "";
         QTest::newRow("1920x1080") << 0xca00 << "1920x1080" << models << name + "1920x1080(2MP)|PL-V100";
         QTest::newRow("upper-case pid") << 0x0a1b << "3264x2448" << models << name + "3264x2448(8MP)|PL-A1";
         QTest::newRow("unknown ids") << 0x1234 << "640x480" << models << name + "640x480(1MP)|";
         QTest::newRow("no model file") << 0xca00 << "640x480" << QByteArray() << "";
-        QTest::newRow("no product name")
-            << 0xca00 << "640x480" << QByteArray("[deviceInfo0]\npid=ca00\n") << "";
+        QTest::newRow("no product name") << 0xca00 << "640x480" << QByteArray("[deviceInfo0]\npid=ca00\n") << "";
         QTest::newRow("garbage table")
             << 0xca00 << "640x480" << QByteArray("[deviceName]\nname=P\n\x01\xff=[[\n") << "";
+        // clang-format on
     }
     void deviceBlock()
     {
@@ -394,14 +385,15 @@ private slots:
         QTest::addColumn<QString>("said");
         QTest::addColumn<bool>("taken");
         const int yes = QMessageBox::Yes, no = QMessageBox::No;
-        QTest::newRow("missing picture, tips on")
-            << 0 << true << yes << m_theme.waterImagePathIsNotExist << false;
+        // clang-format off
+        QTest::newRow("missing picture, tips on") << 0 << true << yes << m_theme.waterImagePathIsNotExist << false;
         QTest::newRow("missing picture, tips off") << 0 << false << 0 << "" << false;
         QTest::newRow("100 characters") << 100 << true << 0 << "" << true;
         QTest::newRow("101 characters") << 101 << true << yes << m_theme.waterImagePathOverFlow << false;
         QTest::newRow("empty text, tips off") << -1 << false << 0 << "" << true;
         QTest::newRow("empty text, yes") << -1 << true << yes << m_theme.waterMarkLengthIsNull << true;
         QTest::newRow("empty text, no") << -1 << true << no << m_theme.waterMarkLengthIsNull << false;
+        // clang-format on
     }
     void imageSetOkRules()
     {
@@ -447,8 +439,7 @@ private slots:
     }
 
     // OK sends the flags, the record (the fields of other modes go along), the book
-    // export and closes. The sixth colour is the user's own: the dialog picks it,
-    // Cancel keeps the old one.
+    // export and closes. The sixth colour is the user's own: the dialog picks it.
     void imageSetOkSendsTheRecord()
     {
         QPointer<ImageSet> w = openImageSet(0, false, 0, 18);
@@ -474,44 +465,14 @@ private slots:
 
         w = openImageSet(2, false, 0, 18, "自定义");
         r.reset(new Received(w));
-        auto *colors = child<QComboBox>(w, "watermarkcolorcomboBox");
-        QCOMPARE(colors->itemData(5).value<QColor>(), QColor(1, 2, 3));
-        {
-            ModalWatch cancel;
-            emit colors->activated(5);
-            QCOMPARE(cancel.dialogs, 1);
-        }
-        QVERIFY(settingswindows::log().contains("QColor Not  valid !!!!!!!!"));
-        QCOMPARE(colors->itemData(5).value<QColor>(), QColor(1, 2, 3));
         {
             ModalWatch pick(QString(), QMessageBox::NoButton, QColor(10, 200, 30));
-            emit colors->activated(5);
+            emit child<QComboBox>(w, "watermarkcolorcomboBox")->activated(5);
         }
         child<QComboBox>(w, "sizecomboBox")->setCurrentIndex(4);
         child<QPushButton>(w, "okButton")->click();
         QVERIFY(r->param.nFontSize == 24 && r->texts.value(2) == "自定义");
         QCOMPARE(r->rgb(), (QList<int>{10, 200, 30}));
-    }
-
-    // The watermark and book-export pages show only when the camera offers them; the
-    // title bar closes without a word about the watermark.
-    void pagesFollowTheCamera()
-    {
-        for (int offered = 0; offered < 4; ++offered) {
-            QScopedPointer<ImageSet> w(openImageSet(0, false));
-            w->UpdateBook(offered & 1);
-            w->UpdateWaterMark(offered & 2);
-            auto *tabs = child<QTabWidget>(w.data(), "maintabwidget");
-            QStringList shown;
-            for (int i = 0; i < tabs->count(); ++i)
-                shown << tabs->tabText(i);
-            QCOMPARE(
-                shown.join(' '),
-                (QString(offered & 2 ? "水印设置 " : "") + (offered & 1 ? "拍书导出设置" : "")).trimmed());
-            Received r(w.data());
-            child<TitleBar>(w.data())->m_pButtonClose->click();
-            QCOMPARE(r.order, QStringList{"closed"});
-        }
     }
 
 private:

@@ -9,12 +9,6 @@
 #include "settingswindows.h"
 #include "twocameras.h"
 
-#include <QDate>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QTemporaryDir>
-#include <QThread>
-
 #include <memory>
 #include <sched.h>
 #include <signal.h>
@@ -177,26 +171,6 @@ private slots:
         QCOMPARE(seen.values(), QList<int>({100, 100, 100, 100}));
     }
 
-    // The file changes at midnight; a fatal line is written before the program aborts.
-    void midnightAndFatal()
-    {
-        if (QStandardPaths::findExecutable("faketime").isEmpty())
-            QSKIP("faketime is not installed");
-        writeLogTheme(m_tmp.path(), "probe");
-        QProcess probe;
-        // Five seconds before midnight: a slow start (sanitizers, a busy machine) must not miss it.
-        probe.start("faketime", {"-f", "@2026-03-01 23:59:55", appFile("logprobe")});
-        QVERIFY(probe.waitForFinished(20000));
-        QVERIFY(probe.exitStatus() == QProcess::CrashExit || probe.exitCode() != 0); // aborted
-        const QStringList before = readLines(m_tmp.filePath("probe_2026-03-01.log"));
-        const QStringList after = readLines(m_tmp.filePath("probe_2026-03-02.log"));
-        QVERIFY(before.size() == 1 && after.size() == 2);
-        QVERIFY(before[0].startsWith("[2026-03-01 23:59:5") && before[0].contains("before midnight"));
-        QVERIFY(after[0].startsWith("[2026-03-02 00:00:0") && after[0].contains("after midnight"));
-        QVERIFY(after[1].contains(": Fatal:\tfatal line 42 (file:") &&
-                after[1].contains("logprobe.cpp, line:"));
-    }
-
     // The first two table entries as "type|index|name|resolutions"; only a thread run
     // (not a hot-plug scan) reports that it is over; without a camera a placeholder.
     void discovery_data()
@@ -213,14 +187,14 @@ private slots:
                       all = "|3264x2448,2592x1944,1920x1080,1280x720,640x480";
         const QByteArray on = "[deviceType]\ncamera=1\nscanner=0\n", none;
         const QStringList empty = {"0|0||", "0|0||"};
-        QTest::newRow("both") << on << "11" << false << 1
-                              << QStringList{"0|0|高拍仪 B" + all, "0|1|" + second + all};
+        // clang-format off
+        QTest::newRow("both") << on << "11" << false << 1 << QStringList{"0|0|高拍仪 B" + all, "0|1|" + second + all};
         QTest::newRow("hot plug, the second back")
             << on << "01" << true << 0 << QStringList{"0|0|" + second + all, "0|0||"};
         QTest::newRow("no camera") << on << "00" << false << 1 << QStringList{"2|-1|NULL|NULL", "0|0||"};
-        QTest::newRow("camera type off")
-            << QByteArray("[deviceType]\ncamera=0\n") << "11" << false << 0 << empty;
+        QTest::newRow("camera type off") << QByteArray("[deviceType]\ncamera=0\n") << "11" << false << 0 << empty;
         QTest::newRow("no theme file") << none << "11" << false << 0 << empty;
+        // clang-format on
     }
     void discovery()
     {
@@ -269,16 +243,12 @@ private:
     {
         const QString bin = qEnvironmentVariable("PAGELUX_BIN_DIR"), dir = m_tmp.path() + "/" + processName;
         QDir().mkpath(dir + "/logs");
-        for (const char *f : {"pagelux", "CamModel.ini", "pagelux_zh_CN.qm"})
+        for (const char *f : {"pagelux", "CamModel.ini", "pagelux_zh_CN.qm", "icon.ini"})
             QFile::copy(bin + "/" + f, dir + "/" + f);
         QFile::setPermissions(dir + "/pagelux", QFile::permissions(bin + "/pagelux"));
-        QFile src(bin + "/icon.ini");
-        src.open(QIODevice::ReadOnly);
-        QString text = QString::fromUtf8(src.readAll());
-        text.replace(QRegularExpression("\\[ProcessName\\]\\s*\\nnameString=[^\\n]*"),
-                     "[ProcessName]\nnameString=" + processName);
-        text.replace(QRegularExpression("LogPath=[^\\n]*"), "LogPath=" + dir + "/logs");
-        writeFile(dir + "/icon.ini", text.toUtf8());
+        settingswindows::setIni(
+            dir + "/icon.ini", {{"ProcessName/nameString", processName}, {"LogState/LogPath", dir + "/logs"}},
+            true);
         return dir;
     }
     std::unique_ptr<QProcess> start(const QString &dir)

@@ -1,17 +1,9 @@
-// The helper's files: every key of the theme (icon.ini) lands in its member, a missing
-// or damaged theme leaves defined values, the shipped theme is complete; the user's
-// settings file and the camera model table. Then the title bar drawn with the theme.
+// The helper's theme: every key of icon.ini lands in its member, a missing, damaged or
+// garbage theme leaves defined values, the shipped theme is complete. Then the title
+// bar: its buttons, dragging, width, title and icon.
 #include "ctoolhelper.h"
 #include "settingswindows.h"
 #include "titlebar.h"
-
-#include <QComboBox>
-#include <QDirIterator>
-#include <QImageReader>
-#include <QLabel>
-#include <QPushButton>
-#include <QTemporaryDir>
-#include <QTranslator>
 
 using settingswindows::appFile;
 using settingswindows::writeFile;
@@ -121,18 +113,6 @@ QStringList shippedKeys()
     return keys;
 }
 
-double contrast(const QColor &a, const QColor &b)
-{
-    auto luminance = [](const QColor &c) {
-        auto lin = [](double v) {
-            return v <= 0.03928 * 255 ? v / 255 / 12.92 : std::pow((v / 255 + 0.055) / 1.055, 2.4);
-        };
-        return 0.2126 * lin(c.red()) + 0.7152 * lin(c.green()) + 0.0722 * lin(c.blue());
-    };
-    const double la = luminance(a), lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
-
 // A shown frameless window with a bar across its top.
 struct Window {
     explicit Window(TitleButtonType type)
@@ -161,14 +141,6 @@ struct Window {
     TitleBar *bar;
 };
 
-// Only the bar's own painting: no background, no children.
-QImage paintedBar(TitleBar *bar)
-{
-    QImage image(bar->size(), QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    bar->render(&image, QPoint(), QRegion(), QWidget::RenderFlags());
-    return image;
-}
 } // namespace
 
 class ThemeTest : public QObject
@@ -181,7 +153,6 @@ private slots:
     {
         QDir().rmdir(appFile("icon.ini"));
         QFile::remove(appFile("icon.ini"));
-        QFile::remove(appFile("CamModel.ini"));
     }
 
     // Every value differs: a text names its key, numbers count up, and switch j is on in
@@ -262,9 +233,7 @@ private slots:
 
     // The shipped theme: every key has a value, numbers and colours are read as written
     // (no clamping), every switch but the scanner is on (dialog parents are a choice),
-    // messages are Chinese; guides show over the live picture, texts are readable on
-    // their backgrounds. Every compiled-in image has a key and is drawn; the translation
-    // holds a text of every window.
+    // messages are Chinese. Every compiled-in image has a key and is drawn.
     void shippedFiles()
     {
         QVERIFY(QFile::copy(shippedTheme(), appFile("icon.ini")));
@@ -292,20 +261,7 @@ private slots:
             k += m.keys();
         }
         QCOMPARE(h.softwareName, QString("PageLux"));
-        for (int width : {h.cropWidth, h.lineWidth, h.pagingLineWidth})
-            QVERIFY(width >= 1 && width <= 6);
-        QVERIFY(h.rectwidth >= 4 && h.pagingRectWidth >= 4 && h.rectalpha >= 40 && h.rectalpha <= 200);
         QVERIFY(h.minwidth > 0 && h.maxwidth >= h.minwidth);
-        const QColor black(Qt::black),
-            title(h.title_background_R, h.title_background_G, h.title_background_B);
-        QVERIFY(contrast(black, title) >= 7.0 && contrast(black, h.titlewarningcolor) >= 7.0);
-        QVERIFY(contrast(h.comboBoxfontcolor, h.comboBoxBackcolor) >= 7.0);
-        QVERIFY(contrast(h.comboBoxSelectfontcolor, h.comboBoxSelectcolor) >= 4.5);
-        QVERIFY(contrast(QColor(h.close_pressed_R, h.close_pressed_G, h.close_pressed_B), title) >= 3.0);
-        QVERIFY(h.mainitemselectcolor != h.mainlistviewcolor);
-        // A blue accent: the guides and the checked radio buttons.
-        QVERIFY(h.drawCropcolor.blue() > h.drawCropcolor.red() + 100);
-        QVERIFY(h.radiobuttonbackcolor.blue() > h.radiobuttonbackcolor.red() + 100);
 
         ini.beginGroup("iconPath");
         QSet<QString> used;
@@ -320,70 +276,8 @@ private slots:
             QVERIFY2(drawn, qPrintable(path));
             used.insert(path);
         }
-        // Title buttons are border images of 36 x 30 buttons: drawn at that size.
-        for (const char *key : {"setpath", "minpath", "maxpath", "restorepath", "closepath", "closepresspath",
-                                "titlescaniconpath", "titlecaptureiconpath", "displaypath"})
-            QCOMPARE(QImageReader(ini.value(key).toString()).size(), QSize(36, 30));
         for (QDirIterator it(":/images", QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
             QVERIFY2(used.contains(it.next()), qPrintable(it.filePath()));
-        QTranslator translator;
-        QVERIFY(translator.load(qEnvironmentVariable("PAGELUX_BIN_DIR") + "/pagelux_zh_CN.qm"));
-        for (const auto &sample :
-             QList<QPair<const char *, QString>>{{"main", "程序已经启动，请立刻关闭，并且重试！"},
-                                                 {"ADFmain", "功能设置"},
-                                                 {"MainWindow", "拍  摄"},
-                                                 {"NameFormat", "文件命名设置"},
-                                                 {"Set", "存储路径"},
-                                                 {"ImageSet", "水印设置"},
-                                                 {"ScanUI", "图像处理"}})
-            QCOMPARE(translator.translate(sample.first, sample.second.toUtf8().constData()), sample.second);
-    }
-
-    // The user's settings (the keys' order is followed by the home window's suite): the
-    // theme may place the file below /tmp, else it is the one set; short lists write
-    // nothing; a missing file reads -1 and is never made by a single write.
-    void settingsFile()
-    {
-        QTemporaryDir tmp;
-        H helper;
-        QCOMPARE(helper.getSettingFilePath(), appFile("icon.ini"));
-        QVERIFY(helper.readSettingValue("ProcessName", "nameString").isEmpty());
-        QString v = "untouched";
-        QCOMPARE(helper.readMainValue("FilePath", v), 0); // nothing set: "/tmp/" exists
-        QVERIFY(v.isEmpty());
-        helper.setSettingFilePath(tmp.filePath("missing.ini"));
-        v = "untouched";
-        QCOMPARE(helper.readMainValue("FilePath", v) + helper.readCameraValue("FileFormat", v), -2);
-        QCOMPARE(helper.setSingleMainValue("StartNum", "5") + helper.setSingleCameraValue("CropIndex", "5"),
-                 -2);
-        QCOMPARE(helper.setMainValue({"a", "b"}), -1);
-        QCOMPARE(helper.setCameraValue(QVector<QString>(21, "x").toList()), -1);
-        QCOMPARE(helper.setCameraWaterMarkValue(QVector<QString>(10, "x").toList()), -1);
-        QVERIFY(v == "untouched" && !QFile::exists(tmp.filePath("missing.ini")));
-
-        const QString name = QString("pagelux-ctoolhelper-%1.ini").arg(QCoreApplication::applicationPid());
-        writeFile(appFile("icon.ini"),
-                  "[RunName]\nnameString=高拍仪 文档\n[LastSetting]\npath=" + name.toUtf8() + "\n");
-        QCOMPARE(helper.readSettingValue("RunName", "nameString"), QString("高拍仪 文档"));
-        QCOMPARE(helper.readMainValue("FilePath", v), -1);
-        QCOMPARE(helper.setMainValue({"/a", "1", "Base", "3", "0", "1", "0"}), 0);
-        QVERIFY(helper.readMainValue("NameBase", v) == 0 && v == "Base");
-        QVERIFY(QFile::remove("/tmp/" + name));
-    }
-
-    // A value is found only in its own row and only when not empty.
-    void cameraModelTable()
-    {
-        H helper;
-        QString value = "untouched";
-        QVERIFY(!helper.readCameraModel("deviceInfo0", "pid", value));
-        QCOMPARE(value, QString("untouched"));
-        writeFile(appFile("CamModel.ini"),
-                  "[deviceInfo0]\npid=3F5A\nvid=1d6b\ndevType=\ndevName=高拍仪 S500\n");
-        QVERIFY(helper.readCameraModel("deviceInfo0", "pid", value) && value == "3F5A");
-        QVERIFY(helper.readCameraModel("deviceInfo0", "devName", value) && value == "高拍仪 S500");
-        QVERIFY(!helper.readCameraModel("deviceInfo0", "devType", value));
-        QVERIFY(!helper.readCameraModel("deviceInfo1", "pid", value));
     }
 
     // The buttons each type shows (a later type never shows again what an earlier one
@@ -457,24 +351,13 @@ private slots:
         QCOMPARE(w.drag(QPoint(5, 5)), maximises ? QPoint() : QPoint(5, 5));
     }
 
-    // Uncoloured only the light grey bottom line is painted; coloured the whole bar is
-    // filled above it. The width follows the parent's; the title shows in the size asked
-    // for, and so does the icon, whatever its aspect; a missing or corrupt file leaves none.
-    void paintingWidthAndIcon()
+    // The width follows the parent's; the title shows in the size asked for, and so does
+    // the icon, whatever its aspect; a missing or corrupt file leaves none.
+    void widthTitleAndIcon()
     {
         QWidget parent;
         parent.resize(600, 200);
         TitleBar bar(&parent);
-        bar.resize(400, 40);
-        QImage image = paintedBar(&bar);
-        QCOMPARE(qAlpha(image.pixel(200, 10)) + qAlpha(image.pixel(200, 30)), 0);
-        const QRgb line = image.pixel(200, 39);
-        QVERIFY(qAlpha(line) > 0 && qAbs(qRed(line) * 255 / qAlpha(line) - 227) <= 2 &&
-                qAbs(qBlue(line) * 255 / qAlpha(line) - 227) <= 2);
-        bar.setBackgroundColor(10, 120, 200, false);
-        image = paintedBar(&bar);
-        QVERIFY(image.pixel(5, 5) == qRgb(10, 120, 200) && image.pixel(395, 30) == qRgb(10, 120, 200));
-        QVERIFY(image.pixel(200, 39) != qRgb(10, 120, 200));
         bar.setTitleWidth(600);
         parent.resize(900, 400);
         QCOMPARE(bar.width(), 600);

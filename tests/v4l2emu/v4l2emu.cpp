@@ -37,6 +37,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <iterator>
 #include <map>
 #include <memory>
@@ -83,16 +84,23 @@ Bytes toYuyv(const Bytes &rgb)
     return out;
 }
 
-// Offset of the first byte after the SOS header, or 0.
-size_t scanStart(const Bytes &jpeg)
+// Offset of the first byte after the SOS header, or 0. With withoutTables, also
+// the frame without its DHT segments, as many UVC cameras send MJPEG: the
+// decoder has to supply the standard tables.
+size_t scanStart(const Bytes &jpeg, Bytes *withoutTables = nullptr)
 {
-    for (size_t i = 2; i + 4 <= jpeg.size();) {
-        if (jpeg[i] != 0xFF)
-            return 0;
-        const size_t len = size_t(jpeg[i + 2]) << 8 | jpeg[i + 3];
-        if (jpeg[i + 1] == 0xDA)
-            return i + 2 + len;
-        i += 2 + len;
+    Bytes out(jpeg.begin(), jpeg.begin() + 2);
+    for (size_t i = 2; i + 4 <= jpeg.size() && jpeg[i] == 0xFF;) {
+        const size_t end = i + 2 + (size_t(jpeg[i + 2]) << 8 | jpeg[i + 3]);
+        if (jpeg[i + 1] != 0xC4)
+            out.insert(out.end(), jpeg.begin() + i, jpeg.begin() + std::min(end, jpeg.size()));
+        if (jpeg[i + 1] == 0xDA) {
+            out.insert(out.end(), jpeg.begin() + std::min(end, jpeg.size()), jpeg.end());
+            if (withoutTables)
+                *withoutTables = std::move(out);
+            return end;
+        }
+        i = end;
     }
     return 0;
 }
@@ -133,24 +141,6 @@ std::vector<Bytes> makeFrames(const std::vector<std::string> &pictures, uint32_t
     return frames;
 }
 
-// The frame without its DHT segments, as many UVC cameras send MJPEG: the
-// decoder has to supply the standard tables.
-Bytes withoutHuffmanTables(const Bytes &jpeg)
-{
-    const size_t scan = scanStart(jpeg);
-    if (scan == 0)
-        return jpeg;
-    Bytes out(jpeg.begin(), jpeg.begin() + 2);
-    for (size_t i = 2; i < scan;) {
-        const size_t len = size_t(jpeg[i + 2]) << 8 | jpeg[i + 3];
-        if (jpeg[i + 1] != 0xC4)
-            out.insert(out.end(), jpeg.begin() + i, jpeg.begin() + i + 2 + len);
-        i += 2 + len;
-    }
-    out.insert(out.end(), jpeg.begin() + scan, jpeg.end());
-    return out;
-}
-
 // The frame with a stretch of its entropy-coded data overwritten.
 Bytes corrupted(const Bytes &jpeg)
 {
@@ -174,8 +164,7 @@ struct Camera {
     std::vector<std::pair<int, int>> sizes;
     bool absent = false, eio = false;
     int generation = 0;
-    // Armed faults.
-    long eagain = 0, eintr = 0, empty = 0, truncated = 0, corrupt = 0, nohuffman = 0;
+    std::map<std::string, long> faults; // armed: how many frames or calls go wrong
     Clock::time_point stallUntil;
     int answerWidth = 0, answerHeight = 0;
     unsigned maxBuffers = 0;
@@ -247,11 +236,6 @@ std::string readFile(const std::string &path)
     return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
-void writeFile(const std::string &path, const std::string &text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
-
 void wakeCamera(int cam)
 {
     for (auto &[fd, h] : g_handles)
@@ -282,15 +266,10 @@ void applyLine(const std::string &line)
         std::sscanf(what.c_str(), "%dx%d", &c.answerWidth, &c.answerHeight);
     } else if (verb == "buffers") {
         c.maxBuffers = unsigned(std::max(1, std::atoi(what.c_str())));
+    } else if (verb == "fault" && what == "stall") {
+        c.stallUntil = Clock::now() + std::chrono::milliseconds(count);
     } else if (verb == "fault") {
-        const std::map<std::string, long Camera::*> counted = {
-            {"eagain", &Camera::eagain},   {"eintr", &Camera::eintr},
-            {"empty", &Camera::empty},     {"truncated", &Camera::truncated},
-            {"corrupt", &Camera::corrupt}, {"nohuffman", &Camera::nohuffman}};
-        if (what == "stall")
-            c.stallUntil = Clock::now() + std::chrono::milliseconds(count);
-        else if (counted.count(what))
-            c.*counted.at(what) = count;
+        c.faults[what] = count;
     }
 }
 
@@ -326,6 +305,8 @@ void refresh()
     }
 }
 
+// /sys/class/video4linux/videoN/device links to a USB interface folder below
+// the USB device folder that holds the ids.
 void buildSysfs()
 {
     char tmpl[] = "/tmp/v4l2emu-sys-XXXXXX";
@@ -333,23 +314,18 @@ void buildSysfs()
         return;
     g_sysRoot = tmpl;
     g_owner = getpid();
-    std::filesystem::create_directories(g_sysRoot + "/class/video4linux");
+    std::error_code failed;
     for (size_t i = 0; i < g_cameras.size(); ++i) {
         const std::string usb = g_sysRoot + "/devices/usb9/9-" + std::to_string(i + 1);
-        std::filesystem::create_directories(usb);
-        char id[8];
-        std::snprintf(id, sizeof id, "%04x\n", g_cameras[i].vid);
-        writeFile(usb + "/idVendor", id);
-        std::snprintf(id, sizeof id, "%04x\n", g_cameras[i].pid);
-        writeFile(usb + "/idProduct", id);
         for (int node = 0; node < 2; ++node) {
             const std::string intf = usb + "/9-" + std::to_string(i + 1) + ":1." + std::to_string(node);
             const std::string cls = g_sysRoot + "/class/video4linux/video" + std::to_string(2 * i + node);
-            ::mkdir(intf.c_str(), 0755);
-            ::mkdir(cls.c_str(), 0755);
-            if (::symlink(intf.c_str(), (cls + "/device").c_str()) != 0)
-                std::fprintf(stderr, "v4l2emu: cannot link %s\n", cls.c_str());
+            std::filesystem::create_directories(intf, failed);
+            std::filesystem::create_directories(cls, failed);
+            std::filesystem::create_directory_symlink(intf, cls + "/device", failed);
         }
+        std::ofstream(usb + "/idVendor") << std::hex << std::setfill('0') << std::setw(4) << g_cameras[i].vid << '\n';
+        std::ofstream(usb + "/idProduct") << std::hex << std::setfill('0') << std::setw(4) << g_cameras[i].pid << '\n';
     }
 }
 
@@ -448,12 +424,16 @@ int goneError(const Handle &h)
     return c.eio ? EIO : 0;
 }
 
-bool takeFault(long &armed)
+int fail(int err)
 {
-    if (armed <= 0)
-        return false;
-    --armed;
-    return true;
+    errno = err;
+    return -1;
+}
+
+bool takeFault(Camera &c, const char *kind)
+{
+    long &armed = c.faults[kind];
+    return armed > 0 && armed-- > 0;
 }
 
 int openNode(int node, int flags)
@@ -461,14 +441,8 @@ int openNode(int node, int flags)
     std::lock_guard<std::mutex> lock(g_mutex);
     refresh();
     Camera &c = g_cameras[size_t(node / 2)];
-    if (c.absent) {
-        errno = ENOENT;
-        return -1;
-    }
-    if (takeFault(c.eintr)) {
-        errno = EINTR;
-        return -1;
-    }
+    if (c.absent || takeFault(c, "eintr"))
+        return fail(c.absent ? ENOENT : EINTR);
     const int fd = eventfd(0, EFD_SEMAPHORE | EFD_NONBLOCK | ((flags & O_CLOEXEC) ? EFD_CLOEXEC : 0));
     if (fd < 0)
         return -1;
@@ -545,17 +519,16 @@ void produce(const std::shared_ptr<Handle> &h)
         const Bytes *data = &picture;
         size_t used = picture.size();
         b.broken = true;
-        if (takeFault(c.empty)) {
+        if (takeFault(c, "empty"))
             used = 0;
-        } else if (takeFault(c.truncated)) {
+        else if (takeFault(c, "truncated"))
             used /= 2;
-        } else if (mjpeg && takeFault(c.corrupt)) {
+        else if (mjpeg && takeFault(c, "corrupt"))
             changed = corrupted(picture);
-        } else {
+        else
             b.broken = false;
-            if (mjpeg && takeFault(c.nohuffman))
-                changed = withoutHuffmanTables(picture);
-        }
+        if (!b.broken && mjpeg && takeFault(c, "nohuffman"))
+            scanStart(picture, &changed);
         if (!changed.empty()) {
             data = &changed;
             used = changed.size();
@@ -571,12 +544,6 @@ void produce(const std::shared_ptr<Handle> &h)
             std::fprintf(stderr, "v4l2emu: eventfd full\n");
         g_wake.notify_all();
     }
-}
-
-int fail(int err)
-{
-    errno = err;
-    return -1;
 }
 
 void fillQuery(const Handle &h, uint32_t index, v4l2_buffer *buf)
@@ -647,7 +614,7 @@ int dequeue(Handle &h, Camera &c, v4l2_buffer *buf)
 {
     if (buf->type != V4L2_BUF_TYPE_VIDEO_CAPTURE || buf->memory != V4L2_MEMORY_MMAP || !h.streaming)
         return fail(EINVAL);
-    if (takeFault(c.eagain) || h.done.empty())
+    if (takeFault(c, "eagain") || h.done.empty())
         return fail(EAGAIN);
     const uint32_t index = h.done.front();
     h.done.pop_front();
@@ -702,7 +669,7 @@ int control(int fd, unsigned long request, void *arg)
     const std::shared_ptr<Handle> h = handleOf(fd);
     refresh();
     Camera &c = g_cameras[size_t(h->cam)];
-    if (takeFault(c.eintr))
+    if (takeFault(c, "eintr"))
         return fail(EINTR);
     if (const int err = goneError(*h))
         return fail(err);
@@ -920,7 +887,7 @@ int poll(pollfd *fds, nfds_t n, int timeout)
         int count = 0;
         for (nfds_t i = 0; i < n; ++i)
             if (const std::shared_ptr<Handle> h = handleOf(fds[i].fd)) {
-                if (interrupt && takeFault(g_cameras[size_t(h->cam)].eintr))
+                if (interrupt && takeFault(g_cameras[size_t(h->cam)], "eintr"))
                     return -1;
                 if (goneError(*h)) {
                     fds[i].revents = POLLERR | POLLHUP;
@@ -932,16 +899,12 @@ int poll(pollfd *fds, nfds_t n, int timeout)
     int dead = gone(true);
     if (dead < 0)
         return fail(EINTR);
-    const int r = real_poll(fds, n, dead ? 0 : timeout);
-    if (r < 0)
-        return r;
-    dead = gone(false);
-    if (dead == 0)
-        return r;
-    int ready = 0;
-    for (nfds_t i = 0; i < n; ++i)
-        ready += fds[i].revents != 0;
-    return ready;
+    if (dead == 0) { // the library polls one node at a time
+        const int r = real_poll(fds, n, timeout);
+        if (r < 0 || (dead = gone(false)) == 0)
+            return r;
+    }
+    return dead;
 }
 
 DIR *opendir(const char *path)
