@@ -1,5 +1,6 @@
 // Emulated UVC document cameras for the tests, loaded with LD_PRELOAD: the
-// library answers open/close/ioctl/mmap/poll on the /dev/videoN nodes it owns,
+// library answers open/close/ioctl/mmap on the /dev/videoN nodes it owns (a
+// node is an eventfd, readable when a frame is done, so that poll works as is),
 // lists them in /dev, shows their USB ids under /sys and passes every other
 // call through; it answers only the calls the camera library makes. Each camera
 // has a capture node and a metadata-only node.
@@ -42,7 +43,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <poll.h>
 #include <pthread.h>
 #include <sstream>
 #include <string>
@@ -236,6 +236,7 @@ std::string readFile(const std::string &path)
     return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
+// A camera gone or failing ends the caller's wait: the next DQBUF says why.
 void wakeCamera(int cam)
 {
     for (auto &[fd, h] : g_handles)
@@ -685,7 +686,7 @@ int control(int fd, unsigned long request, void *arg)
         return 0;
     }
     if (h->meta)
-        return fail(request == VIDIOC_ENUM_FMT || request == VIDIOC_S_FMT ? EINVAL : ENOTTY);
+        return fail(ENOTTY);
     switch (request) {
     case VIDIOC_ENUM_FMT: {
         auto *f = static_cast<v4l2_fmtdesc *>(arg);
@@ -873,38 +874,6 @@ int munmap(void *addr, size_t length) __THROW
         }
     }
     return real_munmap(addr, length);
-}
-
-int poll(pollfd *fds, nfds_t n, int timeout)
-{
-    REAL(poll);
-    if (g_handleCount == 0)
-        return real_poll(fds, n, timeout);
-    // A vanished camera answers at once with an error; others wait as usual.
-    const auto gone = [&](bool interrupt) {
-        std::lock_guard<std::mutex> lock(g_mutex);
-        refresh();
-        int count = 0;
-        for (nfds_t i = 0; i < n; ++i)
-            if (const std::shared_ptr<Handle> h = handleOf(fds[i].fd)) {
-                if (interrupt && takeFault(g_cameras[size_t(h->cam)], "eintr"))
-                    return -1;
-                if (goneError(*h)) {
-                    fds[i].revents = POLLERR | POLLHUP;
-                    ++count;
-                }
-            }
-        return count;
-    };
-    int dead = gone(true);
-    if (dead < 0)
-        return fail(EINTR);
-    if (dead == 0) { // the library polls one node at a time
-        const int r = real_poll(fds, n, timeout);
-        if (r < 0 || (dead = gone(false)) == 0)
-            return r;
-    }
-    return dead;
 }
 
 DIR *opendir(const char *path)
