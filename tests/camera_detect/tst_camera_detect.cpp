@@ -23,11 +23,11 @@ void TestCameraDetect::hardScenes_data()
     QTest::addColumn<HardScene>("kind");
     QTest::addColumn<bool>("multiple");
     QTest::addColumn<uint>("seed");
-    const std::pair<const char *, HardScene> kinds[] = {{"table page", HardScene::TablePage},
-                                                        {"photo page", HardScene::PhotoPage},
-                                                        {"table edge", HardScene::TableEdge},
-                                                        {"curled page", HardScene::CurledPage},
-                                                        {"full page", HardScene::FullPage}};
+    const std::pair<const char *, HardScene> kinds[] = {
+        {"table page", HardScene::TablePage}, {"photo page", HardScene::PhotoPage},
+        {"table edge", HardScene::TableEdge}, {"curled page", HardScene::CurledPage},
+        {"full page", HardScene::FullPage},   {"held card", HardScene::HeldCard},
+        {"held sheet", HardScene::HeldSheet}};
     for (const auto &[name, kind] : kinds)
         for (const uint seed : {1u, 2u, 3u})
             QTest::addRow("%s %u", name, seed) << kind << false << seed;

@@ -2,7 +2,6 @@
 
 #include <QFont>
 #include <QFontDatabase>
-#include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
@@ -32,44 +31,24 @@ QStringList pageLines(int page)
     return pages[page % 3];
 }
 
-namespace {
-// Where renderLines() prints: an A4-wide strip of a few lines keeps recognition quick; 14 pt type.
-struct Layout {
-    explicit Layout(int dpi) : scale(dpi > 0 ? dpi : 300)
-    {
-        static const QString family = [] {
-            const int id = QFontDatabase::addApplicationFont(
-                QStringLiteral("/usr/share/fonts/truetype/wqy/wqy-microhei.ttc"));
-            const QStringList families = QFontDatabase::applicationFontFamilies(id);
-            return families.isEmpty() ? QString() : families.first();
-        }();
-        font = QFont(family);
-        font.setPixelSize(scale * 14 / 72);
-    }
-    bool valid() const { return !font.family().isEmpty(); }
-    int width() const { return scale * 1654 / 200; }
-    int lineHeight() const { return scale * 14 * 18 / 10 / 72; }
-    int left() const { return scale / 2; }
-    int baseline(int line) const { return lineHeight() * (line + 1) + lineHeight() * 3 / 4; }
-
-    int scale;
-    QFont font;
-};
-} // namespace
-
 QImage renderLines(const QStringList &lines, int dpi, double tilt)
 {
-    const Layout layout(dpi);
-    if (!layout.valid())
+    // An A4-wide strip of a few lines keeps recognition quick; 14 pt type.
+    static const QStringList families = QFontDatabase::applicationFontFamilies(
+        QFontDatabase::addApplicationFont(QStringLiteral("/usr/share/fonts/truetype/wqy/wqy-microhei.ttc")));
+    if (families.isEmpty())
         return QImage();
-    QImage image(layout.width(), layout.lineHeight() * (lines.size() + 2), QImage::Format_RGB32);
+    const int scale = dpi > 0 ? dpi : 300, lineHeight = scale * 14 * 18 / 10 / 72;
+    QFont font(families.first());
+    font.setPixelSize(scale * 14 / 72);
+    QImage image(scale * 1654 / 200, lineHeight * (lines.size() + 2), QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter painter(&image);
-    painter.setFont(layout.font);
+    painter.setFont(font);
     painter.setPen(Qt::black);
     painter.rotate(tilt);
     for (int i = 0; i < lines.size(); ++i)
-        painter.drawText(layout.left(), layout.baseline(i), lines[i]);
+        painter.drawText(scale / 2, lineHeight * (i + 1) + lineHeight * 3 / 4, lines[i]);
     return image;
 }
 
@@ -81,19 +60,6 @@ bool renderPage(const QString &path, const QStringList &lines, int dpi)
         image.setDotsPerMeterY(qRound(dpi / 0.0254));
     }
     return !image.isNull() && image.save(path, nullptr, 92);
-}
-
-QRectF printedBox(const QStringList &lines, int line, const QString &text, int dpi)
-{
-    const Layout layout(dpi);
-    const QFontMetricsF metrics(layout.font);
-    const int at = lines.value(line).indexOf(text);
-    if (at < 0)
-        return QRectF();
-    // The ink, relative to the pen position on the baseline.
-    const QRectF ink = metrics.tightBoundingRect(text);
-    return ink.translated(layout.left() + metrics.horizontalAdvance(lines[line].left(at)),
-                          layout.baseline(line));
 }
 
 double characterErrorRate(const QString &truth, const QString &recognised)

@@ -3,7 +3,6 @@
 #define OCRTRUTH_H
 
 #include <QImage>
-#include <QRectF>
 #include <QStringList>
 
 namespace ocrtruth {
@@ -15,8 +14,6 @@ QStringList pageLines(int page);
 QImage renderLines(const QStringList &lines, int dpi = 300, double tilt = 0);
 // Saves renderLines() as a clean scan.
 bool renderPage(const QString &path, const QStringList &lines, int dpi = 300);
-// Pixel box of the ink with which renderLines() printed text (the first occurrence) on the given line.
-QRectF printedBox(const QStringList &lines, int line, const QString &text, int dpi = 300);
 // Edit distance over characters after NFKC and with all white space removed, divided by the
 // length of the truth.
 double characterErrorRate(const QString &truth, const QString &recognised);

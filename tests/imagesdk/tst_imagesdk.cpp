@@ -8,7 +8,6 @@
 #include <QImageReader>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <sys/stat.h>
 #include <tiffio.h>
 #include <turbojpeg.h>
 
@@ -97,8 +96,6 @@ private slots:
         QVERIFY(writeAll(path("good.jpg"), good));
         QVERIFY(writeAll(path("truncated.jpg"), good.left(good.size() / 2)));
         QVERIFY(writeAll(path("huge.bmp"), hugeBmp()));
-        // Not a regular file: refused at once rather than waiting for a writer.
-        QCOMPARE(::mkfifo(path("fifo.jpg").toUtf8(), 0600), 0);
         const QByteArray g = path("good.jpg").toUtf8(), out = path("out.jpg").toUtf8();
         const struct {
             QByteArray front, back, out;
@@ -107,8 +104,7 @@ private slots:
                      {g, path("truncated.jpg").toUtf8(), out, 1},
                      {g, path("huge.bmp").toUtf8(), out, 0},
                      {g, m_dir->path().toUtf8(), out, 0}, // a folder
-                     {g, path("fifo.jpg").toUtf8(), out, 0},
-                     {g, g, out, 2}, // unknown mode
+                     {g, g, out, 2},                      // unknown mode
                      {g, g, path("out.xyz").toUtf8(), 0},
                      {g, g, path("noext").toUtf8(), 0},
                      {g, g, path("good.jpg/sub/out.jpg").toUtf8(), 0}, // a folder below a regular file
@@ -122,8 +118,7 @@ private slots:
 
         const std::pair<QByteArray, int> turns[] = {{"", IMG_ERR_ARGUMENT},
                                                     {path("missing.jpg").toUtf8(), IMG_ERR_UNREADABLE},
-                                                    {m_dir->path().toUtf8(), IMG_ERR_UNREADABLE},
-                                                    {path("fifo.jpg").toUtf8(), IMG_ERR_UNREADABLE}};
+                                                    {m_dir->path().toUtf8(), IMG_ERR_UNREADABLE}};
         for (const auto &turn : turns)
             QCOMPARE(imageRotation(turn.first, 90), turn.second);
         QCOMPARE(imageRotation(nullptr, 90), int(IMG_ERR_ARGUMENT));
@@ -131,57 +126,55 @@ private slots:
         QCOMPARE(imageRotation(g, 360), int(IMG_OK));
         QCOMPARE(imageRotation(g, 0), int(IMG_OK));
         QCOMPARE(readAll(path("good.jpg")), good);
-        QCOMPARE(entries(), QStringList({"good.jpg", "huge.bmp", "truncated.jpg"})); // and the FIFO
+        QCOMPARE(entries(), QStringList({"good.jpg", "huge.bmp", "truncated.jpg"}));
     }
 
     void jpegTurnsKeepThePicture_data()
     {
         QTest::addColumn<int>("subsamp");
-        QTest::addColumn<int>("format"); // Grayscale8: grey, RGBA8888: four inks of a CMYK JPEG
         QTest::addColumn<QSize>("size");
         QTest::addColumn<QList<int>>("turns");
-        const int rgb = QImage::Format_RGB888, grey = QImage::Format_Grayscale8,
-                  cmyk = QImage::Format_RGBA8888;
         const QSize aligned(1600, 1200); // whole 16x16 blocks
-        QTest::newRow("4:2:0, four right turns")
-            << int(TJSAMP_420) << rgb << aligned << QList<int>{90, 90, 90, 90};
-        QTest::newRow("4:2:0, right then left") << int(TJSAMP_420) << rgb << aligned << QList<int>{90, -90};
-        QTest::newRow("4:2:2, half turns") << int(TJSAMP_422) << rgb << aligned << QList<int>{180, 180};
-        QTest::newRow("4:4:4, 270 and 90")
-            << int(TJSAMP_444) << rgb << QSize(808, 600) << QList<int>{270, 90};
+        QTest::newRow("4:2:0, four right turns") << int(TJSAMP_420) << aligned << QList<int>{90, 90, 90, 90};
+        QTest::newRow("4:2:0, right then left") << int(TJSAMP_420) << aligned << QList<int>{90, -90};
+        QTest::newRow("4:2:2, half turns") << int(TJSAMP_422) << aligned << QList<int>{180, 180};
+        QTest::newRow("4:4:4, 270 and 90") << int(TJSAMP_444) << QSize(808, 600) << QList<int>{270, 90};
         QTest::newRow("grey, four right turns")
-            << int(TJSAMP_GRAY) << grey << QSize(808, 600) << QList<int>{90, 90, 90, 90};
+            << int(TJSAMP_GRAY) << QSize(808, 600) << QList<int>{90, 90, 90, 90};
         QTest::newRow("progressive 4:2:0, right then left")
-            << int(TJSAMP_420) << rgb << QSize(640, 480) << QList<int>{90, -90};
+            << int(TJSAMP_420) << QSize(640, 480) << QList<int>{90, -90};
         QTest::newRow("4:2:0, partial blocks, right then left")
-            << int(TJSAMP_420) << rgb << QSize(1601, 1203) << QList<int>{90, -90};
-        QTest::newRow("cmyk, right then left")
-            << int(TJSAMP_444) << cmyk << QSize(320, 240) << QList<int>{90, -90};
-        QTest::newRow("cmyk, partial blocks, right")
-            << int(TJSAMP_444) << cmyk << QSize(321, 241) << QList<int>{90};
+            << int(TJSAMP_420) << QSize(1601, 1203) << QList<int>{90, -90};
+        QTest::newRow("mirrored 4:2:0, partial blocks, right")
+            << int(TJSAMP_420) << QSize(641, 479) << QList<int>{90};
     }
+    // Through a symbolic link with a 244-byte name: the picture behind it turns, with its densities and
+    // its EXIF orientation; the link stays a link.
     void jpegTurnsKeepThePicture()
     {
         QFETCH(int, subsamp);
-        QFETCH(int, format);
         QFETCH(QSize, size);
         QFETCH(QList<int>, turns);
-        const bool progressive = QByteArray(QTest::currentDataTag()).startsWith("progressive");
+        const QByteArray tag = QTest::currentDataTag();
+        const bool progressive = tag.startsWith("progressive"), mirrored = tag.startsWith("mirrored");
         const bool lossless =
             size.width() % tjMCUWidth[subsamp] == 0 && size.height() % tjMCUHeight[subsamp] == 0;
-        const QByteArray original =
-            encodeJpeg(scene(size.width(), size.height(), 7).convertToFormat(QImage::Format(format)), subsamp,
-                       92, 0, progressive);
+        QByteArray original = encodeJpeg(scene(size.width(), size.height(), 7, subsamp == TJSAMP_GRAY),
+                                         subsamp, 92, 0, progressive);
         const QImage before = decodeJpeg(original);
         QVERIFY(!before.isNull());
-        const QString name = QString(80, QChar(0x9875)) + ".jpg"; // a 244-byte name
-        QVERIFY(writeAll(path(name), original));
+        setJfifDensity(original, 300, 150);
+        if (mirrored) // turning the mirrored picture shown clockwise turns the stored one counter-clockwise
+            insertExifOrientation(original, 2, true);
+        const QString name = QString(80, QChar(0x9875)) + ".jpg", stored = path("store/p.jpg");
+        QVERIFY(QDir(m_dir->path()).mkdir("store") && QFile::link(stored, path(name)));
+        QVERIFY(writeAll(stored, original));
         int sum = 0, turnedSubsamp = -1;
         for (int angle : turns) {
             QCOMPARE(imageRotation(path(name).toUtf8(), angle), int(IMG_OK));
             sum += angle;
-            const QImage now = decodeJpeg(readAll(path(name))),
-                         exact = before.transformed(QTransform().rotate(sum));
+            const QImage now = decodeJpeg(readAll(stored)),
+                         exact = before.transformed(QTransform().rotate(mirrored ? -sum : sum));
             QCOMPARE(now.size(), exact.size());
             // Turned losslessly, the DCT blocks move: only the decoder's integer rounding may differ from
             // turning the decoded pixels. Re-encoded (once, then twice), the picture stays close to the exact
@@ -196,38 +189,17 @@ private slots:
                         compare(now.copy(bottom), exact.copy(bottom)).psnr > 30 &&
                         compare(now.copy(right), exact.copy(right)).psnr > 30);
         }
-        QVERIFY(decodeJpeg(readAll(path(name)), &turnedSubsamp) == before || !lossless);
+        QVERIFY(decodeJpeg(readAll(stored), &turnedSubsamp) == before || !lossless);
         QCOMPARE(turnedSubsamp, subsamp);
-        QCOMPARE(readAll(path(name)).contains("\xFF\xC2"), progressive); // start of a progressive frame
-        QCOMPARE(entries(), QStringList{name});
-    }
-
-    void jpegMetadataFollowsTheTurn()
-    {
-        // Turned through a symbolic link: the picture behind it turns, the link stays a link.
-        QVERIFY(QDir(m_dir->path()).mkdir("store"));
-        QVERIFY(QFile::link(path("store/m.jpg"), path("m.jpg")));
-        for (const QSize &size : {QSize(640, 480), QSize(641, 479)}) { // lossless, then re-encoded
-            QByteArray jpeg = encodeJpeg(scene(size.width(), size.height(), 5), TJSAMP_420);
-            setJfifDensity(jpeg, 300, 150);
-            insertExifOrientation(jpeg, 2, size.width() % 2 == 0);
-            jpeg.insert(2, QByteArray("\xFF\xFE\0\x0Epagelux-test", 16)); // a comment segment
-            QVERIFY(writeAll(path("store/m.jpg"), jpeg));
-            // Orientation 2 shows the picture mirrored: turning what is shown clockwise turns the
-            // stored picture counter-clockwise, taking the red marker stored top left to the bottom left.
-            QCOMPARE(imageRotation(path("m.jpg").toUtf8(), 90), int(IMG_OK));
-            const QImage stored = decodeJpeg(readAll(path("store/m.jpg")));
-            QCOMPARE(stored.size(), size.transposed());
-            QVERIFY(stored.pixelColor(5, stored.height() - 5).hue() == QColor(Qt::red).hue());
-            QImageReader reader(path("store/m.jpg"));
-            QCOMPARE(reader.transformation(), QImageIOHandler::TransformationMirror); // the tag stays
-            const QImage read = reader.read();
-            QCOMPARE(QSize(qRound(read.dotsPerMeterX() * 0.0254), qRound(read.dotsPerMeterY() * 0.0254)),
-                     QSize(150, 300)); // the densities swap
-            QVERIFY(readAll(path("store/m.jpg")).contains("pagelux-test"));
-        }
-        QVERIFY(QFileInfo(path("m.jpg")).isSymLink());
-        QCOMPARE(QDir(path("store")).entryList(QDir::Files | QDir::Hidden), QStringList{"m.jpg"});
+        QCOMPARE(readAll(stored).contains("\xFF\xC2"), progressive); // start of a progressive frame
+        QImageReader reader(stored);
+        QCOMPARE(reader.transformation(),
+                 mirrored ? QImageIOHandler::TransformationMirror : QImageIOHandler::TransformationNone);
+        const QImage read = reader.read();
+        QCOMPARE(QSize(qRound(read.dotsPerMeterX() * 0.0254), qRound(read.dotsPerMeterY() * 0.0254)),
+                 sum % 180 ? QSize(150, 300) : QSize(300, 150));
+        QVERIFY(QFileInfo(path(name)).isSymLink());
+        QCOMPARE(QDir(path("store")).entryList(QDir::Files | QDir::Hidden), QStringList{"p.jpg"});
     }
 
     void embeddedThumbnailServesWhenItFits_data()
@@ -236,7 +208,6 @@ private slots:
         QTest::addColumn<bool>("corrupt");
         QTest::addColumn<bool>("used");
         QTest::newRow("fits") << QSize(160, 120) << false << true;
-        QTest::newRow("rounded a pixel") << QSize(160, 121) << false << true;
         QTest::newRow("too small") << QSize(80, 60) << false << false;
         QTest::newRow("other shape") << QSize(200, 112) << false << false;
         QTest::newRow("corrupt") << QSize(160, 120) << true << false;
@@ -271,7 +242,13 @@ private slots:
         }
     }
 
-    void rasterFormatsTurnExactly_data() { addLosslessFormatRows(); }
+    void rasterFormatsTurnExactly_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("format");
+        for (const LosslessFormat &lossless : losslessFormats())
+            QTest::newRow(qPrintable(lossless.name)) << lossless.name << int(lossless.format);
+    }
     void rasterFormatsTurnExactly()
     {
         QFETCH(QString, name);
@@ -279,9 +256,8 @@ private slots:
         QImage src = scene(301, 199, 9).convertToFormat(QImage::Format(format));
         for (int x = 0; format == QImage::Format_ARGB32 && x < src.width(); ++x)
             src.setPixel(x, 10, qRgba(x % 256, 0, 0, x % 256));
-        src.setText("Title", "Invoice 7"); // kept by PNG
-        src.setDotsPerMeterX(11811);       // 300 dpi
-        src.setDotsPerMeterY(5906);        // 150 dpi
+        src.setDotsPerMeterX(11811); // 300 dpi
+        src.setDotsPerMeterY(5906);  // 150 dpi
         QVERIFY(src.save(path(name)));
         const QByteArray file = path(name).toUtf8();
         const QImage before = load(path(name));
@@ -295,8 +271,6 @@ private slots:
         QCOMPARE(load(path(name)), before.transformed(QTransform().rotate(-90)));
         QCOMPARE(imageRotation(file, 90), int(IMG_OK));
         QCOMPARE(load(path(name)), before);
-        if (name.endsWith(".png"))
-            QCOMPARE(QImage(path(name)).text("Title"), QString("Invoice 7"));
         QCOMPARE(entries(), QStringList{name});
     }
 
@@ -320,18 +294,14 @@ private slots:
         QTest::newRow("truncated jpeg, re-encode path")
             << "t.jpg" << oddJpeg.left(oddJpeg.size() * 2 / 3) << int(IMG_ERR_UNREADABLE);
         QTest::newRow("corrupt scan") << "c.jpg" << corruptScan << int(IMG_ERR_UNREADABLE);
-        QTest::newRow("header only") << "h.jpg" << jpeg.left(300) << int(IMG_ERR_UNREADABLE);
         QTest::newRow("truncated png") << "t.png" << png.left(png.size() / 2) << int(IMG_ERR_UNREADABLE);
         QTest::newRow("16-bit png") << "d.png" << readAll(dir.filePath("deep.png"))
                                     << int(IMG_ERR_UNSUPPORTED);
         QTest::newRow("jpeg claiming 60000x60000") << "huge.jpg" << hugeJpeg() << int(IMG_ERR_UNSUPPORTED);
         QTest::newRow("bmp claiming 60000x60000") << "huge.bmp" << hugeBmp() << int(IMG_ERR_UNREADABLE);
-        QTest::newRow("pdf") << "x.pdf" << QByteArray("%PDF-1.4\n%%EOF\n") << int(IMG_ERR_UNREADABLE);
         // Decoded, these would come back as RGB.
         QTest::newRow("cmyk tiff") << "k.tif" << makeTiff(PHOTOMETRIC_SEPARATED, 4)
                                    << int(IMG_ERR_UNSUPPORTED);
-        QTest::newRow("lab tiff") << "l.tif" << makeTiff(PHOTOMETRIC_CIELAB, 3) << int(IMG_ERR_UNSUPPORTED);
-        QTest::newRow("ycbcr tiff") << "y.tif" << makeTiff(PHOTOMETRIC_YCBCR, 3) << int(IMG_ERR_UNSUPPORTED);
     }
     void badFilesAreLeftUntouched()
     {

@@ -345,6 +345,30 @@ std::vector<Quad> candidates(const cv::Mat &small)
     cv::adaptiveThreshold(ch[0], mask, 255, cv::ADAPTIVE_THRESH_MEAN_C, cv::THRESH_BINARY, 31, -8);
     addMaskCandidates(mask, minArea, maxArea, out);
 
+    // Printed paper: light ground near ink, as light as the ground behind the ink. A sheet held up
+    // before a bright window or a wall of about its lightness joins them in the masks above.
+    cv::Mat grey, ground;
+    cv::cvtColor(small, grey, cv::COLOR_BGR2GRAY);
+    cv::morphologyEx(grey, ground, cv::MORPH_CLOSE, cv::getStructuringElement(cv::MORPH_RECT, {7, 7}));
+    const cv::Mat ink = (ground - grey > 35) & (ground >= 150);
+    if (cv::countNonZero(ink) >= 0.002 * frameArea) {
+        std::vector<uchar> behind;
+        for (int y = 0; y < ink.rows; ++y)
+            for (int x = 0; x < ink.cols; ++x)
+                if (ink.at<uchar>(y, x))
+                    behind.push_back(ground.at<uchar>(y, x));
+        std::nth_element(behind.begin(), behind.begin() + behind.size() / 2, behind.end());
+        const int reach = 2 * (std::min(small.rows, small.cols) / 12) + 1;
+        cv::Mat near;
+        cv::boxFilter(ink, near, -1, {reach, reach}, {-1, -1}, false);
+        cv::Mat level8;
+        cv::absdiff(ground, cv::Scalar(behind[behind.size() / 2]), level8);
+        // Opened wide: thin bars of the same lightness (a window's frame) stay apart from the sheet.
+        cv::Mat paper = (near > 0) & (level8 <= 18);
+        cv::morphologyEx(paper, paper, cv::MORPH_OPEN, cv::getStructuringElement(cv::MORPH_RECT, {11, 11}));
+        addMaskCandidates(paper, minArea, maxArea, out);
+    }
+
     cv::Mat border(1, 0, CV_8UC3);
     cv::hconcat(
         std::vector<cv::Mat>{lab.row(0), lab.row(lab.rows - 1), lab.col(0).t(), lab.col(lab.cols - 1).t()},
@@ -386,6 +410,10 @@ double overlapShare(const Quad &a, const Quad &b)
 // desk or a page together with the hand holding it does not.
 struct Contrasts {
     double weakest = 1e9, strongest = 0, mean = 0;
+    // The weakest side with each of its halves measured on its own where their steps run opposite
+    // ways: a sheet held up before a room may face a bright window along half of a side and a
+    // darker wall along the other, and the steps cancel on average.
+    double weakestHalf = 1e9;
 };
 
 Contrasts sideContrasts(const cv::Mat &lab, const Quad &q)
@@ -398,7 +426,7 @@ Contrasts sideContrasts(const cv::Mat &lab, const Quad &q)
         if (onBorder(a, b, lab.size()))
             continue;
         const cv::Point2f n = outwardNormal(q, s);
-        cv::Vec3f in(0, 0, 0), out(0, 0, 0), far(0, 0, 0);
+        cv::Vec3f in(0, 0, 0), out(0, 0, 0), far(0, 0, 0), firstHalf(0, 0, 0);
         for (int k = 0; k < 20; ++k) {
             const cv::Point2f p = a + (b - a) * (0.1f + 0.8f * k / 19);
             for (float o : {w * 0.5f, w}) {
@@ -407,9 +435,14 @@ Contrasts sideContrasts(const cv::Mat &lab, const Quad &q)
                 out += sample(lab, po.x, po.y);
                 far += sample(lab, pf.x, pf.y);
             }
+            if (k == 9)
+                firstHalf = in - out;
         }
-        const cv::Vec3f step = (in - out) / 40.f;
+        const cv::Vec3f step = (in - out) / 40.f, first = firstHalf / 20.f, second = step * 2.f - first;
         const double c = cv::norm(step);
+        r.weakestHalf =
+            std::min(r.weakestHalf,
+                     first[0] * second[0] < 0 ? std::max(c, std::min(cv::norm(first), cv::norm(second))) : c);
         r.weakest = std::min(r.weakest, c);
         // A paper edge facing away from the light ends in a grey cast shadow that fades into a
         // paler desk: such a side says little about how faint the lit sides may be.
@@ -487,13 +520,30 @@ bool paleBand(const cv::Mat &lab, const Quad &inner, const Quad &outer, int s)
            band[kSamples / 10] >= median - 20.f;
 }
 
-// Printed paper fills q: points on a grid inside it lie mostly on light ground (the lightest close
-// by is light), and ink (much darker than that ground) shows in nearly every part of it. A stretch
-// of desk carries no print, however light, and wood grain is no light ground.
+// `inner` has a corner of `outer` and runs along both sides from it: a document held by its far side
+// makes one outline with the hand (and whatever it holds behind) out to the frame border.
+bool sharesCorner(const Quad &outer, const Quad &inner, float tol)
+{
+    const auto off = [](cv::Point2f p, cv::Point2f a, cv::Point2f b) {
+        return std::abs((b - a).cross(p - a)) / std::max(float(cv::norm(b - a)), 1e-3f);
+    };
+    for (int k = 0; k < 4; ++k)
+        for (int m = 0; m < 4; ++m)
+            if (cv::norm(inner[k] - outer[m]) <= tol &&
+                off(inner[(k + 1) % 4], outer[m], outer[(m + 1) % 4]) <= tol &&
+                off(inner[(k + 3) % 4], outer[m], outer[(m + 3) % 4]) <= tol)
+                return true;
+    return false;
+}
+
+// Printed paper fills q: points on a grid inside it lie mostly on light, nearly colourless ground
+// (the lightest close by; a photograph's sky is no paper), and ink (much darker than that ground)
+// shows in nearly every part of it. A stretch of desk carries no print, however light, and wood
+// grain is no light ground.
 bool printedPaper(const cv::Mat &lab, const Quad &q)
 {
     constexpr int kCells = 4, kPerCell = 10, kGrid = kCells * kPerCell;
-    constexpr float kLight = 150.f, kInk = 35.f;
+    constexpr float kLight = 150.f, kInk = 35.f, kPaperChroma = 25.f;
     const std::vector<cv::Point2f> poly(q.begin(), q.end());
     const cv::Rect2f box = cv::boundingRect(poly);
     int cells = 0, printed = 0;
@@ -507,14 +557,15 @@ bool printedPaper(const cv::Mat &lab, const Quad &q)
                 continue;
             ++points;
             const float level = sample(lab, p.x, p.y)[0];
-            float ground = level;
+            cv::Vec3f ground(0, 0, 0);
             for (const float dx : {-3.f, 0.f, 3.f})
                 for (const float dy : {-3.f, 0.f, 3.f})
-                    ground = std::max(ground, sample(lab, p.x + dx, p.y + dy)[0]);
-            if (ground < kLight)
+                    if (const cv::Vec3f v = sample(lab, p.x + dx, p.y + dy); v[0] > ground[0])
+                        ground = v;
+            if (ground[0] < kLight || std::hypot(ground[1] - 128.f, ground[2] - 128.f) > kPaperChroma)
                 continue;
             ++paper;
-            ink += ground - level >= kInk;
+            ink += ground[0] - level >= kInk;
         }
         if (points < kPerCell * kPerCell / 2)
             continue;
@@ -601,11 +652,16 @@ std::vector<Candidate> scoredCandidates(const cv::Mat &small, size_t keep)
         // An outline running along the frame border has less edge evidence: ask for a clear contrast.
         // Sharp edges all round may face a desk whose light and dark stripes differ more than the
         // paper does from either; a clear step is still asked for (lines of a checked desk average
-        // out to almost none).
+        // out to almost none). A card held by one side may have a second one, nearly as light, just
+        // behind that side: with the other three sharp, a faint but clear step there will do.
         const Contrasts k = sideContrasts(lab, q);
-        const double relative = c.minSupport >= 0.8f
-                                    ? std::min(0.2 * k.strongest, std::max(15.0, 0.1 * k.strongest))
-                                    : 0.2 * k.strongest;
+        std::array<float, 4> sorted = support;
+        std::sort(sorted.begin(), sorted.end());
+        const bool held = c.minSupport < 0.8f && sorted[0] >= 0.6f && sorted[1] >= 0.8f;
+        const double relative =
+            c.minSupport >= 0.8f || held
+                ? std::min(0.2 * k.strongest, std::max(held ? 10.0 : 15.0, 0.1 * k.strongest))
+                : 0.2 * k.strongest;
         const double needed = std::max(border ? 20.0 : 5.0, relative);
         c.contrast = k.mean;
         c.spansFrame = spansFrame(q, small.size());
@@ -616,11 +672,11 @@ std::vector<Candidate> scoredCandidates(const cv::Mat &small, size_t keep)
         // so its other sides must hold along most of their length (a lit stretch of desk does not).
         // One faint side is allowed when the other three are clear: a pale card on a white desk has
         // no step on the side facing the lamp.
-        std::array<float, 4> sorted = support;
-        std::sort(sorted.begin(), sorted.end());
         const float minSupport = c.borderSides ? 0.6f : sorted[1] >= 0.7f || frame ? 0.15f : 0.4f;
         if (c.minSupport < minSupport || c.meanSupport < (frame ? 0.5f : 0.65f) ||
-            c.area < kMinAreaShare * small.total() || k.weakest < (frame ? 0.5 * needed : needed))
+            c.area < kMinAreaShare * small.total() ||
+            (k.weakest < (frame ? 0.5 * needed : needed) &&
+             !(k.weakestHalf >= needed && printedPaper(lab, q))))
             return false;
         result.push_back(c);
         return true;
@@ -874,6 +930,12 @@ std::vector<Quad> findDocuments(const cv::Mat &bgr, bool multiple, size_t depth,
     // outline, nearly as large and closed on more sides, is the document.
     demote([](const Candidate &outer, const Candidate &inner) {
         return outer.borderSides > inner.borderSides && inner.area > 0.8 * outer.area;
+    });
+    // A document held by one side: the hand, and a second document behind it, join it out to the
+    // frame border; the document's own outline shares the free corner and both sides from it.
+    demote([](const Candidate &outer, const Candidate &inner) {
+        return outer.borderSides > 0 && inner.borderSides == 0 && inner.area > 0.3 * outer.area &&
+               sharesCorner(outer.q, inner.q, 0.04f * float(std::sqrt(inner.area)));
     });
     // A band from one frame border to the other around a clearly outlined document is a stretch of
     // desk (wood grain, a table edge) with the document on it, not a document running out of view.

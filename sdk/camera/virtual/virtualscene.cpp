@@ -985,6 +985,47 @@ cv::Point2f atRow(cv::Point2f a, cv::Point2f b, float y)
     return a + (b - a) * ((y - a.y) / (b.y - a.y));
 }
 
+// A hand holding a document, its thumb reaching to `tip` over the document's side and its arm
+// running out of the frame towards `from`; `size` is about the palm's width.
+void drawHand(cv::Mat &canvas, cv::Point2f tip, cv::Point2f from, float size)
+{
+    const cv::Scalar skin(105, 135, 195);
+    const cv::Point2f d = (from - tip) * (1.f / float(cv::norm(from - tip))), n(-d.y, d.x);
+    const cv::Point2f palm = tip + d * (1.3f * size), end = from + d * size;
+    const std::vector<cv::Point> arm{palm + n * (0.45f * size), end + n * (0.6f * size),
+                                     end - n * (0.6f * size), palm - n * (0.45f * size)};
+    cv::fillConvexPoly(canvas, arm, skin * 0.9, cv::LINE_AA);
+    cv::circle(canvas, palm, int(0.55f * size), skin, cv::FILLED, cv::LINE_AA);
+    const cv::Point2f thumb = tip + d * (0.5f * size);
+    cv::ellipse(
+        canvas,
+        cv::RotatedRect(thumb, {1.1f * size, 0.32f * size}, std::atan2(d.y, d.x) * 180.f / float(CV_PI)),
+        skin * 1.05, cv::FILLED, cv::LINE_AA);
+}
+
+// A room seen through the camera held level: a wall, a bright window with its bars, a cabinet,
+// a sofa and the floor.
+cv::Mat makeRoom(cv::Size size, std::mt19937 &rng)
+{
+    const int w = size.width, h = size.height;
+    std::uniform_int_distribution<int> jitter(-w / 40, w / 40);
+    cv::Mat room(size, CV_8UC3, cv::Scalar(150, 172, 188));
+    cv::rectangle(room, cv::Rect(0, h * 3 / 4, w, h), cv::Scalar(55, 80, 105), cv::FILLED);
+    const cv::Rect window(w * 62 / 100 + jitter(rng), h / 20, w * 30 / 100, h * 55 / 100);
+    cv::rectangle(room, window, cv::Scalar(252, 252, 250), cv::FILLED);
+    const int bar = std::max(3, w / 120);
+    cv::rectangle(room, window, cv::Scalar(200, 205, 210), bar);
+    cv::line(room, {window.x + window.width / 2, window.y}, {window.x + window.width / 2, window.br().y},
+             cv::Scalar(200, 205, 210), bar);
+    cv::line(room, {window.x, window.y + window.height / 2}, {window.br().x, window.y + window.height / 2},
+             cv::Scalar(200, 205, 210), bar);
+    cv::rectangle(room, cv::Rect(w / 20 + jitter(rng), h * 35 / 100, w / 4, h / 2), cv::Scalar(40, 62, 92),
+                  cv::FILLED);
+    cv::rectangle(room, cv::Rect(w * 6 / 10, h * 62 / 100, w / 2, h / 4), cv::Scalar(120, 105, 95),
+                  cv::FILLED);
+    return room;
+}
+
 } // namespace
 
 RenderedScene renderHardScene(HardScene kind, uint32_t seed, cv::Size size)
@@ -994,7 +1035,10 @@ RenderedScene renderHardScene(HardScene kind, uint32_t seed, cv::Size size)
     const float w = float(size.width), h = float(size.height);
     TextPainter tp;
     RenderedScene out;
-    cv::Mat canvas = makeDesk(size, kind == HardScene::PhotoPage ? DeskKind::Plain : DeskKind::Wood, rng);
+    cv::Mat canvas =
+        kind == HardScene::HeldSheet
+            ? makeRoom(size, rng)
+            : makeDesk(size, kind == HardScene::PhotoPage ? DeskKind::Plain : DeskKind::Wood, rng);
     Quad truth{};
     if (kind == HardScene::TablePage) {
         // Page width 85 % of the frame: its foot runs out of view.
@@ -1032,6 +1076,37 @@ RenderedScene renderHardScene(HardScene kind, uint32_t seed, cv::Size size)
         else
             truth = {atRow(q[0], q[3], 0), atRow(q[1], q[2], 0), atRow(q[1], q[2], h - 1),
                      atRow(q[0], q[3], h - 1)};
+    } else if (kind == HardScene::HeldCard || kind == HardScene::HeldSheet) {
+        const bool card = kind == HardScene::HeldCard;
+        const float dw = card ? 0.55f * w : 0.7f * h / 1.414f, dh = card ? dw / 1.585f : 0.7f * h;
+        truth = turned({(card ? 0.52f : 0.42f) * w + unit(rng) * 0.04f * w, 0.5f * h + unit(rng) * 0.04f * h},
+                       dw, dh, unit(rng) * 5.f);
+        // Seen a little from the side: the far side shorter.
+        truth[1] += (truth[2] - truth[1]) * 0.03f;
+        truth[2] += (truth[1] - truth[2]) * 0.03f;
+        cv::Mat doc = card ? makeIdCard({int(dw), int(dh)}, tp, rng, true)
+                           : makePage({int(dw), int(dh)}, tp, rng, false, 1);
+        cv::Point2f tip, from;
+        if (card) {
+            // The second card, behind, runs out of view at the left.
+            const cv::Point2f off(-0.5f * dw, -0.12f * dh);
+            const Quad behind{
+                truth[0] + off - cv::Point2f(0.3f * dw, 0), truth[0] + off + cv::Point2f(0.55f * dw, 0),
+                truth[3] + off + cv::Point2f(0.55f * dw, 0), truth[3] + off - cv::Point2f(0.3f * dw, 0)};
+            cv::Mat other = paper({int(dw), int(dh)}, cv::Scalar(215, 232, 222), rng);
+            castShadow(canvas, behind);
+            lay(canvas, other, fullMask(other.size()), behind);
+            castShadow(canvas, truth);
+            tip = (truth[0] + truth[3]) * 0.5f + (truth[1] - truth[0]) * 0.07f;
+            from = {-0.1f * w, tip.y + 0.3f * h};
+        } else {
+            // Held up in the room's light, darker than the window.
+            doc *= 0.85;
+            tip = (truth[3] + truth[2]) * 0.5f + (truth[0] - truth[3]) * 0.06f;
+            from = {tip.x + 0.1f * w, 1.1f * h};
+        }
+        lay(canvas, doc, fullMask(doc.size()), truth);
+        drawHand(canvas, tip, from, 0.09f * w);
     } else if (kind == HardScene::PhotoPage) {
         const float ph = 0.84f * h, pw = ph / 1.414f;
         cv::Mat page = makePage({int(pw), int(ph)}, tp, rng, false, 1);

@@ -112,8 +112,11 @@ RenderedScene renderScene(const SceneRequest &request);
 //              page running out of view (the truth: its outer corners and the gutter's ends);
 //  FullPage    a page with a table on it larger than the frame, showing only its left edge (seeds
 //              1, 4, ...), its top-left corner (2, 5, ...) or its left and right edges (3, 6, ...);
-//              the truth is the part in view, its other sides on the frame border.
-enum class HardScene { TablePage, PhotoPage, TableEdge, CurledPage, FullPage };
+//              the truth is the part in view, its other sides on the frame border;
+//  HeldCard    a card held by its left side above a table, the thumb over that side and a second
+//              card behind it running out of view at the left;
+//  HeldSheet   a sheet held up by a hand in front of a room with a bright window and furniture.
+enum class HardScene { TablePage, PhotoPage, TableEdge, CurledPage, FullPage, HeldCard, HeldSheet };
 RenderedScene renderHardScene(HardScene kind, uint32_t seed, cv::Size size = {1600, 1200});
 
 } // namespace camvirtual
