@@ -20,8 +20,9 @@ namespace {
 
 // How long a capture right after the start of a stream waits for its first frame.
 constexpr std::chrono::milliseconds kFirstFrameWait(3000);
-// A capture waits this long at most for the live picture of its frame (its thumbnail).
-constexpr std::chrono::milliseconds kSampleWait(200);
+// A capture waits this long at most for the next live picture (its thumbnail): a frame
+// period down to 3 frames a second, and the picture's decode.
+constexpr std::chrono::milliseconds kSampleWait(400);
 
 struct Library {
     std::mutex mutex;
@@ -423,14 +424,20 @@ long Cam_CameraCaptureFile(long devIndex, char *path, IMAGEPARAM *param)
     try {
         // The capture runs outside the library lock; the frame is ours to keep
         // even if the stream stops meanwhile.
-        const FramePtr frame = stream->newestFrame(kFirstFrameWait);
+        FramePtr frame = stream->newestFrame(kFirstFrameWait);
         if (!frame)
             return stream->lost() ? ERROR_NO_DEVICE : ERROR_NO_FRAME;
         // One capture at a time, on buffers kept between captures.
         static std::mutex captureMutex;
         static Capturer capturer;
-        // The stream is decoding the newest frame's live picture at this moment.
-        const cv::Mat sample = stream->sampleOf(frame, kSampleWait);
+        // A capture written as the camera sent it takes its thumbnail from the live
+        // picture, decoded anyway: the stream samples the next picture it converts and
+        // that frame is captured. Else the frame is decoded small for it.
+        cv::Mat sample;
+        if (Capturer::takesSample(*frame, path, *param)) {
+            if (FramePtr sampled = stream->sampledFrame(kSampleWait, sample))
+                frame = std::move(sampled);
+        }
         std::lock_guard<std::mutex> lock(captureMutex);
         return capturer.capture(*frame, path, *param, sample);
     } catch (...) {

@@ -1,11 +1,13 @@
 // The pieces of the camera library behind its C interface that need no camera:
-// frame bytes, capture files, stillness, the live guides (the C interface itself: tests/camera_interface).
+// frame bytes, capture files and their samples of the live picture, stillness, the live guides
+// (the C interface itself: tests/camera_interface).
 #include "CamCaptureSDK.h"
 #include "capturefile.h"
 #include "guidecheck.h"
 #include "guides.h"
 #include "jpegcodec.h"
 #include "stillness.h"
+#include "stream.h"
 #include "track.h"
 #include "v4l2device.h"
 #include "virtualdevice.h"
@@ -182,6 +184,26 @@ private slots:
                                          : meanError < 0.5 && cv::norm(turned, expected, cv::NORM_INF) <= 4,
                      qPrintable(QString::number(meanError)));
             QFile::remove(path);
+        }
+    }
+
+    // A capture asks the stream for the sample of a live picture: it gets a frame converted after
+    // it asked (not the one answered before) with that frame's own sample.
+    void sampleOnRequest()
+    {
+        VirtualConfig config;
+        config.fps = 30;
+        const LiveView view;
+        Stream stream(std::make_shared<VirtualDevice>(0, config, nullptr), {640, 480}, nullptr, view);
+        QCOMPARE(stream.start(), long(ERROR_GOOD));
+        cv::Mat rgb(480, 640, CV_8UC3), sample;
+        FramePtr previous;
+        for (int i = 0; i < 3; ++i) {
+            const FramePtr frame = stream.sampledFrame(std::chrono::seconds(5), sample);
+            QVERIFY(frame && frame != previous);
+            QVERIFY(JpegCodec().decode(frame->data.data(), frame->data.size(), 640, 480, true, rgb.data));
+            QCOMPARE(cv::norm(sample, thumbnailSample(rgb), cv::NORM_INF), 0.0);
+            previous = frame;
         }
     }
 

@@ -76,6 +76,20 @@ bool wantsProcessing(const IMAGEPARAM &p)
            p.waterParam.bIsWater;
 }
 
+// The camera's own JPEG is written when nothing has to change in the picture.
+bool passesThrough(const EncodedFrame &frame, int format, const IMAGEPARAM &param)
+{
+    return (format == Jpeg || format == Pdf) && !wantsProcessing(param) && frame.format == PixelFormat::Mjpeg &&
+           hasHuffmanTables(frame.data);
+}
+
+// The format a capture target names; false for a target that is not a whole path.
+bool targetFormat(const char *path, int *format)
+{
+    const void *nul = path ? std::memchr(path, '\0', CAM_PATH_SIZE) : nullptr;
+    return nul && nul != path && formatOf(splitPath(path).ext, format);
+}
+
 // The pictures to write: the frame turned and processed. Processing that
 // fails still leaves the whole frame: a capture always yields a file.
 // scratch receives the turned frame when it has to be turned.
@@ -184,8 +198,7 @@ bool Capturer::encode(const cv::Mat &img, int format, const IMAGEPARAM &param, s
 bool Capturer::passThrough(const EncodedFrame &frame, int rotation, int format, const IMAGEPARAM &param,
                            const cv::Mat &sample, std::vector<uint8_t> &out)
 {
-    if ((format != Jpeg && format != Pdf) || wantsProcessing(param) || frame.format != PixelFormat::Mjpeg ||
-        !hasHuffmanTables(frame.data))
+    if (!passesThrough(frame, format, param))
         return false;
     std::vector<uint8_t> &jpeg = format == Jpeg ? out : m_jpeg;
     if (rotation == 0)
@@ -222,17 +235,18 @@ bool Capturer::passThrough(const EncodedFrame &frame, int rotation, int format, 
     return format == Jpeg || makeJpegPdf(jpeg, dpiX, dpiY, out);
 }
 
+bool Capturer::takesSample(const EncodedFrame &frame, const char *path, const IMAGEPARAM &param)
+{
+    int format = Jpeg;
+    return targetFormat(path, &format) && format == Jpeg && passesThrough(frame, format, param);
+}
+
 long Capturer::capture(const EncodedFrame &frame, char *path, const IMAGEPARAM &param, const cv::Mat &sample)
 {
-    if (!path)
-        return ERROR_BAD_ARGUMENT;
-    const void *nul = std::memchr(path, '\0', CAM_PATH_SIZE);
-    if (!nul || nul == path)
+    int format = Jpeg;
+    if (!targetFormat(path, &format))
         return ERROR_BAD_ARGUMENT;
     const std::string target(path);
-    int format = Jpeg;
-    if (!formatOf(splitPath(target).ext, &format))
-        return ERROR_BAD_ARGUMENT;
     int rotation = param.nRotate % 360;
     if (rotation < 0)
         rotation += 360;

@@ -17,7 +17,7 @@ namespace camsdk
 // stem_2, ... or, for a stem ending in _N, _N+1, _N+2, ...
 std::string nthOutputPath(const std::string &path, int index);
 
-// What a stream keeps of each frame's live picture (packed RGB, unturned) for the
+// What a stream takes of a frame's live picture (packed RGB, unturned) for the
 // thumbnail of a capture of that frame: a sample four times the thumbnail's size.
 cv::Mat thumbnailSample(const cv::Mat &rgb);
 
@@ -30,6 +30,9 @@ public:
     // paths joined by ';' out (unchanged when nothing was written). sample is the
     // frame's thumbnailSample when the stream has it; else the frame is decoded for it.
     long capture(const EncodedFrame &frame, char *path, const IMAGEPARAM &param, const cv::Mat &sample = {});
+    // Whether a capture of frame to path embeds a thumbnail made from the frame's live
+    // picture (a JPEG written as the camera sent it), so that it should ask for the sample.
+    static bool takesSample(const EncodedFrame &frame, const char *path, const IMAGEPARAM &param);
 
 private:
     bool encode(const cv::Mat &img, int format, const IMAGEPARAM &param, std::vector<uint8_t> &out);

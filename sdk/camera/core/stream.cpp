@@ -73,11 +73,21 @@ FramePtr Stream::newestFrame(std::chrono::milliseconds timeout) const
     return m_lost ? nullptr : m_newest;
 }
 
-cv::Mat Stream::sampleOf(const FramePtr &frame, std::chrono::milliseconds timeout) const
+FramePtr Stream::sampledFrame(std::chrono::milliseconds timeout, cv::Mat &sample)
 {
     std::unique_lock<std::mutex> lock(m_newestMutex);
-    m_newestArrived.wait_for(lock, timeout, [&] { return m_sampled == frame || m_lost.load() || m_ended; });
-    return m_sampled == frame ? m_sample : cv::Mat();
+    const unsigned before = m_samples;
+    ++m_sampleWanted;
+    m_newestArrived.wait_for(lock, timeout, [&] { return m_samples != before || m_lost.load() || m_ended; });
+    const FramePtr frame = m_samples != before ? m_sampled : nullptr;
+    if (frame)
+        sample = m_sample;
+    // The last one to leave lets go of the sample and its frame.
+    if (--m_sampleWanted == 0) {
+        m_sampled.reset();
+        m_sample.release();
+    }
+    return frame;
 }
 
 void Stream::setAutoCapture(CamAutoCaptureCallback callback)
@@ -117,15 +127,24 @@ void Stream::onFrame(const FramePtr &frame)
     }
     if (!decoded)
         return; // a corrupt frame is dropped; the next one will do
-    // A small copy before anything is drawn on the picture, for a capture's thumbnail.
-    try {
-        cv::Mat sample = thumbnailSample(m_rgb);
+    // A capture waiting for its thumbnail gets a small copy of this picture, taken
+    // before anything is drawn on it, with this frame.
+    bool wanted = false;
+    {
         std::lock_guard<std::mutex> lock(m_newestMutex);
-        m_sample = sample;
-        m_sampled = frame;
-    } catch (const std::exception &) {
+        wanted = m_sampleWanted > 0;
     }
-    m_newestArrived.notify_all();
+    if (wanted) {
+        try {
+            cv::Mat sample = thumbnailSample(m_rgb);
+            std::lock_guard<std::mutex> lock(m_newestMutex);
+            m_sample = sample;
+            m_sampled = frame;
+            ++m_samples;
+        } catch (const std::exception &) {
+        }
+        m_newestArrived.notify_all();
+    }
     const int rotation = m_view.rotation.load();
     cv::Mat *shown = &m_rgb;
     switch (rotation) {

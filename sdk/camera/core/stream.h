@@ -49,9 +49,11 @@ public:
     // first one; null when none came or the device went away or the stream
     // was stopped first.
     FramePtr newestFrame(std::chrono::milliseconds timeout) const;
-    // The thumbnailSample of frame's live picture, waiting up to timeout for it to
-    // be decoded; empty when it does not come (a corrupt frame, the stream stopped).
-    cv::Mat sampleOf(const FramePtr &frame, std::chrono::milliseconds timeout) const;
+    // A frame for a capture with the thumbnailSample of its live picture: the frame
+    // whose picture the stream converts next (the newest, while it is being converted),
+    // waiting up to timeout. Null when none comes in time (corrupt frames, the stream
+    // stopped). The stream samples its pictures only while a capture waits here.
+    FramePtr sampledFrame(std::chrono::milliseconds timeout, cv::Mat &sample);
     // True once the device went away during streaming.
     bool lost() const { return m_lost.load(); }
 
@@ -71,7 +73,9 @@ private:
     mutable std::mutex m_newestMutex;
     mutable std::condition_variable m_newestArrived;
     FramePtr m_newest;
-    FramePtr m_sampled; // the frame m_sample was taken from
+    int m_sampleWanted = 0; // captures waiting in sampledFrame
+    unsigned m_samples = 0; // samples taken so far
+    FramePtr m_sampled;     // the frame the last sample was taken from
     cv::Mat m_sample;
     std::atomic<bool> m_lost{false};
     bool m_ended = false; // stopped: no frame will come (under m_newestMutex)
