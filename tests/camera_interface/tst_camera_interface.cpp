@@ -130,7 +130,7 @@ QString pictureWrong(const QImage &image, int degrees)
 {
     const int w = image.width() - 5, h = image.height() - 5;
     const QRgb p[] = {image.pixel(4, 4), image.pixel(w, 4), image.pixel(w, h), image.pixel(4, h),
-                      image.pixel(w / 2, h / 2)};
+                      image.pixel(image.width() / 2, image.height() / 2)};
     for (int c = 0; c < 4; ++c) {
         const bool red = qRed(p[c]) > qBlue(p[c]) + 80;
         if (red != (c == (degrees / 90) % 4) || (!red && qGray(p[c]) > 90))
