@@ -31,6 +31,9 @@ void TestCameraDetect::hardScenes_data()
     for (const auto &[name, kind] : kinds)
         for (const uint seed : {1u, 2u, 3u})
             QTest::addRow("%s %u", name, seed) << kind << false << seed;
+    // The hand and the card behind it reach past the far corners (10); the held side shows less edge (9).
+    for (const uint seed : {9u, 10u})
+        QTest::addRow("held card %u", seed) << HardScene::HeldCard << false << seed;
     // Searching for every document: the table and the photograph stay part of their page.
     QTest::addRow("table page, every document") << HardScene::TablePage << true << 4u;
     QTest::addRow("photo page, every document") << HardScene::PhotoPage << true << 4u;

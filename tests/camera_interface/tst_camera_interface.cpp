@@ -130,7 +130,7 @@ QString pictureWrong(const QImage &image, int degrees)
 {
     const int w = image.width() - 5, h = image.height() - 5;
     const QRgb p[] = {image.pixel(4, 4), image.pixel(w, 4), image.pixel(w, h), image.pixel(4, h),
-                      image.pixel(w / 2, h / 2)};
+                      image.pixel(image.width() / 2, image.height() / 2)};
     for (int c = 0; c < 4; ++c) {
         const bool red = qRed(p[c]) > qBlue(p[c]) + 80;
         if (red != (c == (degrees / 90) % 4) || (!red && qGray(p[c]) > 90))
@@ -209,7 +209,9 @@ cv::Mat lastFrame()
 QString lastFrameWrong(int degrees)
 {
     const cv::Mat f = lastFrame();
-    return f.empty() ? "no frame" : pictureWrong(QImage(f.data, f.cols, f.rows, int(f.step), QImage::Format_RGB888), degrees);
+    return f.empty()
+               ? "no frame"
+               : pictureWrong(QImage(f.data, f.cols, f.rows, int(f.step), QImage::Format_RGB888), degrees);
 }
 
 int guidePixelsOnLastFrame()
@@ -262,11 +264,10 @@ QString sizeList(long dev)
 
 enum Op { Start, Stop, SetSmall, SetLarge, Format };
 using Ops = QVector<int>;
-const std::function<long()> kRun[] = {[] { return Cam_CameraCaptureStart(0, onFrame); },
-                                      [] { return Cam_CameraCaptureStop(0); },
-                                      [] { return Cam_SetCameraResolution(0, 640, 480); },
-                                      [] { return Cam_SetCameraResolution(0, 1280, 720); },
-                                      [] { return Cam_SetCameraFormat(0, 0); }};
+const std::function<long()> kRun[] = {
+    [] { return Cam_CameraCaptureStart(0, onFrame); }, [] { return Cam_CameraCaptureStop(0); },
+    [] { return Cam_SetCameraResolution(0, 640, 480); }, [] { return Cam_SetCameraResolution(0, 1280, 720); },
+    [] { return Cam_SetCameraFormat(0, 0); }};
 
 } // namespace
 
@@ -334,7 +335,8 @@ private slots:
             int pid = 0, vid = 0;
             QCOMPARE(Cam_GetPIDVID(dev, &pid, &vid), long(ERROR_GOOD));
             const auto &[expected, v, p] = cameras[dev];
-            QCOMPARE(std::make_tuple(QString::fromUtf8(name), vid, pid), std::make_tuple(QString(expected), v, p));
+            QCOMPARE(std::make_tuple(QString::fromUtf8(name), vid, pid),
+                     std::make_tuple(QString(expected), v, p));
         }
     }
 
@@ -641,10 +643,13 @@ private slots:
         QTest::newRow("frame: capture") << long(EmuA) << false << "capture" << notStreaming << gone << false;
         QTest::newRow("frame: count") << long(EmuA) << false << "count" << good << gone << true;
         QTest::newRow("frame: init") << long(EmuA) << false << "init" << busy << gone << false;
-        QTest::newRow("automatic capture: capture") << long(EmuA) << true << "capture" << notStreaming << gone << false;
+        QTest::newRow("automatic capture: capture")
+            << long(EmuA) << true << "capture" << notStreaming << gone << false;
         // A camera failing every call is of no use: it leaves the list until it recovers.
-        QTest::newRow("i/o error: count") << long(EmuA) << false << "count" << good << QByteArray("device 1 eio\n") << false;
-        QTest::newRow("rendered camera: capture") << long(Virtual1) << false << "capture" << notStreaming << gone << true;
+        QTest::newRow("i/o error: count")
+            << long(EmuA) << false << "count" << good << QByteArray("device 1 eio\n") << false;
+        QTest::newRow("rendered camera: capture")
+            << long(Virtual1) << false << "capture" << notStreaming << gone << true;
     }
     void callFromCallbackWhileUnplugged()
     {
@@ -871,7 +876,6 @@ private slots:
         qputenv("CAMSDK_VIRTUAL", "2");
         QCOMPARE(Cam_Init(), long(ERROR_GOOD));
     }
-
 };
 
 QTEST_GUILESS_MAIN(TestCameraInterface)

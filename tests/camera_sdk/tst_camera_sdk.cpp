@@ -381,7 +381,8 @@ private slots:
         QCOMPARE(found.size(), size_t(2));
         for (const auto &doc : two.truth.documents)
             QVERIFY(std::min(guidecheck::outlineError(found[0], doc.corners),
-                             guidecheck::outlineError(found[1], doc.corners)) < 0.01 * std::hypot(r.width, r.height));
+                             guidecheck::outlineError(found[1], doc.corners)) <
+                    0.01 * std::hypot(r.width, r.height));
     }
 };
 

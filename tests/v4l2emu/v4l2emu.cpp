@@ -325,8 +325,10 @@ void buildSysfs()
             std::filesystem::create_directories(cls, failed);
             std::filesystem::create_directory_symlink(intf, cls + "/device", failed);
         }
-        std::ofstream(usb + "/idVendor") << std::hex << std::setfill('0') << std::setw(4) << g_cameras[i].vid << '\n';
-        std::ofstream(usb + "/idProduct") << std::hex << std::setfill('0') << std::setw(4) << g_cameras[i].pid << '\n';
+        std::ofstream(usb + "/idVendor")
+            << std::hex << std::setfill('0') << std::setw(4) << g_cameras[i].vid << '\n';
+        std::ofstream(usb + "/idProduct")
+            << std::hex << std::setfill('0') << std::setw(4) << g_cameras[i].pid << '\n';
     }
 }
 

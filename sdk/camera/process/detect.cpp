@@ -520,19 +520,21 @@ bool paleBand(const cv::Mat &lab, const Quad &inner, const Quad &outer, int s)
            band[kSamples / 10] >= median - 20.f;
 }
 
-// `inner` has a corner of `outer` and runs along both sides from it: a document held by its far side
-// makes one outline with the hand (and whatever it holds behind) out to the frame border.
-bool sharesCorner(const Quad &outer, const Quad &inner, float tol)
+// A side of `inner` runs along a side of `outer`: a document held by one side makes one outline with
+// the hand (and whatever it holds behind) out to the frame border, sharing the document's far side.
+bool sharesSide(const Quad &outer, const Quad &inner, float tol)
 {
-    const auto off = [](cv::Point2f p, cv::Point2f a, cv::Point2f b) {
-        return std::abs((b - a).cross(p - a)) / std::max(float(cv::norm(b - a)), 1e-3f);
-    };
-    for (int k = 0; k < 4; ++k)
-        for (int m = 0; m < 4; ++m)
-            if (cv::norm(inner[k] - outer[m]) <= tol &&
-                off(inner[(k + 1) % 4], outer[m], outer[(m + 1) % 4]) <= tol &&
-                off(inner[(k + 3) % 4], outer[m], outer[(m + 3) % 4]) <= tol)
+    for (int m = 0; m < 4; ++m) {
+        const cv::Point2f a = outer[m], d = outer[(m + 1) % 4] - a;
+        const float length = std::max(float(cv::norm(d)), 1e-3f);
+        const auto along = [&](cv::Point2f p) {
+            const float t = (p - a).dot(d) / (length * length);
+            return std::abs(d.cross(p - a)) / length <= tol && t >= -0.05f && t <= 1.05f;
+        };
+        for (int k = 0; k < 4; ++k)
+            if (along(inner[k]) && along(inner[(k + 1) % 4]))
                 return true;
+    }
     return false;
 }
 
@@ -657,7 +659,7 @@ std::vector<Candidate> scoredCandidates(const cv::Mat &small, size_t keep)
         const Contrasts k = sideContrasts(lab, q);
         std::array<float, 4> sorted = support;
         std::sort(sorted.begin(), sorted.end());
-        const bool held = c.minSupport < 0.8f && sorted[0] >= 0.6f && sorted[1] >= 0.8f;
+        const bool held = c.minSupport < 0.8f && sorted[0] >= 0.5f && sorted[1] >= 0.8f;
         const double relative =
             c.minSupport >= 0.8f || held
                 ? std::min(0.2 * k.strongest, std::max(held ? 10.0 : 15.0, 0.1 * k.strongest))
@@ -932,10 +934,10 @@ std::vector<Quad> findDocuments(const cv::Mat &bgr, bool multiple, size_t depth,
         return outer.borderSides > inner.borderSides && inner.area > 0.8 * outer.area;
     });
     // A document held by one side: the hand, and a second document behind it, join it out to the
-    // frame border; the document's own outline shares the free corner and both sides from it.
+    // frame border; the document's own outline, closed all round, shares its far side with that one.
     demote([](const Candidate &outer, const Candidate &inner) {
         return outer.borderSides > 0 && inner.borderSides == 0 && inner.area > 0.3 * outer.area &&
-               sharesCorner(outer.q, inner.q, 0.04f * float(std::sqrt(inner.area)));
+               sharesSide(outer.q, inner.q, 0.04f * float(std::sqrt(inner.area)));
     });
     // A band from one frame border to the other around a clearly outlined document is a stretch of
     // desk (wood grain, a table edge) with the document on it, not a document running out of view.
