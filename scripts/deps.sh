@@ -13,7 +13,7 @@ PACKAGES=(
   libqpdf-dev qpdf poppler-utils unzip
   fonts-wqy-microhei fonts-noto-cjk
   linux-libc-dev
-  xvfb xauth x11-utils faketime python3-docx
+  xvfb xauth x11-utils python3-docx
 )
 
 missing=()

@@ -17,6 +17,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <omp.h>
+#include <thread>
 
 using namespace ocrtruth;
 using testpictures::encodeJpeg;
@@ -206,6 +208,27 @@ private slots:
         const QString info = QString::fromUtf8(run("pdfinfo", {right}));
         QVERIFY2(info.contains("841.89 x "), qPrintable(info));
         QVERIFY(QString::fromUtf8(run("pdfimages", {"-list", right})).contains(" image "));
+    }
+
+    void overlappingCallsLeaveParallelismAsItWas()
+    {
+        // Recognition switches OpenMP nesting off for its own thread only and puts it back.
+        const int levels = omp_get_max_active_levels();
+        QVERIFY(levels > 0);
+        for (int i = 0; i < 2; ++i)
+            QCOMPARE(addFile(m_line.toUtf8()), DOC_OK);
+        char other[256], mine[256];
+        int otherStatus = -1;
+        std::thread worker([&] { otherStatus = ocrRecog(0, true, other); });
+        QCOMPARE(ocrRecog(0, true, mine), DOC_OK);
+        QCOMPARE(omp_get_max_active_levels(), levels);
+        worker.join();
+        QCOMPARE(otherStatus, DOC_OK);
+        int fresh = -1;
+        std::thread([&] { fresh = omp_get_max_active_levels(); }).join();
+        QCOMPARE(fresh, levels);
+        QVERIFY(QFile::remove(m_dir.filePath(QString::fromUtf8(mine))));
+        QVERIFY(QFile::remove(m_dir.filePath(QString::fromUtf8(other))));
     }
 
     void refusalsWriteNothing()

@@ -10,6 +10,8 @@
 #include <QtTest>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
+#include <atomic>
+#include <thread>
 #include <turbojpeg.h>
 
 using namespace testpictures;
@@ -203,6 +205,34 @@ private slots:
         QVERIFY(status != DOC_OK || qpdfCheckPasses(merged));
         // Neither a partial PDF nor its temporary file.
         QCOMPARE(disk.entries(), status == DOC_OK ? QStringList{"merged.pdf"} : QStringList());
+    }
+
+    void pictureTurnedDuringMergeFailsIt()
+    {
+        // A long merge, and its last page turned by the user once the PDF's temporary file appears,
+        // that is once every page has been measured and before the last one is read.
+        addJpeg("long.jpg", 1200, 1600, 200);
+        for (int i = 0; i < 60; ++i)
+            addFile(path("long.jpg").toUtf8());
+        const QImage page = scene(320, 480, 5);
+        QVERIFY(writeAll(path("last.jpg"), encodeJpeg(page, TJSAMP_420, 85, 100)));
+        QVERIFY(writeAll(path("turned.jpg"),
+                         encodeJpeg(page.transformed(QTransform().rotate(90)), TJSAMP_420, 85, 100)));
+        addFile(path("last.jpg").toUtf8());
+        QTemporaryDir out;
+        std::atomic<bool> over{false}, turned{false};
+        std::thread user([&] {
+            while (!over && QDir(out.path()).isEmpty(QDir::Files | QDir::Hidden))
+                std::this_thread::yield();
+            turned = !over && std::rename(QFile::encodeName(path("turned.jpg")).constData(),
+                                          QFile::encodeName(path("last.jpg")).constData()) == 0;
+        });
+        const int status = combinePDF(out.filePath("merged.pdf").toUtf8());
+        over = true;
+        user.join();
+        QVERIFY(turned);
+        QCOMPARE(status, int(DOC_ERR_UNREADABLE_INPUT));
+        QVERIFY(QDir(out.path()).isEmpty(QDir::Files | QDir::Hidden));
     }
 
 private:

@@ -8,6 +8,7 @@
 #include <QImageReader>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sys/stat.h>
 #include <tiffio.h>
 #include <turbojpeg.h>
 
@@ -96,13 +97,16 @@ private slots:
         QVERIFY(writeAll(path("good.jpg"), good));
         QVERIFY(writeAll(path("truncated.jpg"), good.left(good.size() / 2)));
         QVERIFY(writeAll(path("huge.bmp"), hugeBmp()));
-        const QByteArray g = path("good.jpg").toUtf8(), out = path("out.jpg").toUtf8();
+        QCOMPARE(::mkfifo(QFile::encodeName(path("fifo.jpg")).constData(), 0600), 0); // never opened: it would hang
+        const QByteArray g = path("good.jpg").toUtf8(), out = path("out.jpg").toUtf8(),
+                         fifo = path("fifo.jpg").toUtf8();
         const struct {
             QByteArray front, back, out;
             int mode;
         } joins[] = {{path("missing.jpg").toUtf8(), g, out, 0},
                      {g, path("truncated.jpg").toUtf8(), out, 1},
                      {g, path("huge.bmp").toUtf8(), out, 0},
+                     {fifo, g, out, 0},
                      {g, m_dir->path().toUtf8(), out, 0}, // a folder
                      {g, g, out, 2},                      // unknown mode
                      {g, g, path("out.xyz").toUtf8(), 0},
@@ -118,7 +122,8 @@ private slots:
 
         const std::pair<QByteArray, int> turns[] = {{"", IMG_ERR_ARGUMENT},
                                                     {path("missing.jpg").toUtf8(), IMG_ERR_UNREADABLE},
-                                                    {m_dir->path().toUtf8(), IMG_ERR_UNREADABLE}};
+                                                    {m_dir->path().toUtf8(), IMG_ERR_UNREADABLE},
+                                                    {fifo, IMG_ERR_UNREADABLE}};
         for (const auto &turn : turns)
             QCOMPARE(imageRotation(turn.first, 90), turn.second);
         QCOMPARE(imageRotation(nullptr, 90), int(IMG_ERR_ARGUMENT));
