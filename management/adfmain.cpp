@@ -1180,7 +1180,6 @@ void ADFmain::initUIPictures()
     m_pictureCells.clear();
     m_ImageCount = 0;
     m_changedNum = 0;
-    FolderListing listing = getPathPictures(true);
     m_currentCount = 0;
     if (threadAddItem) {
         // The old worker may still be inside its first pass: stop it and cut it off.
@@ -1190,7 +1189,9 @@ void ADFmain::initUIPictures()
         disconnect(this, SIGNAL(signalStartAddItem(int)), threadAddItem, nullptr);
         threadAddItem->deleteLater();
     }
-    threadAddItem = new ThreadAddItem(std::move(listing.files), filePath, this);
+    // The new worker loads its icons while the early listing may still be running.
+    threadAddItem = new ThreadAddItem(filePath, this);
+    threadAddItem->setDocuments(getPathPictures(true).files);
     const int picturesNum = screenfulCount();
     qWarning("************picturesNum is %d**************", picturesNum);
     m_picNumber = picturesNum;

@@ -64,14 +64,19 @@ struct FolderHandle {
 };
 } // namespace
 
+ThreadAddItem::ThreadAddItem(QString folder, QObject *parent) : QObject(parent), m_imagePath(folder)
+{
+    m_toolhelper.SettingAllSets();
+}
+
 // The order needs every document's last-read time before the first cell: listFolder
 // takes it with one stat a name in its pass over the folder, as a number (going through
 // QFileInfo and QDateTime took several times that), and readFolder folds the names for
 // ties. The order itself is made as the first pass goes (orderMore).
-ThreadAddItem::ThreadAddItem(QVector<FILEINFO> files, QString folder, QObject *parent)
-    : QObject(parent), m_imagePath(folder), fileInfoList(std::move(files))
+void ThreadAddItem::setDocuments(QVector<FILEINFO> files)
 {
-    m_toolhelper.SettingAllSets();
+    fileInfoList = std::move(files);
+    m_ordered = 0;
 }
 
 // The first screenful only needs the few oldest documents: they are picked out of the

@@ -57,8 +57,9 @@ public:
     // Larger pictures (or headers claiming them) show their type icon.
     static constexpr qint64 kMaxPicturePixels = 400LL * 1000 * 1000;
 
-    // The documents of a folder as readFolder gives them.
-    ThreadAddItem(QVector<FILEINFO> files, QString folder, QObject *parent = nullptr);
+    explicit ThreadAddItem(QString folder, QObject *parent = nullptr);
+    // The documents of the folder as readFolder gives them, before the first pass.
+    void setDocuments(QVector<FILEINFO> files);
 
     // The picture a cell shows for a document, read now.
     QPixmap UpdateSingel(QString name);

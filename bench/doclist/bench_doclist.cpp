@@ -196,7 +196,7 @@ int main(int argc, char **argv)
     // read of one of our captures (from its embedded thumbnail); the first read of
     // another program's JPEG (decoded at a reduced scale, its thumbnail stored) and its
     // read through the stored thumbnail, as when the folder is shown again.
-    ThreadAddItem ours({}, root + "/big"), others({}, root + "/foreign");
+    ThreadAddItem ours(root + "/big"), others(root + "/foreign");
     std::vector<double> embedded, first, cached, gui, full, fullScaled;
     QElapsedTimer timer;
     const auto time = [&](const std::function<void()> &run) {

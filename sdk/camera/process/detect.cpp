@@ -389,6 +389,25 @@ std::vector<Quad> candidates(const cv::Mat &small)
     dist.convertTo(dist8, CV_8U);
     cv::threshold(dist8, mask, 0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU);
     addMaskCandidates(mask, minArea, maxArea, out);
+
+    // A page running out of view at a corner of the frame is traced with that corner a little
+    // beyond it: its sides along the border then cut across the page. Also tried with such a corner
+    // on the frame's own.
+    const float w = float(small.cols - 1), h = float(small.rows - 1), near = 0.05f * std::hypot(w, h);
+    const cv::Point2f frame[4] = {{0, 0}, {w, 0}, {w, h}, {0, h}};
+    for (size_t i = 0, n = out.size(); i < n; ++i) {
+        Quad q = out[i];
+        bool moved = false;
+        for (cv::Point2f &p : q)
+            if (p.x < -1 || p.y < -1 || p.x > w + 1 || p.y > h + 1)
+                for (const cv::Point2f &c : frame)
+                    if (cv::norm(p - c) <= near) {
+                        p = c;
+                        moved = true;
+                    }
+        if (moved)
+            out.push_back(q);
+    }
     return out;
 }
 
