@@ -156,23 +156,16 @@ private:
                 box->done(0);
         } else if (auto *colors = qobject_cast<QColorDialog *>(w)) {
             ++dialogs;
-            if (m_color.isValid()) {
-                colors->setCurrentColor(m_color);
-                colors->accept();
-            } else {
-                colors->reject();
-            }
+            colors->setCurrentColor(m_color);
+            static_cast<QDialog *>(colors)->done(m_color.isValid() ? QDialog::Accepted : QDialog::Rejected);
         } else if (auto *dialog = qobject_cast<QFileDialog *>(w)) {
             ++dialogs;
-            if (m_folder.isEmpty()) {
-                dialog->reject();
-            } else if (!QFileInfo(m_folder).isDir()) {
-                dialog->selectFile(m_folder);
-                static_cast<QDialog *>(dialog)->accept();
-            } else {
+            if (QFileInfo(m_folder).isDir())
                 dialog->setDirectory(m_folder);
-                static_cast<QDialog *>(dialog)->accept(); // QFileDialog::accept checks the folder
-            }
+            else
+                dialog->selectFile(m_folder);
+            // done(), not accept(): QFileDialog::accept checks the folder
+            static_cast<QDialog *>(dialog)->done(m_folder.isEmpty() ? QDialog::Rejected : QDialog::Accepted);
         }
     }
     QString m_folder;

@@ -412,9 +412,7 @@ private slots:
     void continuousShooting()
     {
         QFETCH(QString, mode);
-        SETPARAM set = m_set;
-        set.nameFormat = {"_", "auto", 1};
-        MainWindow *w = capturingWindow(set, m_water);
+        MainWindow *w = capturingWindow(m_set, m_water);
         QVERIFY(w);
         w->captureTickMs = 20;
         w->show();

@@ -240,55 +240,51 @@ private slots:
         QCOMPARE(watch.boxes, full && tips ? QStringList{box} : QStringList());
     }
 
-    // An empty prefix refuses OK in either mode: nothing is sent, the window stays.
-    void emptyPrefixRefusesOk()
+    // The naming window opens from the record "scan", 7 (custom or a time name). Cancel
+    // restores it, the title bar keeps the radios as switched; neither sends a record.
+    // OK with an empty prefix is refused in either mode: nothing sent, the window stays.
+    void namingWindowExits_data()
     {
-        for (bool tips : {true, false}) {
-            Opened o(tips ? 0 : 1, 0, tips, "");
-            ModalWatch watch;
-            o.get<QPushButton>("makesureButton")->click();
-            QVERIFY(o.w.isVisible());
-            QCOMPARE(o.record.count() + o.label.count() + o.status.count(), 0);
-            QCOMPARE(watch.boxes.size(), tips ? 1 : 0);
-        }
+        QTest::addColumn<QString>("row"); // custom, prefix, tips, button; label sent ("-": refused)
+        for (const char *row : {"0 scan 0 cancel \\d{14}", "1 scan 0 cancel scan_7", "0 scan 0 close scan_7",
+                                "1 scan 0 close scan_7", "0 - 1 makesure -", "1 - 0 makesure -"})
+            QTest::newRow(row) << row;
     }
-
-    // The naming window opens from the record; Cancel restores it, the title bar keeps
-    // the radio as switched. Neither sends a record.
-    void namingCancelAndClose()
+    void namingWindowExits()
     {
-        for (int custom : {0, 1})
-            for (bool cancel : {true, false}) {
-                Opened o(custom, custom, false);
-                QVERIFY(QRegularExpression(custom ? "^例:scan_7$" : "^例:\\d{14}$")
-                            .match(o.example())
-                            .hasMatch());
-                QVERIFY(o.checked("customRadio") == bool(custom) && o.checked("coverRadio") == bool(custom));
-                for (const char *field : {"nameBaseLine", "startNum"})
-                    QCOMPARE(o.get<QLineEdit>(field)->isEnabled(), bool(custom));
-                o.get<QRadioButton>("customRadio")->click();
-                o.get<QLineEdit>("nameBaseLine")->setText("other");
-                o.get<QLineEdit>("startNum")->setText("99");
-                o.get<QRadioButton>("coverRadio")->click();
-                if (cancel)
-                    o.get<QPushButton>("cancelButton")->click();
-                else
-                    o.get<TitleBar>(nullptr)->m_pButtonClose->click();
-                QVERIFY(o.record.isEmpty() && o.status.count() == 1 && o.label.count() == 1 &&
-                        !o.w.isVisible());
-                const QString label = o.label.at(0).at(0).toString();
-                QVERIFY2(
-                    QRegularExpression(cancel && !custom ? "^\\d{14}$" : "^scan_7$").match(label).hasMatch(),
-                    qPrintable(label));
-                if (cancel) {
-                    QVERIFY(o.checked("timeNameRadio") != bool(custom) &&
-                            o.checked("addRadio") != bool(custom));
-                    QCOMPARE(o.get<QLineEdit>("nameBaseLine")->text() + o.get<QLineEdit>("startNum")->text(),
-                             QString("scan7"));
-                    QVERIFY(settingswindows::log().contains(
-                        "NameFormat::onButtonCancelSlot() __ 还原至初始设置."));
-                }
-            }
+        QFETCH(QString, row);
+        const QStringList r = row.split(' ');
+        const bool custom = r[0] == "1", cancel = r[3] == "cancel", refused = r[4] == "-";
+        Opened o(custom, custom, r[2] == "1", refused ? "" : r[1]);
+        QVERIFY(refused ||
+                QRegularExpression(custom ? "^例:scan_7$" : "^例:\\d{14}$").match(o.example()).hasMatch());
+        QVERIFY(o.checked("customRadio") == custom && o.checked("coverRadio") == custom);
+        for (const char *field : {"nameBaseLine", "startNum"})
+            QCOMPARE(o.get<QLineEdit>(field)->isEnabled(), custom);
+        if (!refused) {
+            o.get<QRadioButton>("customRadio")->click();
+            o.get<QLineEdit>("nameBaseLine")->setText("other");
+            o.get<QLineEdit>("startNum")->setText("99");
+            o.get<QRadioButton>("coverRadio")->click();
+        }
+        ModalWatch watch;
+        if (r[3] == "close")
+            o.get<TitleBar>(nullptr)->m_pButtonClose->click();
+        else
+            o.get<QPushButton>(qPrintable(r[3] + "Button"))->click();
+        QCOMPARE(watch.boxes.size(), int(refused && r[2] == "1"));
+        QVERIFY(o.record.isEmpty() && o.w.isVisible() == refused);
+        QCOMPARE(o.status.count() + o.label.count(), refused ? 0 : 2);
+        if (refused)
+            return;
+        const QString label = o.label.at(0).at(0).toString();
+        QVERIFY2(QRegularExpression("^" + r[4] + "$").match(label).hasMatch(), qPrintable(label));
+        if (cancel) {
+            QVERIFY(o.checked("timeNameRadio") != custom && o.checked("addRadio") != custom);
+            QCOMPARE(o.get<QLineEdit>("nameBaseLine")->text() + o.get<QLineEdit>("startNum")->text(),
+                     QString("scan7"));
+            QVERIFY(settingswindows::log().contains("NameFormat::onButtonCancelSlot() __ 还原至初始设置."));
+        }
     }
 
     // The naming window opens from the settings window, one at a time; OK sends the

@@ -215,25 +215,20 @@ private slots:
         }
     }
 
-    // Garbage numbers read as 0; channels stay inside 0-255, so colours stay valid and opaque.
+    // Garbage numbers and switches read as 0; colour channels stay inside 0-255.
     void garbageValues()
     {
-        writeFile(appFile("icon.ini"),
-                  "[widthDrawCrop]\nwidth=abc\n[widthDrawLine]\nwidth=\n[widthDrawRect]\nwidth= 12 \n"
-                  "[drawRectTransparent]\nalpha=0x50\n[IsSupportOCR]\nisSupport=yes\n"
-                  "[IsReturnKey]\nisReturnKey=-1\n[colorMainUI]\nR=300\nG=-4\nB=12.5\n[ColorTitle]\nR=999\n");
+        writeFile(appFile("icon.ini"), "[widthDrawCrop]\nwidth=abc\n[IsSupportOCR]\nisSupport=yes\n"
+                                       "[colorMainUI]\nR=300\nG=-4\nB=12.5\n[ColorTitle]\nR=999\n");
         H h;
         h.SettingAllSets();
-        QCOMPARE(h.cropWidth + h.lineWidth + h.rectalpha, 0);
-        QCOMPARE(h.rectwidth, 12);
-        QVERIFY(!h.bIsSupportOCR && h.bIsReturnKey);
+        QVERIFY(h.cropWidth == 0 && !h.bIsSupportOCR && h.title_background_R == 255);
         QCOMPARE(h.uibackcolor, QColor(255, 0, 0));
-        QCOMPARE(h.title_background_R, 255);
     }
 
     // The shipped theme: every key has a value, numbers and colours are read as written
     // (no clamping), every switch but the scanner is on (dialog parents are a choice),
-    // messages are Chinese. Every compiled-in image has a key and is drawn.
+    // messages are Chinese, every image is compiled in.
     void shippedFiles()
     {
         QVERIFY(QFile::copy(shippedTheme(), appFile("icon.ini")));
@@ -264,20 +259,10 @@ private slots:
         QVERIFY(h.minwidth > 0 && h.maxwidth >= h.minwidth);
 
         ini.beginGroup("iconPath");
-        QSet<QString> used;
         for (const QString &key : ini.childKeys()) {
             const QString path = ini.value(key).toString();
-            const QImage image = QImage(path).convertToFormat(QImage::Format_Alpha8);
-            QVERIFY2(path.startsWith(":/") && !image.isNull(), qPrintable(key + " " + path));
-            bool drawn = false; // not a blank canvas
-            for (int y = 0; y < image.height() && !drawn; ++y)
-                for (int x = 0; x < image.width() && !drawn; ++x)
-                    drawn = image.constScanLine(y)[x] > 0;
-            QVERIFY2(drawn, qPrintable(path));
-            used.insert(path);
+            QVERIFY2(path.startsWith(":/") && !QImage(path).isNull(), qPrintable(key + " " + path));
         }
-        for (QDirIterator it(":/images", QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
-            QVERIFY2(used.contains(it.next()), qPrintable(it.filePath()));
     }
 
     // The buttons each type shows (a later type never shows again what an earlier one
