@@ -56,11 +56,9 @@ inline Fit fit(const cv::Mat &rgb, const Lines &truth, bool closed, double toler
 // The true document outlines of a scene, or its spine for a book.
 inline Lines truthLines(const camvirtual::SceneTruth &truth, bool spine)
 {
+    if (spine)
+        return {{truth.spineTop, truth.spineBottom}};
     Lines out;
-    if (spine) {
-        out.push_back({truth.spineTop, truth.spineBottom});
-        return out;
-    }
     for (const auto &d : truth.documents)
         out.emplace_back(d.corners.begin(), d.corners.end());
     return out;
@@ -99,13 +97,9 @@ inline Lines rotated(Lines lines, int degrees, cv::Size frame)
 {
     for (auto &line : lines)
         for (auto &p : line) {
-            const cv::Point2f q = p;
-            if (degrees == 90)
-                p = {float(frame.height) - q.y, q.x};
-            else if (degrees == 180)
-                p = {float(frame.width) - q.x, float(frame.height) - q.y};
-            else if (degrees == 270)
-                p = {q.y, float(frame.width) - q.x};
+            cv::Size f = frame;
+            for (int turn = 0; turn < degrees / 90; ++turn, f = {f.height, f.width})
+                p = {float(f.height) - p.y, p.x};
         }
     return lines;
 }

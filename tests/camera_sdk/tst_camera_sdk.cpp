@@ -209,47 +209,41 @@ private slots:
 
     void stillness()
     {
+        // The sheet moved along by `slide` pixels a sample, a hand over it or not, for samples of
+        // 0.1 s with sensor noise; then the events reported so far.
+        const int m = StillnessDetector::Moving, s = StillnessDetector::Still;
+        const struct {
+            int shift, slide;
+            bool hand;
+            int samples;
+            QList<int> events;
+        } steps[] = {{0, 0, false, 30, {}},  // noise alone is no movement
+                     {4, 4, false, 5, {m}},  // the sheet slides
+                     {20, 0, false, 5, {m}}, // 0.5 s still: not yet
+                     {20, 0, false, 3, {m, s}},
+                     {20, 0, false, 40, {m, s}},  // staying still: no second shot
+                     {20, 0, true, 3, {m, s, m}}, // a hand passes and leaves the same page: no new shot
+                     {20, 0, false, 20, {m, s, m}},
+                     {20, 0, true, 2, {m, s, m, m}}, // a new page: movement, then a shot
+                     {0, 0, false, 10, {m, s, m, m, s}}};
         StillnessDetector d(0.7);
-        cv::Mat scene(120, 160, CV_8UC1, cv::Scalar(90));
-        cv::rectangle(scene, cv::Rect(40, 20, 60, 80), cv::Scalar(230), cv::FILLED);
         cv::RNG rng(5);
         double t = 0;
         QList<int> events;
-        auto feed = [&](const cv::Mat &img, int samples) {
-            for (int i = 0; i < samples; ++i, t += 0.1) {
-                cv::Mat n(img.size(), CV_16SC1), noisy;
-                rng.fill(n, cv::RNG::NORMAL, 0, 3);
-                cv::add(img, n, noisy, cv::noArray(), CV_8UC1);
-                const int e = d.feed(noisy, t);
-                if (e != StillnessDetector::None)
+        for (const auto &step : steps) {
+            for (int i = 0; i < step.samples; ++i, t += 0.1) {
+                cv::Mat frame(120, 160, CV_8UC1, cv::Scalar(90)), noise(frame.size(), CV_16SC1);
+                cv::rectangle(frame, cv::Rect(40 + step.shift + i * step.slide, 20, 60, 80), cv::Scalar(230),
+                              cv::FILLED);
+                if (step.hand)
+                    cv::circle(frame, {80, 100}, 25, cv::Scalar(150), cv::FILLED);
+                rng.fill(noise, cv::RNG::NORMAL, 0, 3);
+                cv::add(frame, noise, frame, cv::noArray(), CV_8UC1);
+                if (const int e = d.feed(frame, t); e != StillnessDetector::None)
                     events.append(e);
             }
-        };
-        const int moving = StillnessDetector::Moving, still = StillnessDetector::Still;
-        feed(scene, 30); // noise alone is no movement
-        QCOMPARE(events, QList<int>());
-        cv::Mat moved(scene.size(), CV_8UC1, cv::Scalar(90));
-        for (int step = 1; step <= 5; ++step) { // the sheet slides
-            moved.setTo(cv::Scalar(90));
-            cv::rectangle(moved, cv::Rect(40 + step * 4, 20, 60, 80), cv::Scalar(230), cv::FILLED);
-            feed(moved, 1);
+            QCOMPARE(events, step.events);
         }
-        feed(moved, 5); // 0.5 s: not yet
-        QCOMPARE(events, QList<int>{moving});
-        feed(moved, 3);
-        QCOMPARE(events, (QList<int>{moving, still}));
-        feed(moved, 40); // staying still: no second shot
-        QCOMPARE(events.size(), 2);
-        // A hand passes and leaves the same page: a movement, but no new shot.
-        cv::Mat hand = moved.clone();
-        cv::circle(hand, {80, 100}, 25, cv::Scalar(150), cv::FILLED);
-        feed(hand, 3);
-        feed(moved, 20);
-        QCOMPARE(events, (QList<int>{moving, still, moving}));
-        // A new page: movement, then a shot.
-        feed(hand, 2);
-        feed(scene, 10);
-        QCOMPARE(events, (QList<int>{moving, still, moving, moving, still}));
         QCOMPARE(d.feed(cv::Mat(), t), StillnessDetector::None);
         QCOMPARE(d.feed(cv::Mat(10, 10, CV_8UC3), t), StillnessDetector::None);
     }

@@ -43,7 +43,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <pthread.h>
 #include <sstream>
 #include <string>
 #include <sys/eventfd.h>
@@ -51,6 +50,7 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -193,8 +193,7 @@ struct Handle {
     bool streaming = false, stop = false;
     uint32_t sequence = 0;
     std::shared_ptr<const std::vector<Bytes>> frames;
-    pthread_t producer{};
-    bool producing = false;
+    std::thread producer;
 };
 
 std::mutex g_mutex;
@@ -466,11 +465,10 @@ void stopProducer(const std::shared_ptr<Handle> &h, std::unique_lock<std::mutex>
 {
     h->stop = true;
     g_wake.notify_all();
-    const bool joinable = h->producing;
-    h->producing = false;
+    std::thread producer = std::move(h->producer); // one of two racing stops joins it
     lock.unlock();
-    if (joinable)
-        pthread_join(h->producer, nullptr);
+    if (producer.joinable())
+        producer.join();
     lock.lock();
     h->streaming = false;
     h->stop = false;
@@ -643,26 +641,12 @@ int streamOn(const std::shared_ptr<Handle> &h)
         frames = std::make_shared<const std::vector<Bytes>>(
             makeFrames(g_pictures, h->fourcc, h->width, h->height));
     h->frames = frames;
-    // Explicit attributes: the caller's thread defaults (tests shrink or
-    // break them) are not the camera's business.
-    pthread_attr_t attr;
-    pthread_attr_init(&attr);
-    pthread_attr_setstacksize(&attr, size_t(256) << 10);
-    auto *arg = new std::shared_ptr<Handle>(h);
-    const int rc = pthread_create(
-        &h->producer, &attr,
-        [](void *p) -> void * {
-            std::unique_ptr<std::shared_ptr<Handle>> handle(static_cast<std::shared_ptr<Handle> *>(p));
-            produce(*handle);
-            return nullptr;
-        },
-        arg);
-    pthread_attr_destroy(&attr);
-    if (rc != 0) {
-        delete arg;
+    try {
+        h->producer = std::thread(produce, h);
+    } catch (const std::system_error &) {
         return fail(ENOMEM);
     }
-    h->streaming = h->producing = true;
+    h->streaming = true;
     return 0;
 }
 
