@@ -116,12 +116,11 @@ private slots:
     {
         QTest::addColumn<QString>("folder"); // "-": no theme file; "^": below a regular file
         QTest::addColumn<QString>("written");
-        QTest::newRow("nested folder made") << "a/b/c"
-                                            << "a/b/c";
-        QTest::newRow("no theme: /tmp, default name") << "-"
-                                                      << "/tmp";
-        QTest::newRow("folder cannot be made: /tmp") << "^"
-                                                     << "/tmp";
+        // clang-format off
+        QTest::newRow("nested folder made") << "a/b/c" << "a/b/c";
+        QTest::newRow("no theme: /tmp, default name") << "-" << "/tmp";
+        QTest::newRow("folder cannot be made: /tmp") << "^" << "/tmp";
+        // clang-format on
     }
     void linesAndPlaces()
     {
