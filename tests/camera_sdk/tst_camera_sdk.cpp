@@ -8,6 +8,7 @@
 #include "jpegcodec.h"
 #include "stillness.h"
 #include "stream.h"
+#include "testpictures.h"
 #include "track.h"
 #include "v4l2device.h"
 #include "virtualdevice.h"
@@ -24,22 +25,16 @@ using namespace camsdk;
 
 namespace {
 
-std::vector<uint8_t> encodeTestJpeg(int w, int h)
+// A smooth random picture as a camera's JPEG frame.
+EncodedFrame testFrame(int w, int h)
 {
     cv::Mat img(h, w, CV_8UC3);
     cv::randu(img, 0, 255);
     cv::GaussianBlur(img, img, cv::Size(7, 7), 3);
-    std::vector<uint8_t> jpeg;
-    JpegCodec().encode(img, 85, jpeg);
-    return jpeg;
-}
-
-EncodedFrame testFrame(int w, int h)
-{
     EncodedFrame f;
     f.width = w;
     f.height = h;
-    f.data = encodeTestJpeg(w, h);
+    JpegCodec().encode(img, 85, f.data);
     return f;
 }
 
@@ -57,15 +52,6 @@ std::vector<uint8_t> withoutSegments(const std::vector<uint8_t> &j, uint8_t mark
     out.insert(out.end(), j.begin() + long(pos), j.end());
     return out;
 }
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-const camvirtual::DeskKind kDesks[] = {camvirtual::DeskKind::Wood, camvirtual::DeskKind::Plain,
-                                       camvirtual::DeskKind::Pattern, camvirtual::DeskKind::White};
 
 // Guide pixels that draw() puts on a copy of rgb.
 int drawnGuidePixels(const LiveGuides &guides, const cv::Mat &rgb, int mode, int rotation)
@@ -86,7 +72,7 @@ private slots:
     // header or Huffman tables, YUYV.
     void frameBytes()
     {
-        const std::vector<uint8_t> jpeg = encodeTestJpeg(64, 48);
+        const std::vector<uint8_t> jpeg = testFrame(64, 48).data;
         std::vector<uint8_t> padded = jpeg;
         padded.resize(jpeg.size() + 500, 0);
         QCOMPARE(jpegPayloadSize(padded.data(), padded.size()), jpeg.size());
@@ -140,7 +126,7 @@ private slots:
         };
         // Unprocessed JPEG: the camera's bytes, the density changed and a thumbnail segment added.
         QCOMPARE(captureTo(frame, "f.jpg"), long(ERROR_GOOD));
-        const QByteArray file = readFile(path);
+        const QByteArray file = testpictures::readAll(path);
         QCOMPARE(
             file.mid(22 + ((uint8_t(file[22]) << 8) | uint8_t(file[23]))),
             QByteArray::fromRawData(reinterpret_cast<const char *>(frame.data.data()), int(frame.data.size()))
@@ -150,7 +136,7 @@ private slots:
         EncodedFrame bare = frame;
         bare.data = withoutSegments(frame.data, 0xC4);
         QCOMPARE(captureTo(bare, "bare.jpg"), long(ERROR_GOOD));
-        const QByteArray b = readFile(path);
+        const QByteArray b = testpictures::readAll(path);
         QVERIFY(hasHuffmanTables(std::vector<uint8_t>(b.begin(), b.end())));
 
         // Garbage, a frame cut after its first bytes, and a header claiming
@@ -303,7 +289,8 @@ private slots:
     {
         QTest::addColumn<int>("desk");
         QTest::addColumn<bool>("book");
-        for (const auto desk : kDesks)
+        for (const auto desk : {camvirtual::DeskKind::Wood, camvirtual::DeskKind::Plain,
+                                camvirtual::DeskKind::Pattern, camvirtual::DeskKind::White})
             for (const bool book : {false, true})
                 QTest::addRow("desk %d %s", int(desk), book ? "book" : "page") << int(desk) << book;
     }

@@ -1,7 +1,7 @@
 // Emulated UVC document cameras for the tests, loaded with LD_PRELOAD: the
 // library answers open/close/ioctl/mmap on the /dev/videoN nodes it owns (a
 // node is an eventfd, readable when a frame is done, so that poll works as is),
-// lists them in /dev, shows their USB ids under /sys and passes every other
+// lists them as all of /dev, shows their USB ids under /sys and passes every other
 // call through; it answers only the calls the camera library makes. Each camera
 // has a capture node and a metadata-only node.
 //
@@ -203,14 +203,13 @@ std::vector<Camera> g_cameras;
 std::vector<std::string> g_pictures;
 int g_fps = 15;
 int g_holdMs = 2000;
-std::string g_control, g_controlText, g_sysRoot;
+std::string g_control, g_controlText, g_root;
 pid_t g_owner = 0;
 std::map<int, std::shared_ptr<Handle>> g_handles;
 std::map<void *, std::pair<std::shared_ptr<Handle>, size_t>> g_maps;
 std::map<std::tuple<uint32_t, int, int>, std::shared_ptr<const std::vector<Bytes>>> g_cache;
-std::map<DIR *, int> g_devDirs; // next emulated entry to list
-// Read without g_mutex on every close, munmap and readdir of the process.
-std::atomic<int> g_handleCount{0}, g_mapCount{0}, g_devDirCount{0};
+// Read without g_mutex on every close and munmap of the process.
+std::atomic<int> g_handleCount{0}, g_mapCount{0};
 
 // Our own descriptors are closed past the close() below, which takes g_mutex.
 int realClose(int fd)
@@ -305,29 +304,23 @@ void refresh()
     }
 }
 
-// /sys/class/video4linux/videoN/device links to a USB interface folder below
-// the USB device folder that holds the ids.
-void buildSysfs()
+// The /dev listing (see opendir), and a USB device folder per camera holding its ids:
+// realpath() puts each node's interface below it.
+void buildFolders()
 {
-    char tmpl[] = "/tmp/v4l2emu-sys-XXXXXX";
+    char tmpl[] = "/tmp/v4l2emu-XXXXXX";
     if (!mkdtemp(tmpl))
         return;
-    g_sysRoot = tmpl;
+    g_root = tmpl;
     g_owner = getpid();
     std::error_code failed;
+    std::filesystem::create_directories(g_root + "/dev", failed);
     for (size_t i = 0; i < g_cameras.size(); ++i) {
-        const std::string usb = g_sysRoot + "/devices/usb9/9-" + std::to_string(i + 1);
-        for (int node = 0; node < 2; ++node) {
-            const std::string intf = usb + "/9-" + std::to_string(i + 1) + ":1." + std::to_string(node);
-            const std::string cls = g_sysRoot + "/class/video4linux/video" + std::to_string(2 * i + node);
-            std::filesystem::create_directories(intf, failed);
-            std::filesystem::create_directories(cls, failed);
-            std::filesystem::create_directory_symlink(intf, cls + "/device", failed);
-        }
-        std::ofstream(usb + "/idVendor")
-            << std::hex << std::setfill('0') << std::setw(4) << g_cameras[i].vid << '\n';
+        const std::string usb = g_root + "/usb9/9-" + std::to_string(i + 1);
+        std::filesystem::create_directories(usb, failed);
+        std::ofstream(usb + "/idVendor") << std::hex << std::setfill('0') << std::setw(4) << g_cameras[i].vid;
         std::ofstream(usb + "/idProduct")
-            << std::hex << std::setfill('0') << std::setw(4) << g_cameras[i].pid << '\n';
+            << std::hex << std::setfill('0') << std::setw(4) << g_cameras[i].pid;
     }
 }
 
@@ -367,14 +360,14 @@ void load()
         g_holdMs = std::max(1, std::atoi(m));
     if (const char *c = std::getenv("V4L2EMU_CONTROL"))
         g_control = c;
-    buildSysfs();
+    buildFolders();
 }
 
 __attribute__((destructor)) void unload()
 {
     std::error_code ignored;
-    if (!g_sysRoot.empty() && g_owner == getpid())
-        std::filesystem::remove_all(g_sysRoot, ignored);
+    if (!g_root.empty() && g_owner == getpid())
+        std::filesystem::remove_all(g_root, ignored);
 }
 
 // The node number of an emulated /dev path, or -1.
@@ -391,22 +384,20 @@ int nodeOf(const char *path)
     return n < long(2 * g_cameras.size()) ? int(n) : -1;
 }
 
-// The emulated sysfs file standing for a /sys path, or "" when there is none.
+// Where /sys, or the device link of an emulated node, resolves to; "" for anything else.
 std::string sysPath(const char *path)
 {
-    if (!path || std::strncmp(path, "/sys", 4) != 0 || (path[4] != '\0' && path[4] != '/'))
+    std::lock_guard<std::mutex> lock(g_mutex);
+    int node = -1, end = 0;
+    if (!path || !g_loaded || g_root.empty())
         return {};
-    std::string mapped;
-    {
-        // Nothing to show before the cameras have been looked at.
-        std::lock_guard<std::mutex> lock(g_mutex);
-        if (!g_loaded || g_sysRoot.empty())
-            return {};
-        mapped = g_sysRoot + (path + 4);
-    }
-    REAL(lstat);
-    struct stat st;
-    return real_lstat(mapped.c_str(), &st) == 0 ? mapped : std::string();
+    if (std::strcmp(path, "/sys") == 0)
+        return g_root;
+    if (std::sscanf(path, "/sys/class/video4linux/video%d/device%n", &node, &end) != 1 || path[end] != '\0' ||
+        node < 0 || node >= int(2 * g_cameras.size()))
+        return {};
+    const std::string k = std::to_string(node / 2 + 1);
+    return g_root + "/usb9/9-" + k + "/9-" + k + ":1." + std::to_string(node % 2);
 }
 
 std::shared_ptr<Handle> handleOf(int fd)
@@ -724,28 +715,6 @@ int control(int fd, unsigned long request, void *arg)
     }
 }
 
-// The /dev listing with the emulated nodes after the real ones.
-dirent *devEntry(DIR *dir, dirent *real)
-{
-    if (real || g_devDirCount == 0)
-        return real;
-    std::lock_guard<std::mutex> lock(g_mutex);
-    auto it = g_devDirs.find(dir);
-    if (it == g_devDirs.end())
-        return nullptr;
-    refresh();
-    while (it->second < int(2 * g_cameras.size()) && g_cameras[size_t(it->second / 2)].absent)
-        ++it->second;
-    if (it->second >= int(2 * g_cameras.size()))
-        return nullptr;
-    static thread_local dirent entry;
-    std::memset(&entry, 0, sizeof entry);
-    entry.d_type = DT_CHR;
-    entry.d_reclen = sizeof entry;
-    std::snprintf(entry.d_name, sizeof entry.d_name, "video%d", it->second++);
-    return &entry;
-}
-
 int nodeStat(int node, struct stat *st)
 {
     std::lock_guard<std::mutex> lock(g_mutex);
@@ -862,34 +831,24 @@ int munmap(void *addr, size_t length) __THROW
     return real_munmap(addr, length);
 }
 
+// The /dev listing: a folder holding the nodes of the cameras present, and nothing else.
 DIR *opendir(const char *path)
 {
     REAL(opendir);
-    DIR *dir = real_opendir(path);
-    if (dir && (std::strcmp(path, "/dev") == 0 || std::strcmp(path, "/dev/") == 0)) {
-        std::lock_guard<std::mutex> lock(g_mutex);
-        load();
-        g_devDirs[dir] = 0;
-        g_devDirCount = int(g_devDirs.size());
+    if (std::strcmp(path, "/dev") != 0 && std::strcmp(path, "/dev/") != 0)
+        return real_opendir(path);
+    std::lock_guard<std::mutex> lock(g_mutex);
+    load();
+    refresh();
+    std::error_code ignored;
+    for (size_t n = 0; n < 2 * g_cameras.size(); ++n) {
+        const std::string node = g_root + "/dev/video" + std::to_string(n);
+        if (g_cameras[n / 2].absent)
+            std::filesystem::remove(node, ignored);
+        else
+            std::ofstream{node};
     }
-    return dir;
-}
-
-dirent *readdir(DIR *dir)
-{
-    REAL(readdir);
-    return devEntry(dir, real_readdir(dir));
-}
-
-int closedir(DIR *dir)
-{
-    REAL(closedir);
-    if (g_devDirCount > 0) {
-        std::lock_guard<std::mutex> lock(g_mutex);
-        g_devDirs.erase(dir);
-        g_devDirCount = int(g_devDirs.size());
-    }
-    return real_closedir(dir);
+    return real_opendir((g_root + "/dev").c_str());
 }
 
 int stat(const char *path, struct stat *st) __THROW
@@ -904,7 +863,9 @@ char *realpath(const char *path, char *resolved) __THROW
 {
     REAL(realpath);
     const std::string sys = sysPath(path);
-    return real_realpath(sys.empty() ? path : sys.c_str(), resolved);
+    if (sys.empty())
+        return real_realpath(path, resolved);
+    return resolved ? std::strcpy(resolved, sys.c_str()) : strdup(sys.c_str());
 }
 
 } // extern "C"
