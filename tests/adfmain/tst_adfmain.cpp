@@ -375,20 +375,18 @@ private slots:
     // A searchable PDF joins the list, selected; the other kinds are written but not listed.
     void ocrExports_data()
     {
-        QTest::addColumn<QString>("button");
-        QTest::addColumn<int>("pictures");
-        QTest::addColumn<QString>("suffix");
-        QTest::addColumn<bool>("languageData");
-        QTest::newRow("searchable PDF") << "npdfbtn" << 3 << "pdf" << true;
-        QTest::newRow("text") << "txtbtn" << 1 << "txt" << true;
-        QTest::newRow("no language data") << "npdfbtn" << 1 << "pdf" << false;
+        QTest::addColumn<QString>("row"); // the button, pictures, the file's suffix, language data there
+        QTest::newRow("searchable PDF") << "npdfbtn 3 pdf 1";
+        QTest::newRow("text") << "txtbtn 1 txt 1";
+        QTest::newRow("no language data") << "npdfbtn 1 pdf 0";
     }
     void ocrExports()
     {
-        QFETCH(QString, button);
-        QFETCH(int, pictures);
-        QFETCH(QString, suffix);
-        QFETCH(bool, languageData);
+        QFETCH(QString, row);
+        const QStringList r = row.split(' ');
+        const QString suffix = r[2];
+        const int pictures = r[1].toInt();
+        const bool languageData = r[3] == "1";
         QTemporaryDir noLanguages;
         if (!languageData)
             qputenv("TESSDATA_PREFIX", noLanguages.path().toUtf8());
@@ -397,7 +395,7 @@ private slots:
                                          {QString("Lighthouse %1").arg(i)}, 150));
         openHome(false, pictures);
         select(QDir(m_folder->path()).entryList(QDir::Files));
-        runJob(button.toUtf8().constData());
+        runJob(qPrintable(r[0]));
         qunsetenv("TESSDATA_PREFIX");
         const QStringList produced = QDir(m_folder->path()).entryList({"*." + suffix});
         if (!languageData) {

@@ -404,30 +404,27 @@ private slots:
     // keeps the window open, and Cancel then reports the flags it opened with.
     void imageSetOkRules_data()
     {
-        QTest::addColumn<int>(
-            "length"); // of the chosen picture's path; 0: a missing one; -1: the text cleared
-        QTest::addColumn<bool>("tips");
-        QTest::addColumn<int>("reply");
+        // The chosen picture's path length (0: a missing picture; -1: the text cleared), tips,
+        // the answer to the box, the record taken.
+        QTest::addColumn<QString>("row");
         QTest::addColumn<QString>("said");
-        QTest::addColumn<bool>("taken");
-        const int yes = QMessageBox::Yes, no = QMessageBox::No;
         // clang-format off
-        QTest::newRow("missing picture, tips on") << 0 << true << yes << m_theme.waterImagePathIsNotExist << false;
-        QTest::newRow("missing picture, tips off") << 0 << false << 0 << "" << false;
-        QTest::newRow("100 characters") << 100 << true << 0 << "" << true;
-        QTest::newRow("101 characters") << 101 << true << yes << m_theme.waterImagePathOverFlow << false;
-        QTest::newRow("empty text, tips off") << -1 << false << 0 << "" << true;
-        QTest::newRow("empty text, yes") << -1 << true << yes << m_theme.waterMarkLengthIsNull << true;
-        QTest::newRow("empty text, no") << -1 << true << no << m_theme.waterMarkLengthIsNull << false;
+        QTest::newRow("missing picture, tips on") << "0 1 Y 0" << m_theme.waterImagePathIsNotExist;
+        QTest::newRow("missing picture, tips off") << "0 0 - 0" << "";
+        QTest::newRow("100 characters") << "100 1 - 1" << "";
+        QTest::newRow("101 characters") << "101 1 Y 0" << m_theme.waterImagePathOverFlow;
+        QTest::newRow("empty text, tips off") << "-1 0 - 1" << "";
+        QTest::newRow("empty text, yes") << "-1 1 Y 1" << m_theme.waterMarkLengthIsNull;
+        QTest::newRow("empty text, no") << "-1 1 N 0" << m_theme.waterMarkLengthIsNull;
         // clang-format on
     }
     void imageSetOkRules()
     {
-        QFETCH(int, length);
-        QFETCH(bool, tips);
-        QFETCH(int, reply);
+        QFETCH(QString, row);
         QFETCH(QString, said);
-        QFETCH(bool, taken);
+        const QStringList in = row.split(' ');
+        const int length = in[0].toInt();
+        const bool tips = in[1] == "1", taken = in[3] == "1";
         QPointer<ImageSet> w = openImageSet(2, tips);
         Received r(w);
         auto *path = child<QLineEdit>(w, "ImageWaterPath");
@@ -446,7 +443,9 @@ private slots:
             QVERIFY(watch.dialogs == 1 && path->text() == picture);
         }
         {
-            ModalWatch watch{QString(), QMessageBox::StandardButton(reply)};
+            const QMap<QString, QMessageBox::StandardButton> answers = {{"Y", QMessageBox::Yes},
+                                                                        {"N", QMessageBox::No}};
+            ModalWatch watch(QString(), answers.value(in[2], QMessageBox::NoButton));
             child<QPushButton>(w, "okButton")->click();
             QCOMPARE(watch.boxes, said.isEmpty() ? QStringList() : QStringList{said});
         }

