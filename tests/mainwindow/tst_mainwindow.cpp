@@ -339,22 +339,20 @@ private slots:
     void captureRefusals_data()
     {
         QTest::addColumn<QString>("waterText"); // "-" for no watermark
-        QTest::addColumn<QString>("folder");    // long, read-only or "-"
+        QTest::addColumn<bool>("longFolder");
+        QTest::addColumn<bool>("readOnly");
         QTest::addColumn<int>("written");
-        QTest::newRow("30-character watermark") << QString(30, QChar(0x6C34)) << "-" << 1;
-        QTest::newRow("31-character watermark") << QString(31, 'w') << "-" << 0;
-        QTest::newRow("empty watermark") << ""
-                                         << "-" << 0;
-        QTest::newRow("long folder falls back to /tmp") << "-"
-                                                        << "long" << 0;
-        QTest::newRow("unwritable folder closes") << "-"
-                                                  << "read-only" << 0;
+        QTest::newRow("30-character watermark") << QString(30, QChar(0x6C34)) << false << false << 1;
+        QTest::newRow("31-character watermark") << QString(31, 'w') << false << false << 0;
+        QTest::newRow("empty watermark") << "" << false << false << 0;
+        QTest::newRow("long folder falls back to /tmp") << "-" << true << false << 0;
+        QTest::newRow("unwritable folder closes") << "-" << false << true << 0;
     }
     void captureRefusals()
     {
         QFETCH(QString, waterText);
-        QFETCH(QString, folder);
-        const bool longFolder = folder == "long", readOnly = folder == "read-only";
+        QFETCH(bool, longFolder);
+        QFETCH(bool, readOnly);
         QByteArray content = waterText.toUtf8();
         WATERPARAM water = m_water;
         water.bIsWater = waterText != "-";

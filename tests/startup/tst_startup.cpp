@@ -172,9 +172,7 @@ private slots:
     void discovery_data()
     {
         QTest::addColumn<QByteArray>("theme");
-        QTest::addColumn<QString>("present");
-        QTest::addColumn<bool>("hotPlug");
-        QTest::addColumn<int>("reports");
+        QTest::addColumn<QString>("run"); // cameras present, a hot-plug scan, the reports that it is over
         QTest::addColumn<QStringList>("entries");
         char name[CAM_NAME_SIZE] = {};
         twocameras::setPresent(true, true);
@@ -184,21 +182,21 @@ private slots:
         const QByteArray on = "[deviceType]\ncamera=1\nscanner=0\n", none;
         const QStringList empty = {"0|0||", "0|0||"};
         // clang-format off
-        QTest::newRow("both") << on << "11" << false << 1 << QStringList{"0|0|高拍仪 B" + all, "0|1|" + second + all};
+        QTest::newRow("both") << on << "11 0 1" << QStringList{"0|0|高拍仪 B" + all, "0|1|" + second + all};
         QTest::newRow("hot plug, the second back")
-            << on << "01" << true << 0 << QStringList{"0|0|" + second + all, "0|0||"};
-        QTest::newRow("no camera") << on << "00" << false << 1 << QStringList{"2|-1|NULL|NULL", "0|0||"};
-        QTest::newRow("camera type off") << QByteArray("[deviceType]\ncamera=0\n") << "11" << false << 0 << empty;
-        QTest::newRow("no theme file") << none << "11" << false << 0 << empty;
+            << on << "01 1 0" << QStringList{"0|0|" + second + all, "0|0||"};
+        QTest::newRow("no camera") << on << "00 0 1" << QStringList{"2|-1|NULL|NULL", "0|0||"};
+        QTest::newRow("camera type off") << QByteArray("[deviceType]\ncamera=0\n") << "11 0 0" << empty;
+        QTest::newRow("no theme file") << none << "11 0 0" << empty;
         // clang-format on
     }
     void discovery()
     {
         QFETCH(QByteArray, theme);
-        QFETCH(QString, present);
-        QFETCH(bool, hotPlug);
+        QFETCH(QString, run);
+        const bool hotPlug = run[3] == '1';
         writeFile(appFile("icon.ini"), theme);
-        twocameras::setPresent(present[0] == '1', present[1] == '1');
+        twocameras::setPresent(run[0] == '1', run[1] == '1');
         QThread thread;
         Initdevthread worker;
         worker.moveToThread(&thread);
@@ -213,7 +211,7 @@ private slots:
             Qt::BlockingQueuedConnection);
         thread.quit();
         QVERIFY(thread.wait(20000));
-        QTEST(over.count(), "reports");
+        QCOMPARE(over.count(), run[5].digitValue());
         QStringList shown, names;
         for (int i = 0; i < 2; ++i) {
             const DEVPARAM &d = worker.devparams[i];
