@@ -214,12 +214,6 @@ QString lastFrameWrong(int degrees)
                : pictureWrong(QImage(f.data, f.cols, f.rows, int(f.step), QImage::Format_RGB888), degrees);
 }
 
-int guidePixelsOnLastFrame()
-{
-    const cv::Mat f = lastFrame();
-    return f.empty() ? 0 : cv::countNonZero(guidecheck::guidePixels(f));
-}
-
 // Nothing is delivered any more: no callback runs, and none comes in a while.
 bool framesStopped()
 {
@@ -621,7 +615,7 @@ private slots:
         // Stopped while the search may run, started again: the guides are back.
         QCOMPARE(Cam_CameraCaptureStop(Virtual1), long(ERROR_GOOD));
         startStream(Virtual1, size.width, size.height);
-        QTRY_VERIFY_WITH_TIMEOUT(guidePixelsOnLastFrame() > 0, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(guidecheck::fit(lastFrame(), truth, mode != 3, tolerance).pixels > 0, 10000);
         QCOMPARE(Cam_CameraCaptureStop(Virtual1), long(ERROR_GOOD));
         QCOMPARE(Cam_Init(), long(ERROR_GOOD));
     }
