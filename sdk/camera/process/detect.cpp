@@ -312,7 +312,9 @@ void addMaskCandidates(cv::Mat mask, double minArea, double maxArea, std::vector
     quadsFromContours(contours, minArea, maxArea, out);
 }
 
-std::vector<Quad> candidates(const cv::Mat &small)
+// `single`: the held-sheet and out-of-view-corner outlines are looked for only when one document is
+// wanted; among several documents they join neighbours into outlines that are none of them.
+std::vector<Quad> candidates(const cv::Mat &small, bool single)
 {
     const double frameArea = double(small.total());
     const double minArea = kMinAreaShare * frameArea, maxArea = 0.985 * frameArea;
@@ -351,7 +353,7 @@ std::vector<Quad> candidates(const cv::Mat &small)
     cv::cvtColor(small, grey, cv::COLOR_BGR2GRAY);
     cv::morphologyEx(grey, ground, cv::MORPH_CLOSE, cv::getStructuringElement(cv::MORPH_RECT, {7, 7}));
     const cv::Mat ink = (ground - grey > 35) & (ground >= 150);
-    if (cv::countNonZero(ink) >= 0.002 * frameArea) {
+    if (single && cv::countNonZero(ink) >= 0.002 * frameArea) {
         std::vector<uchar> behind;
         for (int y = 0; y < ink.rows; ++y)
             for (int x = 0; x < ink.cols; ++x)
@@ -395,7 +397,7 @@ std::vector<Quad> candidates(const cv::Mat &small)
     // on the frame's own.
     const float w = float(small.cols - 1), h = float(small.rows - 1), near = 0.05f * std::hypot(w, h);
     const cv::Point2f frame[4] = {{0, 0}, {w, 0}, {w, h}, {0, h}};
-    for (size_t i = 0, n = out.size(); i < n; ++i) {
+    for (size_t i = 0, n = single ? out.size() : 0; i < n; ++i) {
         Quad q = out[i];
         bool moved = false;
         for (cv::Point2f &p : q)
@@ -624,14 +626,14 @@ Quad heldSide(const cv::Mat &lab, const Quad &q, int weak)
     return best;
 }
 
-std::vector<Candidate> scoredCandidates(const cv::Mat &small, size_t keep)
+std::vector<Candidate> scoredCandidates(const cv::Mat &small, size_t keep, bool single)
 {
     const cv::Mat lab = labFloat(small, 1.2);
     const float diag = float(std::hypot(small.cols, small.rows));
 
     // Cheap first look on the raw outlines; only the most promising ones are refined.
     std::vector<std::pair<double, Quad>> raw;
-    for (const Quad &q : candidates(small)) {
+    for (const Quad &q : candidates(small, single)) {
         const bool seen = std::any_of(raw.begin(), raw.end(), [&](const auto &r) {
             return sameQuad(r.second, q, diag * 0.006f + 1.f);
         });
@@ -697,7 +699,7 @@ std::vector<Candidate> scoredCandidates(const cv::Mat &small, size_t keep)
         if (c.minSupport < minSupport || c.meanSupport < (frame ? 0.5f : 0.65f) ||
             c.area < kMinAreaShare * small.total() ||
             (k.weakest < (frame ? 0.5 * needed : needed) &&
-             !(k.weakestHalf >= needed && printedPaper(lab, q))))
+             !(single && k.weakestHalf >= needed && printedPaper(lab, q))))
             return false;
         result.push_back(c);
         return true;
@@ -910,7 +912,7 @@ std::vector<Quad> findDocuments(const cv::Mat &bgr, bool multiple, size_t depth,
                    cv::INTER_AREA);
 
     // Several documents need a deeper look down the list of candidates.
-    std::vector<Candidate> cands = scoredCandidates(small, depth ? depth : multiple ? 36 : 10);
+    std::vector<Candidate> cands = scoredCandidates(small, depth ? depth : multiple ? 36 : 10, !multiple);
     // The rules below weigh an outline against the smaller ones lying within it.
     std::vector<std::pair<Candidate *, const Candidate *>> nested;
     for (Candidate &outer : cands)
