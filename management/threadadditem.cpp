@@ -150,7 +150,6 @@ qint64 ThreadAddItem::changeTime(const QString &folder)
 FolderListing ThreadAddItem::readFolder(const QString &folder, const QStringList &patterns, bool withTimes)
 {
     FolderListing listing;
-    listing.folder = folder;
     listing.changed = changeTime(folder);
     QVector<qint64> lastRead;
     listing.names = listFolder(folder, patterns, withTimes ? &lastRead : nullptr);

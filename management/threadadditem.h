@@ -30,7 +30,6 @@ typedef struct tagFileInfo {
 // ThreadAddItem::kMaxDocuments of them with their last-read times, ready to be ordered;
 // and the folder's change time before they were read (ns).
 struct FolderListing {
-    QString folder;
     QStringList names;
     QStringList paths;
     QVector<FILEINFO> files;

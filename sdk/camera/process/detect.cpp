@@ -349,10 +349,12 @@ std::vector<Quad> candidates(const cv::Mat &small, bool single)
 
     // Printed paper: light ground near ink, as light as the ground behind the ink. A sheet held up
     // before a bright window or a wall of about its lightness joins them in the masks above.
-    cv::Mat grey, ground;
-    cv::cvtColor(small, grey, cv::COLOR_BGR2GRAY);
-    cv::morphologyEx(grey, ground, cv::MORPH_CLOSE, cv::getStructuringElement(cv::MORPH_RECT, {7, 7}));
-    const cv::Mat ink = (ground - grey > 35) & (ground >= 150);
+    cv::Mat grey, ground, ink;
+    if (single) {
+        cv::cvtColor(small, grey, cv::COLOR_BGR2GRAY);
+        cv::morphologyEx(grey, ground, cv::MORPH_CLOSE, cv::getStructuringElement(cv::MORPH_RECT, {7, 7}));
+        ink = (ground - grey > 35) & (ground >= 150);
+    }
     if (single && cv::countNonZero(ink) >= 0.002 * frameArea) {
         std::vector<uchar> behind;
         for (int y = 0; y < ink.rows; ++y)
