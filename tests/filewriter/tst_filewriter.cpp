@@ -1,11 +1,10 @@
 // The one file writer of the libraries: the three policies on awkward names, and the faults a user's
 // disk can throw at it. Whatever happens, a visible name holds an old file or a whole new one.
 #include "atomicfile.h"
-#include "smalldisk.h"
+#include "scratchfolder.h"
 #include "testpictures.h"
 #include "unwritablefolder.h"
 
-#include <QDir>
 #include <QtTest>
 
 #include <csignal>
@@ -14,25 +13,15 @@
 #include <unistd.h>
 
 using sdkcommon::AtomicFile;
+using sdkcommon::WritePolicy;
 using testpictures::readAll;
 using testpictures::writeAll;
-using sdkcommon::WritePolicy;
-
-namespace
-{
-
-enum Fault { FullDisk, TurnsReadOnly, Crash };
-
-std::string native(const QString &path)
-{
-    return QFile::encodeName(path).toStdString();
-}
-
-} // namespace
 
 class TestFileWriter : public QObject
 {
     Q_OBJECT
+    enum Fault { FullDisk, TurnsReadOnly, Crash };
+    static std::string native(const QString &path) { return QFile::encodeName(path).toStdString(); }
 
 private slots:
     void policies_data()
@@ -63,7 +52,7 @@ private slots:
         QFETCH(QStringList, existing);
         QFETCH(int, policy);
         QFETCH(QString, written);
-        QTemporaryDir dir;
+        ScratchFolder dir;
         for (const QString &name : existing) {
             QVERIFY(writeAll(dir.filePath(name), "old " + name.toUtf8()));
             QFile::setPermissions(dir.filePath(name),
@@ -91,7 +80,7 @@ private slots:
             if (name != written)
                 QCOMPARE(readAll(dir.filePath(name)), "old " + name.toUtf8());
         expected.sort();
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
+        QCOMPARE(dir.files(), expected);
     }
 
     void faults_data()
@@ -143,9 +132,9 @@ private slots:
             QVERIFY(!written);
         }
         // A crash may leave its hidden temporary file; nothing else is added and nothing is lost.
-        QCOMPARE(QDir(disk.path()).entryList(QDir::Files), QStringList{"page.jpg"});
+        QCOMPARE(disk.files().filter(QRegularExpression("^[^.]")), QStringList{"page.jpg"});
         QCOMPARE(readAll(disk.filePath("page.jpg")), QByteArray("old"));
-        QCOMPARE(disk.entries().size(), fault == Crash ? 2 : 1);
+        QCOMPARE(disk.files().size(), fault == Crash ? 2 : 1);
     }
 };
 
