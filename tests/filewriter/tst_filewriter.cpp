@@ -88,17 +88,12 @@ private slots:
         QTest::addColumn<int>("fault");
         QTest::addColumn<int>("policy");
         QTest::addColumn<QString>("target");
-        const std::pair<const char *, int> faults[] = {
-            {"full disk", FullDisk}, {"turns read-only", TurnsReadOnly}, {"crash", Crash}};
-        const std::pair<const char *, WritePolicy> policies[] = {
-            {"replace", WritePolicy::Replace},
-            {"free name", WritePolicy::FreeName},
-            {"never replace", WritePolicy::NeverReplace}};
-        for (const auto &f : faults)
-            for (const auto &p : policies)
-                QTest::addRow("%s, %s", f.first, p.first)
-                    << f.second << int(p.second)
-                    << (p.second == WritePolicy::NeverReplace ? "new page.jpg" : "page.jpg");
+        const char *faults[] = {"full disk", "turns read-only", "crash"};   // in the order of Fault
+        const char *policies[] = {"replace", "free name", "never replace"}; // of WritePolicy
+        for (int f = FullDisk; f <= Crash; ++f)
+            for (int p = 0; p < 3; ++p)
+                QTest::addRow("%s, %s", faults[f], policies[p])
+                    << f << p << (WritePolicy(p) == WritePolicy::NeverReplace ? "new page.jpg" : "page.jpg");
     }
 
     // The fault strikes between the temporary file's creation and its move into place.

@@ -32,10 +32,9 @@ QByteArray cmykTiff()
     return readAll(dir.filePath("t.tif"));
 }
 
-// A picture as an independent reader decodes it, in one format for comparison.
-QImage load(const QString &path)
+QSize dpiOf(const QImage &image)
 {
-    return QImage(path).convertToFormat(QImage::Format_ARGB32);
+    return QSize(qRound(image.dotsPerMeterX() * 0.0254), qRound(image.dotsPerMeterY() * 0.0254));
 }
 
 } // namespace
@@ -72,7 +71,7 @@ private slots:
         QCOMPARE(CombineImage(path("a.jpg").toUtf8(), path("b.png").toUtf8(), path(outName).toUtf8(), mode, 0,
                               0, 0, 0),
                  0L);
-        const QImage joined = load(path(outName));
+        const QImage joined(path(outName));
         QCOMPARE(joined.size(), expected);
         // Front first (left or top), back after it, no seam of background between them.
         const auto is = [&](int x, int y, QColor c) { return joined.pixelColor(x, y).hue() == c.hue(); };
@@ -81,7 +80,7 @@ private slots:
         QVERIFY2(is(mode == 0 ? 401 : 200, mode == 0 ? 150 : 301, Qt::blue), "gap between the sides");
         // The density of the unscaled side travels with the joined picture.
         if (outName.endsWith(".jpg"))
-            QCOMPARE(qRound(QImage(path(outName)).dotsPerMeterX() * 0.0254), 300);
+            QCOMPARE(dpiOf(QImage(path(outName))).width(), 300);
         QCOMPARE(m_dir.files().size(), 3);
     }
 
@@ -91,8 +90,8 @@ private slots:
         QVERIFY(writeAll(path("good.jpg"), good));
         QVERIFY(writeAll(path("truncated.jpg"), good.left(good.size() / 2)));
         QVERIFY(writeAll(path("huge.bmp"), hugeBmp()));
-        QCOMPARE(::mkfifo(QFile::encodeName(path("fifo.jpg")).constData(), 0600),
-                 0); // never opened: it would hang
+        // A named pipe, never opened: it would hang.
+        QCOMPARE(::mkfifo(QFile::encodeName(path("fifo.jpg")).constData(), 0600), 0);
         const QByteArray g = path("good.jpg").toUtf8(), out = path("out.jpg").toUtf8(),
                          fifo = path("fifo.jpg").toUtf8();
         // One row for each kind of mistake: a missing, corrupt, oversized or irregular input, a bad mode,
@@ -171,10 +170,9 @@ private slots:
             const QImage now = decodeJpeg(readAll(stored)),
                          exact = before.transformed(QTransform().rotate(mirrored ? -sum : sum));
             QCOMPARE(now.size(), exact.size());
-            // Turned losslessly, the DCT blocks move: only the decoder's integer rounding may differ from
-            // turning the decoded pixels. Re-encoded (once, then twice), the picture stays close to the exact
-            // turn everywhere, the last rows and columns included; the scene's sharp colour stripes are a
-            // hard case for 4:2:0, photos score higher. A trimmed or smeared edge fails either.
+            // A lossless turn moves the DCT blocks: only the decoder's rounding may differ from the exact
+            // turn. A re-encoded one (once, then twice) stays close to it, the last rows and columns
+            // included, so a trimmed or smeared edge fails (the scene's colour stripes are hard on 4:2:0).
             const QRect bottom(0, now.height() - 11, now.width(), 11),
                 right(now.width() - 13, 0, 13, now.height());
             if (lossless)
@@ -190,9 +188,7 @@ private slots:
         QImageReader reader(stored);
         QCOMPARE(reader.transformation(),
                  mirrored ? QImageIOHandler::TransformationMirror : QImageIOHandler::TransformationNone);
-        const QImage read = reader.read();
-        QCOMPARE(QSize(qRound(read.dotsPerMeterX() * 0.0254), qRound(read.dotsPerMeterY() * 0.0254)),
-                 sum % 180 ? QSize(150, 300) : QSize(300, 150));
+        QCOMPARE(dpiOf(reader.read()), sum % 180 ? QSize(150, 300) : QSize(300, 150));
         QVERIFY(QFileInfo(path(name)).isSymLink());
         QCOMPARE(QDir(path("store")).entryList(QDir::Files | QDir::Hidden), QStringList{"p.jpg"});
     }
@@ -254,18 +250,17 @@ private slots:
         src.setDotsPerMeterX(11811); // 300 dpi
         src.setDotsPerMeterY(5906);  // 150 dpi
         QVERIFY(src.save(path(name)));
-        const QByteArray file = path(name).toUtf8();
-        const QImage before = load(path(name));
+        const QImage before = QImage(path(name)).convertToFormat(QImage::Format_ARGB32);
         QVERIFY(!before.isNull());
-        QCOMPARE(imageRotation(file, 90), int(IMG_OK));
-        QCOMPARE(load(path(name)), before.transformed(QTransform().rotate(90)));
-        const QImage turned(path(name));
-        QCOMPARE(QSize(qRound(turned.dotsPerMeterX() * 0.0254), qRound(turned.dotsPerMeterY() * 0.0254)),
-                 QSize(150, 300)); // densities swap with the axes
-        QCOMPARE(imageRotation(file, -180), int(IMG_OK));
-        QCOMPARE(load(path(name)), before.transformed(QTransform().rotate(-90)));
-        QCOMPARE(imageRotation(file, 90), int(IMG_OK));
-        QCOMPARE(load(path(name)), before);
+        int sum = 0;
+        for (int angle : {90, -180, 90}) {
+            QCOMPARE(imageRotation(path(name).toUtf8(), angle), int(IMG_OK));
+            sum += angle;
+            const QImage turned(path(name)); // as Qt, an independent reader, reads it
+            QCOMPARE(turned.convertToFormat(QImage::Format_ARGB32),
+                     before.transformed(QTransform().rotate(sum)));
+            QCOMPARE(dpiOf(turned), sum % 180 ? QSize(150, 300) : QSize(300, 150)); // swapped with the axes
+        }
         QCOMPARE(m_dir.files(), QStringList{name});
     }
 
@@ -292,7 +287,6 @@ private slots:
         QTest::newRow("16-bit png") << "d.png" << readAll(dir.filePath("deep.png"))
                                     << int(IMG_ERR_UNSUPPORTED);
         QTest::newRow("jpeg claiming 60000x60000") << "huge.jpg" << hugeJpeg() << int(IMG_ERR_UNSUPPORTED);
-        QTest::newRow("bmp claiming 60000x60000") << "huge.bmp" << hugeBmp() << int(IMG_ERR_UNREADABLE);
         // Decoded, these would come back as RGB.
         QTest::newRow("cmyk tiff") << "k.tif" << cmykTiff() << int(IMG_ERR_UNSUPPORTED);
     }
