@@ -1,7 +1,5 @@
-// Set-up shared by the window suites: the shipped theme beside the test executable,
-// the log captured, a user of the test's own, modal windows answered, files and INI
-// values written and read back, children found by name and mouse events sent. It brings
-// all of Qt Widgets, so that the suites need no includes of their own for Qt.
+// Set-up shared by the window suites (theme, log, user, modal windows, files and INI
+// values, children, mouse). It brings all of Qt, so that the suites include none of it.
 #ifndef SETTINGSWINDOWS_H
 #define SETTINGSWINDOWS_H
 
@@ -51,15 +49,6 @@ inline void setIni(const QString &path, const Values &v, bool utf8 = false)
 template <class T> T *child(const QObject *parent, const char *name = nullptr)
 {
     return parent->findChild<T *>(name);
-}
-// The top-level windows of type T on the screen.
-template <class T> QList<T *> shownWindows()
-{
-    QList<T *> shown;
-    for (QWidget *top : QApplication::topLevelWidgets())
-        if (auto *w = qobject_cast<T *>(top); w && w->isVisible())
-            shown << w;
-    return shown;
 }
 // A left-button event at `pos` (in `w`'s coordinates).
 inline void sendMouse(QWidget *w, QEvent::Type type, QPoint pos)
@@ -127,9 +116,8 @@ struct TestUser {
     const QString name, home, settingsDir;
 };
 
-// Answers every modal window while it lives: message boxes are recorded and
-// answered with `reply` (or dismissed), a file dialog is given `path` (a
-// folder or a file; empty cancels it), a colour dialog `color` (invalid cancels).
+// Answers every modal window while it lives: message boxes recorded and answered with `reply` (or
+// dismissed), a file dialog given `path` (empty cancels), a colour dialog `color` (invalid cancels).
 class ModalWatch : public QObject
 {
 public:

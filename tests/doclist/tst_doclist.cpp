@@ -6,11 +6,6 @@
 #include "threadadditem.h"
 #include "titlebar.h"
 
-#include <QPushButton>
-#include <QScrollBar>
-#include <QTableView>
-#include <QTemporaryDir>
-
 using settingswindows::log;
 
 namespace {
@@ -50,24 +45,26 @@ class TestDocList : public QObject
 {
     Q_OBJECT
 
-    QString m_home = QString("/home/plxdoclist%1").arg(QCoreApplication::applicationPid());
+    settingswindows::TestUser m_user{"plxdoclist"};
     std::unique_ptr<QTemporaryDir> m_folder;
 
     MyListWidget *list(ADFmain &w) { return w.findChild<MyListWidget *>("centerwidget"); }
     QTableView *table(ADFmain &w) { return w.findChild<QTableView *>("fileTableWidget"); }
     void click(ADFmain &w, const char *name) { w.findChild<QPushButton *>(name)->click(); }
     QString path(const QString &name) const { return m_folder->path() + "/" + name; }
-    void showTable(ADFmain &w) { w.findChild<TitleBar *>()->m_list->click(); }
     void write(const QString &name, const QByteArray &b) { QVERIFY(testpictures::writeAll(path(name), b)); }
-    QString userDir() const { return QCoreApplication::applicationDirPath() + "/" + m_home.section('/', 2); }
 
-    // A home window on the working folder, shown, with this many cells (any number when -1).
-    std::unique_ptr<ADFmain> openHome(int cells)
+    // A home window on the folder with this many cells (any when -1), on the table if asked.
+    std::unique_ptr<ADFmain> openHome(int cells, bool onTable = false)
     {
         std::unique_ptr<ADFmain> w(new ADFmain);
         w->show();
         auto ready = [&] { return cells < 0 ? list(*w)->count() > 0 : list(*w)->count() == cells; };
-        return QTest::qWaitForWindowExposed(w.get()) && QTest::qWaitFor(ready) ? std::move(w) : nullptr;
+        if (!QTest::qWaitForWindowExposed(w.get()) || !QTest::qWaitFor(ready))
+            return nullptr;
+        if (onTable)
+            w->findChild<TitleBar *>()->m_list->click();
+        return w;
     }
 
     QAbstractItemView *page(ADFmain &w)
@@ -100,63 +97,21 @@ class TestDocList : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY(QDir().mkpath(m_home + "/Documents"));
-        qputenv("HOME", m_home.toUtf8());
         qunsetenv("XDG_CACHE_HOME"); // the thumbnail store goes under the home
         settingswindows::installTheme();
     }
 
     void init()
     {
-        log().clear();
+        settingswindows::clearLog();
         m_folder.reset(new QTemporaryDir);
-        QSettings ini(userDir() + "/UILastSetting.ini", QSettings::IniFormat);
+        QSettings ini(m_user.settingsFile(), QSettings::IniFormat);
         ini.clear();
         ini.setValue("MainSettings/FilePath", m_folder->path());
         ini.setValue("MainSettings/ErrorTips", "0");
     }
 
-    void cleanupTestCase()
-    {
-        settingswindows::removeTheme();
-        QDir(userDir()).removeRecursively();
-        QDir(m_home).removeRecursively();
-    }
-
-    void readableFilesize_data()
-    {
-        QTest::addColumn<quint64>("bytes");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("nothing") << quint64(0) << "0B";
-        QTest::newRow("under a kilobyte") << quint64(1000) << "1000B";
-        QTest::newRow("whole kilobytes") << quint64(2048) << "2KB";
-        QTest::newRow("half a kilobyte more") << quint64(1536) << "1.51KB";
-        QTest::newRow("one byte more") << quint64(1025) << "1.1KB";
-        QTest::newRow("megabytes") << quint64(1572864) << "1.51MB";
-    }
-
-    void readableFilesize()
-    {
-        QFETCH(quint64, bytes);
-        QFETCH(QString, text);
-        QCOMPARE(ADFmain::readableFilesize(bytes), text);
-    }
-
-    void elidedName_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("long") << QString("CameraImage_20240101_0001.jpg") << QString("Came...1.jpg");
-        QTest::newRow("short") << QString("a.jpg") << QString("a.jpg");
-        QTest::newRow("Chinese") << QString("合同扫描件第一页的照片.png") << QString("合同扫描...片.png");
-    }
-
-    void elidedName()
-    {
-        QFETCH(QString, name);
-        QFETCH(QString, shown);
-        QCOMPARE(ThreadAddItem::elidedName(name), shown);
-    }
+    void cleanupTestCase() { settingswindows::removeTheme(); }
 
     // Oldest read first; no hidden files, folders, other endings. Pictures are read to fit the box
     // (4:3 at 88x66, 3:4 at 60x80) and framed, the unreadable keep their icon; the pass stops once.
@@ -180,7 +135,7 @@ private slots:
             QImage thumbnail(128, 64, QImage::Format_RGB32);
             thumbnail.setText("Thumb::URI", QUrl::fromLocalFile(path(name)).toEncoded());
             thumbnail.setText("Thumb::MTime", QString::number(mtime));
-            QVERIFY(QDir().mkpath(m_home + "/.cache/thumbnails/normal"));
+            QVERIFY(QDir().mkpath(m_user.home + "/.cache/thumbnails/normal"));
             QVERIFY(thumbnail.save(ThreadAddItem::thumbnailPath(path(name))));
         };
         const qint64 mtime = QFileInfo(path(order[0])).lastModified().toSecsSinceEpoch();
@@ -246,7 +201,7 @@ private slots:
         QTRY_VERIFY(shown(*w).count() == 2 && !shown(*w).contains("bad.jpg"));
 
         // On the table page the turned file is selected again after the table is read anew.
-        showTable(*w);
+        w->findChild<TitleBar *>()->m_list->click();
         select({"page.jpg"});
         click(*w, "rightbtn");
         QCOMPARE(QImage(path("page.jpg")), before);
@@ -273,10 +228,8 @@ private slots:
             writePicture(path(QString("%1.png").arg(i)), QSize(20, 20));
             age(path(QString("%1.png").arg(i)), 10 - i);
         }
-        auto w = openHome(5);
+        auto w = openHome(5, onTable);
         QVERIFY(w);
-        if (onTable)
-            showTable(*w);
         QCOMPARE(enabledButtons(*w), 8); // each page opens with its first document selected
         selectRows(page(*w), rows);
         click(*w, "deletebtn");
@@ -299,10 +252,8 @@ private slots:
         QFETCH(bool, onTable);
         writePicture(path("a.png"), QSize(20, 20));
         writePicture(path("b.png"), QSize(20, 20));
-        auto w = openHome(2);
+        auto w = openHome(2, onTable);
         QVERIFY(w);
-        if (onTable)
-            showTable(*w);
         const QStringList selected = shown(*w, true);
         QCOMPARE(selected.count(), 1);
         writePicture(path("new one.png"), QSize(20, 20));

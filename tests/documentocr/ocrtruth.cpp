@@ -8,7 +8,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
-#include <vector>
+#include <numeric>
 
 namespace ocrtruth {
 
@@ -72,19 +72,18 @@ double characterErrorRate(const QString &truth, const QString &recognised)
     const QVector<uint> a = prepare(truth), b = prepare(recognised);
     if (a.isEmpty())
         return b.isEmpty() ? 0.0 : 1.0;
-    std::vector<int> row(size_t(b.size()) + 1);
-    for (int j = 0; j <= b.size(); ++j)
-        row[size_t(j)] = j;
+    QVector<int> row(b.size() + 1);
+    std::iota(row.begin(), row.end(), 0);
     for (int i = 1; i <= a.size(); ++i) {
         int diagonal = row[0];
         row[0] = i;
         for (int j = 1; j <= b.size(); ++j) {
-            const int above = row[size_t(j)];
-            row[size_t(j)] = std::min({above + 1, row[size_t(j) - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
+            const int above = row[j];
+            row[j] = std::min({above + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
             diagonal = above;
         }
     }
-    return double(row[size_t(b.size())]) / a.size();
+    return double(row.last()) / a.size();
 }
 
 QByteArray run(const QString &program, const QStringList &args, int *status)
@@ -95,6 +94,13 @@ QByteArray run(const QString &program, const QStringList &args, int *status)
     if (status)
         *status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     return process.readAllStandardOutput();
+}
+
+bool qpdfPasses(const QString &pdf)
+{
+    int status = -1;
+    run(QStringLiteral("qpdf"), {QStringLiteral("--check"), pdf}, &status);
+    return status == 0;
 }
 
 } // namespace ocrtruth

@@ -19,6 +19,8 @@ bool renderPage(const QString &path, const QStringList &lines, int dpi = 300);
 double characterErrorRate(const QString &truth, const QString &recognised);
 // Runs a command and returns its standard output; exit status in *status.
 QByteArray run(const QString &program, const QStringList &args, int *status = nullptr);
+// Whether qpdf --check finds the PDF sound.
+bool qpdfPasses(const QString &pdf);
 
 } // namespace ocrtruth
 

@@ -2,10 +2,9 @@
 // the failures a user can run into.
 #include "DocumentSDK.h"
 #include "ocrtruth.h"
-#include "smalldisk.h"
+#include "scratchfolder.h"
 #include "testpictures.h"
 
-#include <QDir>
 #include <QPainter>
 #include <QRegularExpression>
 #include <QSet>
@@ -29,49 +28,26 @@ using testpictures::writeAll;
 namespace {
 
 const double kMaxErrorRate = 0.05;
+const char *const kExtensions[] = {"txt", "docx", "pdf", "ofd"}; // of the kinds 0 to 3
+// An independent reader of DOCX, python-docx: the paragraphs, a run that holds a page break as a form feed.
+const char *const kDocxText =
+    "import sys, docx\n"
+    "print('\\n'.join(''.join('\\f' if r._r.xpath('w:br[@w:type=\"page\"]') else r.text "
+    "for r in p.runs) for p in docx.Document(sys.argv[1]).paragraphs), end='')";
 
-// Entries of a zip package in stored order, with their contents, as unzip reads them; none when a
-// checksum or the directory is wrong.
-struct Package {
-    QStringList order;
-    QHash<QString, QByteArray> entries;
-};
-
-Package readPackage(const QString &path)
+// An entry of a zip package as unzip reads it; empty when the package fails unzip's test (checksums,
+// directory).
+QByteArray unzipped(const QString &package, const QString &entry)
 {
-    Package package;
     int status = -1;
-    run("unzip", {"-tqq", path}, &status);
-    for (const QString &name :
-         QString::fromUtf8(run("unzip", {"-Z1", path})).split('\n', Qt::SkipEmptyParts)) {
-        package.order << name;
-        package.entries[name] = status == 0 ? run("unzip", {"-p", path, name}) : QByteArray();
-    }
-    return package;
+    run("unzip", {"-tqq", package}, &status);
+    return status == 0 ? run("unzip", {"-p", package, entry}) : QByteArray();
 }
 
 QString pdfText(const QString &path, int page)
 {
     const QString n = QString::number(page);
     return QString::fromUtf8(run("pdftotext", {"-enc", "UTF-8", "-f", n, "-l", n, path, "-"}));
-}
-
-int qpdfCheck(const QString &path)
-{
-    int status = -1;
-    run("qpdf", {"--check", path}, &status);
-    return status;
-}
-
-// The text of an OFD page's text objects.
-QString ofdPageText(const QByteArray &content)
-{
-    QString text;
-    QXmlStreamReader reader(content);
-    while (!reader.atEnd())
-        if (reader.readNext() == QXmlStreamReader::StartElement && reader.name() == QLatin1String("TextCode"))
-            text += reader.readElementText() + QLatin1Char(' ');
-    return text;
 }
 
 // Whether the page has the upright picture's shape and shows its dark mark in the top left corner
@@ -89,17 +65,16 @@ bool markedTopLeft(const QImage &page, const QImage &upright)
 // into the boundary, y downwards, at scale pixels per millimetre.
 QImage paintOfdPage(const QByteArray &content, const QByteArray &jpeg, QSizeF mm, double scale)
 {
-    const QRegularExpression ctmRe(QStringLiteral("CTM=\"([^\"]+)\""));
-    const QStringList m = ctmRe.match(QString::fromUtf8(content)).captured(1).split(QLatin1Char(' '));
-    if (m.size() != 6)
-        return QImage();
+    const QStringList m =
+        QRegularExpression("CTM=\"([^\"]+)\"").match(QString::fromUtf8(content)).captured(1).split(' ');
     QImage page((mm * scale).toSize(), QImage::Format_RGB32);
     page.fill(Qt::white);
     QPainter painter(&page);
     painter.scale(scale, scale);
-    painter.setTransform(QTransform(m[0].toDouble(), m[1].toDouble(), m[2].toDouble(), m[3].toDouble(),
-                                    m[4].toDouble(), m[5].toDouble()),
-                         true);
+    if (m.size() == 6) // else the picture shrinks to a dot
+        painter.setTransform(QTransform(m[0].toDouble(), m[1].toDouble(), m[2].toDouble(), m[3].toDouble(),
+                                        m[4].toDouble(), m[5].toDouble()),
+                             true);
     painter.drawImage(QRectF(0, 0, 1, 1), QImage::fromData(jpeg));
     return page;
 }
@@ -113,7 +88,7 @@ class TestDocumentOcr : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_dir.isValid());
+        QVERIFY(m_dir.renew());
         m_first = m_dir.filePath("scan 01.jpg");
         m_second = m_dir.filePath("scan 02.jpg");
         QVERIFY(renderPage(m_first, pageLines(0)));
@@ -135,16 +110,13 @@ private slots:
     void exportsEveryKind_data()
     {
         QTest::addColumn<int>("type");
-        QTest::addColumn<QString>("extension");
-        QTest::newRow("text") << 0 << "txt";
-        QTest::newRow("docx") << 1 << "docx";
-        QTest::newRow("pdf") << 2 << "pdf";
-        QTest::newRow("ofd") << 3 << "ofd";
+        for (int type = 0; type < 4; ++type)
+            QTest::newRow(kExtensions[type]) << type;
     }
     void exportsEveryKind()
     {
         QFETCH(int, type);
-        QFETCH(QString, extension);
+        const QString extension = kExtensions[type];
         // A file of the document's name is there already: the export takes the next free name.
         const QString taken = m_dir.filePath("scan 01." + extension);
         QVERIFY(writeAll(taken, "not ours"));
@@ -158,7 +130,7 @@ private slots:
         QCOMPARE(readAll(taken), QByteArray("not ours"));
         // Published with the permissions of any new file, not those of a private temporary one.
         QCOMPARE(QFile::permissions(path), QFile::permissions(taken));
-        for (const QString &entry : folderEntries(m_dir.path())) // no temporary file left
+        for (const QString &entry : m_dir.files()) // no temporary file left
             QVERIFY2(!entry.startsWith(QLatin1Char('.')), qPrintable(entry));
 
         QStringList pages;
@@ -174,7 +146,6 @@ private slots:
         QCOMPARE(pages[2].remove(QLatin1Char('\f')), QString()); // the blank page
         for (int p = 0; p < 2; ++p) {
             const double cer = characterErrorRate(pageLines(p).join(QLatin1Char('\n')), pages[p]);
-            qInfo("%s page %d: character error rate %.2f %%", qPrintable(extension), p + 1, cer * 100);
             QVERIFY2(cer <= kMaxErrorRate, qPrintable(pages[p]));
             // No white space between two Han characters.
             QVERIFY2(!pages[p].contains(QRegularExpression("\\p{Han}\\s+\\p{Han}")), qPrintable(pages[p]));
@@ -188,26 +159,24 @@ private slots:
         // be: "stem(1).pdf" is 255 bytes. A picture without a density gets an A4 page.
         QTemporaryDir a, b;
         const QString stem = QString(82, QChar(0x9875)) + "ab";
-        const QString first = a.filePath(stem + ".jpg"), second = b.filePath("screen.png");
-        QVERIFY(QFile::copy(m_second, first));
+        const QString left = a.filePath(stem + "(1).pdf"), right = b.filePath("screen.pdf");
+        QVERIFY(QFile::copy(m_second, a.filePath(stem + ".jpg")));
         QVERIFY(writeAll(a.filePath(stem + ".pdf"), "not ours"));
-        QVERIFY(renderPage(second, pageLines(2), 0));
-        QCOMPARE(addFile(first.toUtf8()), DOC_OK);
-        QCOMPARE(addFile(second.toUtf8()), DOC_OK);
+        QVERIFY(renderPage(b.filePath("screen.png"), pageLines(2), 0));
+        QCOMPARE(addFile(a.filePath(stem + ".jpg").toUtf8()), DOC_OK);
+        QCOMPARE(addFile(b.filePath("screen.png").toUtf8()), DOC_OK);
         char name[256];
         QCOMPARE(ocrRecog(2, false, name), DOC_OK);
-        QCOMPARE(QString::fromUtf8(name), stem + "(1).pdf");
+        QCOMPARE(a.filePath(QString::fromUtf8(name)), left);
         QCOMPARE(readAll(a.filePath(stem + ".pdf")), QByteArray("not ours"));
-        const QString left = a.filePath(QString::fromUtf8(name)), right = b.filePath("screen.pdf");
-        QCOMPARE(qpdfCheck(left), 0);
-        QCOMPARE(qpdfCheck(right), 0);
-        QVERIFY(characterErrorRate(pageLines(1).join(QString()), pdfText(left, 1)) <= kMaxErrorRate);
-        QVERIFY(characterErrorRate(pageLines(2).join(QString()), pdfText(right, 1)) <= kMaxErrorRate);
-        QVERIFY(pdfText(left, 2).trimmed().isEmpty() && pdfText(right, 2).trimmed().isEmpty());
+        for (int page : {1, 2}) {
+            const QString pdf = page == 1 ? left : right;
+            QVERIFY(qpdfPasses(pdf) && pdfText(pdf, 2).isEmpty()); // one page each
+            QVERIFY(characterErrorRate(pageLines(page).join(QString()), pdfText(pdf, 1)) <= kMaxErrorRate);
+        }
         // The longer side spans A4's 297 mm; the PNG is stored losslessly.
-        const QString info = QString::fromUtf8(run("pdfinfo", {right}));
-        QVERIFY2(info.contains("841.89 x "), qPrintable(info));
-        QVERIFY(QString::fromUtf8(run("pdfimages", {"-list", right})).contains(" image "));
+        QVERIFY(run("pdfinfo", {right}).contains("841.89 x "));
+        QVERIFY(run("pdfimages", {"-list", right}).contains(" image "));
     }
 
     void overlappingCallsLeaveParallelismAsItWas()
@@ -227,8 +196,6 @@ private slots:
         int fresh = -1;
         std::thread([&] { fresh = omp_get_max_active_levels(); }).join();
         QCOMPARE(fresh, levels);
-        QVERIFY(QFile::remove(m_dir.filePath(QString::fromUtf8(mine))));
-        QVERIFY(QFile::remove(m_dir.filePath(QString::fromUtf8(other))));
     }
 
     void refusalsWriteNothing()
@@ -236,127 +203,82 @@ private slots:
         char name[256];
         QCOMPARE(ocrRecog(0, true, name), DOC_ERR_NOTHING_COLLECTED);
         QCOMPARE(addFile(nullptr), DOC_ERR_ARGUMENT);
-        QCOMPARE(addFile(""), DOC_ERR_ARGUMENT);
         QCOMPARE(addFile(m_line.toUtf8()), DOC_OK);
         QCOMPARE(ocrRecog(0, true, nullptr), DOC_ERR_ARGUMENT);
         QCOMPARE(ocrRecog(4, true, name), DOC_ERR_UNKNOWN_TYPE);
-        QCOMPARE(ocrRecog(-1, true, name), DOC_ERR_UNKNOWN_TYPE);
-        deleteFile();
-
-        QTemporaryDir dir;
-        const QByteArray jpeg = readAll(m_line);
-        const QByteArray good = dir.filePath("good.jpg").toUtf8();
-        QVERIFY(writeAll(good, jpeg));
-        const std::pair<const char *, QByteArray> bad[] = {
-            {"empty.jpg", QByteArray()},
-            {"garbage.jpg", QByteArray(5000, '\x5a')},
-            {"truncated.jpg", jpeg.left(jpeg.size() / 2)},
-            {"header-only.png", QByteArray("\x89PNG\r\n\x1a\n", 8)},
-        };
-        for (const auto &entry : bad)
-            QVERIFY(writeAll(dir.filePath(QLatin1String(entry.first)), entry.second));
-        const QStringList before = folderEntries(dir.path());
-        for (const auto &entry : bad) {
-            QCOMPARE(addFile(good), DOC_OK);
-            QCOMPARE(addFile(dir.filePath(QLatin1String(entry.first)).toUtf8()), DOC_OK);
-            QCOMPARE(ocrRecog(3, true, name), DOC_ERR_UNREADABLE_INPUT);
-        }
-        QCOMPARE(addFile(dir.filePath("missing.jpg").toUtf8()), DOC_OK);
-        QCOMPARE(ocrRecog(2, true, name), DOC_ERR_UNREADABLE_INPUT);
-
-        // Nothing written, not even a temporary file, and nothing lost.
-        QCOMPARE(folderEntries(dir.path()), before);
-        QCOMPARE(readAll(good), jpeg);
     }
 
-    void fullDiskLeavesNothing_data()
+    void failedJobsWriteNothing_data()
     {
         QTest::addColumn<int>("type");
-        QTest::addColumn<int>("freeKiB");
+        QTest::addColumn<QByteArray>("second"); // the second picture's bytes; null: it is missing
         QTest::addColumn<int>("status");
-        // The kinds that carry the page picture; text alone is too small to fill the disk.
-        QTest::newRow("pdf, 16 KiB free") << 2 << 16 << int(DOC_ERR_WRITE_FAILED);
-        QTest::newRow("ofd, 16 KiB free") << 3 << 16 << int(DOC_ERR_WRITE_FAILED);
-        QTest::newRow("ofd, room enough") << 3 << 4096 << int(DOC_OK);
-    }
-    void fullDiskLeavesNothing()
-    {
-        QFETCH(int, type);
-        QFETCH(int, freeKiB);
-        QFETCH(int, status);
         const QByteArray jpeg = readAll(m_line);
-        QVERIFY(jpeg.size() > 2 * freeKiB * 1024 || status == DOC_OK);
-        SmallDisk disk;
-        QVERIFY(writeAll(disk.filePath("page.jpg"), jpeg));
-        QCOMPARE(addFile(disk.filePath("page.jpg").toUtf8()), DOC_OK);
-        QVERIFY(disk.fill(qint64(freeKiB) * 1024));
-        char name[256];
-        QCOMPARE(ocrRecog(type, true, name), status);
-        disk.empty();
-        QStringList expected{"page.jpg"};
-        if (status == DOC_OK) {
-            QVERIFY(readPackage(disk.filePath(QString::fromUtf8(name))).entries.contains("OFD.xml"));
-            expected << QString::fromUtf8(name);
-        }
-        QCOMPARE(disk.entries(), expected); // no temporary file either
-        QCOMPARE(readAll(disk.filePath("page.jpg")), jpeg);
+        const std::tuple<const char *, QByteArray, int> faults[] = {
+            {"disk full", jpeg, DOC_ERR_WRITE_FAILED},
+            {"first picture turned", jpeg, DOC_ERR_UNREADABLE_INPUT},
+            {"second empty", "", DOC_ERR_UNREADABLE_INPUT},
+            {"second truncated", jpeg.left(jpeg.size() / 2), DOC_ERR_UNREADABLE_INPUT},
+            {"second a bare png header", QByteArray("\x89PNG\r\n\x1a\n", 8), DOC_ERR_UNREADABLE_INPUT},
+            {"second missing", QByteArray(), DOC_ERR_UNREADABLE_INPUT}};
+        // The kinds that read the pictures again to write them; text alone is too small to fill the disk.
+        for (int type : {2, 3})
+            for (const auto &f : faults)
+                QTest::addRow("%s, %s", kExtensions[type], std::get<0>(f))
+                    << type << std::get<1>(f) << std::get<2>(f);
     }
-
-    void pictureChangedBeforeWritingFailsTheJob_data()
-    {
-        QTest::addColumn<int>("type");
-        QTest::newRow("pdf") << 2;
-        QTest::newRow("ofd") << 3;
-    }
-    void pictureChangedBeforeWritingFailsTheJob()
+    // Nothing of the job is left, not even a temporary file, and no picture is lost.
+    void failedJobsWriteNothing()
     {
         QFETCH(int, type);
-        QTemporaryDir dir;
-        QVERIFY(QFile::copy(m_first, dir.filePath("a.jpg")));
-        QVERIFY(QFile::copy(m_second, dir.filePath("b.jpg")));
-        const QImage turned = QImage(m_first).transformed(QTransform().rotate(90));
-        QVERIFY(writeAll(dir.filePath("turned.jpg"), encodeJpeg(turned, TJSAMP_420, 90, 300)));
-        QCOMPARE(addFile(dir.filePath("a.jpg").toUtf8()), DOC_OK);
-        QCOMPARE(addFile(dir.filePath("b.jpg").toUtf8()), DOC_OK);
+        QFETCH(QByteArray, second);
+        QFETCH(int, status);
+        const QByteArray tag = QTest::currentDataTag();
+        const QByteArray jpeg = readAll(m_line);
+        QVERIFY(jpeg.size() > 2 * 16 * 1024);
+        SmallDisk disk;
+        QVERIFY(writeAll(disk.filePath("a.jpg"), jpeg) &&
+                (second.isNull() || writeAll(disk.filePath("b.jpg"), second)));
+        QCOMPARE(addFile(disk.filePath("a.jpg").toUtf8()), DOC_OK);
+        QCOMPARE(addFile(disk.filePath("b.jpg").toUtf8()), DOC_OK);
+        const QByteArray turned =
+            encodeJpeg(QImage(m_line).transformed(QTransform().rotate(90)), TJSAMP_420, 90, 300);
+        QVERIFY(writeAll(m_dir.filePath("turned.jpg"), turned));
         // The user turns the first picture while the second one is recognised.
-        QByteArrayList paths{QFile::encodeName(dir.filePath("turned.jpg")),
-                             QFile::encodeName(dir.filePath("a.jpg"))};
-        setOcrProgressCallback(
-            [](int page, int, void *user) {
-                const auto &paths = *static_cast<QByteArrayList *>(user);
-                if (page == 2)
-                    std::rename(paths[0].constData(), paths[1].constData());
-            },
-            &paths);
+        QByteArrayList paths{QFile::encodeName(m_dir.filePath("turned.jpg")),
+                             QFile::encodeName(disk.filePath("a.jpg"))};
+        if (tag.endsWith("disk full"))
+            QVERIFY(disk.fill(16 * 1024));
+        else if (tag.endsWith("turned"))
+            setOcrProgressCallback(
+                [](int page, int, void *user) {
+                    const auto &paths = *static_cast<QByteArrayList *>(user);
+                    if (page == 2)
+                        std::rename(paths[0].constData(), paths[1].constData());
+                },
+                &paths);
         char name[256];
-        const int status = ocrRecog(type, true, name);
+        const int result = ocrRecog(type, true, name);
         setOcrProgressCallback(nullptr, nullptr);
-        QCOMPARE(status, int(DOC_ERR_UNREADABLE_INPUT));
-        QCOMPARE(folderEntries(dir.path()), QStringList({"a.jpg", "b.jpg"}));
+        disk.empty();
+        QCOMPARE(result, status);
+        QCOMPARE(disk.files(), second.isNull() ? QStringList{"a.jpg"} : QStringList({"a.jpg", "b.jpg"}));
+        QCOMPARE(readAll(disk.filePath("a.jpg")), tag.endsWith("turned") ? turned : jpeg);
     }
 
 private:
-    QStringList folderEntries(const QString &folder) const
-    {
-        return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-    }
-
     void checkPdf(const QString &path, QStringList *pages)
     {
-        QCOMPARE(qpdfCheck(path), 0);
+        QVERIFY(qpdfPasses(path));
         const QString info = QString::fromUtf8(run("pdfinfo", {path}));
-        QVERIFY2(info.contains(QRegularExpression("Pages:\\s+3\\n")), qPrintable(info));
-        // 300 dpi pictures: pixels * 72 / 300 points.
-        const QSizeF points = QSizeF(QImage(m_first).size()) * 72.0 / 300;
-        const QString size =
-            QString("%1 x %2 pts").arg(points.width(), 0, 'g', 6).arg(points.height(), 0, 'g', 6);
-        QVERIFY2(info.contains(size), qPrintable(info + size));
+        const QSizeF pt = QSizeF(QImage(m_first).size()) * 72.0 / 300; // 300 dpi pictures
+        QVERIFY2(info.contains(QRegularExpression("Pages:\\s+3\\n")) &&
+                     info.contains(QString("%1 x %2 pts").arg(pt.width()).arg(pt.height())),
+                 qPrintable(info));
         // The JPEG files are inside byte for byte.
         const QByteArray pdf = readAll(path);
         for (const QString &picture : {m_first, m_second, m_blank})
             QVERIFY(pdf.contains(readAll(picture)));
-        const QString fonts = QString::fromUtf8(run("pdffonts", {path}));
-        QVERIFY2(fonts.contains("CID TrueType") && fonts.contains("Identity-H"), qPrintable(fonts));
         *pages = QStringList{pdfText(path, 1), pdfText(path, 2), pdfText(path, 3)};
         QTemporaryDir shown;
         run("pdftoppm",
@@ -366,20 +288,10 @@ private:
 
     void checkDocx(const QString &path, QStringList *pages)
     {
-        const Package package = readPackage(path);
-        QVERIFY(package.entries.value("word/styles.xml").contains("w:eastAsia=\""));
-        const QByteArray document = package.entries.value("word/document.xml");
+        const QByteArray document = unzipped(path, "word/document.xml");
         QVERIFY(document.contains("w:w=\"11906\"") && document.contains("w:h=\"16838\"")); // A4
-        // An independent reader: python-docx, a run that holds a page break read as a form feed.
         int status = -1;
-        const QByteArray text =
-            run("/usr/bin/python3",
-                {"-c",
-                 "import sys, docx\n"
-                 "print('\\n'.join(''.join('\\f' if r._r.xpath('w:br[@w:type=\"page\"]') else r.text "
-                 "for r in p.runs) for p in docx.Document(sys.argv[1]).paragraphs), end='')",
-                 path},
-                &status);
+        const QByteArray text = run("/usr/bin/python3", {"-c", kDocxText, path}, &status);
         QCOMPARE(status, 0);
         *pages = QString::fromUtf8(text).split('\f');
     }
@@ -388,12 +300,11 @@ private:
     // every resource and font a page refers to declared.
     void checkOfd(const QString &path, QStringList *pages)
     {
-        const Package package = readPackage(path);
-        QCOMPARE(package.order.value(0), "OFD.xml");
         QSet<QString> ids;
         QStringList references;
-        for (const QString &entry : package.order) {
-            QXmlStreamReader reader(package.entries.value(entry));
+        QHash<QString, QString> texts; // of each part's text objects
+        for (const QString &entry : QString::fromUtf8(run("unzip", {"-Z1", path})).split('\n')) {
+            QXmlStreamReader reader(unzipped(path, entry));
             while (entry.endsWith(".xml") && !reader.atEnd()) {
                 if (reader.readNext() != QXmlStreamReader::StartElement)
                     continue;
@@ -404,6 +315,8 @@ private:
                 for (const char *ref : {"ResourceID", "Font"})
                     if (attributes.hasAttribute(ref))
                         references << attributes.value(ref).toString();
+                if (reader.name() == QLatin1String("TextCode"))
+                    texts[entry] += reader.readElementText() + ' ';
             }
             QVERIFY2(!reader.hasError(), qPrintable(entry + reader.errorString()));
         }
@@ -411,12 +324,12 @@ private:
             QVERIFY2(ids.contains(ref), qPrintable("unresolved " + ref));
         // Pictures are packed unchanged.
         for (int p = 0; p < 3; ++p) {
-            const QByteArray content =
-                package.entries.value(QString("Doc_0/Pages/Page_%1/Content.xml").arg(p));
+            const QString part = QString("Doc_0/Pages/Page_%1/Content.xml").arg(p);
+            const QByteArray content = unzipped(path, part);
             QVERIFY(content.contains("Type=\"Background\""));
             QCOMPARE(content.contains("TextObject"), p < 2); // none on the blank page
-            *pages << ofdPageText(content);
-            const QByteArray jpeg = package.entries.value(QString("Doc_0/Res/image_%1.jpg").arg(p));
+            *pages << texts.value(part);
+            const QByteArray jpeg = unzipped(path, QString("Doc_0/Res/image_%1.jpg").arg(p));
             QCOMPARE(jpeg, readAll(QList<QString>{m_first, m_second, m_blank}[p]));
             QVERIFY(p != 1 ||
                     markedTopLeft(paintOfdPage(content, jpeg, QSizeF(m_upright.size()) * 25.4 / 300, 1.2),
@@ -424,7 +337,7 @@ private:
         }
     }
 
-    QTemporaryDir m_dir;
+    ScratchFolder m_dir;
     QString m_first;  // Chinese and English, page 0 of the truth
     QString m_second; // page 1, stored turned
     QImage m_upright; // the second page as shown

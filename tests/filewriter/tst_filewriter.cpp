@@ -1,11 +1,10 @@
 // The one file writer of the libraries: the three policies on awkward names, and the faults a user's
 // disk can throw at it. Whatever happens, a visible name holds an old file or a whole new one.
 #include "atomicfile.h"
-#include "smalldisk.h"
+#include "scratchfolder.h"
 #include "testpictures.h"
 #include "unwritablefolder.h"
 
-#include <QDir>
 #include <QtTest>
 
 #include <csignal>
@@ -14,25 +13,15 @@
 #include <unistd.h>
 
 using sdkcommon::AtomicFile;
+using sdkcommon::WritePolicy;
 using testpictures::readAll;
 using testpictures::writeAll;
-using sdkcommon::WritePolicy;
-
-namespace
-{
-
-enum Fault { FullDisk, TurnsReadOnly, Crash };
-
-std::string native(const QString &path)
-{
-    return QFile::encodeName(path).toStdString();
-}
-
-} // namespace
 
 class TestFileWriter : public QObject
 {
     Q_OBJECT
+    enum Fault { FullDisk, TurnsReadOnly, Crash };
+    static std::string native(const QString &path) { return QFile::encodeName(path).toStdString(); }
 
 private slots:
     void policies_data()
@@ -63,7 +52,7 @@ private slots:
         QFETCH(QStringList, existing);
         QFETCH(int, policy);
         QFETCH(QString, written);
-        QTemporaryDir dir;
+        ScratchFolder dir;
         for (const QString &name : existing) {
             QVERIFY(writeAll(dir.filePath(name), "old " + name.toUtf8()));
             QFile::setPermissions(dir.filePath(name),
@@ -91,7 +80,7 @@ private slots:
             if (name != written)
                 QCOMPARE(readAll(dir.filePath(name)), "old " + name.toUtf8());
         expected.sort();
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
+        QCOMPARE(dir.files(), expected);
     }
 
     void faults_data()
@@ -99,17 +88,12 @@ private slots:
         QTest::addColumn<int>("fault");
         QTest::addColumn<int>("policy");
         QTest::addColumn<QString>("target");
-        const std::pair<const char *, int> faults[] = {
-            {"full disk", FullDisk}, {"turns read-only", TurnsReadOnly}, {"crash", Crash}};
-        const std::pair<const char *, WritePolicy> policies[] = {
-            {"replace", WritePolicy::Replace},
-            {"free name", WritePolicy::FreeName},
-            {"never replace", WritePolicy::NeverReplace}};
-        for (const auto &f : faults)
-            for (const auto &p : policies)
-                QTest::addRow("%s, %s", f.first, p.first)
-                    << f.second << int(p.second)
-                    << (p.second == WritePolicy::NeverReplace ? "new page.jpg" : "page.jpg");
+        const char *faults[] = {"full disk", "turns read-only", "crash"};   // in the order of Fault
+        const char *policies[] = {"replace", "free name", "never replace"}; // of WritePolicy
+        for (int f = FullDisk; f <= Crash; ++f)
+            for (int p = 0; p < 3; ++p)
+                QTest::addRow("%s, %s", faults[f], policies[p])
+                    << f << p << (WritePolicy(p) == WritePolicy::NeverReplace ? "new page.jpg" : "page.jpg");
     }
 
     // The fault strikes between the temporary file's creation and its move into place.
@@ -143,9 +127,9 @@ private slots:
             QVERIFY(!written);
         }
         // A crash may leave its hidden temporary file; nothing else is added and nothing is lost.
-        QCOMPARE(QDir(disk.path()).entryList(QDir::Files), QStringList{"page.jpg"});
+        QCOMPARE(disk.files().filter(QRegularExpression("^[^.]")), QStringList{"page.jpg"});
         QCOMPARE(readAll(disk.filePath("page.jpg")), QByteArray("old"));
-        QCOMPARE(disk.entries().size(), fault == Crash ? 2 : 1);
+        QCOMPARE(disk.files().size(), fault == Crash ? 2 : 1);
     }
 };
 

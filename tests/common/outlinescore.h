@@ -1,4 +1,4 @@
-// Scores a found outline against the true one as in SmartDoc 2015; shared by the detection
+// Scores a found outline against the true one as in SmartDoc 2015; shared by the processing
 // suite and the benchmarks.
 #ifndef OUTLINESCORE_H
 #define OUTLINESCORE_H
