@@ -666,6 +666,11 @@ private slots:
                  long(size.isValid() ? ERROR_GOOD : ERROR_OPEN_FAILED));
         if (size.isValid()) {
             QTRY_VERIFY_WITH_TIMEOUT(g_frames >= 12, 20000);
+            // A capture meanwhile is whole: Huffman tables of its own (the thumbnail's come first).
+            QCOMPARE(capture(dev, g_dir + "/f.jpg"), long(ERROR_GOOD));
+            const QByteArray jpeg = testpictures::readAll(g_dir + "/f.jpg");
+            QVERIFY(QFile::remove(g_dir + "/f.jpg") && !QImage::fromData(jpeg).isNull());
+            QVERIFY(jpeg.lastIndexOf("\xFF\xC4") > jpeg.lastIndexOf("\xFF\xDB"));
             QCOMPARE(Cam_CameraCaptureStop(dev), long(ERROR_GOOD));
             QCOMPARE(g_log.size, size);
             const QString wrong = lastFrameWrong(0);
