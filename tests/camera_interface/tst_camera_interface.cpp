@@ -1,9 +1,9 @@
 // The camera library through its C interface, with every kind of camera side by
 // side: two emulated UVC cameras behind the V4L2 backend (the emulation is
 // preloaded), two rendered virtual cameras and the playback camera. Names and
-// ids, bad arguments, streaming and captures, automatic capture, live guides,
-// cameras that misbehave or go away, and the library under pressure: calls from
-// inside callbacks, two threads driving one camera against each other.
+// ids, mistakes of the caller, streaming and captures, automatic capture, live
+// guides, cameras that misbehave or go away, and the library under pressure:
+// calls from inside callbacks, two threads driving one camera against each other.
 #include "CamCaptureSDK.h"
 #include "guidecheck.h"
 #include "testpictures.h"
@@ -18,9 +18,9 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include <array>
 #include <atomic>
 #include <chrono>
-#include <cstring>
 #include <dlfcn.h>
 #include <functional>
 #include <mutex>
@@ -51,8 +51,7 @@ long devCount()
 
 IMAGEPARAM params(int rotate = 0, bool cover = false)
 {
-    IMAGEPARAM p;
-    std::memset(&p, 0, sizeof p);
+    IMAGEPARAM p = {};
     p.nRotate = rotate;
     p.bIsCoverFile = cover;
     p.nXDPI = 300;
@@ -71,18 +70,13 @@ long capture(long dev, const QString &target, IMAGEPARAM p = params(), QString *
     return status;
 }
 
-struct EmuStats {
-    long dequeued = 0, broken = 0, mappings = 0, handles = 0;
-};
-
-// What the emulated camera (1 or 2) saw; from the preloaded library.
-EmuStats emuStats(int camera)
+// What an emulated camera saw, from the preloaded library: frames dequeued, the
+// broken ones among them, and the mappings and nodes still held.
+std::array<long, 3> emuStats(long dev)
 {
-    using Fn = int (*)(int, long *, long *, long *, long *);
-    static const auto fn = reinterpret_cast<Fn>(dlsym(RTLD_DEFAULT, "v4l2emu_stats"));
-    EmuStats s;
-    if (fn)
-        fn(camera, &s.dequeued, &s.broken, &s.mappings, &s.handles);
+    static const auto stats = reinterpret_cast<void (*)(int, long *)>(dlsym(RTLD_DEFAULT, "v4l2emu_stats"));
+    std::array<long, 3> s{};
+    stats(int(dev) + 1, s.data());
     return s;
 }
 
@@ -103,14 +97,14 @@ void writePicture(const QString &path, int shift)
 
 // --- A library call made from inside a callback once the camera is gone ---
 
-std::atomic<bool> g_armed{false}, g_waiting{false}, g_fromState{false};
+std::atomic<int> g_callFrom{0}; // armed: 1 from the frame callback, 2 from the automatic capture's
+std::atomic<bool> g_waiting{false};
 std::function<long()> g_call; // set before arming
 std::atomic<long> g_status{-1};
 
-void callOnceGone()
+void callOnceGone(int from)
 {
-    bool armed = true;
-    if (!g_armed.compare_exchange_strong(armed, false))
+    if (!g_callFrom.compare_exchange_strong(from, 0))
         return;
     g_waiting = true;
     // The enumeration without its clean-up: the last camera's index lapses
@@ -164,8 +158,7 @@ int onFrame(void *data, int size, int width, int height, int format)
         g_log.last = QByteArray(static_cast<const char *>(data), size);
     }
     ++g_frames;
-    if (!g_fromState)
-        callOnceGone();
+    callOnceGone(1);
     if (g_slowMs > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(g_slowMs));
     while (g_hold) {
@@ -186,8 +179,7 @@ int onState(long state)
         std::lock_guard<std::mutex> lock(g_log.mutex);
         g_log.states.append(state);
     }
-    if (g_fromState)
-        callOnceGone();
+    callOnceGone(2);
     return 0;
 }
 
@@ -227,10 +219,8 @@ bool framesStopped()
 // Every buffer unmapped and every node closed once the stream is over.
 void verifyReleased(long dev)
 {
-    if (dev > EmuB)
-        return;
-    QTRY_COMPARE(emuStats(int(dev) + 1).mappings, 0L);
-    QTRY_COMPARE(emuStats(int(dev) + 1).handles, 0L);
+    if (dev <= EmuB)
+        QTRY_COMPARE(emuStats(dev)[2], 0L);
 }
 
 long start(long dev, int width, int height)
@@ -263,9 +253,13 @@ const std::function<long()> kRun[] = {
     [] { return Cam_SetCameraResolution(0, 640, 480); }, [] { return Cam_SetCameraResolution(0, 1280, 720); },
     [] { return Cam_SetCameraFormat(0, 0); }};
 
+// A call given the caller's path buffer.
+using Call = std::function<long(char *)>;
+
 } // namespace
 
 Q_DECLARE_METATYPE(Ops)
+Q_DECLARE_METATYPE(Call)
 
 class TestCameraInterface : public QObject
 {
@@ -291,10 +285,7 @@ private slots:
         QVERIFY(m_dir.isValid());
         g_dir = m_dir.path();
         QVERIFY2(dlsym(RTLD_DEFAULT, "v4l2emu_stats"), "runs with the emulated cameras preloaded");
-        long count = -1;
-        QCOMPARE(Cam_GetDevCount(&count), long(ERROR_NOT_INITIALISED));
         QCOMPARE(Cam_CameraCaptureStart(0, onFrame), long(ERROR_NOT_INITIALISED));
-        QCOMPARE(Cam_CameraCaptureStop(0), long(ERROR_NOT_INITIALISED));
         // The emulated cameras and the playback camera send two pages in turn.
         writePicture(g_dir + "/a.jpg", 0);
         writePicture(g_dir + "/b.jpg", 30);
@@ -318,31 +309,29 @@ private slots:
         // The metadata nodes are not cameras: two emulated cameras on four nodes.
         QCOMPARE(devCount(), long(kDevices));
         // Named and identified as their USB descriptors or the environment say.
-        const std::tuple<const char *, int, int> cameras[] = {{"Desk Camera A", 0x1bcf, 0x2c9a},
-                                                              {"Desk Camera B", 0x0ac8, 0x3420},
-                                                              {"PageLux Virtual Camera 1", 0x0ac8, 0x3610},
-                                                              {"PageLux Virtual Camera 2", 0x1b3f, 0x00a1},
-                                                              {"PageLux Playback Camera", 0x1209, 0xca10}};
+        QStringList cameras;
         for (long dev = 0; dev < kDevices; ++dev) {
             char name[CAM_NAME_SIZE] = {};
-            QCOMPARE(Cam_GetDevName(dev, name), long(ERROR_GOOD));
             int pid = 0, vid = 0;
-            QCOMPARE(Cam_GetPIDVID(dev, &pid, &vid), long(ERROR_GOOD));
-            const auto &[expected, v, p] = cameras[dev];
-            QCOMPARE(std::make_tuple(QString::fromUtf8(name), vid, pid),
-                     std::make_tuple(QString(expected), v, p));
+            Cam_GetDevName(dev, name);
+            Cam_GetPIDVID(dev, &pid, &vid);
+            cameras << QString("%1 %2:%3").arg(name).arg(vid, 4, 16, QChar('0')).arg(pid, 4, 16, QChar('0'));
         }
+        QCOMPARE(cameras.join(", "), QString("Desk Camera A 1bcf:2c9a, Desk Camera B 0ac8:3420, "
+                                             "PageLux Virtual Camera 1 0ac8:3610, PageLux Virtual Camera 2 "
+                                             "1b3f:00a1, PageLux Playback Camera 1209:ca10"));
     }
 
     void init()
     {
         g_frames = 0;
         g_slowMs = 0;
-        g_armed = false;
+        g_callFrom = 0;
         g_waiting = false;
-        g_fromState = false;
         g_status = -1;
         QCOMPARE(Cam_SetCameraResolution(0, 640, 480), long(ERROR_GOOD));
+        std::lock_guard<std::mutex> lock(g_log.mutex);
+        g_log.states.clear();
     }
 
     void cleanup()
@@ -359,111 +348,85 @@ private slots:
         QTRY_COMPARE(devCount(), long(kDevices));
     }
 
-    void badArguments()
+    // One row per kind of mistake, while the first camera streams: a status, the
+    // caller's buffer as it was and nothing written.
+    void mistakes_data()
     {
-        long count = 0, w = 0, h = 0;
-        char name[CAM_NAME_SIZE];
-        int pid = 0, vid = 0;
-        bool book = false;
-        QCOMPARE(Cam_GetDevCount(nullptr), long(ERROR_BAD_ARGUMENT));
-        QCOMPARE(Cam_GetDevName(0, nullptr), long(ERROR_BAD_ARGUMENT));
-        QCOMPARE(Cam_GetDevName(-1, name), long(ERROR_NO_DEVICE));
-        QCOMPARE(Cam_GetDevName(99, name), long(ERROR_NO_DEVICE));
-        QCOMPARE(Cam_GetPIDVID(0, nullptr, &vid), long(ERROR_BAD_ARGUMENT));
-        QCOMPARE(Cam_GetPIDVID(7, &pid, &vid), long(ERROR_NO_DEVICE));
-        QCOMPARE(Cam_GetDevParams(0, nullptr), long(ERROR_BAD_ARGUMENT));
-        QCOMPARE(Cam_GetDevParams(-5, &book), long(ERROR_NO_DEVICE));
-        QCOMPARE(Cam_GetCameraResolutionCount(0, 3, &count), long(ERROR_UNSUPPORTED));
-        QCOMPARE(Cam_GetCameraResolutionCount(0, 0, nullptr), long(ERROR_BAD_ARGUMENT));
-        QCOMPARE(Cam_GetCameraResolutionCount(0, 0, &count), long(ERROR_GOOD));
-        QCOMPARE(Cam_GetCameraResolutionName(5, &w, &h), long(ERROR_BAD_ARGUMENT));
-        QCOMPARE(Cam_GetCameraResolutionName(-1, &w, &h), long(ERROR_BAD_ARGUMENT));
-        QCOMPARE(Cam_GetCameraResolutionName(0, nullptr, &h), long(ERROR_BAD_ARGUMENT));
-        QCOMPARE(Cam_SetCameraResolution(0, 1000, 1000), long(ERROR_UNSUPPORTED));
-        QCOMPARE(Cam_SetCameraResolution(42, 640, 480), long(ERROR_NO_DEVICE));
-        QCOMPARE(Cam_SetCameraFormat(0, 9), long(ERROR_UNSUPPORTED));
-        QCOMPARE(Cam_CameraCaptureStart(0, nullptr), long(ERROR_BAD_ARGUMENT));
-        QCOMPARE(Cam_CameraCaptureStart(42, onFrame), long(ERROR_NO_DEVICE));
-        QCOMPARE(Cam_CameraCaptureStop(0), long(ERROR_NOT_STREAMING));
-        QCOMPARE(Cam_AutoCapture(0, 0, onState), long(ERROR_NOT_STREAMING));
-        QCOMPARE(Cam_AutoCapture(0, 0, nullptr), long(ERROR_BAD_ARGUMENT));
-        QCOMPARE(Cam_PauseAutoCapture(0, -1), long(ERROR_NOT_STREAMING));
-        QCOMPARE(Cam_SetAutoCrop(6), long(ERROR_BAD_ARGUMENT));
-        QCOMPARE(Cam_SetAutoCrop(-1), long(ERROR_BAD_ARGUMENT));
-        QCOMPARE(Cam_Rotate(45), long(ERROR_BAD_ARGUMENT));
-        IMAGEPARAM p = {};
-        char path[CAM_PATH_SIZE] = "/tmp/x.jpg";
-        QCOMPARE(Cam_CameraCaptureFile(0, nullptr, &p), long(ERROR_BAD_ARGUMENT));
-        QCOMPARE(Cam_CameraCaptureFile(0, path, nullptr), long(ERROR_BAD_ARGUMENT));
-        QCOMPARE(Cam_CameraCaptureFile(0, path, &p), long(ERROR_NOT_STREAMING));
-        QCOMPARE(QString(path), QString("/tmp/x.jpg"));
-    }
-
-    void captureRefused_data()
-    {
-        QTest::addColumn<QString>("target");
-        QTest::addColumn<int>("rotate");
+        QTest::addColumn<Call>("call");
+        QTest::addColumn<QString>("target"); // in the folder, the caller's buffer
         QTest::addColumn<long>("status");
-        QTest::newRow("unknown extension") << "x.gif" << 0 << long(ERROR_BAD_ARGUMENT);
-        QTest::newRow("no extension") << "noext" << 0 << long(ERROR_BAD_ARGUMENT);
-        QTest::newRow("odd rotation") << "odd.jpg" << 45 << long(ERROR_BAD_ARGUMENT);
-        QTest::newRow("missing folder") << "no/a.jpg" << 0 << long(ERROR_WRITE_FAILED);
-        QTest::newRow("a file as folder") << "control/a.jpg" << 0 << long(ERROR_WRITE_FAILED);
+        const Call capture = [](char *path) {
+            IMAGEPARAM p = params();
+            return Cam_CameraCaptureFile(EmuA, path, &p);
+        };
+        QTest::newRow("null pointer")
+            << Call([](char *path) { return Cam_CameraCaptureFile(EmuA, path, nullptr); }) << "a.jpg"
+            << long(ERROR_BAD_ARGUMENT);
+        QTest::newRow("no such camera") << Call([](char *) { return Cam_CameraCaptureStart(-1, onFrame); })
+                                        << "" << long(ERROR_NO_DEVICE);
+        QTest::newRow("size index past the list") << Call([](char *) {
+            long n = 0, w = 0, h = 0;
+            Cam_GetCameraResolutionCount(EmuB, 0, &n);
+            return Cam_GetCameraResolutionName(n, &w, &h);
+        }) << "" << long(ERROR_BAD_ARGUMENT);
+        QTest::newRow("size not offered")
+            << Call([](char *) { return Cam_SetCameraResolution(EmuB, 640, 480); }) << ""
+            << long(ERROR_UNSUPPORTED);
+        QTest::newRow("odd rotation") << Call([](char *path) {
+            IMAGEPARAM p = params(45);
+            return Cam_CameraCaptureFile(EmuA, path, &p);
+        }) << "a.jpg" << long(ERROR_BAD_ARGUMENT);
+        QTest::newRow("camera not streaming") << Call([](char *path) {
+            IMAGEPARAM p = params();
+            return Cam_CameraCaptureFile(Virtual2, path, &p);
+        }) << "a.jpg" << long(ERROR_NOT_STREAMING);
+        QTest::newRow("unknown extension") << capture << "a.gif" << long(ERROR_BAD_ARGUMENT);
+        QTest::newRow("missing folder") << capture << "no/a.jpg" << long(ERROR_WRITE_FAILED);
+        // Read up to a terminator beyond the buffer, it would name a JPEG.
+        QTest::newRow("no terminator in the buffer")
+            << capture << QString(CAM_PATH_SIZE - g_dir.size() - 5, 'a') + ".jpg" << long(ERROR_BAD_ARGUMENT);
     }
-    // A status, the caller's buffer as it was, nothing written.
-    void captureRefused()
+    void mistakes()
     {
+        QFETCH(Call, call);
         QFETCH(QString, target);
-        QFETCH(int, rotate);
         QFETCH(long, status);
         startStream(EmuA, 640, 480);
-        QString written;
-        QCOMPARE(capture(EmuA, g_dir + "/" + target, params(rotate), &written), status);
-        QCOMPARE(written, g_dir + "/" + target);
+        QByteArray buf = (g_dir + "/" + target).toUtf8().leftJustified(CAM_PATH_SIZE, '\0', true);
+        const QByteArray before = buf;
+        QCOMPARE(call(buf.data()), status);
+        QCOMPARE(buf, before);
         QCOMPARE(files(), m_files);
     }
 
+    // An existing file is kept: a capture takes the next free name and says so in
+    // the caller's buffer, or by its status where that name would not fit it.
     void captureNaming()
     {
         startStream(EmuA, 640, 480);
-        const QString target = g_dir + "/scan.png";
-        QVERIFY(testpictures::writeAll(target, "keep me"));
-        QString written;
-        QCOMPARE(capture(EmuA, target, params(), &written), long(ERROR_GOOD));
-        QCOMPARE(written, g_dir + "/scan(1).png");
-        QCOMPARE(capture(EmuA, target, params(), &written), long(ERROR_GOOD));
-        QCOMPARE(written, g_dir + "/scan(2).png");
-        QCOMPARE(testpictures::readAll(target), QByteArray("keep me"));
-        // Asked to, a capture replaces the file.
-        QCOMPARE(capture(EmuA, target, params(0, true), &written), long(ERROR_GOOD));
-        QCOMPARE(written, target);
-        QCOMPARE(cv::imread(target.toStdString()).size(), cv::Size(640, 480));
-    }
-
-    void bufferLimits()
-    {
-        startStream(EmuA, 640, 480);
-        // A path without its terminator inside the buffer is refused.
-        char full[CAM_PATH_SIZE];
-        std::memset(full, 'a', sizeof full);
-        IMAGEPARAM p = params();
-        QCOMPARE(Cam_CameraCaptureFile(0, full, &p), long(ERROR_BAD_ARGUMENT));
-
-        // A target that fits, whose "(1)" variant does not: written, left out of
-        // the list, and the status says so.
-        const QString top = g_dir + "/dddddddddddddddddddddddddddddddddddddddd";
-        QString deep = top;
+        QString deep = g_dir + "/deep"; // "/p.jpg" fits in the buffer, "/p(1).jpg" does not
         while (deep.size() < CAM_PATH_SIZE - 8)
             deep += "/dddddddddddddddddddddddddddddddddddddddd";
         deep.truncate(CAM_PATH_SIZE - 8);
         QVERIFY(QDir().mkpath(deep));
-        const QString target = deep + "/p.jpg";
+        const auto removeDeep = qScopeGuard([] { QDir(g_dir + "/deep").removeRecursively(); });
+        for (const auto &[target, fits] :
+             {std::pair(g_dir + "/p.jpg", true), std::pair(deep + "/p.jpg", false)}) {
+            QVERIFY(testpictures::writeAll(target, "keep me"));
+            for (const char *next : {"(1).jpg", "(2).jpg"}) {
+                QString written;
+                QCOMPARE(capture(EmuA, target, params(), &written),
+                         long(fits ? ERROR_GOOD : ERROR_BUFFER_TOO_SMALL));
+                QCOMPARE(written, fits ? QString(target).replace(".jpg", next) : QString());
+                QVERIFY(QFile::exists(QString(target).replace(".jpg", next)));
+            }
+            QCOMPARE(testpictures::readAll(target), QByteArray("keep me"));
+        }
+        // Asked to, a capture replaces the file.
         QString written;
-        QCOMPARE(capture(EmuA, target, params(), &written), long(ERROR_GOOD));
-        QCOMPARE(written, target);
-        QCOMPARE(capture(EmuA, target, params(), &written), long(ERROR_BUFFER_TOO_SMALL));
-        QVERIFY(QFile::exists(deep + "/p(1).jpg"));
-        QVERIFY(QDir(top).removeRecursively());
+        QCOMPARE(capture(EmuA, g_dir + "/p.jpg", params(0, true), &written), long(ERROR_GOOD));
+        QCOMPARE(written, g_dir + "/p.jpg");
+        QCOMPARE(cv::imread(written.toStdString()).size(), cv::Size(640, 480));
     }
 
     void streaming_data()
@@ -485,7 +448,6 @@ private slots:
         QTest::newRow("mjpeg turned back") << QSize(640, 480) << -90 << QSize(480, 640) << "" << 0;
         QTest::newRow("yuyv upside down") << QSize(800, 600) << 180 << QSize(800, 600) << "" << 0;
         QTest::newRow("playback 1600x1200") << QSize(1600, 1200) << 0 << QSize(1600, 1200) << "p.png" << 90;
-        QTest::newRow("playback turned") << QSize(640, 480) << 90 << QSize(480, 640) << "" << 0;
     }
     // Frames of the asked size show the page the right way round; so do the
     // captures, at full size, with the asked density (from which a merge takes
@@ -509,17 +471,16 @@ private slots:
             QCOMPARE(capture(dev, target, p), long(ERROR_GOOD));
             const QSize captured = rotate % 180 ? size.transposed() : size;
             const QByteArray bytes = testpictures::readAll(target);
+            const QImage image = QImage::fromData(bytes);
             if (file.endsWith("pdf")) { // the camera's JPEG as is, on a page of its size at the density
                 QVERIFY(bytes.startsWith("%PDF-") && bytes.contains("/DCTDecode"));
                 QVERIFY(bytes.contains("/Width " + QByteArray::number(captured.width())));
                 QVERIFY2(bytes.contains("172.8") && bytes.contains("614.4"),
                          "720 x 1280 px at 300 x 150 dpi");
             } else if (p.nCropType) { // the white page alone, cut out of the full frame
-                const QSize page = QImage::fromData(bytes).size();
-                QVERIFY2(qAbs(page.width() - 2040) < 40 && qAbs(page.height() - 1836) < 40,
-                         qPrintable(QString("%1x%2").arg(page.width()).arg(page.height())));
+                QVERIFY2(qAbs(image.width() - 2040) < 40 && qAbs(image.height() - 1836) < 40,
+                         qPrintable(QString("%1x%2").arg(image.width()).arg(image.height())));
             } else {
-                const QImage image = QImage::fromData(bytes);
                 QCOMPARE(image.size(), captured);
                 QCOMPARE(
                     QSize(qRound(image.dotsPerMeterX() * 0.0254), qRound(image.dotsPerMeterY() * 0.0254)),
@@ -532,7 +493,6 @@ private slots:
         }
         QCOMPARE(Cam_CameraCaptureStop(dev), long(ERROR_GOOD));
         QCOMPARE(g_log.size, preview);
-        QCOMPARE(g_log.bytes, preview.width() * preview.height() * 3);
         QCOMPARE(g_log.format, CAM_FRAME_RGB24);
         const QString wrong = lastFrameWrong((view + 360) % 360);
         QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
@@ -542,10 +502,6 @@ private slots:
     void autoCapture()
     {
         startStream(Virtual1, 640, 480);
-        {
-            std::lock_guard<std::mutex> lock(g_log.mutex);
-            g_log.states.clear();
-        }
         QCOMPARE(Cam_AutoCapture(Virtual1, 0, onState), long(ERROR_GOOD));
         writeControl("motion on\n", true);
         QTRY_COMPARE_WITH_TIMEOUT(states(), QList<long>{1}, 5000);
@@ -600,8 +556,7 @@ private slots:
         // The line is clearly visible: a few pixels wide all along.
         double length = 0;
         for (const auto &line : truth)
-            for (size_t i = 0; i + 1 < line.size() + (mode != 3 ? 1 : 0); ++i)
-                length += cv::norm(line[i] - line[(i + 1) % line.size()]);
+            length += cv::arcLength(line, mode != 3);
         QVERIFY2(fit.pixels > 1.5 * length,
                  qPrintable(QString("%1 pixels along %2").arg(fit.pixels).arg(length)));
 
@@ -622,34 +577,25 @@ private slots:
 
     void callFromCallbackWhileUnplugged_data()
     {
-        QTest::addColumn<long>("dev");
-        QTest::addColumn<bool>("fromState");
+        QTest::addColumn<int>("from"); // 1 the frame callback, 2 the automatic capture's
         QTest::addColumn<QString>("call");
         QTest::addColumn<long>("status");
-        QTest::addColumn<QByteArray>("control");
         QTest::addColumn<bool>("capturing"); // captures racing the unplug from another thread
-        const QByteArray gone = "device 1 absent\n";
-        const long busy = ERROR_BUSY, notStreaming = ERROR_NOT_STREAMING, good = ERROR_GOOD;
-        QTest::newRow("frame: capture") << long(EmuA) << false << "capture" << notStreaming << gone << false;
-        QTest::newRow("frame: count") << long(EmuA) << false << "count" << good << gone << true;
-        QTest::newRow("frame: init") << long(EmuA) << false << "init" << busy << gone << false;
-        QTest::newRow("automatic capture: capture")
-            << long(EmuA) << true << "capture" << notStreaming << gone << false;
+        QTest::newRow("frame: count") << 1 << "count" << long(ERROR_GOOD) << true;
+        QTest::newRow("frame: init") << 1 << "init" << long(ERROR_BUSY) << false;
+        QTest::newRow("automatic capture: capture") << 2 << "capture" << long(ERROR_NOT_STREAMING) << false;
         // A camera failing every call is of no use: it leaves the list until it recovers.
-        QTest::newRow("i/o error: count")
-            << long(EmuA) << false << "count" << good << QByteArray("device 1 eio\n") << false;
-        QTest::newRow("rendered camera: capture")
-            << long(Virtual1) << false << "capture" << notStreaming << gone << true;
+        QTest::newRow("i/o error: count") << 1 << "count" << long(ERROR_GOOD) << false;
+        QTest::newRow("rendered camera: capture") << 1 << "capture" << long(ERROR_NOT_STREAMING) << true;
     }
     void callFromCallbackWhileUnplugged()
     {
-        QFETCH(long, dev);
-        QFETCH(bool, fromState);
+        QFETCH(int, from);
         QFETCH(QString, call);
         QFETCH(long, status);
-        QFETCH(QByteArray, control);
         QFETCH(bool, capturing);
-        g_fromState = fromState;
+        const QByteArray tag = QTest::currentDataTag();
+        const long dev = tag.startsWith("rendered") ? Virtual1 : EmuA;
         g_call = [call, dev] {
             long n = 0;
             return call == "init"    ? Cam_Init()
@@ -658,18 +604,19 @@ private slots:
         };
         QCOMPARE(start(dev, 1280, 720), long(ERROR_GOOD));
         QTRY_VERIFY_WITH_TIMEOUT(g_frames >= 2, 10000);
-        if (fromState) // the pictures alternate: a change, then stillness
+        if (from == 2) // the pictures alternate: a change, then stillness
             QCOMPARE(Cam_AutoCapture(dev, 0, onState), long(ERROR_GOOD));
         std::atomic<long> lastCapture{ERROR_GOOD};
-        std::atomic<bool> failed{false};
+        std::atomic<bool> keepCapturing{capturing};
         std::thread capturer([&] {
-            while (capturing && !failed && lastCapture == ERROR_GOOD)
+            while (keepCapturing && lastCapture == ERROR_GOOD)
                 lastCapture = capture(dev, g_dir + "/during.jpg", params(0, true));
         });
-        auto join = qScopeGuard([&] { failed = true, capturer.join(); }); // a failed check returns early
-        g_armed = true;
+        auto join =
+            qScopeGuard([&] { keepCapturing = false, capturer.join(); }); // a failed check returns early
+        g_callFrom = from;
         QTRY_VERIFY_WITH_TIMEOUT(g_waiting, 10000);
-        writeControl(control, dev > EmuB);
+        writeControl(tag.startsWith("i/o") ? "device 1 eio\n" : "device 1 absent\n", dev > EmuB);
         QTRY_VERIFY_WITH_TIMEOUT(g_status != -1, 10000);
         QCOMPARE(g_status.load(), status);
 
@@ -688,55 +635,46 @@ private slots:
         const int seen = g_frames;
         QCOMPARE(start(dev, 640, 480), long(ERROR_GOOD));
         QTRY_VERIFY_WITH_TIMEOUT(g_frames > seen, 10000);
-        QCOMPARE(Cam_CameraCaptureStop(dev), long(ERROR_GOOD));
-        QVERIFY(framesStopped());
     }
 
     void faults_data()
     {
         QTest::addColumn<QByteArray>("control");
-        QTest::addColumn<long>("status");
-        QTest::addColumn<QSize>("size");
-        QTest::addColumn<bool>("dropsBroken");
+        QTest::addColumn<QSize>("size"); // of the frames shown; none: the start is refused
         const QSize hd(1920, 1080);
-        QTest::newRow("EAGAIN burst") << QByteArray("fault 1 eagain 40") << 0L << hd << false;
-        QTest::newRow("EINTR on every call") << QByteArray("fault 1 eintr 200") << 0L << hd << false;
-        QTest::newRow("bytesused 0") << QByteArray("fault 1 empty 8") << 0L << hd << true;
-        QTest::newRow("truncated MJPEG") << QByteArray("fault 1 truncated 8") << 0L << hd << true;
-        QTest::newRow("corrupt MJPEG") << QByteArray("fault 1 corrupt 8") << 0L << hd << false;
-        QTest::newRow("MJPEG without Huffman tables")
-            << QByteArray("fault 1 nohuffman 1000") << 0L << hd << false;
-        QTest::newRow("stall") << QByteArray("fault 1 stall 1500") << 0L << hd << false;
-        QTest::newRow("S_FMT answers another size")
-            << QByteArray("size 1 1280x720") << 0L << QSize(1280, 720) << false;
-        QTest::newRow("two buffers granted") << QByteArray("buffers 1 2") << 0L << hd << false;
-        QTest::newRow("one buffer granted")
-            << QByteArray("buffers 1 1") << long(ERROR_OPEN_FAILED) << QSize() << false;
+        QTest::newRow("EAGAIN burst") << QByteArray("fault 1 eagain 40") << hd;
+        QTest::newRow("EINTR on every other call") << QByteArray("fault 1 eintr 200") << hd;
+        QTest::newRow("bytesused 0") << QByteArray("fault 1 empty 8") << hd;
+        QTest::newRow("truncated MJPEG") << QByteArray("fault 1 truncated 8") << hd;
+        QTest::newRow("corrupt MJPEG") << QByteArray("fault 1 corrupt 8") << hd;
+        QTest::newRow("MJPEG without Huffman tables") << QByteArray("fault 1 nohuffman 1000") << hd;
+        QTest::newRow("stall") << QByteArray("fault 1 stall 1500") << hd;
+        QTest::newRow("S_FMT answers another size") << QByteArray("size 2 800x600") << QSize(800, 600);
+        QTest::newRow("two buffers granted") << QByteArray("buffers 1 2") << hd;
+        QTest::newRow("one buffer granted") << QByteArray("buffers 1 1") << QSize();
     }
     // A misbehaving camera gives a clean status, or a stream that goes on
     // showing the page and never hands a broken frame on.
     void faults()
     {
         QFETCH(QByteArray, control);
-        QFETCH(long, status);
         QFETCH(QSize, size);
-        QFETCH(bool, dropsBroken);
-        const EmuStats before = emuStats(1);
+        const long dev = control.startsWith("size") ? EmuB : EmuA; // YUYV: the frame has no size of its own
+        const auto before = emuStats(dev);
         writeControl(control + "\n");
-        QCOMPARE(start(EmuA, 1920, 1080), status);
-        if (status == ERROR_GOOD) {
+        QCOMPARE(start(dev, dev == EmuB ? 1600 : 1920, dev == EmuB ? 1200 : 1080),
+                 long(size.isValid() ? ERROR_GOOD : ERROR_OPEN_FAILED));
+        if (size.isValid()) {
             QTRY_VERIFY_WITH_TIMEOUT(g_frames >= 12, 20000);
-            QCOMPARE(Cam_CameraCaptureStop(EmuA), long(ERROR_GOOD));
+            QCOMPARE(Cam_CameraCaptureStop(dev), long(ERROR_GOOD));
             QCOMPARE(g_log.size, size);
             const QString wrong = lastFrameWrong(0);
             QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
         }
-        const EmuStats after = emuStats(1);
-        if (dropsBroken) {
-            QVERIFY(after.broken > before.broken);
-            QVERIFY(g_frames <= (after.dequeued - before.dequeued) - (after.broken - before.broken));
-        }
-        verifyReleased(EmuA);
+        const auto after = emuStats(dev);
+        QCOMPARE(after[1] > before[1], control.contains("empty") || control.contains("truncated"));
+        QVERIFY(g_frames <= (after[0] - before[0]) - (after[1] - before[1]));
+        verifyReleased(dev);
     }
 
     // A replugged camera is a new one: the size chosen for the camera that
@@ -773,25 +711,24 @@ private slots:
     }
 
     // Each row: what two threads do at the same moment to a streaming camera,
-    // many times over. Every call returns promptly with a clean status, and
-    // the streams started and stopped add up: the one left (if any) is the
-    // only one delivering, and a final stop leaves nothing running.
+    // many times over. Every call returns within a second with a clean status,
+    // and the streams started and stopped add up: the one left (if any) is the
+    // only one delivering, and a final stop leaves nothing running. Without a
+    // start on the other thread, no callback runs once a stop has returned.
     void twoThreads_data()
     {
         QTest::addColumn<Ops>("first");
         QTest::addColumn<Ops>("second");
-        // Without a start on the other thread, no callback runs once a stop has returned.
-        QTest::addColumn<bool>("quietAfterStop");
-        QTest::newRow("stop against start") << Ops{Stop} << Ops{Start} << false;
-        QTest::newRow("stop against stop") << Ops{Stop} << Ops{Stop} << true;
+        QTest::newRow("stop against start") << Ops{Stop} << Ops{Start};
+        QTest::newRow("stop against stop") << Ops{Stop} << Ops{Stop};
         QTest::newRow("resolution change against resolution change")
-            << Ops{Stop, SetSmall, Format, Start} << Ops{Stop, SetLarge, Format, Start} << false;
+            << Ops{Stop, SetSmall, Format, Start} << Ops{Stop, SetLarge, Format, Start};
     }
     void twoThreads()
     {
         QFETCH(Ops, first);
         QFETCH(Ops, second);
-        QFETCH(bool, quietAfterStop);
+        const bool quietAfterStop = !first.contains(Start) && !second.contains(Start);
         g_slowMs = 10;
         for (int round = 0; round < 15; ++round) {
             QCOMPARE(Cam_CameraCaptureStart(0, onFrame), long(ERROR_GOOD));
@@ -805,14 +742,10 @@ private slots:
                 for (int op : ops) {
                     const auto t0 = Clock::now();
                     const long s = kRun[op]();
-                    if (s == ERROR_GOOD)
-                        running += (op == Start) - (op == Stop);
-                    if (s != ERROR_GOOD && s != ERROR_BUSY && s != ERROR_NOT_STREAMING)
-                        *bad += QString(" op %1: status %2;").arg(op).arg(s);
-                    if (Clock::now() - t0 >= std::chrono::seconds(1))
-                        *bad += QString(" op %1 took a second or more;").arg(op);
-                    if (quietAfterStop && op == Stop && g_inCallback != 0)
-                        *bad += " a stop returned with a callback running;";
+                    running += s == ERROR_GOOD ? (op == Start) - (op == Stop) : 0;
+                    if ((s != ERROR_GOOD && s != ERROR_BUSY && s != ERROR_NOT_STREAMING) ||
+                        Clock::now() - t0 >= std::chrono::seconds(1) || (quietAfterStop && g_inCallback != 0))
+                        *bad += QString(" op %1: status %2, %3 callbacks;").arg(op).arg(s).arg(g_inCallback);
                 }
                 ++done;
             };

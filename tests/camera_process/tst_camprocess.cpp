@@ -268,7 +268,8 @@ void TestCamProcess::cutOut()
     QCOMPARE(out.size(), docs.size());
     for (size_t i = 0; i < out.size(); ++i) {
         QVERIFY(multipleOf16(out[i]));
-        QCOMPARE(cv::norm(out[i], camproc::warpDocument(sc.image, found[i]).image, cv::NORM_INF), 0.0);
+        const cv::Mat plain = camproc::warpDocument(sc.image, found[i]).image;
+        QVERIFY(out[i].size() == plain.size() && cv::norm(out[i], plain, cv::NORM_INF) == 0);
         const double aspect = double(out[i].cols) / out[i].rows, truth = aspectOf(docs[i].corners);
         QVERIFY2(std::abs(aspect / truth - 1) < 0.04, qPrintable(QString("%1 vs %2").arg(aspect).arg(truth)));
         const double own = similarity(out[i], flatten(sc.image, docs[i].corners));

@@ -22,6 +22,8 @@
 #include <cstring>
 
 using namespace camsdk;
+using camvirtual::DeskKind;
+using camvirtual::SceneKind;
 
 namespace {
 
@@ -236,13 +238,8 @@ private slots:
 
     void liveGuidesFollowPage()
     {
-        camvirtual::SceneRequest r;
-        r.width = 1280;
-        r.height = 720;
-        r.seed = 5;
-        const camvirtual::SceneRenderer renderer(r);
-        const double tolerance =
-            0.01 * std::hypot(r.width, r.height) + LiveGuides::thickness({r.width, r.height});
+        const camvirtual::SceneRenderer renderer({SceneKind::Page, DeskKind::Wood, 5, 1280, 720, {}});
+        const double tolerance = 0.01 * std::hypot(1280, 720) + LiveGuides::thickness({1280, 720});
         LiveGuides guides;
         auto shoot = [&](cv::Point2f shift, cv::Mat *rgb) {
             const camvirtual::RenderedScene s = renderer.render(shift);
@@ -289,8 +286,7 @@ private slots:
     {
         QTest::addColumn<int>("desk");
         QTest::addColumn<bool>("book");
-        for (const auto desk : {camvirtual::DeskKind::Wood, camvirtual::DeskKind::Plain,
-                                camvirtual::DeskKind::Pattern, camvirtual::DeskKind::White})
+        for (const auto desk : {DeskKind::Wood, DeskKind::Plain, DeskKind::Pattern, DeskKind::White})
             for (const bool book : {false, true})
                 QTest::addRow("desk %d %s", int(desk), book ? "book" : "page") << int(desk) << book;
     }
@@ -303,13 +299,8 @@ private slots:
         // within a few searches, and comes back with the page.
         QFETCH(int, desk);
         QFETCH(bool, book);
-        camvirtual::SceneRequest r; // large enough for corners within 1 % of the diagonal, quick to render
-        r.desk = camvirtual::DeskKind(desk);
-        r.seed = 5;
-        r.width = 960;
-        r.height = 540;
-        if (book)
-            r.scene = camvirtual::SceneKind::Book;
+        // Large enough for corners within 1 % of the diagonal, quick to render.
+        camvirtual::SceneRequest r{book ? SceneKind::Book : SceneKind::Page, DeskKind(desk), 5, 960, 540, {}};
         const camvirtual::SceneRenderer renderer(r);
         camproc::GuideTracker tracker;
         auto follows = [&](int step) {
@@ -337,14 +328,10 @@ private slots:
         // A second page laid beside the one being followed shows up within one
         // round of full searches, and both outlines are right. Before: the bare
         // desk with only the first page (and its shadow) of the two-page frame.
-        camvirtual::SceneRequest r;
-        r.seed = 3;
-        r.width = 960;
-        r.height = 540;
         cv::Mat page(850, 600, CV_8UC3, cv::Scalar(245, 247, 248));
         for (int y = 80; y < 780; y += 36)
             cv::rectangle(page, cv::Rect(60, y, 480 - (y * 7) % 160, 14), cv::Scalar(40, 40, 40), cv::FILLED);
-        r.documents = {page, page};
+        camvirtual::SceneRequest r{SceneKind::Page, DeskKind::Wood, 3, 960, 540, {page, page}};
         const auto two = camvirtual::renderScene(r);
         r.documents = {cv::Mat()};
         cv::Mat one = camvirtual::renderScene(r).image, first = cv::Mat::zeros(one.size(), CV_8U);

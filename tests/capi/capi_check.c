@@ -24,7 +24,6 @@ int main(void)
     char path[CAM_PATH_SIZE] = "/nonexistent/capi.jpg";
     IMAGEPARAM param;
     memset(&param, 0, sizeof param);
-    param.waterParam.bIsWater = false;
 
     expect("Cam_GetDevCount before Cam_Init", Cam_GetDevCount(&count), ERROR_NOT_INITIALISED);
     expect("Cam_CameraCaptureFile before Cam_Init", Cam_CameraCaptureFile(0, path, &param), ERROR_NOT_INITIALISED);
@@ -38,8 +37,5 @@ int main(void)
     char name[256] = "";
     expect("ocrRecog of an unknown kind", ocrRecog(9, true, name), DOC_ERR_UNKNOWN_TYPE);
     expect("deleteFile", deleteFile(), DOC_OK);
-
-    if (failures == 0)
-        printf("C interfaces: all statuses as documented\n");
     return failures == 0 ? 0 : 1;
 }

@@ -94,8 +94,7 @@ private slots:
         QCOMPARE(::mkfifo(QFile::encodeName(path("fifo.jpg")).constData(), 0600), 0);
         const QByteArray g = path("good.jpg").toUtf8(), out = path("out.jpg").toUtf8(),
                          fifo = path("fifo.jpg").toUtf8();
-        // One row for each kind of mistake: a missing, corrupt, oversized or irregular input, a bad mode,
-        // an unknown output kind, a missing folder.
+        // One row for each kind of mistake.
         const struct {
             QByteArray front, back, out;
             int mode;

@@ -2,8 +2,8 @@
 // library answers open/close/ioctl/mmap on the /dev/videoN nodes it owns (a
 // node is an eventfd, readable when a frame is done, so that poll works as is),
 // lists them as all of /dev, shows their USB ids under /sys and passes every other
-// call through; it answers only the calls the camera library makes. Each camera
-// has a capture node and a metadata-only node.
+// call through. It answers the calls the camera library makes, in the order it
+// makes them. Each camera has a capture node and a metadata-only node.
 //
 // Environment, read at the first use of a node:
 //   V4L2EMU_CAMERAS   "vid:pid,formats,sizes,name;..." (formats "mjpeg+yuyv" or
@@ -14,8 +14,9 @@
 //   V4L2EMU_CONTROL   a file of control lines, read again whenever it changes:
 //     device N absent|present|eio   unplug (ENODEV), plug back, or fail with EIO
 //     fault N KIND COUNT            the next COUNT frames or calls go wrong:
-//                                   stall (COUNT ms without frames), eagain, eintr,
-//                                   empty (bytesused 0), truncated, corrupt, nohuffman
+//                                   stall (COUNT ms without frames), eagain, eintr
+//                                   (every other call), empty (bytesused 0),
+//                                   truncated, corrupt, nohuffman
 //     size N WxH                    S_FMT answers this size whatever is asked
 //     buffers N K                   REQBUFS grants at most K buffers
 // N counts cameras from 1. v4l2emu_stats() reports what a test needs to check
@@ -39,17 +40,14 @@
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <sstream>
-#include <string>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -65,21 +63,70 @@ template <class F> F next(const char *name)
 using Clock = std::chrono::steady_clock;
 using Bytes = std::vector<uint8_t>;
 
+struct Camera {
+    int vid = 0, pid = 0;
+    std::string name;
+    std::vector<uint32_t> formats;
+    std::vector<std::pair<int, int>> sizes;
+    std::string state = "present"; // or "absent", "eio"
+    int generation = 0;
+    std::map<std::string, long> faults; // armed: how many frames or calls go wrong
+    Clock::time_point stallUntil;
+    std::pair<int, int> answer; // S_FMT's size whatever is asked, if set
+    unsigned maxBuffers = 32;
+    long dequeued = 0, broken = 0;
+};
+
+struct Buffer {
+    uint32_t used = 0;
+    bool broken = false;
+};
+
+struct Handle {
+    int cam = 0, generation = 0, event = -1; // event: the descriptor the caller holds
+    bool meta = false, streaming = false, stop = false;
+    uint32_t fourcc = 0, width = 0, height = 0, sequence = 0;
+    int memfd = -1;
+    uint8_t *base = nullptr;
+    size_t bufSize = 0;
+    std::vector<Buffer> buffers{}; // {}: made field by field in openNode
+    std::deque<uint32_t> queued{}, done{};
+    long mappings = 0;
+    std::shared_ptr<const std::vector<Bytes>> frames{};
+    std::thread producer{};
+};
+
+std::mutex g_mutex;
+std::condition_variable g_wake;
+bool g_loaded = false;
+std::vector<Camera> g_cameras;
+std::vector<std::string> g_pictures;
+int g_fps = 15, g_holdMs = 2000;
+std::string g_control, g_controlText, g_root;
+pid_t g_owner = 0;
+std::map<int, std::shared_ptr<Handle>> g_handles;
+std::map<void *, std::shared_ptr<Handle>> g_maps;
+std::map<std::tuple<uint32_t, uint32_t, uint32_t>, std::shared_ptr<const std::vector<Bytes>>> g_cache;
+// Read without g_mutex on every close and munmap of the process.
+std::atomic<int> g_handleCount{0}, g_mapCount{0};
+
 // --- The pictures a camera sends: JPEG files turned into MJPEG or YUYV frames of
 // one size, and the broken variants of an MJPEG frame that real cameras send ---
 
+// Packed YUYV (BT.601, video range) of packed RGB.
 Bytes toYuyv(const Bytes &rgb)
 {
     Bytes out(rgb.size() / 3 * 2);
-    const auto luma = [](const uint8_t *p) { return (66 * p[0] + 129 * p[1] + 25 * p[2] + 128) / 256 + 16; };
-    const auto clamp = [](int v) { return static_cast<uint8_t>(std::clamp(v, 0, 255)); };
+    const auto luma = [](const uint8_t *p) {
+        return uint8_t((66 * p[0] + 129 * p[1] + 25 * p[2] + 128) / 256 + 16);
+    };
     for (size_t i = 0; i + 1 < rgb.size() / 3; i += 2) {
         const uint8_t *a = &rgb[i * 3], *b = a + 3;
-        const int r = (a[0] + b[0]) / 2, g = (a[1] + b[1]) / 2, bl = (a[2] + b[2]) / 2;
-        out[i * 2] = clamp(luma(a));
-        out[i * 2 + 1] = clamp((-38 * r - 74 * g + 112 * bl + 128) / 256 + 128);
-        out[i * 2 + 2] = clamp(luma(b));
-        out[i * 2 + 3] = clamp((112 * r - 94 * g - 18 * bl + 128) / 256 + 128);
+        const int r = a[0] + b[0], g = a[1] + b[1], bl = a[2] + b[2]; // of two pixels
+        out[i * 2] = luma(a);
+        out[i * 2 + 1] = uint8_t((-38 * r - 74 * g + 112 * bl + 256) / 512 + 128);
+        out[i * 2 + 2] = luma(b);
+        out[i * 2 + 3] = uint8_t((112 * r - 94 * g - 18 * bl + 256) / 512 + 128);
     }
     return out;
 }
@@ -105,13 +152,13 @@ size_t scanStart(const Bytes &jpeg, Bytes *withoutTables = nullptr)
     return 0;
 }
 
-// One frame per readable picture, scaled to the size (nearest pixel).
-std::vector<Bytes> makeFrames(const std::vector<std::string> &pictures, uint32_t fourcc, int width,
-                              int height)
+// One frame per readable picture, scaled to the size (nearest pixel); MJPEG at
+// 4:2:2 and a middling quality, as UVC cameras encode.
+std::vector<Bytes> makeFrames(uint32_t fourcc, int width, int height)
 {
     std::vector<Bytes> frames;
     tjhandle dec = tjInitDecompress(), enc = tjInitCompress();
-    for (const std::string &path : pictures) {
+    for (const std::string &path : g_pictures) {
         std::ifstream f(path, std::ios::binary);
         const Bytes file((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
         int w = 0, h = 0, sub = 0, space = 0;
@@ -124,15 +171,12 @@ std::vector<Bytes> makeFrames(const std::vector<std::string> &pictures, uint32_t
             for (int x = 0; x < width; ++x)
                 std::copy_n(&src[(size_t(y * h / height) * w + x * w / width) * 3], 3,
                             &rgb[(size_t(y) * width + x) * 3]);
-        if (fourcc == V4L2_PIX_FMT_YUYV) {
-            frames.push_back(toYuyv(rgb));
-            continue;
-        }
         unsigned char *jpeg = nullptr;
         unsigned long size = 0;
-        // 4:2:2 at a middling quality, as UVC cameras encode.
-        if (tjCompress2(enc, rgb.data(), width, 0, height, TJPF_RGB, &jpeg, &size, TJSAMP_422, 80,
-                        TJFLAG_FASTDCT) == 0)
+        if (fourcc == V4L2_PIX_FMT_YUYV)
+            frames.push_back(toYuyv(rgb));
+        else if (tjCompress2(enc, rgb.data(), width, 0, height, TJPF_RGB, &jpeg, &size, TJSAMP_422, 80,
+                             TJFLAG_FASTDCT) == 0)
             frames.emplace_back(jpeg, jpeg + size);
         tjFree(jpeg);
     }
@@ -145,78 +189,16 @@ std::vector<Bytes> makeFrames(const std::vector<std::string> &pictures, uint32_t
 Bytes corrupted(const Bytes &jpeg)
 {
     Bytes out = jpeg;
-    const size_t scan = scanStart(jpeg);
-    if (scan == 0 || jpeg.size() < scan + 16)
-        return out;
-    const size_t from = scan + (jpeg.size() - scan) / 3, to = jpeg.size() - 2 - (jpeg.size() - scan) / 3;
+    const size_t scan = scanStart(jpeg), third = (jpeg.size() - scan) / 3;
     uint32_t x = 2463534242u;
-    for (size_t i = from; i < to; ++i) {
+    for (size_t i = scan + third; scan > 0 && i + 2 + third < jpeg.size(); ++i) {
         x ^= x << 13, x ^= x >> 17, x ^= x << 5;
         out[i] = static_cast<uint8_t>(x % 0xFF); // never 0xFF: no stray markers
     }
     return out;
 }
 
-struct Camera {
-    int vid = 0, pid = 0;
-    std::string name;
-    std::vector<uint32_t> formats;
-    std::vector<std::pair<int, int>> sizes;
-    bool absent = false, eio = false;
-    int generation = 0;
-    std::map<std::string, long> faults; // armed: how many frames or calls go wrong
-    Clock::time_point stallUntil;
-    int answerWidth = 0, answerHeight = 0;
-    unsigned maxBuffers = 0;
-    long dequeued = 0, broken = 0;
-};
-
-struct Buffer {
-    enum State { Dequeued, Queued, Done } state = Dequeued;
-    uint32_t used = 0;
-    bool broken = false;
-};
-
-struct Handle {
-    int cam = 0;
-    bool meta = false;
-    int generation = 0;
-    int event = -1; // the descriptor the caller holds
-    uint32_t fourcc = 0;
-    int width = 0, height = 0;
-    int memfd = -1;
-    uint8_t *base = nullptr;
-    size_t bufSize = 0;
-    std::vector<Buffer> buffers;
-    std::deque<uint32_t> queued, done;
-    long mappings = 0;
-    bool streaming = false, stop = false;
-    uint32_t sequence = 0;
-    std::shared_ptr<const std::vector<Bytes>> frames;
-    std::thread producer;
-};
-
-std::mutex g_mutex;
-std::condition_variable g_wake;
-bool g_loaded = false;
-std::vector<Camera> g_cameras;
-std::vector<std::string> g_pictures;
-int g_fps = 15;
-int g_holdMs = 2000;
-std::string g_control, g_controlText, g_root;
-pid_t g_owner = 0;
-std::map<int, std::shared_ptr<Handle>> g_handles;
-std::map<void *, std::pair<std::shared_ptr<Handle>, size_t>> g_maps;
-std::map<std::tuple<uint32_t, int, int>, std::shared_ptr<const std::vector<Bytes>>> g_cache;
-// Read without g_mutex on every close and munmap of the process.
-std::atomic<int> g_handleCount{0}, g_mapCount{0};
-
-// Our own descriptors are closed past the close() below, which takes g_mutex.
-int realClose(int fd)
-{
-    REAL(close);
-    return real_close(fd);
-}
+// --- The cameras and their control file ---
 
 std::vector<std::string> split(const std::string &s, char sep)
 {
@@ -227,103 +209,51 @@ std::vector<std::string> split(const std::string &s, char sep)
     return parts;
 }
 
-// Through the C library's streams: only the /dev nodes are hooked there.
-std::string readFile(const std::string &path)
-{
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
-
-// A camera gone or failing ends the caller's wait: the next DQBUF says why.
-void wakeCamera(int cam)
-{
-    for (auto &[fd, h] : g_handles)
-        if (h->cam == cam) {
-            const uint64_t one = 1;
-            if (::write(fd, &one, sizeof one) < 0) {
-                // The counter is full: the caller is awake anyway.
-            }
-        }
-    g_wake.notify_all();
-}
-
-// One control line; the state lines start from "present, no override" in applyControl.
-void applyLine(const std::string &line)
-{
-    std::istringstream in(line);
-    std::string verb, what;
-    int n = 0;
-    if (!(in >> verb >> n >> what) || n < 1 || n > int(g_cameras.size()))
-        return;
-    Camera &c = g_cameras[size_t(n - 1)];
-    long count = 1;
-    in >> count;
-    if (verb == "device") {
-        c.absent = what == "absent";
-        c.eio = what == "eio";
-    } else if (verb == "size") {
-        std::sscanf(what.c_str(), "%dx%d", &c.answerWidth, &c.answerHeight);
-    } else if (verb == "buffers") {
-        c.maxBuffers = unsigned(std::max(1, std::atoi(what.c_str())));
-    } else if (verb == "fault" && what == "stall") {
-        c.stallUntil = Clock::now() + std::chrono::milliseconds(count);
-    } else if (verb == "fault") {
-        c.faults[what] = count;
-    }
-}
-
-void applyControl(const std::string &text)
-{
-    std::vector<bool> wasAbsent;
-    for (Camera &c : g_cameras) {
-        wasAbsent.push_back(c.absent);
-        c.absent = c.eio = false;
-        c.answerWidth = c.answerHeight = 0;
-        c.maxBuffers = 0;
-    }
-    for (const std::string &line : split(text, '\n'))
-        applyLine(line);
-    for (size_t i = 0; i < g_cameras.size(); ++i) {
-        Camera &c = g_cameras[i];
-        if (c.absent && !wasAbsent[i])
-            ++c.generation; // what was open stays dead after a replug
-        if (c.absent || c.eio)
-            wakeCamera(int(i));
-    }
-}
-
-// Reads the control file again when it has changed; with g_mutex held.
+// Reads the control file again when it has changed; with g_mutex held. The state
+// lines start from "present, no override". Through the C library's streams: only
+// the /dev nodes are hooked there.
 void refresh()
 {
-    if (g_control.empty())
+    std::ifstream f(g_control, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    if (text == g_controlText)
         return;
-    std::string text = readFile(g_control);
-    if (text != g_controlText) {
-        g_controlText = text;
-        applyControl(text);
+    g_controlText = text;
+    for (Camera &c : g_cameras) {
+        c.state = "present";
+        c.answer = {};
+        c.maxBuffers = 32;
     }
+    for (const std::string &line : split(text, '\n')) {
+        std::istringstream in(line);
+        std::string verb, what;
+        size_t n = 0;
+        long count = 1;
+        if (!(in >> verb >> n >> what) || n < 1 || n > g_cameras.size())
+            continue;
+        in >> count;
+        Camera &c = g_cameras[n - 1];
+        if (verb == "device")
+            c.state = what;
+        else if (verb == "size")
+            std::sscanf(what.c_str(), "%dx%d", &c.answer.first, &c.answer.second);
+        else if (verb == "buffers")
+            c.maxBuffers = unsigned(std::max(1, std::atoi(what.c_str())));
+        else if (verb == "fault" && what == "stall")
+            c.stallUntil = Clock::now() + std::chrono::milliseconds(count);
+        else if (verb == "fault")
+            c.faults[what] = count;
+    }
+    // A camera gone or failing ends the caller's wait: the next DQBUF says why.
+    for (const auto &[fd, h] : g_handles)
+        if (g_cameras[size_t(h->cam)].state != "present")
+            eventfd_write(fd, 1);
+    for (Camera &c : g_cameras)
+        c.generation += c.state == "absent"; // what was open stays dead after a replug
 }
 
-// The /dev listing (see opendir), and a USB device folder per camera holding its ids:
-// realpath() puts each node's interface below it.
-void buildFolders()
-{
-    char tmpl[] = "/tmp/v4l2emu-XXXXXX";
-    if (!mkdtemp(tmpl))
-        return;
-    g_root = tmpl;
-    g_owner = getpid();
-    std::error_code failed;
-    std::filesystem::create_directories(g_root + "/dev", failed);
-    for (size_t i = 0; i < g_cameras.size(); ++i) {
-        const std::string usb = g_root + "/usb9/9-" + std::to_string(i + 1);
-        std::filesystem::create_directories(usb, failed);
-        std::ofstream(usb + "/idVendor") << std::hex << std::setfill('0') << std::setw(4) << g_cameras[i].vid;
-        std::ofstream(usb + "/idProduct")
-            << std::hex << std::setfill('0') << std::setw(4) << g_cameras[i].pid;
-    }
-}
-
+// The cameras, and a folder holding the /dev listing (see opendir) and a USB
+// device folder per camera with its ids: realpath() puts each node's interface below it.
 void load()
 {
     if (g_loaded)
@@ -351,16 +281,27 @@ void load()
             g_cameras.push_back(c);
     }
     if (const char *p = std::getenv("V4L2EMU_PICTURES"))
-        for (const std::string &s : split(p, ','))
-            if (!s.empty())
-                g_pictures.push_back(s);
+        g_pictures = split(p, ',');
     if (const char *f = std::getenv("V4L2EMU_FPS"))
         g_fps = std::clamp(std::atoi(f), 1, 120);
     if (const char *m = std::getenv("V4L2EMU_HOLD"))
         g_holdMs = std::max(1, std::atoi(m));
     if (const char *c = std::getenv("V4L2EMU_CONTROL"))
         g_control = c;
-    buildFolders();
+    char root[] = "/tmp/v4l2emu-XXXXXX";
+    if (!mkdtemp(root))
+        return;
+    g_root = root;
+    g_owner = getpid();
+    std::error_code failed;
+    std::filesystem::create_directories(g_root + "/dev", failed);
+    for (size_t i = 0; i < g_cameras.size(); ++i) {
+        const std::string usb = g_root + "/usb9/9-" + std::to_string(i + 1);
+        std::filesystem::create_directories(usb, failed);
+        std::ofstream(usb + "/idVendor") << std::hex << std::setfill('0') << std::setw(4) << g_cameras[i].vid;
+        std::ofstream(usb + "/idProduct")
+            << std::hex << std::setfill('0') << std::setw(4) << g_cameras[i].pid;
+    }
 }
 
 __attribute__((destructor)) void unload()
@@ -373,15 +314,12 @@ __attribute__((destructor)) void unload()
 // The node number of an emulated /dev path, or -1.
 int nodeOf(const char *path)
 {
-    if (!path || std::strncmp(path, "/dev/video", 10) != 0)
-        return -1;
-    char *end = nullptr;
-    const long n = std::strtol(path + 10, &end, 10);
-    if (end == path + 10 || *end != '\0' || n < 0)
+    int n = -1, end = 0;
+    if (!path || std::sscanf(path, "/dev/video%d%n", &n, &end) != 1 || path[end] != '\0' || n < 0)
         return -1;
     std::lock_guard<std::mutex> lock(g_mutex);
     load();
-    return n < long(2 * g_cameras.size()) ? int(n) : -1;
+    return n < int(2 * g_cameras.size()) ? n : -1;
 }
 
 // Where /sys, or the device link of an emulated node, resolves to; "" for anything else.
@@ -400,21 +338,12 @@ std::string sysPath(const char *path)
     return g_root + "/usb9/9-" + k + "/9-" + k + ":1." + std::to_string(node % 2);
 }
 
+// --- Nodes and streams, with g_mutex held ---
+
 std::shared_ptr<Handle> handleOf(int fd)
 {
-    if (g_handleCount == 0)
-        return nullptr;
-    auto it = g_handles.find(fd);
+    const auto it = g_handles.find(fd);
     return it == g_handles.end() ? nullptr : it->second;
-}
-
-// errno for a call on a handle whose camera went away, 0 while it is there.
-int goneError(const Handle &h)
-{
-    const Camera &c = g_cameras[size_t(h.cam)];
-    if (c.absent || c.generation != h.generation)
-        return ENODEV;
-    return c.eio ? EIO : 0;
 }
 
 int fail(int err)
@@ -423,10 +352,12 @@ int fail(int err)
     return -1;
 }
 
+// Whether a frame or call of this kind goes wrong now; an interrupted call is
+// followed by one that goes through, as when a signal comes.
 bool takeFault(Camera &c, const char *kind)
 {
     long &armed = c.faults[kind];
-    return armed > 0 && armed-- > 0;
+    return armed > 0 && (armed-- % 2 == 1 || std::strcmp(kind, "eintr") != 0);
 }
 
 int openNode(int node, int flags)
@@ -434,21 +365,13 @@ int openNode(int node, int flags)
     std::lock_guard<std::mutex> lock(g_mutex);
     refresh();
     Camera &c = g_cameras[size_t(node / 2)];
-    if (c.absent || takeFault(c, "eintr"))
-        return fail(c.absent ? ENOENT : EINTR);
+    if (c.state == "absent" || takeFault(c, "eintr"))
+        return fail(c.state == "absent" ? ENOENT : EINTR);
     const int fd = eventfd(0, EFD_SEMAPHORE | EFD_NONBLOCK | ((flags & O_CLOEXEC) ? EFD_CLOEXEC : 0));
-    if (fd < 0)
-        return -1;
-    auto h = std::make_shared<Handle>();
-    h->cam = node / 2;
-    h->meta = node % 2 == 1;
-    h->generation = c.generation;
-    h->event = fd;
-    h->fourcc = c.formats.front();
-    h->width = c.sizes.front().first;
-    h->height = c.sizes.front().second;
-    g_handles[fd] = h;
-    ++g_handleCount;
+    if (fd >= 0) {
+        g_handles[fd].reset(new Handle{node / 2, c.generation, fd, node % 2 == 1});
+        ++g_handleCount;
+    }
     return fd;
 }
 
@@ -461,24 +384,21 @@ void stopProducer(const std::shared_ptr<Handle> &h, std::unique_lock<std::mutex>
     if (producer.joinable())
         producer.join();
     lock.lock();
-    h->streaming = false;
-    h->stop = false;
+    h->streaming = h->stop = false;
     h->queued.clear();
     h->done.clear();
-    for (Buffer &b : h->buffers)
-        b.state = Buffer::Dequeued;
-    uint64_t n;
-    while (::read(h->event, &n, sizeof n) > 0) {
+    for (eventfd_t n; eventfd_read(h->event, &n) == 0;) {
     }
 }
 
 void freeBuffers(Handle &h)
 {
     REAL(munmap);
+    REAL(close);
     if (h.base)
         real_munmap(h.base, h.bufSize * h.buffers.size());
     if (h.memfd >= 0)
-        realClose(h.memfd);
+        real_close(h.memfd);
     h.base = nullptr;
     h.memfd = -1;
     h.buffers.clear();
@@ -489,156 +409,35 @@ void produce(const std::shared_ptr<Handle> &h)
 {
     std::unique_lock<std::mutex> lock(g_mutex);
     auto due = Clock::now();
-    while (!h->stop) {
-        due += std::chrono::microseconds(1000000 / g_fps);
-        if (g_wake.wait_until(lock, due, [&] { return h->stop; }))
-            break;
+    while (!g_wake.wait_until(lock, due += std::chrono::microseconds(1000000 / g_fps),
+                              [&] { return h->stop; })) {
         refresh();
         Camera &c = g_cameras[size_t(h->cam)];
-        if (goneError(*h) != 0) {
-            wakeCamera(h->cam);
+        if (c.generation != h->generation || c.state == "eio")
             break;
-        }
         if (Clock::now() < c.stallUntil || h->queued.empty() || h->frames->empty())
             continue;
         const uint32_t index = h->queued.front();
         h->queued.pop_front();
-        Buffer &b = h->buffers[index];
         const Bytes &picture =
-            (*h->frames)[uint64_t(h->sequence) * 1000 / g_fps / g_holdMs % h->frames->size()];
+            (*h->frames)[uint64_t(h->sequence++) * 1000 / g_fps / g_holdMs % h->frames->size()];
         const bool mjpeg = h->fourcc == V4L2_PIX_FMT_MJPEG;
         Bytes changed;
-        const Bytes *data = &picture;
         size_t used = picture.size();
-        b.broken = true;
         if (takeFault(c, "empty"))
             used = 0;
         else if (takeFault(c, "truncated"))
             used /= 2;
         else if (mjpeg && takeFault(c, "corrupt"))
             changed = corrupted(picture);
-        else
-            b.broken = false;
-        if (!b.broken && mjpeg && takeFault(c, "nohuffman"))
+        else if (mjpeg && takeFault(c, "nohuffman"))
             scanStart(picture, &changed);
-        if (!changed.empty()) {
-            data = &changed;
-            used = changed.size();
-        }
-        used = std::min(used, h->bufSize);
-        std::memcpy(h->base + size_t(index) * h->bufSize, data->data(), used);
-        b.used = uint32_t(used);
-        ++h->sequence;
-        b.state = Buffer::Done;
+        Buffer &b = h->buffers[index];
+        b = {uint32_t(std::min(changed.empty() ? used : changed.size(), h->bufSize)), used < picture.size()};
+        std::memcpy(h->base + index * h->bufSize, (changed.empty() ? picture : changed).data(), b.used);
         h->done.push_back(index);
-        const uint64_t one = 1;
-        if (::write(h->event, &one, sizeof one) < 0)
-            std::fprintf(stderr, "v4l2emu: eventfd full\n");
-        g_wake.notify_all();
+        eventfd_write(h->event, 1);
     }
-}
-
-void fillQuery(const Handle &h, uint32_t index, v4l2_buffer *buf)
-{
-    const Buffer &b = h.buffers[index];
-    buf->index = index;
-    buf->type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    buf->memory = V4L2_MEMORY_MMAP;
-    buf->length = uint32_t(h.bufSize);
-    buf->m.offset = uint32_t(index * h.bufSize);
-    buf->bytesused = b.state == Buffer::Dequeued ? b.used : 0;
-}
-
-int setFormat(Handle &h, const Camera &c, v4l2_format *f)
-{
-    if (f->type != V4L2_BUF_TYPE_VIDEO_CAPTURE)
-        return fail(EINVAL);
-    if (h.streaming || !h.buffers.empty())
-        return fail(EBUSY);
-    v4l2_pix_format &p = f->fmt.pix;
-    if (std::find(c.formats.begin(), c.formats.end(), p.pixelformat) == c.formats.end())
-        p.pixelformat = c.formats.front();
-    // The nearest offered size, as uvcvideo picks it.
-    auto best = c.sizes.front();
-    for (const auto &s : c.sizes)
-        if (std::abs(s.first * s.second - int(p.width * p.height)) <
-            std::abs(best.first * best.second - int(p.width * p.height)))
-            best = s;
-    if (c.answerWidth > 0 && c.answerHeight > 0)
-        best = {c.answerWidth, c.answerHeight};
-    p.width = uint32_t(best.first);
-    p.height = uint32_t(best.second);
-    h.fourcc = p.pixelformat;
-    h.width = int(p.width);
-    h.height = int(p.height);
-    return 0;
-}
-
-int requestBuffers(Handle &h, const Camera &c, v4l2_requestbuffers *r)
-{
-    if (r->type != V4L2_BUF_TYPE_VIDEO_CAPTURE || r->memory != V4L2_MEMORY_MMAP)
-        return fail(EINVAL);
-    if (h.streaming || h.mappings > 0)
-        return fail(EBUSY);
-    freeBuffers(h);
-    if (r->count == 0)
-        return 0;
-    const long page = sysconf(_SC_PAGESIZE);
-    r->count = std::min(r->count, 32u);
-    if (c.maxBuffers)
-        r->count = std::min(r->count, c.maxBuffers);
-    h.bufSize = (size_t(h.width) * h.height * 2 + page - 1) / page * page;
-    h.memfd = memfd_create("v4l2emu", MFD_CLOEXEC);
-    REAL(mmap);
-    if (h.memfd < 0 || ftruncate(h.memfd, off_t(h.bufSize * r->count)) != 0 ||
-        (h.base = static_cast<uint8_t *>(real_mmap(nullptr, h.bufSize * r->count, PROT_READ | PROT_WRITE,
-                                                   MAP_SHARED, h.memfd, 0))) == MAP_FAILED) {
-        h.base = nullptr;
-        freeBuffers(h);
-        return fail(ENOMEM);
-    }
-    h.buffers.assign(r->count, Buffer());
-    return 0;
-}
-
-// Never blocks: the library opens its nodes with O_NONBLOCK and polls.
-int dequeue(Handle &h, Camera &c, v4l2_buffer *buf)
-{
-    if (buf->type != V4L2_BUF_TYPE_VIDEO_CAPTURE || buf->memory != V4L2_MEMORY_MMAP || !h.streaming)
-        return fail(EINVAL);
-    if (takeFault(c, "eagain") || h.done.empty())
-        return fail(EAGAIN);
-    const uint32_t index = h.done.front();
-    h.done.pop_front();
-    uint64_t n;
-    if (::read(h.event, &n, sizeof n) < 0) {
-        // Counted by the producer; nothing to take back.
-    }
-    h.buffers[index].state = Buffer::Dequeued;
-    ++c.dequeued;
-    c.broken += h.buffers[index].broken;
-    fillQuery(h, index, buf);
-    return 0;
-}
-
-int streamOn(const std::shared_ptr<Handle> &h)
-{
-    if (h->buffers.empty())
-        return fail(EINVAL);
-    if (h->streaming)
-        return 0;
-    auto &frames = g_cache[{h->fourcc, h->width, h->height}];
-    if (!frames)
-        frames = std::make_shared<const std::vector<Bytes>>(
-            makeFrames(g_pictures, h->fourcc, h->width, h->height));
-    h->frames = frames;
-    try {
-        h->producer = std::thread(produce, h);
-    } catch (const std::system_error &) {
-        return fail(ENOMEM);
-    }
-    h->streaming = true;
-    return 0;
 }
 
 int control(int fd, unsigned long request, void *arg)
@@ -649,63 +448,94 @@ int control(int fd, unsigned long request, void *arg)
     Camera &c = g_cameras[size_t(h->cam)];
     if (takeFault(c, "eintr"))
         return fail(EINTR);
-    if (const int err = goneError(*h))
-        return fail(err);
-    if (!arg)
-        return fail(EFAULT);
+    if (c.generation != h->generation || c.state == "eio")
+        return fail(c.state == "eio" ? EIO : ENODEV);
+    auto *buf = static_cast<v4l2_buffer *>(arg);
     if (request == VIDIOC_QUERYCAP) {
         auto *cap = static_cast<v4l2_capability *>(arg);
-        std::memset(cap, 0, sizeof *cap);
+        *cap = {};
         std::snprintf(reinterpret_cast<char *>(cap->card), sizeof cap->card, "%s", c.name.c_str());
         cap->device_caps = (h->meta ? V4L2_CAP_META_CAPTURE : V4L2_CAP_VIDEO_CAPTURE) | V4L2_CAP_STREAMING;
         cap->capabilities =
             V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING | V4L2_CAP_DEVICE_CAPS;
         return 0;
     }
-    if (h->meta)
-        return fail(ENOTTY);
-    switch (request) {
+    switch (h->meta ? 0 : request) { // a metadata node answers QUERYCAP only
     case VIDIOC_ENUM_FMT: {
         auto *f = static_cast<v4l2_fmtdesc *>(arg);
-        if (f->type != V4L2_BUF_TYPE_VIDEO_CAPTURE || f->index >= c.formats.size())
+        if (f->index >= c.formats.size())
             return fail(EINVAL);
         f->pixelformat = c.formats[f->index];
         return 0;
     }
     case VIDIOC_ENUM_FRAMESIZES: {
         auto *s = static_cast<v4l2_frmsizeenum *>(arg);
-        if (std::find(c.formats.begin(), c.formats.end(), s->pixel_format) == c.formats.end() ||
-            s->index >= c.sizes.size())
+        if (s->index >= c.sizes.size())
             return fail(EINVAL);
         s->type = V4L2_FRMSIZE_TYPE_DISCRETE;
-        s->discrete.width = uint32_t(c.sizes[s->index].first);
-        s->discrete.height = uint32_t(c.sizes[s->index].second);
+        s->discrete = {uint32_t(c.sizes[s->index].first), uint32_t(c.sizes[s->index].second)};
         return 0;
     }
-    case VIDIOC_S_FMT:
-        return setFormat(*h, c, static_cast<v4l2_format *>(arg));
-    case VIDIOC_REQBUFS:
-        return requestBuffers(*h, c, static_cast<v4l2_requestbuffers *>(arg));
-    case VIDIOC_QUERYBUF: {
-        auto *b = static_cast<v4l2_buffer *>(arg);
-        if (b->index >= h->buffers.size() || b->type != V4L2_BUF_TYPE_VIDEO_CAPTURE)
-            return fail(EINVAL);
-        fillQuery(*h, b->index, b);
+    case VIDIOC_S_FMT: { // the nearest offered size, as uvcvideo picks it
+        v4l2_pix_format &p = static_cast<v4l2_format *>(arg)->fmt.pix;
+        const auto off = [&](const std::pair<int, int> &s) {
+            return std::abs(s.first * s.second - int(p.width * p.height));
+        };
+        auto best = *std::min_element(c.sizes.begin(), c.sizes.end(),
+                                      [&](const auto &a, const auto &b) { return off(a) < off(b); });
+        if (c.answer.first > 0 && c.answer.second > 0)
+            best = c.answer;
+        h->fourcc = p.pixelformat;
+        h->width = p.width = uint32_t(best.first);
+        h->height = p.height = uint32_t(best.second);
         return 0;
     }
-    case VIDIOC_QBUF: {
-        auto *b = static_cast<v4l2_buffer *>(arg);
-        if (b->index >= h->buffers.size() || b->memory != V4L2_MEMORY_MMAP ||
-            h->buffers[b->index].state != Buffer::Dequeued)
-            return fail(EINVAL);
-        h->buffers[b->index].state = Buffer::Queued;
-        h->queued.push_back(b->index);
+    case VIDIOC_REQBUFS: {
+        REAL(mmap);
+        auto *r = static_cast<v4l2_requestbuffers *>(arg);
+        freeBuffers(*h);
+        r->count = std::min(r->count, c.maxBuffers);
+        const size_t page = size_t(sysconf(_SC_PAGESIZE));
+        h->bufSize = (size_t(h->width) * h->height * 2 + page - 1) / page * page;
+        h->memfd = memfd_create("v4l2emu", MFD_CLOEXEC);
+        void *base =
+            ftruncate(h->memfd, off_t(h->bufSize * r->count)) == 0
+                ? real_mmap(nullptr, h->bufSize * r->count, PROT_READ | PROT_WRITE, MAP_SHARED, h->memfd, 0)
+                : MAP_FAILED;
+        if (base == MAP_FAILED)
+            return fail(ENOMEM); // the descriptor goes at the next REQBUFS or close
+        h->base = static_cast<uint8_t *>(base);
+        h->buffers.assign(r->count, Buffer());
         return 0;
     }
-    case VIDIOC_DQBUF:
-        return dequeue(*h, c, static_cast<v4l2_buffer *>(arg));
-    case VIDIOC_STREAMON:
-        return streamOn(h);
+    case VIDIOC_QUERYBUF:
+        buf->length = uint32_t(h->bufSize);
+        buf->m.offset = uint32_t(buf->index * h->bufSize);
+        return 0;
+    case VIDIOC_QBUF:
+        h->queued.push_back(buf->index);
+        return 0;
+    case VIDIOC_DQBUF: // never blocks: the library opens its nodes with O_NONBLOCK and polls
+        if (takeFault(c, "eagain") || h->done.empty())
+            return fail(EAGAIN);
+        eventfd_t n;
+        eventfd_read(h->event, &n);
+        buf->index = h->done.front();
+        h->done.pop_front();
+        buf->bytesused = h->buffers[buf->index].used;
+        ++c.dequeued;
+        c.broken += h->buffers[buf->index].broken;
+        return 0;
+    case VIDIOC_STREAMON: {
+        auto &frames = g_cache[{h->fourcc, h->width, h->height}];
+        if (!frames)
+            frames = std::make_shared<const std::vector<Bytes>>(
+                makeFrames(h->fourcc, int(h->width), int(h->height)));
+        h->frames = frames;
+        h->producer = std::thread(produce, h);
+        h->streaming = true;
+        return 0;
+    }
     case VIDIOC_STREAMOFF:
         if (h->streaming)
             stopProducer(h, lock);
@@ -715,39 +545,23 @@ int control(int fd, unsigned long request, void *arg)
     }
 }
 
-int nodeStat(int node, struct stat *st)
-{
-    std::lock_guard<std::mutex> lock(g_mutex);
-    refresh();
-    if (g_cameras[size_t(node / 2)].absent)
-        return fail(ENOENT);
-    std::memset(st, 0, sizeof *st);
-    st->st_mode = S_IFCHR | 0660;
-    st->st_rdev = makedev(81, node);
-    st->st_nlink = 1;
-    return 0;
-}
-
 } // namespace
 
 extern "C" {
 
-__attribute__((visibility("default"))) int v4l2emu_stats(int camera, long *dequeued, long *broken,
-                                                         long *mappings, long *handles)
+// What camera N (from 1) saw: frames dequeued, the broken ones among them, and
+// the mappings and open nodes its caller still holds.
+void v4l2emu_stats(int camera, long stats[3])
 {
     std::lock_guard<std::mutex> lock(g_mutex);
     load();
-    if (camera < 1 || camera > int(g_cameras.size()))
-        return -1;
-    const Camera &c = g_cameras[size_t(camera - 1)];
-    *dequeued = c.dequeued;
-    *broken = c.broken;
-    *mappings = *handles = 0;
+    stats[0] = g_cameras[size_t(camera - 1)].dequeued;
+    stats[1] = g_cameras[size_t(camera - 1)].broken;
+    stats[2] = 0;
     for (const auto &[fd, h] : g_handles)
-        *handles += h->cam == camera - 1;
-    for (const auto &[addr, m] : g_maps)
-        *mappings += m.first->cam == camera - 1;
-    return 0;
+        stats[2] += h->cam == camera - 1;
+    for (const auto &[addr, h] : g_maps)
+        stats[2] += h->cam == camera - 1;
 }
 
 int open(const char *path, int flags, ...)
@@ -773,7 +587,8 @@ int close(int fd)
             --g_handleCount;
         }
     }
-    return realClose(fd);
+    REAL(close);
+    return real_close(fd);
 }
 
 int ioctl(int fd, unsigned long request, ...) __THROW
@@ -799,14 +614,9 @@ void *mmap(void *addr, size_t length, int prot, int flags, int fd, off_t offset)
     if (g_handleCount > 0) {
         std::lock_guard<std::mutex> lock(g_mutex);
         if (const std::shared_ptr<Handle> h = handleOf(fd)) {
-            if (h->buffers.empty() || offset < 0 || size_t(offset) % h->bufSize != 0 ||
-                size_t(offset) / h->bufSize >= h->buffers.size() || length > h->bufSize) {
-                errno = EINVAL;
-                return MAP_FAILED;
-            }
             void *p = real_mmap(addr, length, prot, flags, h->memfd, offset);
             if (p != MAP_FAILED) {
-                g_maps[p] = {h, length};
+                g_maps[p] = h;
                 ++g_mapCount;
                 ++h->mappings;
             }
@@ -821,9 +631,9 @@ int munmap(void *addr, size_t length) __THROW
     REAL(munmap);
     if (g_mapCount > 0) {
         std::lock_guard<std::mutex> lock(g_mutex);
-        auto it = g_maps.find(addr);
+        const auto it = g_maps.find(addr);
         if (it != g_maps.end()) {
-            --it->second.first->mappings;
+            --it->second->mappings;
             g_maps.erase(it);
             --g_mapCount;
         }
@@ -843,7 +653,7 @@ DIR *opendir(const char *path)
     std::error_code ignored;
     for (size_t n = 0; n < 2 * g_cameras.size(); ++n) {
         const std::string node = g_root + "/dev/video" + std::to_string(n);
-        if (g_cameras[n / 2].absent)
+        if (g_cameras[n / 2].state == "absent")
             std::filesystem::remove(node, ignored);
         else
             std::ofstream{node};
@@ -855,7 +665,15 @@ int stat(const char *path, struct stat *st) __THROW
 {
     REAL(stat);
     const int node = nodeOf(path);
-    return node >= 0 ? nodeStat(node, st) : real_stat(path, st);
+    if (node < 0)
+        return real_stat(path, st);
+    std::lock_guard<std::mutex> lock(g_mutex);
+    refresh();
+    if (g_cameras[size_t(node / 2)].state == "absent")
+        return fail(ENOENT);
+    *st = {};
+    st->st_mode = S_IFCHR | 0660;
+    return 0;
 }
 
 // The emulated sysfs in its real place: the library reads the ids from there.
