@@ -249,6 +249,7 @@ private slots:
         QTest::newRow("numbered name taken after a restart") << "a.jpg,c.png +a.pdf,+a(1).pdf - a(2).pdf 2" << "";
         QTest::newRow("tiff")                                << "scan.tiff . - scan.pdf 1"                  << "";
         QTest::newRow("only PDFs")                           << "x.pdf . Y - 0"                             << "";
+        QTest::newRow("PDF dropped, tips off")               << "a.jpg,x.pdf . - a.pdf 1"                   << "";
         QTest::newRow("PDF dropped, user declines")          << "a.jpg,x.pdf . N - 0"                       << "";
         QTest::newRow("PDF dropped, user agrees")            << "a.jpg,x.pdf,b.jpg . Y a.pdf 2"             << "";
         QTest::newRow("missing file")                        << "a.jpg,b.jpg -b.jpg Y - 0"                  << "/b.jpg";
