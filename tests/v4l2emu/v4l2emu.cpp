@@ -460,6 +460,9 @@ int control(int fd, unsigned long request, void *arg)
             V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING | V4L2_CAP_DEVICE_CAPS;
         return 0;
     }
+    // Beyond the faults, it refuses what uvcvideo refuses: a backend that changes the
+    // format under a stream, reallocates mapped buffers or queues a buffer twice fails here.
+    const bool busy = h->streaming || h->mappings > 0;
     switch (h->meta ? 0 : request) { // a metadata node answers QUERYCAP only
     case VIDIOC_ENUM_FMT: {
         auto *f = static_cast<v4l2_fmtdesc *>(arg);
@@ -478,6 +481,10 @@ int control(int fd, unsigned long request, void *arg)
     }
     case VIDIOC_S_FMT: { // the nearest offered size, as uvcvideo picks it
         v4l2_pix_format &p = static_cast<v4l2_format *>(arg)->fmt.pix;
+        if (busy || !h->buffers.empty())
+            return fail(EBUSY);
+        if (std::find(c.formats.begin(), c.formats.end(), p.pixelformat) == c.formats.end())
+            p.pixelformat = c.formats.front();
         const auto off = [&](const std::pair<int, int> &s) {
             return std::abs(s.first * s.second - int(p.width * p.height));
         };
@@ -493,7 +500,11 @@ int control(int fd, unsigned long request, void *arg)
     case VIDIOC_REQBUFS: {
         REAL(mmap);
         auto *r = static_cast<v4l2_requestbuffers *>(arg);
+        if (busy)
+            return fail(EBUSY);
         freeBuffers(*h);
+        if (r->count == 0)
+            return 0;
         r->count = std::min(r->count, c.maxBuffers);
         const size_t page = size_t(sysconf(_SC_PAGESIZE));
         h->bufSize = (size_t(h->width) * h->height * 2 + page - 1) / page * page;
@@ -513,9 +524,16 @@ int control(int fd, unsigned long request, void *arg)
         buf->m.offset = uint32_t(buf->index * h->bufSize);
         return 0;
     case VIDIOC_QBUF:
+        if (buf->index >= h->buffers.size() ||
+            std::count(h->queued.begin(), h->queued.end(), buf->index) +
+                    std::count(h->done.begin(), h->done.end(), buf->index) >
+                0)
+            return fail(EINVAL);
         h->queued.push_back(buf->index);
         return 0;
     case VIDIOC_DQBUF: // never blocks: the library opens its nodes with O_NONBLOCK and polls
+        if (!h->streaming)
+            return fail(EINVAL);
         if (takeFault(c, "eagain") || h->done.empty())
             return fail(EAGAIN);
         eventfd_t n;
@@ -527,6 +545,10 @@ int control(int fd, unsigned long request, void *arg)
         c.broken += h->buffers[buf->index].broken;
         return 0;
     case VIDIOC_STREAMON: {
+        if (h->buffers.empty())
+            return fail(EINVAL);
+        if (h->streaming)
+            return 0;
         auto &frames = g_cache[{h->fourcc, h->width, h->height}];
         if (!frames)
             frames = std::make_shared<const std::vector<Bytes>>(
