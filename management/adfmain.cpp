@@ -1245,8 +1245,10 @@ void ADFmain::slotItemOver(QListWidgetItem *item, QWidget *widget, bool IsSelect
 // One picture cell per tick; cells that already show their picture are passed over.
 void ADFmain::slotUpdateSingleImage()
 {
-    if (m_pictureReader->isRunning())
-        return; // one picture at a time: this tick waits for it
+    // One picture at a time, until its cell is built: a read whose thread has ended may
+    // still have its result on the way, and a new read would drop it.
+    if (!m_readingName.isEmpty())
+        return;
     while (++m_currentCount <= m_ImageCount && m_currentCount <= m_picNumber &&
            centerwidget->count() >= m_currentCount) {
         QListWidgetItem *item = centerwidget->item(m_currentCount - 1);
@@ -1273,6 +1275,7 @@ void ADFmain::slotPictureRead()
         item = findCell(m_readingName); // the list changed meanwhile
     if (item && item->data(ItemReplacedRole).toString() == "0")
         showPictureCell(item, threadAddItem->pictureCell(m_readingName, m_pictureReader->result()));
+    m_readingName.clear();
 }
 
 void ADFmain::slotAddCameraImages()
