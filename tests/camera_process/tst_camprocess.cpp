@@ -418,6 +418,13 @@ void TestCamProcess::effects()
     QVERIFY(share(bw(cv::Rect(bw.cols / 40, bw.rows / 40, bw.cols / 14, bw.rows * 9 / 10)) == 255) >= 0.97);
     const double ink = share(bw(cv::Rect(bw.cols / 5, bw.rows / 5, bw.cols / 2, bw.rows / 2)) == 0);
     QVERIFY2(ink > 0.03 && ink < 0.5, qPrintable(QString::number(ink)));
+    // Lit from one side, the far margin at under half the near one's light still comes out white.
+    cv::Mat lit, gain(1, 800, CV_32FC3);
+    for (int x = 0; x < 800; ++x)
+        gain.at<cv::Vec3f>(x) = cv::Vec3f::all(1.0f - 0.55f * float(x) / 800);
+    cv::multiply(whitePage(), cv::repeat(gain, 1000, 1), lit, 1.0, CV_8UC3);
+    const cv::Mat litBw = grey(camproc::processFrame(lit, params(0, 2))[0]);
+    QVERIFY(share(litBw(cv::Rect(400, 0, 400, 90)) == 255) >= 0.97 && share(litBw == 0) > 0.03);
 
     const cv::Mat card = scene(SceneKind::IdCard, DeskKind::Plain, 9).image;
     QVERIFY(colouredShare(card, 10) > 0.2);
