@@ -135,6 +135,7 @@ private slots:
     void hardScenes_data();
     void hardScenes();
     void severalDocumentsStayApart();
+    void bandAcrossTheFrame();
     void cutOut_data();
     void cutOut();
     void book_data();
@@ -190,6 +191,18 @@ void TestCamProcess::hardScenes()
 // Several documents lying on a wooden desk, searched as the live guides search their small copy (the
 // sensor noise differs from frame to frame): every document is found on its own, no outline joins
 // neighbours.
+// A light runner from one side of the frame to the other, its edges sharper than the page's, with a
+// page on it: the page is found, not the runner.
+void TestCamProcess::bandAcrossTheFrame()
+{
+    cv::Mat frame(720, 1280, CV_8UC3, cv::Scalar(60, 70, 80));
+    frame(cv::Rect(0, 120, 1280, 500)).setTo(cv::Scalar(150, 160, 170));
+    cv::resize(whitePage(), frame(cv::Rect(440, 170, 320, 400)), {320, 400}, 0, 0, cv::INTER_AREA);
+    const std::vector<camproc::Quad> found = camproc::findDocuments(frame, false);
+    QCOMPARE(found.size(), size_t(1));
+    QVERIFY(outlinescore::jaccard(found[0], {{{440, 170}, {760, 170}, {760, 570}, {440, 570}}}) > 0.97);
+}
+
 void TestCamProcess::severalDocumentsStayApart()
 {
     const SceneRenderer renderer({SceneKind::Multi, DeskKind::Wood, 2, 1920, 1080, {}});

@@ -23,6 +23,7 @@ struct Candidate {
     double area = 0;
     double score = 0;
     bool spansFrame = false; // two opposite sides on the frame border
+    bool blankBand = false;  // spans the frame and carries no print (looked at for one document only)
     int borderSides = 0;
     bool paleFrame = false; // a photo's white border round a sharp inner outline
 };
@@ -690,6 +691,7 @@ std::vector<Candidate> scoredCandidates(const cv::Mat &small, size_t keep, bool 
         const double needed = std::max(border ? 20.0 : 5.0, relative);
         c.contrast = k.mean;
         c.spansFrame = spansFrame(q, small.size());
+        c.blankBand = c.spansFrame && single && !printedPaper(lab, q);
         c.borderSides = border;
         c.paleFrame = frame;
         c.score = c.area * c.meanSupport * c.meanSupport;
@@ -963,9 +965,11 @@ std::vector<Quad> findDocuments(const cv::Mat &bgr, bool multiple, size_t depth,
                sharesSide(outer.q, inner.q, 0.04f * float(std::sqrt(inner.area)));
     });
     // A band from one frame border to the other around a clearly outlined document is a stretch of
-    // desk (wood grain, a table edge) with the document on it, not a document running out of view.
+    // desk (wood grain, a table edge, a runner) with the document on it, not a document running out
+    // of view: its edges are fainter than the document's, or, however sharp, it carries no print.
     demote([](const Candidate &outer, const Candidate &inner) {
-        return outer.spansFrame && inner.area > 0.1 * outer.area && inner.contrast > 1.2 * outer.contrast;
+        return outer.spansFrame && inner.area > 0.1 * outer.area &&
+               (inner.contrast > 1.2 * outer.contrast || outer.blankBand);
     });
     std::sort(cands.begin(), cands.end(),
               [](const Candidate &a, const Candidate &b) { return a.score > b.score; });
